@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <optional>
+
+// The images that recent Codex command-line sessions showed, read incrementally
+// from their JSON-lines transcripts under ~/.codex/sessions, newest first.
+namespace CodexSessions {
+
+// The shown images, newest first (ingesting new transcript lines at most once a second).
+QList<QUrl> recent();
+
+// Starts one ingest on a background thread and returns at once.
+void prime();
+
+// The shown image that a written label or name refers to, or absent.
+std::optional<QUrl> match(const QString& label);
+
+// The file URLs of the image records in a chunk of transcript, in file order.
+QList<QUrl> imagePaths(const QByteArray& data);
+
+// "file://" URLs and absolute paths, standardised; anything else is absent.
+std::optional<QUrl> fileURL(const QString& path);
+
+// Whether a shown image's folders agree with the folders written in a label.
+bool directoriesAgree(const QUrl& url, const QStringList& writtenFolders, bool exactly);
+
+// While set, recent() returns this list unchanged and reads nothing (tests).
+void setOverride(const std::optional<QList<QUrl>>& urls);
+
+// Where transcripts are looked for; defaults to ~/.codex/sessions (tests point it elsewhere).
+void setSessionsFolder(const QString& path);
+
+} // namespace CodexSessions

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The process-wide diagnostic switch and the one way this program prints.
+//
+// Everything goes to standard output, one whole line per call, so lines from
+// worker threads never interleave mid-line. Diagnostic lines (printed only when
+// verbose) start with a bracketed lower-case tag such as "[hover] " or
+// "  [resolve] ".
+namespace Diagnostics {
+
+// Records the process arguments once, at start-up, before anything reads them.
+// Later calls are ignored: the arguments (and so the verbose switch) never change.
+void setArguments(const QStringList& arguments);
+
+// The arguments recorded by setArguments (element 0 is the program path), or an
+// empty list when none were recorded (as in unit tests).
+QStringList arguments();
+
+// True exactly when one of the arguments is "--debug".
+bool verbose();
+
+// Writes one line (a newline is appended) to standard output and flushes it.
+void print(const QString& line);
+
+// Writes text as it stands (no newline appended), for blocks that carry their own.
+void write(const QString& text);
+
+} // namespace Diagnostics

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <optional>
+
+// Repairs paths that text recognition misread ("0" for "O", ".pnq" for ".png",
+// names clipped at the edge of a strip) against what exists on disk. It never
+// guesses between equally close names and never turns one digit into another.
+namespace FuzzyPath {
+
+// One character as the distance sees it.
+struct Glyph {
+    QChar folded;
+    bool isDigit = false;
+};
+
+// The confusion class of one (already lower-cased) character.
+QChar fold(QChar lowerCased);
+
+// Lower-cased, then every character replaced by its confusion class.
+QString canonical(const QString& s);
+
+// Weighted edit distance: digits cost 10000 to insert, delete or change into
+// another class; letters cost 1; characters of one class substitute for free.
+int editDistance(const QString& a, const QString& b);
+
+// The single candidate that name is a misreading of, exactly as listed; absent
+// when none is close enough or the best distance is tied.
+std::optional<QString> bestMatch(const QString& name, const QStringList& candidates, bool allowingClipped);
+
+struct Components {
+    QStringList components;
+    bool isAbsolute = false;
+};
+
+// The reference split into path components for a walk (at most 16).
+std::optional<Components> components(const QString& reference);
+
+// Walks the components from root, repairing missing ones against directory
+// listings. With wantImage, the last component must have a supported extension.
+std::optional<QUrl> descend(const QUrl& root, const QStringList& components, bool wantImage);
+
+} // namespace FuzzyPath

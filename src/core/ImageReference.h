@@ -1,0 +1,128 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QRegularExpression>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <optional>
+
+// Finding the text that names an image, and turning it into one URL.
+//
+// Offsets exchanged with text readers are UTF-16 code-unit offsets (QString
+// indices), which is what QRegularExpression reports.
+//
+// Conventions for arguments: a base directory is a directory file URL; an
+// empty QUrl means "no base" (the program's current directory is used).
+namespace ImageReference {
+
+// ---- Extraction (ImageReference.cpp) ---------------------------------------
+
+// "avif", "bmp", "gif", "heic", "heif", "jpeg", "jpg", "png", "tif", "tiff",
+// "webp", in this order: the extension swap tries them in this order.
+const QStringList& supportedExtensions();
+
+// Whether the lower-cased extension (without the dot) is supported.
+bool isSupportedExtension(const QString& extension);
+
+// The lower-cased extension of a path's last component ("" when none).
+QString pathExtension(const QString& path);
+
+// The two reference patterns, compiled once. nullptr if compilation failed,
+// in which case every search with it finds nothing.
+const QRegularExpression* strict();
+const QRegularExpression* loose();
+
+// Characters that recognition reads in place of a period, each mapped to '.'.
+const QHash<QChar, QChar>& dotLookalikes();
+
+struct Match {
+    qint64 location = 0; // UTF-16 offset
+    qint64 length = 0;   // UTF-16 units
+    QString reference;
+    bool operator==(const Match&) const = default;
+};
+
+// All non-overlapping matches of the pattern, in text order.
+QList<Match> collect(const QRegularExpression* regex, const QString& text);
+
+// The first strict match whose range contains the offset, both ends inclusive.
+std::optional<QString> reference(const QString& text, qint64 offset);
+
+struct JoinedText {
+    QString text;
+    QList<qint64> origins; // for every UTF-16 unit of text, its offset in the input
+};
+
+// The text with paths that a terminal wrapped onto an indented next line rejoined.
+JoinedText joiningWrappedPaths(const QString& text);
+
+// The reference at the offset after rejoining wrapped paths; absent when nothing
+// was joined.
+std::optional<QString> referenceAcrossWrappedLines(const QString& text, qint64 offset);
+
+// Replaces period look-alikes by '.', one unit for one (so offsets stay valid);
+// returns the text unchanged when it holds none or the lengths would differ.
+QString normalisingRecognition(const QString& text);
+
+// ---- Resolution (ImageResolution.cpp) --------------------------------------
+
+// The reference with ".", ",", ";", ":", ")", "]", "}" removed from both ends.
+QString trimmed(const QString& reference);
+
+// A trimmed reference starting with "/", "~/", "http://", "https://" or "file:".
+bool isAnchored(const QString& trimmedReference);
+
+// Syntactic conversion of one reference against one base; no existence test.
+std::optional<QUrl> resolve(const QString& reference, const QUrl& baseDirectory);
+
+// The bases a relative reference is tried against: the base (else the current
+// directory) and up to 7 ancestors, then the installed roots.
+QList<QUrl> searchRoots(const QUrl& baseDirectory);
+
+// The text as written, against the base, its ancestors and the roots.
+std::optional<QUrl> resolveExact(const QString& reference, const QUrl& baseDirectory);
+
+// Memoised full on-disk pipeline (extension swap, clipped slash, fuzzy repair,
+// project index).
+std::optional<QUrl> resolveOnDisk(const QString& reference, const QUrl& baseDirectory);
+
+// resolveOnDisk, then the images recent coding-agent sessions showed.
+std::optional<QUrl> resolveExisting(const QString& reference, const QUrl& baseDirectory);
+
+// The unmemoised pipeline and its steps (exposed for tests).
+std::optional<QUrl> computeExisting(const QString& reference, const QUrl& baseDirectory);
+std::optional<QUrl> rootedAtFilesystemRoot(const QString& trimmedReference);
+std::optional<QUrl> resolveFuzzy(const QString& trimmedReference, const QUrl& baseDirectory);
+
+// The hovered application's search roots, most relevant first (process-wide,
+// lock-guarded). The stamp (paths joined by U+0000) enters the memo key.
+namespace Roots {
+void write(const QList<QUrl>& values);
+QList<QUrl> values();
+QString stamp();
+} // namespace Roots
+
+// How long a failed resolution is trusted, in seconds (default 2.0).
+namespace MissLifetime {
+double value();
+void set(double seconds);
+} // namespace MissLifetime
+
+// Earlier answers of resolveOnDisk (process-wide, lock-guarded, emptied whole
+// when it reaches 513 entries).
+namespace Memo {
+enum class Kind { NoEntry, Miss, Hit };
+struct Answer {
+    Kind kind = Kind::NoEntry;
+    QUrl url;
+};
+Answer value(const QString& key, double missLifetime);
+void store(const std::optional<QUrl>& url, const QString& key);
+qsizetype size();
+void clear();
+} // namespace Memo
+
+} // namespace ImageReference
