@@ -1,0 +1,48 @@
+// VistelPrototype: the hover agent, or one diagnostic mode when the arguments ask for it.
+
+#include "app/Agent.h"
+#include "app/CommandLine.h"
+#include "app/Modes.h"
+#include "core/Diagnostics.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <cstdio>
+#include <memory>
+
+int main(int argc, char** argv) {
+    // Every printed line reaches a pipe or terminal at once.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments.append(QString::fromLocal8Bit(argv[i]));
+    Diagnostics::setArguments(arguments);
+
+    const Modes::Mode mode = Modes::choose(arguments);
+
+    // Widgets only for the modes that show or host windows; the others run on
+    // a core application (settings, D-Bus and event loops still work there).
+    std::unique_ptr<QCoreApplication> app;
+    if (mode == Modes::Mode::Agent || mode == Modes::Mode::Probe) {
+        app = std::make_unique<QApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+
+    if (Diagnostics::verbose()) Modes::printDebugHeader(arguments);
+
+    switch (mode) {
+    case Modes::Mode::Check: return Modes::check();
+    case Modes::Mode::Codex: return Modes::codex();
+    case Modes::Mode::SelfTest: return Modes::selfTest();
+    case Modes::Mode::Roots:
+        return Modes::roots(*CommandLine::processIdentifier(
+            *CommandLine::valueAfter(arguments, QStringLiteral("--roots"))));
+    case Modes::Mode::Resolve: return Modes::resolve(arguments);
+    case Modes::Mode::Probe: return Modes::probe(arguments);
+    case Modes::Mode::Agent: return Agent::run(*static_cast<QApplication*>(app.get()));
+    }
+    return 0;
+}
