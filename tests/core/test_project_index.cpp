@@ -1,0 +1,331 @@
+#include "TempTree.h"
+#include "core/ProjectIndex.h"
+
+#include <QDir>
+#include <QFile>
+#include <QScopeGuard>
+#include <QTest>
+#include <QThread>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using ProjectIndex::Outcome;
+
+namespace {
+
+QString describe(const Outcome& o, const TempTree& tree) {
+    switch (o.kind) {
+    case Outcome::Kind::None:
+        return QStringLiteral("none");
+    case Outcome::Kind::Ambiguous:
+        return QStringLiteral("ambiguous");
+    case Outcome::Kind::Found:
+        return o.url.toLocalFile().remove(tree.path() + QLatin1Char('/'));
+    }
+    return {};
+}
+
+QStringList relative(const QList<QUrl>& urls, const TempTree& tree) {
+    QStringList out;
+    for (const QUrl& u : urls)
+        out.append(u.toLocalFile().remove(tree.path() + QLatin1Char('/')));
+    return out;
+}
+
+// The images under the fixture, relative and sorted (walk order is the file system's).
+QStringList listed(const TempTree& tree) {
+    QStringList out = relative(ProjectIndex::images(tree.url()), tree);
+    out.sort();
+    return out;
+}
+
+QStringList split(const QString& path) {
+    return path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+class TestProjectIndex : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init() { ProjectIndex::clearCaches(); }
+
+    void projectRootFindsMarker_data() {
+        QTest::addColumn<QString>("marker");
+        QTest::addColumn<int>("depth"); // folders between the project and the start
+        QTest::addColumn<bool>("found");
+        for (const QString& m : ProjectIndex::markers())
+            QTest::newRow(qPrintable(m)) << m << 2 << true;
+        QTest::newRow("nine ancestors up") << "Makefile" << 9 << true;
+        QTest::newRow("ten ancestors up") << "Makefile" << 10 << false;
+        QTest::newRow("case matters") << "makefile" << 1 << false;
+        QTest::newRow("no marker") << "" << 1 << false;
+    }
+    void projectRootFindsMarker() {
+        QFETCH(QString, marker);
+        QFETCH(int, depth);
+        QFETCH(bool, found);
+        TempTree tree;
+        const QString project = tree.folder("project");
+        if (!marker.isEmpty()) {
+            // Markers count as files and as folders alike.
+            if (marker.startsWith(QLatin1Char('.')))
+                tree.folder("project/" + marker);
+            else
+                tree.file("project/" + marker);
+        }
+        const QString start = tree.folder("project" + QStringLiteral("/d").repeated(depth));
+        const std::optional<QUrl> root = ProjectIndex::projectRoot(QUrl::fromLocalFile(start));
+        QCOMPARE(root.has_value(), found);
+        if (found) QCOMPARE(root->toLocalFile(), project);
+    }
+
+    void skippedNames_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("skipped");
+        for (const char* n : {".git", ".hg", ".svn", "node_modules", ".build", "build", "dist", ".next",
+                              "Pods", "vendor", ".venv", "venv", "__pycache__", ".cache", "DerivedData",
+                              ".gradle", "target", "coverage", ".turbo"})
+            QTest::newRow(n) << n << true;
+        QTest::newRow("Build") << "Build" << false;
+        QTest::newRow("src") << "src" << false;
+        QTest::newRow("builds") << "builds" << false;
+    }
+    void skippedNames() {
+        QFETCH(QString, name);
+        QFETCH(bool, skipped);
+        QCOMPARE(ProjectIndex::isSkipped(name), skipped);
+    }
+
+    void isSearchable_data() {
+        QTest::addColumn<QString>("folder"); // "~" stands for the home folder
+        QTest::addColumn<bool>("searchable");
+        QTest::newRow("root") << "/" << false;
+        QTest::newRow("home") << "~" << false;
+        QTest::newRow("home, written loosely") << "~/x/.." << false;
+        QTest::newRow("one below home") << "~/Desktop" << false;
+        QTest::newRow("two below home") << "~/Desktop/project" << true;
+        QTest::newRow("two components") << "/a/b" << false;
+        QTest::newRow("three components") << "/a/b/c" << true;
+        QTest::newRow("home's sibling") << "/home/tester2/x" << true;
+    }
+    void isSearchable() {
+        QFETCH(QString, folder);
+        QFETCH(bool, searchable);
+        const QByteArray oldHome = qgetenv("HOME");
+        const auto restore = qScopeGuard([&] { qputenv("HOME", oldHome); });
+        qputenv("HOME", "/home/tester");
+        folder.replace(QLatin1Char('~'), QStringLiteral("/home/tester"));
+        QCOMPARE(ProjectIndex::isSearchable(QUrl::fromLocalFile(folder)), searchable);
+    }
+
+    void searchRoots_data() {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QStringList>("expected"); // relative to the fixture; "~" is the home folder
+        QTest::newRow("project") << "proj/src/deep" << QStringList{"proj"};
+        QTest::newRow("markerless: three levels")
+            << "loose/a/b/c" << QStringList{"loose/a/b/c", "loose/a/b", "loose/a"};
+        QTest::newRow("home never walked") << "home/work/x" << QStringList{"home/work/x"};
+        QTest::newRow("home itself") << "home" << QStringList{};
+    }
+    void searchRoots() {
+        QFETCH(QString, start);
+        QFETCH(QStringList, expected);
+        TempTree tree;
+        tree.file("proj/.git/HEAD");
+        tree.folder("proj/src/deep");
+        tree.folder("loose/a/b/c");
+        tree.folder("home/work/x");
+        const QByteArray oldHome = qgetenv("HOME");
+        const auto restore = qScopeGuard([&] { qputenv("HOME", oldHome); });
+        qputenv("HOME", QFile::encodeName(tree.path("home")));
+        QCOMPARE(relative(ProjectIndex::searchRoots(tree.url(start)), tree), expected);
+    }
+
+    void fileSystemRootNeverWalked() {
+        if (ProjectIndex::projectRoot(QUrl::fromLocalFile(QStringLiteral("/"))))
+            QSKIP("this machine's / holds a project marker");
+        QVERIFY(ProjectIndex::searchRoots(QUrl::fromLocalFile(QStringLiteral("/"))).isEmpty());
+    }
+
+    // Each row lays out one file and says whether the walk lists it.
+    void walkLists_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("walked");
+        QTest::newRow("top") << "top.png" << true;
+        QTest::newRow("deep, upper-case extension") << "a/b/c/d/e/deep.PNG" << true;
+        QTest::newRow("other extension") << "a/x.jpeg" << true;
+        QTest::newRow("hidden folder") << ".hidden/h.webp" << true;
+        QTest::newRow("not an image") << "notes.txt" << false;
+        QTest::newRow("no extension") << "a/png" << false;
+        QTest::newRow("hidden name only") << "a/.png" << false;
+        QTest::newRow("node_modules") << "node_modules/pkg/only.png" << false;
+        QTest::newRow("build") << "build/only.png" << false;
+        QTest::newRow("skipped deeper down") << "src/vendor/x.png" << false;
+        QTest::newRow("case-sensitive skip") << "Build/kept.png" << true;
+    }
+    void walkLists() {
+        QFETCH(QString, file);
+        QFETCH(bool, walked);
+        TempTree tree;
+        tree.file(file);
+        QCOMPARE(listed(tree), walked ? QStringList{file} : QStringList{});
+    }
+
+    void walkHandlesOddEntries() {
+        TempTree tree;
+        tree.file("real/target.png");
+        QVERIFY(QFile::link(tree.path("real"), tree.path("real/loop")));           // a folder link: a loop
+        QVERIFY(QFile::link(tree.path("real/target.png"), tree.path("link.png"))); // a file link: listed
+        QVERIFY(QFile::link(tree.path("missing.png"), tree.path("dead.png")));     // dangling: not listed
+        const QByteArray undecodable = QFile::encodeName(tree.path()) + "/bad\xff.png";
+        const auto remove = qScopeGuard([&] { ::unlink(undecodable.constData()); });
+        const int fd = ::open(undecodable.constData(), O_CREAT | O_WRONLY, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+        QCOMPARE(listed(tree), (QStringList{"link.png", "real/target.png"}));
+    }
+
+    void unreadableFolderPassedOver() {
+        if (::geteuid() == 0) QSKIP("running as root: permissions do not keep root from listing a folder");
+        TempTree tree;
+        tree.file("locked/in.png");
+        tree.file("open/out.png");
+        QVERIFY(::chmod(QFile::encodeName(tree.path("locked")).constData(), 0) == 0);
+        const auto unlock =
+            qScopeGuard([&] { ::chmod(QFile::encodeName(tree.path("locked")).constData(), 0755); });
+        QCOMPARE(listed(tree), QStringList{"open/out.png"});
+    }
+
+    // The root, the level of the empty folders and "deep", then "deep/inner": with
+    // 2997 empty folders the image in "inner" takes exactly the 3000 listings allowed.
+    void walkBudget() {
+        TempTree tree;
+        for (int i = 0; i < 2997; ++i)
+            QVERIFY(QDir().mkdir(tree.path(QStringLiteral("e%1").arg(i))));
+        tree.file("deep/inner/x.png");
+        QCOMPARE(ProjectIndex::images(tree.url()).size(), 1);
+        QVERIFY(QDir().mkdir(tree.path(QStringLiteral("one-more"))));
+        ProjectIndex::clearCaches();
+        QCOMPARE(ProjectIndex::images(tree.url()).size(), 0);
+    }
+
+    void tailMatches_data() {
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<bool>("fuzzy");
+        QTest::addColumn<bool>("matches");
+        QTest::newRow("two components") << "S002/contact-sheet.png" << false << true;
+        QTest::newRow("case ignored") << "s002/CONTACT-SHEET.PNG" << false << true;
+        QTest::newRow("wrong parent") << "wrong/S002/contact-sheet.png" << false << false;
+        QTest::newRow("misread, exact") << "5OO2/contact-sheet.pnq" << false << false;
+        QTest::newRow("misread, fuzzy") << "5OO2/contact-sheet.pnq" << true << true;
+        QTest::newRow("clipped, fuzzy") << "sheet.png" << true << true;
+        QTest::newRow("other digit, fuzzy") << "S003/contact-sheet.png" << true << false;
+        QTest::newRow("longer than the path") << "a/b/c/d/e/f/g/contact-sheet.png" << true << false;
+    }
+    void tailMatches() {
+        QFETCH(QString, suffix);
+        QFETCH(bool, fuzzy);
+        QFETCH(bool, matches);
+        const QUrl url = QUrl::fromLocalFile(QStringLiteral("/p/scenes/episode-001/S002/contact-sheet.png"));
+        QCOMPARE(ProjectIndex::tailMatches(url, split(suffix), fuzzy), matches);
+    }
+
+    // Lookups in one project; rows name the reference as the resolver splits it.
+    void lookup_data() {
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("bare name once") << "logo.png"
+                                        << "assets/logo.png";
+        QTest::newRow("seven copies") << "frame.png"
+                                      << "ambiguous";
+        QTest::newRow("missing") << "nothing-here.png"
+                                 << "none";
+        QTest::newRow("tail") << "S002/contact-sheet.png"
+                              << "scenes/episode-001/S002/contact-sheet.png";
+        QTest::newRow("wrong three-component tail") << "wrong/S002/contact-sheet.png"
+                                                    << "none";
+        QTest::newRow("misread") << "l0go.pnq"
+                                 << "assets/logo.png";
+        QTest::newRow("only copy in node_modules") << "dep.png"
+                                                   << "none";
+        QTest::newRow("only copy in build") << "built.png"
+                                            << "none";
+        QTest::newRow("empty suffix") << ""
+                                      << "none";
+    }
+    void lookup() {
+        QFETCH(QString, suffix);
+        QFETCH(QString, expected);
+        TempTree tree;
+        tree.file("proj/package.json");
+        tree.file("proj/assets/logo.png");
+        for (int i = 0; i < 7; ++i)
+            tree.file(QStringLiteral("proj/shots/s%1/frame.png").arg(i));
+        tree.file("proj/scenes/episode-001/S002/contact-sheet.png");
+        tree.file("proj/node_modules/lib/dep.png");
+        tree.file("proj/build/built.png");
+        const QUrl root = QUrl::fromLocalFile(tree.path("proj"));
+        QCOMPARE(describe(ProjectIndex::lookup(root, split(suffix)), tree).remove("proj/"), expected);
+    }
+
+    void foundIsAnsweredFromCache() {
+        TempTree tree;
+        const QString logo = tree.file("assets/logo.png");
+        const QStringList suffix{QStringLiteral("logo.png")};
+        QCOMPARE(describe(ProjectIndex::lookup(tree.url(), suffix), tree), QStringLiteral("assets/logo.png"));
+        QVERIFY(QFile::remove(logo));
+        QCOMPARE(describe(ProjectIndex::lookup(tree.url(), suffix), tree), QStringLiteral("assets/logo.png"));
+        ProjectIndex::clearCaches();
+        QCOMPARE(describe(ProjectIndex::lookup(tree.url(), suffix), tree), QStringLiteral("none"));
+    }
+
+    // A "none" is trusted for 2 seconds and the walk for 3; after both a new file is found.
+    void noneExpires() {
+        TempTree tree;
+        const QStringList suffix{QStringLiteral("late.png")};
+        QCOMPARE(describe(ProjectIndex::lookup(tree.url(), suffix), tree), QStringLiteral("none"));
+        tree.file("late.png");
+        QCOMPARE(describe(ProjectIndex::lookup(tree.url(), suffix), tree), QStringLiteral("none"));
+        QThread::msleep(3100);
+        QCOMPARE(describe(ProjectIndex::lookup(tree.url(), suffix), tree), QStringLiteral("late.png"));
+    }
+
+    // Markerless folders: the nearest root is asked first, as the resolver does.
+    void markerlessNearestFirst_data() {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("expected"); // the outcome under the nearest root
+        QTest::newRow("nearest wins over two up")
+            << QStringList{"w/x/y/pic.png", "w/pic.png"} << "w/x/y/pic.png";
+        QTest::newRow("two copies in the nearest")
+            << QStringList{"w/x/y/pic.png", "w/x/y/z/pic.png"} << "ambiguous";
+    }
+    void markerlessNearestFirst() {
+        QFETCH(QStringList, files);
+        QFETCH(QString, expected);
+        TempTree tree;
+        for (const QString& f : files)
+            tree.file(f);
+        const QList<QUrl> roots = ProjectIndex::searchRoots(tree.url("w/x/y"));
+        QCOMPARE(relative(roots, tree), (QStringList{"w/x/y", "w/x", "w"}));
+        QCOMPARE(describe(ProjectIndex::lookup(roots.first(), {QStringLiteral("pic.png")}), tree), expected);
+    }
+
+    // The fuzzy pass runs only for roots of at most 4000 images.
+    void fuzzyPassLimit() {
+        TempTree tree;
+        tree.file("target.png");
+        for (int i = 1; i < 4000; ++i)
+            tree.file(QStringLiteral("f%1/%2.png").arg(i / 100).arg(i));
+        const QStringList misread{QStringLiteral("tarqet.pnq")};
+        QCOMPARE(describe(ProjectIndex::lookup(tree.url(), misread), tree), QStringLiteral("target.png"));
+        tree.file("f0/one-more.png");
+        ProjectIndex::clearCaches();
+        QCOMPARE(describe(ProjectIndex::lookup(tree.url(), misread), tree), QStringLiteral("none"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProjectIndex)
+#include "test_project_index.moc"
