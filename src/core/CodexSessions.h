@@ -18,6 +18,12 @@ QList<QUrl> recent();
 // Starts one ingest on a background thread and returns at once.
 void prime();
 
+// Reads the new complete lines of the recent transcripts into the shown list.
+void ingest();
+
+// Up to 8 transcripts of the two newest day folders, most recently modified first.
+QList<QUrl> transcripts();
+
 // The shown image that a written label or name refers to, or absent.
 std::optional<QUrl> match(const QString& label);
 
@@ -33,7 +39,9 @@ bool directoriesAgree(const QUrl& url, const QStringList& writtenFolders, bool e
 // While set, recent() returns this list unchanged and reads nothing (tests).
 void setOverride(const std::optional<QList<QUrl>>& urls);
 
-// Where transcripts are looked for; defaults to ~/.codex/sessions (tests point it elsewhere).
+// Where transcripts are looked for; defaults to ~/.codex/sessions (tests point it
+// elsewhere; an empty path returns to the default). Changing the folder forgets
+// what was read from the previous one.
 void setSessionsFolder(const QString& path);
 
 } // namespace CodexSessions

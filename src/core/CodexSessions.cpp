@@ -1,0 +1,342 @@
+#include "core/CodexSessions.h"
+
+#include "core/FuzzyPath.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+#include <QThreadPool>
+
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr qint64 largestTranscript = 128'000'000;
+constexpr qsizetype shownLimit = 400;
+constexpr qsizetype transcriptLimit = 8;
+
+// What has been read so far: how far each transcript was consumed and the
+// images shown, newest first. The lock is held only to copy in or out.
+class State {
+public:
+    // Yes (and restarts the interval) when at least interval seconds passed since the last yes.
+    bool due(double interval) {
+        const Clock::time_point now = Clock::now();
+        std::lock_guard guard(lock_);
+        if (stamp_) {
+            const std::chrono::duration<double> elapsed = now - *stamp_;
+            if (elapsed.count() < interval) return false;
+        }
+        stamp_ = now;
+        return true;
+    }
+
+    quint64 offset(const QString& path) {
+        std::lock_guard guard(lock_);
+        return offsets_.value(path, 0);
+    }
+
+    void setOffset(const QString& path, quint64 offset) {
+        std::lock_guard guard(lock_);
+        offsets_.insert(path, offset);
+    }
+
+    QList<QUrl> paths() {
+        std::lock_guard guard(lock_);
+        return paths_;
+    }
+
+    // The found images (in file order) go in front, latest first; each path is
+    // kept once, at its newest position.
+    void remember(const QList<QUrl>& found, qsizetype limit) {
+        if (found.isEmpty()) return;
+        std::lock_guard guard(lock_);
+        QList<QUrl> merged;
+        QSet<QString> seen;
+        auto add = [&](const QUrl& url) {
+            const QString path = url.path();
+            if (seen.contains(path)) return;
+            seen.insert(path);
+            merged.append(url);
+        };
+        for (auto it = found.crbegin(); it != found.crend(); ++it) add(*it);
+        for (const QUrl& url : std::as_const(paths_)) add(url);
+        if (merged.size() > limit) merged.resize(limit);
+        paths_ = merged;
+    }
+
+    void reset() {
+        std::lock_guard guard(lock_);
+        offsets_.clear();
+        paths_.clear();
+        stamp_.reset();
+    }
+
+private:
+    std::mutex lock_;
+    QHash<QString, quint64> offsets_;
+    QList<QUrl> paths_;
+    std::optional<Clock::time_point> stamp_; // absent: never, so the first look always reads
+};
+
+// A list that replaces the transcripts while set (the self-test's fixtures).
+class Override {
+public:
+    std::optional<QList<QUrl>> value() {
+        std::lock_guard guard(lock_);
+        return value_;
+    }
+    void set(const std::optional<QList<QUrl>>& urls) {
+        std::lock_guard guard(lock_);
+        value_ = urls;
+    }
+
+private:
+    std::mutex lock_;
+    std::optional<QList<QUrl>> value_;
+};
+
+class Folder {
+public:
+    QString value() {
+        std::lock_guard guard(lock_);
+        if (path_.isEmpty()) return QDir::homePath() + QLatin1String("/.codex/sessions");
+        return path_;
+    }
+    void set(const QString& path) {
+        std::lock_guard guard(lock_);
+        path_ = path;
+    }
+
+private:
+    std::mutex lock_;
+    QString path_;
+};
+
+// Never destroyed: a background ingest may still be running when the process exits.
+State& state() {
+    static State* instance = new State;
+    return *instance;
+}
+Override& override() {
+    static Override* instance = new Override;
+    return *instance;
+}
+Folder& folder() {
+    static Folder* instance = new Folder;
+    return *instance;
+}
+
+// The n entries of a folder with the greatest names (hidden ones skipped).
+// Entries need not be folders; a file simply lists as empty further down.
+QStringList newest(const QString& path, qsizetype n) {
+    QStringList names = QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Unsorted);
+    std::sort(names.begin(), names.end(), std::greater<QString>());
+    if (names.size() > n) names.resize(n);
+    QStringList paths;
+    for (const QString& name : std::as_const(names)) paths.append(path + QLatin1Char('/') + name);
+    return paths;
+}
+
+// The parent folder's path components, "/" first.
+QStringList parentComponents(const QUrl& url) {
+    const QString parent = QFileInfo(QDir::cleanPath(url.toLocalFile())).path();
+    QStringList parts = parent.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    if (parent.startsWith(QLatin1Char('/'))) parts.prepend(QStringLiteral("/"));
+    return parts;
+}
+
+QString lastComponent(const QUrl& url) { return QFileInfo(url.toLocalFile()).fileName(); }
+
+} // namespace
+
+namespace CodexSessions {
+
+QList<QUrl> recent() {
+    if (auto urls = override().value()) return *urls;
+    if (state().due(1.0)) ingest();
+    return state().paths();
+}
+
+void prime() {
+    QThreadPool::globalInstance()->start([] {
+        if (state().due(0)) ingest();
+    });
+}
+
+QList<QUrl> transcripts() {
+    QStringList days;
+    for (const QString& year : newest(folder().value(), 1))
+        for (const QString& month : newest(year, 1)) days += newest(month, 2);
+
+    struct Dated {
+        QString path;
+        QDateTime modified;
+    };
+    QList<Dated> found;
+    for (const QString& day : std::as_const(days)) {
+        const QFileInfoList entries =
+            QDir(day).entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::Unsorted);
+        for (const QFileInfo& entry : entries) {
+            if (entry.suffix() != QLatin1String("jsonl")) continue;
+            found.append({entry.absoluteFilePath(), entry.lastModified()});
+        }
+    }
+    // A missing date counts as the distant past.
+    std::stable_sort(found.begin(), found.end(), [](const Dated& a, const Dated& b) {
+        if (!b.modified.isValid()) return a.modified.isValid();
+        return a.modified.isValid() && a.modified > b.modified;
+    });
+
+    QList<QUrl> urls;
+    for (qsizetype i = 0; i < found.size() && i < transcriptLimit; ++i)
+        urls.append(QUrl::fromLocalFile(found.at(i).path));
+    return urls;
+}
+
+void ingest() {
+    QList<QUrl> found;
+    for (const QUrl& transcript : transcripts()) {
+        const QString path = transcript.toLocalFile();
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) continue;
+        const qint64 size = std::max<qint64>(file.size(), 0);
+        if (size > largestTranscript) continue;
+
+        qint64 start = static_cast<qint64>(state().offset(path));
+        if (size < start) start = 0; // replaced or truncated: read it again
+        if (start >= size) continue;
+
+        file.seek(start);
+        // Up to the size seen above: what is appended meanwhile waits for the next look.
+        const QByteArray data = file.read(size - start);
+        if (data.isEmpty()) continue;
+        const qsizetype newline = data.lastIndexOf('\n');
+        if (newline < 0) continue; // one unfinished line: read it again once it is complete
+
+        const QByteArray chunk = data.first(newline + 1);
+        state().setOffset(path, static_cast<quint64>(start + chunk.size()));
+        found += imagePaths(chunk);
+    }
+    state().remember(found, shownLimit);
+}
+
+QList<QUrl> imagePaths(const QByteArray& data) {
+    static const QByteArray marker = QByteArrayLiteral("\"ImageView\"");
+    QList<QUrl> result;
+    qsizetype position = 0;
+    while (position < data.size()) {
+        const qsizetype hit = data.indexOf(marker, position);
+        if (hit < 0) break;
+        const qsizetype begin = data.lastIndexOf('\n', hit) + 1;
+        qsizetype end = data.indexOf('\n', hit);
+        if (end < 0) end = data.size();
+        position = end + 1; // each line once, however often the marker occurs in it
+
+        const QJsonDocument document = QJsonDocument::fromJson(data.sliced(begin, end - begin));
+        if (!document.isObject()) continue;
+        const QJsonValue payload = document.object().value(QLatin1String("payload"));
+        if (!payload.isObject()) continue;
+        const QJsonValue item = payload.toObject().value(QLatin1String("item"));
+        if (!item.isObject()) continue;
+        const QJsonObject record = item.toObject();
+        if (record.value(QLatin1String("type")) != QLatin1String("ImageView")) continue;
+        const QJsonValue imagePath = record.value(QLatin1String("path"));
+        if (!imagePath.isString()) continue;
+        if (auto url = fileURL(imagePath.toString())) result.append(*url);
+    }
+    return result;
+}
+
+std::optional<QUrl> fileURL(const QString& path) {
+    QString local;
+    if (path.startsWith(QLatin1String("file://"))) {
+        const QUrl url(path);
+        if (!url.isValid() || !url.isLocalFile()) return std::nullopt;
+        // Another machine's file is not one we can show.
+        if (!url.host().isEmpty() && url.host() != QLatin1String("localhost")) return std::nullopt;
+        local = url.path(QUrl::FullyDecoded);
+    } else if (path.startsWith(QLatin1Char('/'))) {
+        local = path;
+    } else {
+        return std::nullopt;
+    }
+    if (!local.startsWith(QLatin1Char('/'))) return std::nullopt;
+    return QUrl::fromLocalFile(QDir::cleanPath(local));
+}
+
+bool directoriesAgree(const QUrl& url, const QStringList& writtenFolders, bool exactly) {
+    const QStringList actual = parentComponents(url);
+    const qsizetype n = writtenFolders.size();
+    if (actual.size() < n) return false;
+    if (n == 0) return true;
+    const qsizetype offset = actual.size() - n;
+    for (qsizetype i = 0; i < n; ++i) {
+        const QString& written = writtenFolders.at(i);
+        const QString& real = actual.at(offset + i);
+        if (written.compare(real, Qt::CaseInsensitive) == 0) continue;
+        // The outermost written folder anchors the label: it is never repaired.
+        if (exactly || i == 0) return false;
+        const QString canonical = FuzzyPath::canonical(written);
+        if (canonical.isEmpty()) return false;
+        const int limit = std::clamp(int(canonical.size() / 3), 1, 6);
+        if (FuzzyPath::editDistance(written, real) > limit) return false;
+    }
+    return true;
+}
+
+std::optional<QUrl> match(const QString& label) {
+    const auto split = FuzzyPath::components(label);
+    if (!split || split->components.isEmpty()) return std::nullopt;
+    const QString written = split->components.last();
+    const QStringList folders = split->components.first(split->components.size() - 1);
+
+    const QList<QUrl> shown = recent();
+    if (shown.isEmpty()) return std::nullopt;
+
+    QStringList names;
+    QSet<QString> seen;
+    for (const QUrl& url : shown) {
+        const QString name = lastComponent(url);
+        if (seen.contains(name)) continue;
+        seen.insert(name);
+        names.append(name);
+    }
+
+    std::optional<QString> chosen;
+    for (const QString& name : std::as_const(names)) {
+        if (name.compare(written, Qt::CaseInsensitive) == 0) {
+            chosen = name;
+            break;
+        }
+    }
+    if (!chosen) chosen = FuzzyPath::bestMatch(written, names, false);
+    if (!chosen) return std::nullopt;
+
+    for (const bool exactly : {true, false}) {
+        for (const QUrl& url : shown) {
+            if (lastComponent(url) != *chosen) continue;
+            if (!directoriesAgree(url, folders, exactly)) continue;
+            if (QFileInfo::exists(url.toLocalFile())) return url;
+        }
+    }
+    return std::nullopt;
+}
+
+void setOverride(const std::optional<QList<QUrl>>& urls) { override().set(urls); }
+
+void setSessionsFolder(const QString& path) {
+    folder().set(path);
+    state().reset();
+}
+
+} // namespace CodexSessions

@@ -1,0 +1,350 @@
+#include "core/CodexSessions.h"
+
+#include "TempTree.h"
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+#include <QThreadPool>
+
+namespace {
+
+// One transcript line that shows an image.
+QByteArray shown(const QString& path) {
+    const QJsonObject item{{"type", "ImageView"}, {"path", path}};
+    const QJsonObject payload{{"type", "item_completed"}, {"item", item}};
+    const QJsonObject record{
+        {"timestamp", "2026-06-01T10:00:00.000Z"}, {"type", "event_msg"}, {"payload", payload}};
+    return QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n';
+}
+
+QByteArray shownFile(const QString& path) { return shown(QUrl::fromLocalFile(path).toString()); }
+
+// One transcript line of another kind, carrying text.
+QByteArray message(const QString& text) {
+    const QJsonObject item{{"type", "AgentMessage"}, {"text", text}};
+    const QJsonObject payload{{"type", "item_completed"}, {"item", item}};
+    return QJsonDocument(QJsonObject{{"type", "event_msg"}, {"payload", payload}})
+               .toJson(QJsonDocument::Compact) +
+           '\n';
+}
+
+QStringList paths(const QList<QUrl>& urls) {
+    QStringList out;
+    for (const QUrl& url : urls) out.append(url.toLocalFile());
+    return out;
+}
+
+void append(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::Append));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+void replace(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+} // namespace
+
+using OptionalPath = std::optional<QString>;
+Q_DECLARE_METATYPE(OptionalPath)
+
+class TestCodexSessions : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() {
+        CodexSessions::setOverride(std::nullopt);
+        CodexSessions::setSessionsFolder(QString());
+    }
+
+    void fileURL_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<OptionalPath>("expected");
+        QTest::newRow("file URL with . and ..") << "file:///a/./b/../c.png" << OptionalPath("/a/c.png");
+        QTest::newRow("absolute path with . and ..") << "/a/./b/../c.png" << OptionalPath("/a/c.png");
+        QTest::newRow("percent-encoded blank") << "file:///a/b%20c.png" << OptionalPath("/a/b c.png");
+        QTest::newRow("localhost") << "file://localhost/a.png" << OptionalPath("/a.png");
+        QTest::newRow("relative path") << "shots/a.png" << OptionalPath();
+        QTest::newRow("dot-relative path") << "./a.png" << OptionalPath();
+        QTest::newRow("tilde path") << "~/a.png" << OptionalPath();
+        QTest::newRow("web URL") << "https://example.com/a.png" << OptionalPath();
+        QTest::newRow("file URL of another host") << "file://elsewhere/a.png" << OptionalPath();
+        QTest::newRow("file URL without a path") << "file://" << OptionalPath();
+        QTest::newRow("empty") << "" << OptionalPath();
+    }
+
+    void fileURL() {
+        QFETCH(QString, path);
+        QFETCH(OptionalPath, expected);
+        const auto url = CodexSessions::fileURL(path);
+        QCOMPARE(url.has_value(), expected.has_value());
+        if (expected) {
+            QVERIFY(url->isLocalFile());
+            QCOMPARE(url->toLocalFile(), *expected);
+        }
+    }
+
+    void imagePaths_data() {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("four lines: two image records")
+            << message("done") + shownFile("/p/one.png") +
+                   QByteArray("{\"payload\": {\"item\": \"ImageView\"\n") + shownFile("/p/two.png")
+            << QStringList{"/p/one.png", "/p/two.png"};
+        QTest::newRow("marker only inside a message text")
+            << message("the \"ImageView\" tool showed it") << QStringList{};
+        QTest::newRow("marker twice in one record: listed once")
+            << QByteArray("{\"kind\":\"ImageView\",\"payload\":{\"item\":{\"type\":\"ImageView\","
+                          "\"path\":\"/p/a.png\"}}}\n")
+            << QStringList{"/p/a.png"};
+        QTest::newRow("last line without newline is still parsed") << shownFile("/p/a.png").chopped(1)
+                                                                   << QStringList{"/p/a.png"};
+        QTest::newRow("line cut off mid-object") << shownFile("/p/a.png").left(60) << QStringList{};
+        QTest::newRow("carriage return line ends") << shownFile("/p/a.png").replace("\n", "\r\n")
+                                                   << QStringList{"/p/a.png"};
+        QTest::newRow("relative path and other scheme ignored")
+            << shown("shots/a.png") + shown("https://x.test/b.png") + shown("file:///p/c.png")
+            << QStringList{"/p/c.png"};
+        QTest::newRow("path standardised") << shown("file:///a/./b/../c.png") << QStringList{"/a/c.png"};
+        QTest::newRow("payload not an object")
+            << QByteArray(
+                   "{\"payload\":\"ImageView\",\"item\":{\"type\":\"ImageView\",\"path\":\"/p/a.png\"}}\n")
+            << QStringList{};
+        QTest::newRow("item type differs") << QByteArray("{\"payload\":{\"item\":{\"type\":\"ImageViewer\","
+                                                         "\"path\":\"/p/a.png\"},\"x\":\"ImageView\"}}\n")
+                                           << QStringList{};
+        QTest::newRow("path not a string")
+            << QByteArray("{\"payload\":{\"item\":{\"type\":\"ImageView\",\"path\":[\"/p/a.png\"]}}}\n")
+            << QStringList{};
+        QTest::newRow("whole line an array") << QByteArray("[\"ImageView\"]\n") << QStringList{};
+        QTest::newRow("empty data") << QByteArray() << QStringList{};
+        QTest::newRow("same image twice, both listed here")
+            << shownFile("/p/a.png") + shownFile("/p/a.png") << QStringList{"/p/a.png", "/p/a.png"};
+    }
+
+    void imagePaths() {
+        QFETCH(QByteArray, data);
+        QFETCH(QStringList, expected);
+        QCOMPARE(paths(CodexSessions::imagePaths(data)), expected);
+    }
+
+    void transcripts_data() {
+        QTest::addColumn<QStringList>("entries"); // created in this order, each a second newer
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("newest year and month only")
+            << QStringList{"2026/06/01/a.jsonl", "2026/05/31/b.jsonl", "2025/12/31/c.jsonl"}
+            << QStringList{"2026/06/01/a.jsonl"};
+        QTest::newRow("the two newest days, most recently modified first")
+            << QStringList{"2026/06/03/a.jsonl", "2026/06/02/b.jsonl", "2026/06/01/c.jsonl",
+                           "2026/06/03/d.jsonl"}
+            << QStringList{"2026/06/03/d.jsonl", "2026/06/02/b.jsonl", "2026/06/03/a.jsonl"};
+        QTest::newRow("at most eight")
+            << QStringList{"2026/06/01/1.jsonl", "2026/06/01/2.jsonl", "2026/06/01/3.jsonl",
+                           "2026/06/01/4.jsonl", "2026/06/01/5.jsonl", "2026/06/01/6.jsonl",
+                           "2026/06/01/7.jsonl", "2026/06/01/8.jsonl", "2026/06/01/9.jsonl",
+                           "2026/06/01/10.jsonl"}
+            << QStringList{"2026/06/01/10.jsonl", "2026/06/01/9.jsonl", "2026/06/01/8.jsonl",
+                           "2026/06/01/7.jsonl",  "2026/06/01/6.jsonl", "2026/06/01/5.jsonl",
+                           "2026/06/01/4.jsonl",  "2026/06/01/3.jsonl"};
+        QTest::newRow("only the exact jsonl extension, no hidden files")
+            << QStringList{"2026/06/01/a.JSONL", "2026/06/01/b.json", "2026/06/01/.c.jsonl",
+                           "2026/06/01/d.jsonl", "2026/06/01/jsonl"}
+            << QStringList{"2026/06/01/d.jsonl"};
+        QTest::newRow("a regular file sorting after the year folder is taken as the year")
+            << QStringList{"2026/06/01/a.jsonl", "notes.txt"} << QStringList{};
+        QTest::newRow("hidden entries in the sessions folder are skipped")
+            << QStringList{"2026/06/01/a.jsonl", ".2099/01/01/b.jsonl"} << QStringList{"2026/06/01/a.jsonl"};
+        QTest::newRow("no sessions") << QStringList{} << QStringList{};
+    }
+
+    void transcripts() {
+        QFETCH(QStringList, entries);
+        QFETCH(QStringList, expected);
+        TempTree tree;
+        tree.folder("sessions");
+        const QDateTime base = QDateTime::currentDateTime().addDays(-1);
+        for (qsizetype i = 0; i < entries.size(); ++i) {
+            QFile file(tree.file("sessions/" + entries.at(i), message("hi")));
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(base.addSecs(i), QFileDevice::FileModificationTime));
+        }
+        CodexSessions::setSessionsFolder(tree.path("sessions"));
+        QStringList expectedPaths;
+        for (const QString& e : expected) expectedPaths.append(tree.path("sessions/" + e));
+        QCOMPARE(paths(CodexSessions::transcripts()), expectedPaths);
+    }
+
+    // Each step writes to the one transcript, then ingests; the shown list follows.
+    void ingestSteps_data() {
+        QTest::addColumn<QList<QByteArray>>("writes"); // "+" appends the rest, "=" replaces the file
+        QTest::addColumn<QList<QStringList>>("after");
+
+        const QByteArray a = shownFile("/p/a.png"), b = shownFile("/p/b.png"), c = shownFile("/p/c.png");
+        QTest::newRow("unfinished last line is read once complete")
+            << QList<QByteArray>{"+" + a + b.left(30), "+" + b.mid(30)}
+            << QList<QStringList>{{"/p/a.png"}, {"/p/b.png", "/p/a.png"}};
+        QTest::newRow("a lone unfinished line moves nothing")
+            << QList<QByteArray>{"+" + a.left(20), "+" + a.mid(20, 10), "+" + a.mid(30)}
+            << QList<QStringList>{{}, {}, {"/p/a.png"}};
+        QTest::newRow("a truncated transcript is read again from its start")
+            << QList<QByteArray>{"+" + a + b, "=" + c}
+            << QList<QStringList>{{"/p/b.png", "/p/a.png"}, {"/p/c.png", "/p/b.png", "/p/a.png"}};
+        QTest::newRow("the same image twice is listed once, where last shown")
+            << QList<QByteArray>{"+" + a + b, "+" + a}
+            << QList<QStringList>{{"/p/b.png", "/p/a.png"}, {"/p/a.png", "/p/b.png"}};
+        QTest::newRow("only new lines are read")
+            << QList<QByteArray>{"+" + a, "+" + message("x"), "+" + b}
+            << QList<QStringList>{{"/p/a.png"}, {"/p/a.png"}, {"/p/b.png", "/p/a.png"}};
+    }
+
+    void ingestSteps() {
+        QFETCH(QList<QByteArray>, writes);
+        QFETCH(QList<QStringList>, after);
+        TempTree tree;
+        const QString transcript = tree.file("sessions/2026/06/01/rollout.jsonl", "");
+        CodexSessions::setSessionsFolder(tree.path("sessions"));
+        for (qsizetype i = 0; i < writes.size(); ++i) {
+            const QByteArray rest = writes.at(i).mid(1);
+            if (writes.at(i).startsWith('+')) append(transcript, rest);
+            else replace(transcript, rest);
+            CodexSessions::ingest();
+            QCOMPARE(paths(CodexSessions::recent()), after.at(i));
+        }
+    }
+
+    void severalTranscriptsAtOnce() {
+        TempTree tree;
+        const QString older = tree.file("sessions/2026/06/01/older.jsonl", shownFile("/p/a.png"));
+        const QString newer = tree.file("sessions/2026/06/01/newer.jsonl", shownFile("/p/b.png"));
+        const QDateTime now = QDateTime::currentDateTime();
+        for (const auto& [path, age] : {std::pair{older, 60}, std::pair{newer, 0}}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(now.addSecs(-age), QFileDevice::FileModificationTime));
+        }
+        CodexSessions::setSessionsFolder(tree.path("sessions"));
+        // One look at both: the less recently modified transcript's images come first.
+        QCOMPARE(paths(CodexSessions::recent()), (QStringList{"/p/a.png", "/p/b.png"}));
+    }
+
+    void oversizedTranscriptIsNeverRead() {
+        TempTree tree;
+        const QString big = tree.file("sessions/2026/06/01/big.jsonl", shownFile("/p/big.png"));
+        QFile file(big);
+        QVERIFY(file.resize(128'000'001)); // sparse: costs no disk
+        tree.file("sessions/2026/06/01/small.jsonl", shownFile("/p/small.png"));
+        CodexSessions::setSessionsFolder(tree.path("sessions"));
+        QCOMPARE(paths(CodexSessions::recent()), QStringList{"/p/small.png"});
+    }
+
+    void atMost400Remembered() {
+        TempTree tree;
+        QByteArray lines;
+        for (int i = 0; i < 450; ++i) lines += shownFile(QStringLiteral("/p/%1.png").arg(i));
+        tree.file("sessions/2026/06/01/long.jsonl", lines);
+        CodexSessions::setSessionsFolder(tree.path("sessions"));
+        const QStringList shownPaths = paths(CodexSessions::recent());
+        QCOMPARE(shownPaths.size(), 400);
+        QCOMPARE(shownPaths.first(), QStringLiteral("/p/449.png"));
+        QCOMPARE(shownPaths.last(), QStringLiteral("/p/50.png"));
+    }
+
+    void overrideReadsNothing() {
+        TempTree tree;
+        tree.file("sessions/2026/06/01/a.jsonl", shownFile("/p/a.png"));
+        CodexSessions::setSessionsFolder(tree.path("sessions"));
+        const QList<QUrl> fixture{QUrl::fromLocalFile("/fixture/x.png")};
+        CodexSessions::setOverride(fixture);
+        QCOMPARE(CodexSessions::recent(), fixture);
+        CodexSessions::setOverride(std::nullopt);
+        QCOMPARE(paths(CodexSessions::recent()), QStringList{"/p/a.png"});
+    }
+
+    void primeIngestsInTheBackground() {
+        TempTree tree;
+        const QString transcript = tree.file("sessions/2026/06/01/a.jsonl", shownFile("/p/a.png"));
+        CodexSessions::setSessionsFolder(tree.path("sessions"));
+        CodexSessions::prime();
+        QThreadPool::globalInstance()->waitForDone();
+        // With the transcript gone, only the background ingest can have found the image.
+        QVERIFY(QFile::remove(transcript));
+        QCOMPARE(paths(CodexSessions::recent()), QStringList{"/p/a.png"});
+    }
+
+    void match_data() {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("expected"); // relative to the tree; empty for nothing
+
+        QTest::newRow("shared name: the one shown last") << "STATE_STORYBOARD.png"
+                                                         << "scenes/03-hair/STATE_STORYBOARD.png";
+        QTest::newRow("case does not matter") << "state_storyboard.PNG"
+                                              << "scenes/03-hair/STATE_STORYBOARD.png";
+        QTest::newRow("a misread label is repaired") << "STATE_ST0RYB0ARD.png"
+                                                     << "scenes/03-hair/STATE_STORYBOARD.png";
+        QTest::newRow("a folder picks the older copy")
+            << "02-makeup/STATE_STORYBOARD.png" << "scenes/02-makeup/STATE_STORYBOARD.png";
+        QTest::newRow("a name no session showed") << "OTHER.png" << "";
+        QTest::newRow("a bare name resolves to the copy shown")
+            << "S01_1672x941.png" << "episodes/episode-12/storyboard/S01_1672x941.png";
+        QTest::newRow("folders that agree still resolve")
+            << "storyboard/S01_1672x941.png" << "episodes/episode-12/storyboard/S01_1672x941.png";
+        QTest::newRow("the whole path") << "episodes/episode-12/storyboard/S01_1672x941.png"
+                                        << "episodes/episode-12/storyboard/S01_1672x941.png";
+        QTest::newRow("a folder that disagrees is refused") << "episode-19/storyboard/S01_1672x941.png" << "";
+        QTest::newRow("a name cut short is refused") << "72x941.png" << "";
+        QTest::newRow("a folder cut short is refused") << "board/S01_1672x941.png" << "";
+        QTest::newRow("a shot number is not repaired into another") << "S03_1672x941.png" << "";
+        QTest::newRow("an inner folder is repaired in the second pass")
+            << "episode-12/st0ryb0ard/S01_1672x941.png" << "episodes/episode-12/storyboard/S01_1672x941.png";
+        QTest::newRow("the outer folder is never repaired") << "episode-l2/storyboard/S01_1672x941.png" << "";
+        QTest::newRow("more folders than the path has") << "a/b/c/d/e/f/g/S01_1672x941.png" << "";
+        QTest::newRow("a deleted copy gives way to an older one") << "cut.png" << "kept/cut.png";
+        QTest::newRow("nothing to split") << "" << "";
+        QTest::newRow("a web address names no shown file") << "https://x.test/S01_1672x941.png" << "";
+    }
+
+    void match() {
+        QFETCH(QString, label);
+        QFETCH(QString, expected);
+        TempTree tree;
+        // In the order shown; the newest comes first in the list.
+        const QStringList showings{"scenes/02-makeup/STATE_STORYBOARD.png",
+                                   "scenes/03-hair/STATE_STORYBOARD.png",
+                                   "episodes/episode-12/storyboard/S01_1672x941.png",
+                                   "episodes/episode-19/storyboard/S02_1672x941.png",
+                                   "kept/cut.png",
+                                   "gone/cut.png"};
+        QList<QUrl> newestFirst;
+        for (const QString& s : showings) {
+            if (!s.startsWith(QLatin1String("gone/"))) tree.file(s);
+            newestFirst.prepend(tree.url(s));
+        }
+        CodexSessions::setOverride(newestFirst);
+        const auto found = CodexSessions::match(label);
+        QCOMPARE(found.has_value(), !expected.isEmpty());
+        if (found) QCOMPARE(*found, tree.url(expected));
+    }
+
+    // "View the updated STATE_STORYBOARD.png": the reference taken from such a
+    // label names the image the session just showed, read from its transcript.
+    void labelResolvesToTheImageJustShown() {
+        TempTree tree;
+        const QString first = tree.file("scenes/02-makeup/STATE_STORYBOARD.png");
+        const QString second = tree.file("scenes/03-hair/STATE_STORYBOARD.png");
+        tree.file("sessions/2026/06/01/rollout.jsonl",
+                  message("working") + shownFile(first) + message("View the updated STATE_STORYBOARD.png") +
+                      shownFile(second));
+        CodexSessions::setSessionsFolder(tree.path("sessions"));
+        const auto found = CodexSessions::match("STATE_STORYBOARD.png");
+        QVERIFY(found.has_value());
+        QCOMPARE(found->toLocalFile(), second);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCodexSessions)
+#include "test_codex_sessions.moc"
