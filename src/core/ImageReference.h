@@ -69,7 +69,8 @@ QString normalisingRecognition(const QString& text);
 
 // ---- Resolution (ImageResolution.cpp) --------------------------------------
 
-// The reference with ".", ",", ";", ":", ")", "]", "}" removed from both ends.
+// The reference with ".", ",", ";", ":", ")", "]", "}" removed from both ends,
+// except the dots of a leading "./" or "../" (they make the path relative).
 QString trimmed(const QString& reference);
 
 // A trimmed reference starting with "/", "~/", "http://", "https://" or "file:".

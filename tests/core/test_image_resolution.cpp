@@ -1,0 +1,451 @@
+#include "TempTree.h"
+#include "core/CodexSessions.h"
+#include "core/Diagnostics.h"
+#include "core/ImageReference.h"
+#include "core/ProjectIndex.h"
+
+#include <QTest>
+#include <QThread>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <unistd.h>
+
+using namespace ImageReference;
+
+namespace {
+
+// What fn printed on standard output (Diagnostics writes there).
+QString stdoutOf(const std::function<void()>& fn) {
+    std::fflush(stdout);
+    const int saved = dup(STDOUT_FILENO);
+    FILE* capture = std::tmpfile();
+    if (saved < 0 || !capture) return QStringLiteral("<capture failed>");
+    dup2(fileno(capture), STDOUT_FILENO);
+    fn();
+    std::fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    std::rewind(capture);
+    QByteArray bytes;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, capture)) > 0;)
+        bytes.append(buffer, qsizetype(n));
+    std::fclose(capture);
+    return QString::fromUtf8(bytes);
+}
+
+QString pathOf(const std::optional<QUrl>& url) {
+    return url ? url->toString() : QString();
+}
+
+} // namespace
+
+class TestImageResolution : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TempTree> tree_;
+    QString savedCurrent_;
+
+    // "{T}" is the fixture folder, "{t}" the same without its leading slash.
+    QString expand(QString text) const {
+        text.replace(QLatin1String("{T}"), tree_->path());
+        return text.replace(QLatin1String("{t}"), tree_->path().mid(1));
+    }
+    // "" is no base; a trailing slash is kept, to test both spellings of a folder URL.
+    QUrl base(const QString& relative) const {
+        if (relative.isEmpty()) return QUrl();
+        return QUrl::fromLocalFile(tree_->path(relative));
+    }
+
+  private slots:
+    void initTestCase() {
+        Diagnostics::setArguments({QStringLiteral("test"), QStringLiteral("--debug")});
+        tree_ = std::make_unique<TempTree>();
+        for (const char* file :
+             {"work/shots/hero-frame@2x.png", "work/shots/generated.png", "work/x.jpg", "work/notes.txt",
+              "work/order.png", "work.png", "clipped-top-level.png", "rootdir/order.png",
+              "rootdir/only-root.png", "cwdir/only-in-cwd.png", "proj/assets/logo-unique.png",
+              "proj/scenes/episode-001/S002/contact-sheet.png", "elsewhere/codex-shown.png"}) {
+            tree_->file(QString::fromLatin1(file));
+        }
+        for (int i = 1; i <= 7; ++i)
+            tree_->file(QStringLiteral("proj/s%1/seven-copies.png").arg(i));
+        tree_->folder(QStringLiteral("proj/.git"));
+        tree_->folder(QStringLiteral("work/sub"));
+        tree_->folder(QStringLiteral("work/deep/a/b/c"));
+        savedCurrent_ = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(tree_->path(QStringLiteral("cwdir"))));
+        CodexSessions::setOverride(QList<QUrl>{tree_->url(QStringLiteral("elsewhere/codex-shown.png"))});
+    }
+    void cleanupTestCase() {
+        QDir::setCurrent(savedCurrent_);
+        CodexSessions::setOverride(std::nullopt);
+    }
+    void init() {
+        Memo::clear();
+        Roots::write({});
+        ProjectIndex::clearCaches();
+    }
+    void cleanup() { MissLifetime::set(2.0); }
+
+    void trimming_data() {
+        QTest::addColumn<QString>("reference");
+        QTest::addColumn<QString>("trimmedReference");
+        QTest::addColumn<bool>("anchored");
+        QTest::newRow("sentence end") << "shots/a.png."
+                                      << "shots/a.png" << false;
+        QTest::newRow("closing paren") << "(see a.png)"
+                                       << "(see a.png" << false;
+        QTest::newRow("all seven") << ".,;:)]}/a.png}]):;,."
+                                   << "/a.png" << true;
+        QTest::newRow("dot slash kept") << "./a.png"
+                                        << "./a.png" << false;
+        QTest::newRow("dot dot slash kept") << "(../a.png)."
+                                            << "(../a.png" << false;
+        QTest::newRow("at most two dots kept") << ":..../a.png"
+                                               << "../a.png" << false;
+        QTest::newRow("only trimmed characters") << ".:)"
+                                                 << "" << false;
+        QTest::newRow("tilde") << "~/a.png"
+                               << "~/a.png" << true;
+        QTest::newRow("tilde user") << "~bob/a.png"
+                                    << "~bob/a.png" << false;
+        QTest::newRow("file") << "file:L//a.png"
+                              << "file:L//a.png" << true;
+        QTest::newRow("https") << "https://x/a.png"
+                               << "https://x/a.png" << true;
+        QTest::newRow("clipped scheme") << "ttps://x/a.png"
+                                        << "ttps://x/a.png" << false;
+    }
+    void trimming() {
+        QFETCH(QString, reference);
+        QFETCH(QString, trimmedReference);
+        QFETCH(bool, anchored);
+        QCOMPARE(trimmed(reference), trimmedReference);
+        QCOMPARE(isAnchored(trimmed(reference)), anchored);
+    }
+
+    void syntax_data() {
+        QTest::addColumn<QString>("reference");
+        QTest::addColumn<QString>("baseDirectory"); // "" = none (current directory)
+        QTest::addColumn<QString>("expected");      // "" = absent
+        const QString home = QUrl::fromLocalFile(QDir::homePath()).toString();
+        QTest::newRow("relative") << "shots/a.png"
+                                  << "/b/dir"
+                                  << "file:///b/dir/shots/a.png";
+        QTest::newRow("relative, slashed base") << "shots/a.png"
+                                                << "/b/dir/"
+                                                << "file:///b/dir/shots/a.png";
+        QTest::newRow("standardised") << "../x/./a.png"
+                                      << "/b/dir"
+                                      << "file:///b/x/a.png";
+        QTest::newRow("no base") << "a.png"
+                                 << ""
+                                 << "{CWD}/a.png";
+        QTest::newRow("absolute kept as written") << "/p/../a.png"
+                                                  << "/b"
+                                                  << "file:///p/../a.png";
+        QTest::newRow("double slash is no host") << "//server/a.png"
+                                                 << "/b"
+                                                 << "file:///server/a.png";
+        QTest::newRow("tilde") << "~/pics/a.png"
+                               << "/b" << home + "/pics/a.png";
+        QTest::newRow("file:L//") << "file:L//Users/a/b.png"
+                                  << "/b"
+                                  << "file:///Users/a/b.png";
+        QTest::newRow("file:/L/") << "file:/L/Users/a/b.png"
+                                  << "/b"
+                                  << "file:///Users/a/b.png";
+        QTest::newRow("file, escaped") << "file:///a/my%20pic.png"
+                                       << "/b"
+                                       << "file:///a/my pic.png";
+        QTest::newRow("file, unparsable") << "file:///a/b%zz.png"
+                                          << "/b"
+                                          << "file:///a/b%25zz.png";
+        QTest::newRow("file, one slash") << "file:/a/b.png"
+                                         << "/b"
+                                         << "file:///a/b.png";
+        QTest::newRow("file, relative") << "file:b.png"
+                                        << "/b"
+                                        << "";
+        QTest::newRow("web, trimmed") << "https://x.com/a.png?s=2)."
+                                      << "/b"
+                                      << "https://x.com/a.png?s=2";
+        QTest::newRow("web, unparsable") << "https://x.com/a b.png"
+                                         << "/b"
+                                         << "";
+        QTest::newRow("empty") << ""
+                               << "/b"
+                               << "";
+        QTest::newRow("too long to name a file") << QString(4097, QLatin1Char('a')) << "/b"
+                                                 << "";
+    }
+    void syntax() {
+        QFETCH(QString, reference);
+        QFETCH(QString, baseDirectory);
+        QFETCH(QString, expected);
+        expected.replace(QLatin1String("{CWD}"), QUrl::fromLocalFile(QDir::currentPath()).toString());
+        const QUrl directory = baseDirectory.isEmpty() ? QUrl() : QUrl::fromLocalFile(baseDirectory);
+        QCOMPARE(pathOf(resolve(reference, directory)), expected);
+    }
+
+    void searchRootsOrder_data() {
+        QTest::addColumn<QString>("baseDirectory");
+        QTest::addColumn<QStringList>("roots");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("ancestors, never /")
+            << "/a/b/c" << QStringList{} << QStringList{"/a/b/c/", "/a/b/", "/a/"};
+        QTest::newRow("at most 8")
+            << "/1/2/3/4/5/6/7/8/9" << QStringList{}
+            << QStringList{"/1/2/3/4/5/6/7/8/9/", "/1/2/3/4/5/6/7/8/", "/1/2/3/4/5/6/7/", "/1/2/3/4/5/6/",
+                           "/1/2/3/4/5/",         "/1/2/3/4/",         "/1/2/3/",         "/1/2/"};
+        QTest::newRow("root itself") << "/" << QStringList{} << QStringList{"/"};
+        QTest::newRow("standardised") << "/a/./b/../c/" << QStringList{} << QStringList{"/a/c/", "/a/"};
+        QTest::newRow("roots after, without repeats")
+            << "/a/b" << QStringList{"/r/", "/a/", "/r", "/s/"} << QStringList{"/a/b/", "/a/", "/r/", "/s/"};
+    }
+    void searchRootsOrder() {
+        QFETCH(QString, baseDirectory);
+        QFETCH(QStringList, roots);
+        QFETCH(QStringList, expected);
+        QList<QUrl> rootUrls;
+        for (const QString& r : roots)
+            rootUrls.append(QUrl::fromLocalFile(r));
+        Roots::write(rootUrls);
+        QStringList paths;
+        for (const QUrl& url : searchRoots(QUrl::fromLocalFile(baseDirectory)))
+            paths.append(url.toLocalFile());
+        QCOMPARE(paths, expected);
+    }
+
+    void resolution_data() {
+        QTest::addColumn<QString>("function"); // exact, compute, disk or existing
+        QTest::addColumn<QString>("reference");
+        QTest::addColumn<QString>("baseDirectory"); // relative to the fixture; "" = none
+        QTest::addColumn<QStringList>("roots");     // relative to the fixture
+        QTest::addColumn<QString>("expected");      // relative to the fixture, a web URL, or "" = absent
+        const QStringList none;
+        QTest::newRow("exact against base") << "exact"
+                                            << "shots/hero-frame@2x.png"
+                                            << "work/" << none << "work/shots/hero-frame@2x.png";
+        QTest::newRow("exact, base without slash") << "exact"
+                                                   << "shots/hero-frame@2x.png"
+                                                   << "work" << none << "work/shots/hero-frame@2x.png";
+        QTest::newRow("exact, not our directory") << "exact"
+                                                  << "shots/hero-frame@2x.png"
+                                                  << "" << none << "";
+        QTest::newRow("exact, current directory") << "exact"
+                                                  << "only-in-cwd.png"
+                                                  << "" << none << "cwdir/only-in-cwd.png";
+        QTest::newRow("exact, base not current") << "exact"
+                                                 << "only-in-cwd.png"
+                                                 << "work/" << none << "";
+        QTest::newRow("exact, ancestor") << "exact"
+                                         << "shots/hero-frame@2x.png"
+                                         << "work/deep/a/b/c/" << none << "work/shots/hero-frame@2x.png";
+        QTest::newRow("exact, dot slash") << "exact"
+                                          << "./shots/hero-frame@2x.png"
+                                          << "work/" << none << "work/shots/hero-frame@2x.png";
+        QTest::newRow("exact, dot dot slash") << "exact"
+                                              << "../shots/hero-frame@2x.png"
+                                              << "work/sub" << none << "work/shots/hero-frame@2x.png";
+        QTest::newRow("exact, trailing period") << "exact"
+                                                << "shots/hero-frame@2x.png."
+                                                << "work/" << none << "work/shots/hero-frame@2x.png";
+        QTest::newRow("exact, trailing paren") << "exact"
+                                               << "shots/hero-frame@2x.png)"
+                                               << "work/" << none << "work/shots/hero-frame@2x.png";
+        QTest::newRow("exact, not an image") << "exact"
+                                             << "notes.txt"
+                                             << "work/" << none << "";
+        QTest::newRow("exact, missing") << "exact"
+                                        << "no-such-folder/nothing-here-at-all.png"
+                                        << "work/" << none << "";
+        QTest::newRow("exact, absolute missing") << "exact"
+                                                 << "{T}/work/shots/missing.png"
+                                                 << "work/" << none << "";
+        QTest::newRow("exact, no extension") << "exact"
+                                             << "shots/generated"
+                                             << "work/" << none << "";
+        QTest::newRow("compute, no extension") << "compute"
+                                               << "shots/generated"
+                                               << "work/" << none << "work/shots/generated.png";
+        QTest::newRow("exact, other extension") << "exact"
+                                                << "x.png"
+                                                << "work/" << none << "";
+        QTest::newRow("compute, other extension") << "compute"
+                                                  << "x.png"
+                                                  << "work/" << none << "work/x.jpg";
+        QTest::newRow("compute, absolute missing") << "compute"
+                                                   << "{T}/work/shots/missing.png"
+                                                   << "work/" << none << "";
+        QTest::newRow("exact, web") << "exact"
+                                    << "https://x.com/a/pic.png?size=2"
+                                    << "work/" << none << "https://x.com/a/pic.png?size=2";
+        QTest::newRow("exact, web not an image") << "exact"
+                                                 << "https://x.com/a/page"
+                                                 << "work/" << none << "";
+        QTest::newRow("compute, web trimmed") << "compute"
+                                              << "https://x.com/a/pic.png)."
+                                              << "work/" << none << "https://x.com/a/pic.png";
+        QTest::newRow("compute, web not an image") << "compute"
+                                                   << "https://x.com/a/pic"
+                                                   << "work/" << none << "";
+        QTest::newRow("exact, file:L//") << "exact"
+                                         << "file:L//{t}/clipped-top-level.png"
+                                         << "work/" << none << "clipped-top-level.png";
+        QTest::newRow("exact, file:/L/") << "exact"
+                                         << "file:/L/{t}/clipped-top-level.png"
+                                         << "work/" << none << "clipped-top-level.png";
+        QTest::newRow("exact, clipped slash") << "exact"
+                                              << "{t}/clipped-top-level.png"
+                                              << "work/" << none << "";
+        QTest::newRow("compute, clipped slash") << "compute"
+                                                << "{t}/clipped-top-level.png"
+                                                << "work/" << none << "clipped-top-level.png";
+        QTest::newRow("compute, no such top folder") << "compute"
+                                                     << "no-such-top-level-dir/whatever.png"
+                                                     << "work/" << none << "";
+        QTest::newRow("compute, empty names no sibling") << "compute"
+                                                         << "."
+                                                         << "work/" << none << "";
+        QTest::newRow("exact, root after ancestors")
+            << "exact"
+            << "order.png"
+            << "work/sub/" << QStringList{"rootdir"} << "work/order.png";
+        QTest::newRow("exact, from a root")
+            << "exact"
+            << "only-root.png"
+            << "work/sub/" << QStringList{"rootdir"} << "rootdir/only-root.png";
+        QTest::newRow("compute, misread folder") << "compute"
+                                                 << "sh0ts/hero-frame@2x.png"
+                                                 << "work/" << none << "work/shots/hero-frame@2x.png";
+        QTest::newRow("exact, bare name in project") << "exact"
+                                                     << "logo-unique.png"
+                                                     << "proj/s1/" << none << "";
+        QTest::newRow("existing, bare name in project")
+            << "existing"
+            << "logo-unique.png"
+            << "proj/s1/" << none << "proj/assets/logo-unique.png";
+        QTest::newRow("existing, two components looked up once") << "existing"
+                                                                 << "nowhere/logo-unique.png"
+                                                                 << "proj/s1/" << none << "";
+        QTest::newRow("existing, seven copies") << "existing"
+                                                << "seven-copies.png"
+                                                << "proj/" << none << "";
+        QTest::newRow("existing, missing bare name") << "existing"
+                                                     << "missing-bare-name.png"
+                                                     << "proj/" << none << "";
+        QTest::newRow("existing, shortened tail")
+            << "existing"
+            << "wrong/S002/contact-sheet.png"
+            << "proj/" << none << "proj/scenes/episode-001/S002/contact-sheet.png";
+        QTest::newRow("disk, shown in a session") << "disk"
+                                                  << "codex-shown.png"
+                                                  << "work/" << none << "";
+        QTest::newRow("existing, shown in a session") << "existing"
+                                                      << "codex-shown.png"
+                                                      << "work/" << none << "elsewhere/codex-shown.png";
+        QTest::newRow("existing, unpaired surrogate") << "existing"
+                                                      << "shots/" + QString(QChar(0xDC00)) + ".png"
+                                                      << "work/" << none << "";
+    }
+    void resolution() {
+        QFETCH(QString, function);
+        QFETCH(QString, reference);
+        QFETCH(QString, baseDirectory);
+        QFETCH(QStringList, roots);
+        QFETCH(QString, expected);
+        QList<QUrl> rootUrls;
+        for (const QString& r : roots)
+            rootUrls.append(tree_->url(r));
+        Roots::write(rootUrls);
+        reference = expand(reference);
+        const QUrl directory = base(baseDirectory);
+        const std::optional<QUrl> found = function == "exact"     ? resolveExact(reference, directory)
+                                          : function == "compute" ? computeExisting(reference, directory)
+                                          : function == "disk"    ? resolveOnDisk(reference, directory)
+                                                                  : resolveExisting(reference, directory);
+        const QString want = expected.isEmpty() || expected.startsWith(QLatin1String("http"))
+                                 ? expected
+                                 : tree_->url(expected).toString();
+        QCOMPARE(pathOf(found), want);
+    }
+
+    void ambiguityIsReported() {
+        const QString out = stdoutOf([&] { QVERIFY(!resolveOnDisk("seven-copies.png", base("proj"))); });
+        QCOMPARE(out, QStringLiteral("  [resolve] \"seven-copies.png\" fits more than one file under proj; "
+                                     "refusing to guess\n"));
+    }
+
+    void memoHitAndRootsStamp() {
+        TempTree t;
+        t.file("shots/generated.png");
+        const QString png = t.url("shots/generated.png").toString();
+        const QString avif = t.url("shots/generated.avif").toString();
+        QCOMPARE(pathOf(resolveOnDisk("shots/generated", t.url())), png);
+        t.file("shots/generated.avif"); // the swap would now take this one first
+        QCOMPARE(pathOf(computeExisting("shots/generated", t.url())), avif);
+        QCOMPARE(pathOf(resolveOnDisk("shots/generated", t.url())), png); // remembered
+        Roots::write({t.url("shots")});
+        QCOMPARE(pathOf(resolveOnDisk("shots/generated", t.url())), avif); // new roots, new key
+        QVERIFY(QFile::remove(t.path("shots/generated.avif")));
+        QCOMPARE(pathOf(resolveOnDisk("shots/generated", t.url())), png); // deleted hit dropped
+        QVERIFY(QFile::remove(t.path("shots/generated.png")));
+        QVERIFY(!resolveOnDisk("shots/generated", t.url()));
+    }
+
+    void missLifetime() {
+        TempTree t;
+        MissLifetime::set(1000.0);
+        const QString late = t.path("late.png");
+        QVERIFY(!resolveOnDisk(late, t.url()));
+        t.file("late.png");
+        QCOMPARE(pathOf(resolveOnDisk(late, t.url())), t.url("late.png").toString()); // exact retry
+        // A file only the full pipeline finds waits for the miss to age out.
+        QVERIFY(!resolveOnDisk("swapped", t.url()));
+        t.file("swapped.gif");
+        QVERIFY(!resolveOnDisk("swapped", t.url()));
+        MissLifetime::set(0.05);
+        QCOMPARE(MissLifetime::value(), 0.05);
+        QThread::msleep(100);
+        QCOMPARE(pathOf(resolveOnDisk("swapped", t.url())), t.url("swapped.gif").toString());
+    }
+
+    void memoIsEmptiedWhenFull() {
+        for (int i = 0; i < 513; ++i)
+            Memo::store(std::nullopt, QString::number(i));
+        QCOMPARE(Memo::size(), qsizetype(513));
+        QCOMPARE(Memo::value(QStringLiteral("7"), 1000.0).kind, Memo::Kind::Miss);
+        Memo::store(QUrl(QStringLiteral("https://x/a.png")), QStringLiteral("new"));
+        QCOMPARE(Memo::size(), qsizetype(1));
+        QCOMPARE(Memo::value(QStringLiteral("7"), 1000.0).kind, Memo::Kind::NoEntry);
+        QCOMPARE(Memo::value(QStringLiteral("new"), 0.0).url, QUrl(QStringLiteral("https://x/a.png")));
+    }
+
+    // A megabyte reference gets its answer at once. Without the length bound the
+    // project index would be asked for every tail of "a/a/a/..." (quadratic),
+    // and the suite would time out.
+    void hugeReferences_data() {
+        QTest::addColumn<QString>("reference");
+        QTest::addColumn<QString>("expected");
+        const qsizetype mb = 1 << 20;
+        QTest::newRow("slashed run") << QStringLiteral("a/").repeated(mb / 2) + "a.png"
+                                     << "";
+        QTest::newRow("dotted run") << QStringLiteral("a.").repeated(mb / 2) << "";
+        QTest::newRow("padded but short")
+            << "shots/hero-frame@2x.png" + QString(mb, QLatin1Char(')')) << "work/shots/hero-frame@2x.png";
+    }
+    void hugeReferences() {
+        QFETCH(QString, reference);
+        QFETCH(QString, expected);
+        const QString want = expected.isEmpty() ? QString() : tree_->url(expected).toString();
+        QCOMPARE(pathOf(resolveExisting(reference, base("work/"))), want);
+        QCOMPARE(pathOf(resolveExact(reference, base("work/"))), want);
+        QCOMPARE(Memo::size(), qsizetype(0)); // no megabyte keys kept
+    }
+};
+
+QTEST_GUILESS_MAIN(TestImageResolution)
+#include "test_image_resolution.moc"
