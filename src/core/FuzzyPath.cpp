@@ -175,16 +175,16 @@ std::optional<QString> bestMatch(const QString& name, const QStringList& candida
     for (qsizetype k = 0; k < candidates.size(); ++k) {
         const QString cc = canonical(candidates[k]);
         const qsizetype gap = cc.size() - want.size();
-        qint64 threshold = budget;
-        qint64 d = 0;
-        if (allowingClipped && want.size() >= 3 && gap > 0 && (cc.endsWith(want) || cc.startsWith(want))) {
-            // A clipped piece of the full name. The distance is never below the
-            // difference in length, so when the gap is allowed it is the distance.
-            threshold = std::max<qint64>(cc.size() / 2, budget);
-            d = gap <= cc.size() / 2 ? gap : distanceWithin(wanted, glyphs(candidates[k]), threshold);
-        } else {
-            d = distanceWithin(wanted, glyphs(candidates[k]), threshold);
-        }
+        // A clipped piece of the full name raises the threshold to half the name.
+        const bool clipped =
+            allowingClipped && want.size() >= 3 && gap > 0 && (cc.endsWith(want) || cc.startsWith(want));
+        const qint64 threshold = clipped ? std::max<qint64>(cc.size() / 2, budget) : budget;
+        // Every insertion or deletion costs at least 1, so the distance is never
+        // below the difference in length: such candidates need no computing, and
+        // for an allowed clipped gap that difference is the distance itself.
+        if (std::abs(gap) > threshold) continue;
+        const qint64 d =
+            clipped && gap <= cc.size() / 2 ? gap : distanceWithin(wanted, glyphs(candidates[k]), threshold);
         if (d > threshold) continue;
         if (!best || d < bestDistance) {
             best = k;
