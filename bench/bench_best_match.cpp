@@ -8,7 +8,6 @@
 #include <QElapsedTimer>
 #include <QStringList>
 #include <QUrl>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -42,22 +41,26 @@ int main(int argc, char** argv) {
     QStringList names;
     QList<QUrl> images;
     for (int i = 0; i < kNames; ++i) {
-        const QString name = QStringLiteral("%1-%2_v%3.png").arg(words[i % 8], words[(i / 8) % 8]).arg(i, 4, 10,
-                                                                                                   QLatin1Char('0'));
+        const QString name = QStringLiteral("%1-%2_v%3.png")
+                                 .arg(words[i % 8], words[(i / 8) % 8])
+                                 .arg(i, 4, 10, QLatin1Char('0'));
         names.append(name);
         images.append(QUrl::fromLocalFile(QStringLiteral("/project/scenes/s%1/%2").arg(i / 40).arg(name)));
     }
     const QString target = names[kNames / 2];
     QString misread = target; // "0" for "o", ".pnq" for ".png"
-    misread.replace(QLatin1Char('o'), QLatin1Char('0')).replace(QStringLiteral(".png"), QStringLiteral(".pnq"));
+    misread.replace(QLatin1Char('o'), QLatin1Char('0'))
+        .replace(QStringLiteral(".png"), QStringLiteral(".pnq"));
     const QString longName = QString(1 << 20, QLatin1Char('x')) + QStringLiteral(".png");
 
     std::optional<QString> found;
     int hits = 0;
-    const double misreadMs = medianMs(repetitions, [&] { found = FuzzyPath::bestMatch(misread, names, true); });
+    const double misreadMs =
+        medianMs(repetitions, [&] { found = FuzzyPath::bestMatch(misread, names, true); });
     std::printf("bestMatch, misread name among %d: median %.3f ms (%s)\n", kNames, misreadMs,
                 found == target ? "found the right name" : "DID NOT find the name");
-    const double missMs = medianMs(repetitions, [&] { found = FuzzyPath::bestMatch("unrelated.gif", names, true); });
+    const double missMs =
+        medianMs(repetitions, [&] { found = FuzzyPath::bestMatch("unrelated.gif", names, true); });
     std::printf("bestMatch, no match among %d: median %.3f ms\n", kNames, missMs);
     const double longMs = medianMs(repetitions, [&] { found = FuzzyPath::bestMatch(longName, names, true); });
     std::printf("bestMatch, a 1 MiB name among %d: median %.3f ms\n", kNames, longMs);

@@ -13,7 +13,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -33,7 +32,8 @@ void layOut(const QString& root) {
     for (const QString& leaf : leaves)
         QDir().mkpath(leaf);
     for (int i = 0; i < kFiles; ++i) {
-        QFile f(QStringLiteral("%1/file-%2.%3").arg(leaves[i % leaves.size()]).arg(i).arg(extensions[i % 10]));
+        QFile f(
+            QStringLiteral("%1/file-%2.%3").arg(leaves[i % leaves.size()]).arg(i).arg(extensions[i % 10]));
         if (!f.open(QIODevice::WriteOnly)) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(f.fileName()));
             std::exit(1);
