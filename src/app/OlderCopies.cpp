@@ -1,0 +1,68 @@
+#include "app/OlderCopies.h"
+
+#include "app/Modes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <csignal>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace OlderCopies {
+
+namespace {
+
+QStringList commandLine(const QString& processDir) {
+    QFile file(processDir + QStringLiteral("/cmdline"));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QByteArray raw = file.read(64 * 1024);
+    QStringList arguments;
+    for (const QByteArray& part : raw.split('\0')) arguments.append(QString::fromLocal8Bit(part));
+    if (!arguments.isEmpty() && arguments.last().isEmpty()) arguments.removeLast(); // the final NUL
+    return arguments;
+}
+
+} // namespace
+
+QString executableName(qint32 pid, const QString& procRoot) {
+    const QString dir = procRoot + QLatin1Char('/') + QString::number(pid);
+    const QString target = QFile::symLinkTarget(dir + QStringLiteral("/exe"));
+    if (!target.isEmpty()) {
+        QString name = QFileInfo(target).fileName();
+        // The kernel marks an executable replaced on disk since it started.
+        if (name.endsWith(QStringLiteral(" (deleted)"))) name.chop(10);
+        return name;
+    }
+    QFile comm(dir + QStringLiteral("/comm"));
+    if (!comm.open(QIODevice::ReadOnly)) return {};
+    return QString::fromLocal8Bit(comm.read(256)).trimmed();
+}
+
+QList<qint32> find(const QString& procRoot, qint32 self, uint uid, const IsAgent& isAgent) {
+    QList<qint32> found;
+    const QStringList entries = QDir(procRoot).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        bool number = false;
+        const qint32 pid = entry.toInt(&number);
+        if (!number || pid <= 0 || pid == self) continue;
+        const QString dir = procRoot + QLatin1Char('/') + entry;
+        if (QFileInfo(dir).ownerId() != uid) continue;
+        if (!executableName(pid, procRoot).startsWith(QStringLiteral("Vistel"))) continue;
+        if (!isAgent(commandLine(dir))) continue;
+        found.append(pid);
+    }
+    return found;
+}
+
+void close() {
+    const auto isAgent = [](const QStringList& arguments) {
+        return Modes::choose(arguments) == Modes::Mode::Agent;
+    };
+    for (const qint32 pid : find(QStringLiteral("/proc"), qint32(::getpid()), ::geteuid(), isAgent)) {
+        ::kill(pid, SIGTERM);
+    }
+}
+
+} // namespace OlderCopies

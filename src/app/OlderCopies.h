@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+#include <functional>
+
+// Asking agents started earlier by the same user to quit, so that only the
+// newest copy previews. A copy is a process whose executable name begins with
+// "Vistel"; command-line modes (--check, --resolve, ...) are left alone.
+namespace OlderCopies {
+
+// Whether a command line starts the agent rather than a mode.
+using IsAgent = std::function<bool(const QStringList& arguments)>;
+
+// The executable's file name (/proc/<pid>/exe), else the kernel's command name;
+// empty when neither can be read.
+QString executableName(qint32 pid, const QString& procRoot = QStringLiteral("/proc"));
+
+// The other agents of the user: pids under procRoot whose executable name
+// begins with "Vistel", owned by uid, other than self, whose arguments isAgent accepts.
+QList<qint32> find(const QString& procRoot, qint32 self, uint uid, const IsAgent& isAgent);
+
+// Sends SIGTERM to every other agent of this user.
+void close();
+
+} // namespace OlderCopies

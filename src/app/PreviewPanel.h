@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QPointF>
+#include <QRectF>
+#include <QSizeF>
+#include <QString>
+#include <QUrl>
+#include <QWidget>
+
+class CardView;
+class QLabel;
+class ScaledImageView;
+
+// The floating card beside the pointer: an image with an optional caption, or
+// a short message. It never takes focus nor input and stays above other
+// windows. Its window is titled "Vistel preview" (its class is the
+// application name, "Vistel"). Main thread only.
+class PreviewPanel : public QWidget {
+    Q_OBJECT
+public:
+    // Reads the card width and caption settings.
+    explicit PreviewPanel(QWidget* parent = nullptr);
+
+    // Re-reads the card width and caption settings; a shown card is resized in place.
+    void applySettings();
+
+    // Image and caption laid out for the current size and caption setting.
+    void layoutForImage();
+
+    // area: the usable part of the screen under the pointer (global points).
+    void showImage(const QImage& image, const QUrl& url, QPointF pointer, QRectF area);
+    void showMessage(const QString& message, QPointF pointer, QRectF area);
+    void place(QPointF pointer, QRectF area);
+    void hideCard();
+
+    QSizeF cardSize() const { return cardSize_; }
+    bool showsCaption() const { return showsCaption_; }
+    bool showsMessage() const { return message_; }
+    // What the label says, as laid out (the caption may be shortened in the middle).
+    QString labelText() const;
+    bool labelVisible() const;
+    QRectF labelFrame() const;
+    QRectF imageFrame() const;
+    bool imageVisible() const;
+    QSize imageSize() const;
+
+signals:
+    // The card's frame in global points when it shows or moves; empty when hidden.
+    void framesChanged(const QList<QRectF>& frames);
+
+private:
+    void readSettings();
+
+    QSizeF cardSize_;
+    bool showsCaption_ = true;
+    bool message_ = false;
+    QString caption_;
+    CardView* card_;
+    ScaledImageView* image_;
+    QLabel* label_;
+};

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+#include <optional>
+
+// Decoding preview images through libvips: shrink-on-load thumbnails no larger
+// than a pixel ceiling on their longer side, orientation applied, converted to
+// 8-bit sRGB with alpha. Safe to call from any thread.
+//
+// Only the loaders of the supported image types are enabled, so a file that is
+// something else under an image extension (a script, a PDF, an SVG) is never
+// handed to a general-purpose decoder. BMP, which libvips has no loader of its
+// own for, is decoded by Qt.
+namespace Thumbnails {
+
+// Sources with more pixels than this are refused from their header alone:
+// decoding them would take seconds even when streamed.
+inline constexpr qint64 kMostSourcePixels = 100'000'000;
+
+// Starts libvips once per process (later calls do nothing).
+void initialise();
+
+// The thumbnail of a local file; none for anything unreadable, truncated,
+// corrupt, enormous or not an image.
+std::optional<QImage> ofFile(const QString& path, int maxPixels);
+
+// The same for encoded bytes (downloads).
+std::optional<QImage> ofData(const QByteArray& data, int maxPixels);
+
+// The 67-byte PNG of one transparent pixel.
+QByteArray transparentPixelPNG();
+
+// Decodes transparentPixelPNG at a 440-pixel ceiling so that the decoder and its
+// libraries are loaded before the first real preview. Initialises libvips.
+void warmImageDecoder();
+
+} // namespace Thumbnails
