@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QPointF>
+#include <QRectF>
+
+#include <optional>
+
+// Reading the screen's pixels: the seam between the screen reader and the
+// window system.
+//
+// Rectangles are global points: origin at the top left of the primary monitor,
+// y downwards (the pointer's space, see Desktop.h). A monitor left of or above
+// the primary one therefore has negative coordinates.
+//
+// Captures run on the screen reader's worker thread, never on the GUI thread;
+// an implementation must be safe to call from any one thread at a time and
+// must not share a connection with the GUI thread. The time limit, the stall
+// count and hiding this program's own windows are done above this seam, in
+// screen/Capture.h, so every backend gets them alike.
+namespace platform {
+
+struct Monitor {
+    QRectF frame;              // global points
+    double pixelsPerPoint = 1.0;
+    bool operator==(const Monitor&) const = default;
+};
+
+struct Capture {
+    QImage image; // device pixels
+    QRectF strip; // the global points that the image shows; image width / strip width = pixels per point
+};
+
+// Smallest part of a strip worth capturing, in points.
+inline constexpr double kLeastCaptureWidth = 40.0;
+inline constexpr double kLeastCaptureHeight = 8.0;
+
+// The monitor holding the point (frames are half-open: a point on the right
+// or bottom edge belongs to the neighbour), or none.
+inline std::optional<Monitor> monitorAt(QPointF point, const QList<Monitor>& monitors) {
+    for (const Monitor& m : monitors) {
+        const QRectF& f = m.frame;
+        if (point.x() >= f.left() && point.x() < f.right() && point.y() >= f.top() && point.y() < f.bottom())
+            return m;
+    }
+    return std::nullopt;
+}
+
+// The part of the strip to capture: the strip trimmed to the monitor holding
+// its centre (the first monitor when none does), or none when that part is
+// narrower than 40 or lower than 8 points.
+inline std::optional<std::pair<QRectF, Monitor>> captureRegion(QRectF strip, const QList<Monitor>& monitors) {
+    if (monitors.isEmpty() || !strip.isValid()) return std::nullopt;
+    const Monitor monitor = monitorAt(strip.center(), monitors).value_or(monitors.first());
+    const QRectF region = strip.intersected(monitor.frame);
+    if (region.width() < kLeastCaptureWidth || region.height() < kLeastCaptureHeight) return std::nullopt;
+    return std::pair{region, monitor};
+}
+
+class ScreenCapture {
+public:
+    virtual ~ScreenCapture() = default;
+
+    // Whether this display's pixels can be read at all (an X11 display that
+    // answers a one-pixel read; false under Wayland without X or with no display).
+    virtual bool canCapture() = 0;
+
+    // The monitors with their frames and densities; empty when unknown.
+    virtual QList<Monitor> monitors() = 0;
+
+    // The strip trimmed by captureRegion, read at the monitor's device pixels.
+    // None on any failure. No time limit here: see ScreenTextReader::capture.
+    virtual std::optional<Capture> capture(QRectF strip) = 0;
+};
+
+// Reads nothing: for machines without a display.
+class NullScreenCapture final : public ScreenCapture {
+public:
+    bool canCapture() override { return false; }
+    QList<Monitor> monitors() override { return {}; }
+    std::optional<Capture> capture(QRectF) override { return std::nullopt; }
+};
+
+} // namespace platform

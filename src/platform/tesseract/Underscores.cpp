@@ -1,0 +1,130 @@
+#include "platform/tesseract/Underscores.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <optional>
+
+namespace platform::tesseract_lines {
+
+namespace {
+
+// An underscore is one character cell wide (0.7 to 1.6 cells allows for the
+// engine's rough boxes); longer runs are underlines, shorter ones descenders.
+constexpr double kLeastRun = 0.7;
+constexpr double kLongestRun = 1.6;
+// Where the stroke may lie, relative to the blank's next character.
+constexpr double kReachLeft = 1.3;
+constexpr double kReachRight = 0.4;
+// How far below the baseline, as a share of the height above it.
+constexpr double kDepth = 0.5;
+// At most this share of that height thick.
+constexpr double kThickness = 0.15;
+
+struct Run {
+    int left = 0, right = 0, y = 0; // right exclusive
+    int length() const { return right - left; }
+};
+
+class Ink {
+public:
+    Ink(const QImage& page, int threshold) : page_(page), threshold_(threshold) {}
+    bool at(int x, int y) const {
+        return x >= 0 && y >= 0 && x < page_.width() && y < page_.height() &&
+               page_.constScanLine(y)[x] < threshold_;
+    }
+    // The full horizontal run of ink through (x, y).
+    Run runThrough(int x, int y) const {
+        Run r{x, x + 1, y};
+        while (at(r.left - 1, y)) --r.left;
+        while (at(r.right, y)) ++r.right;
+        return r;
+    }
+
+private:
+    const QImage& page_;
+    int threshold_;
+};
+
+// Ink is anything a third of the way from the background (the commonest grey
+// of the line's box) towards its darkest grey: an underscore one pixel thick
+// is drawn antialiased, much lighter than the letters' stems.
+int inkThreshold(const QImage& page, const QRect& box) {
+    std::array<int, 256> histogram{};
+    int darkest = 255;
+    for (int y = box.top(); y <= box.bottom(); ++y)
+        for (int x = box.left(); x <= box.right(); ++x) {
+            const int grey = page.constScanLine(y)[x];
+            ++histogram[size_t(grey)];
+            darkest = std::min(darkest, grey);
+        }
+    const int background = int(std::max_element(histogram.begin(), histogram.end()) - histogram.begin());
+    return background - (background - darkest) / 3;
+}
+
+// The underscore stroke within x range [from, to) below the baseline, if any.
+std::optional<QRectF> strokeIn(const Ink& ink, int from, int to, int top, int bottom, double cell,
+                               double height) {
+    std::optional<Run> found;
+    int rows = 0;
+    for (int y = top; y <= bottom; ++y) {
+        std::optional<Run> best;
+        for (int x = from; x < to; ++x) {
+            if (!ink.at(x, y)) continue;
+            const Run r = ink.runThrough(x, y);
+            if (!best || r.length() > best->length()) best = r;
+            x = r.right;
+        }
+        if (!best || best->length() < kLeastRun * cell) continue;
+        if (best->length() > kLongestRun * cell) return std::nullopt; // an underline
+        if (!found) found = best;
+        ++rows;
+    }
+    if (!found || rows > std::max(2.0, kThickness * height)) return std::nullopt;
+    return QRectF(found->left, found->y, found->length(), rows);
+}
+
+} // namespace
+
+void restoreUnderscores(const QImage& page, RawLine& line) {
+    const qsizetype n = line.text.size();
+    if (n < 3 || line.boxes.size() != n || !line.text.contains(QLatin1Char(' '))) return;
+    const QRect box = line.box.toAlignedRect().intersected(page.rect());
+    const double height = line.baseline - line.box.top();
+    const double cell = line.box.width() / double(n);
+    if (box.isEmpty() || height < 4 || cell < 2) return;
+    const Ink ink(page, inkThreshold(page, box));
+    const int top = int(std::floor(line.baseline)) + 1;
+    const int bottom = std::min(page.height() - 1, int(std::ceil(line.baseline + kDepth * height)));
+
+    // A blank between two characters, with the stroke where it stands.
+    for (qsizetype i = 1; i + 1 < n; ++i) {
+        if (line.text.at(i) != QLatin1Char(' ') || line.boxes.at(i + 1).isNull() || line.boxes.at(i - 1).isNull())
+            continue;
+        const double next = line.boxes.at(i + 1).left();
+        const auto stroke = strokeIn(ink, int(next - kReachLeft * cell), int(next + kReachRight * cell), top,
+                                     bottom, cell, height);
+        if (!stroke) continue;
+        line.text[i] = QLatin1Char('_');
+        line.boxes[i] = *stroke;
+    }
+
+    // "a _ b": an underscore read as a word of its own, closer to its
+    // neighbours than a blank's width.
+    for (qsizetype i = 2; i + 2 < line.text.size(); ++i) {
+        if (line.text.at(i) != QLatin1Char('_') || line.text.at(i - 1) != QLatin1Char(' ') ||
+            line.text.at(i + 1) != QLatin1Char(' '))
+            continue;
+        const QRectF &before = line.boxes.at(i - 2), &self = line.boxes.at(i), &after = line.boxes.at(i + 2);
+        if (before.isNull() || self.isNull() || after.isNull()) continue;
+        if (self.left() - before.right() < 0.5 * cell && after.left() - self.right() < 0.5 * cell) {
+            line.text.remove(i + 1, 1);
+            line.boxes.remove(i + 1);
+            line.text.remove(i - 1, 1);
+            line.boxes.remove(i - 1);
+            --i;
+        }
+    }
+}
+
+} // namespace platform::tesseract_lines

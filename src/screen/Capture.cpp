@@ -1,0 +1,70 @@
+#include "screen/Capture.h"
+
+#include "screen/Timeout.h"
+
+#include <QMutex>
+#include <QMutexLocker>
+
+#include <algorithm>
+
+namespace ScreenTextReader {
+
+namespace {
+
+// Captures in a row that timed out; read by the hover loop to tell the user
+// that screen reading has stopped responding.
+class Stalls {
+public:
+    void record(bool timedOut) {
+        const QMutexLocker lock(&mutex_);
+        count_ = timedOut ? count_ + 1 : 0;
+    }
+    qint64 count() {
+        const QMutexLocker lock(&mutex_);
+        return count_;
+    }
+
+private:
+    QMutex mutex_;
+    qint64 count_ = 0;
+};
+
+Stalls& stallStore() {
+    static Stalls store;
+    return store;
+}
+
+} // namespace
+
+QRectF strip(QPointF pointer, const QList<platform::Monitor>& monitors) {
+    double x = pointer.x() - kStripWidth / 2;
+    if (const std::optional<platform::Monitor> m = platform::monitorAt(pointer, monitors))
+        x = std::max(m->frame.left(), std::min(m->frame.right() - kStripWidth, x));
+    return QRectF(x, pointer.y() - kStripHeight / 2, kStripWidth, kStripHeight);
+}
+
+std::optional<platform::Capture> capture(const std::shared_ptr<platform::ScreenCapture>& backend, QRectF strip,
+                                         double seconds) {
+    if (!backend) return std::nullopt;
+    const QList<QRectF> shownBefore = ownWindows();
+    const std::optional<std::optional<platform::Capture>> answer =
+        withTimeout<std::optional<platform::Capture>>(seconds, [backend, strip] { return backend->capture(strip); });
+    stallStore().record(!answer.has_value());
+    if (!answer || !*answer) return std::nullopt;
+
+    platform::Capture result = **answer;
+    if (result.image.isNull() || !(result.strip.width() > 0) || !(result.strip.height() > 0)) return std::nullopt;
+    // The card may have been shown or hidden while the pixels were read: both
+    // sets of rectangles are painted over.
+    paintOver(result.image, result.strip, shownBefore + ownWindows());
+    return result;
+}
+
+bool ensurePermission(const std::shared_ptr<platform::ScreenCapture>& backend) {
+    if (!backend) return false;
+    return withTimeout<bool>(kCaptureTimeLimit, [backend] { return backend->canCapture(); }).value_or(false);
+}
+
+qint64 stalls() { return stallStore().count(); }
+
+} // namespace ScreenTextReader

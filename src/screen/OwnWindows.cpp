@@ -1,0 +1,110 @@
+#include "screen/Capture.h"
+
+#include <QHash>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QPainter>
+
+#include <chrono>
+#include <cmath>
+
+namespace ScreenTextReader {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The frames of this program's visible windows, and those hidden lately.
+class OwnWindows {
+public:
+    void set(const QList<QRectF>& frames) {
+        const QMutexLocker lock(&mutex_);
+        const Clock::time_point now = Clock::now();
+        for (const QRectF& old : shown_)
+            if (!frames.contains(old)) hidden_.append({old, now});
+        shown_ = frames;
+    }
+    QList<QRectF> get() {
+        const QMutexLocker lock(&mutex_);
+        const Clock::time_point now = Clock::now();
+        hidden_.removeIf([&](const Hidden& h) {
+            return std::chrono::duration<double>(now - h.at).count() > kOwnWindowAfterglow;
+        });
+        QList<QRectF> all = shown_;
+        for (const Hidden& h : hidden_) all.append(h.frame);
+        return all;
+    }
+
+private:
+    struct Hidden {
+        QRectF frame;
+        Clock::time_point at;
+    };
+    QMutex mutex_;
+    QList<QRectF> shown_;
+    QList<Hidden> hidden_;
+};
+
+OwnWindows& store() {
+    static OwnWindows windows;
+    return windows;
+}
+
+// The commonest colour on the one-pixel ring just outside the rectangle;
+// none when the rectangle leaves no ring inside the image.
+std::optional<QRgb> surroundingColour(const QImage& image, const QRect& r) {
+    QHash<QRgb, int> counts;
+    const auto take = [&](int x, int y) {
+        if (image.rect().contains(x, y) && !r.contains(x, y)) ++counts[image.pixel(x, y)];
+    };
+    for (int x = r.left() - 1; x <= r.right() + 1; ++x) {
+        take(x, r.top() - 1);
+        take(x, r.bottom() + 1);
+    }
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        take(r.left() - 1, y);
+        take(r.right() + 1, y);
+    }
+    if (counts.isEmpty()) return std::nullopt;
+    QRgb best = 0;
+    int most = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > most) {
+            most = it.value();
+            best = it.key();
+        }
+    return best;
+}
+
+} // namespace
+
+void setOwnWindows(const QList<QRectF>& frames) { store().set(frames); }
+
+QList<QRectF> ownWindows() { return store().get(); }
+
+void paintOver(QImage& image, QRectF strip, const QList<QRectF>& rectangles) {
+    if (image.isNull() || !(strip.width() > 0) || !(strip.height() > 0)) return;
+    const double dx = image.width() / strip.width();
+    const double dy = image.height() / strip.height();
+    for (const QRectF& frame : rectangles) {
+        const QRectF on = frame.intersected(strip);
+        if (on.isEmpty()) continue;
+        // Whole pixels, one more on each side for the frame's antialiased edge.
+        const int left = int(std::floor((on.left() - strip.left()) * dx)) - 1;
+        const int top = int(std::floor((on.top() - strip.top()) * dy)) - 1;
+        const int right = int(std::ceil((on.right() - strip.left()) * dx)) + 1;
+        const int bottom = int(std::ceil((on.bottom() - strip.top()) * dy)) + 1;
+        const QRect pixels = QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)).intersected(image.rect());
+        if (pixels.isEmpty()) continue;
+        // Indexed and one-bit images cannot be painted on.
+        if (image.format() == QImage::Format_Indexed8 || image.format() == QImage::Format_Mono ||
+            image.format() == QImage::Format_MonoLSB)
+            image = image.convertToFormat(QImage::Format_RGB32);
+        const QRgb colour = surroundingColour(image, pixels).value_or(qRgb(255, 255, 255));
+        QPainter painter(&image);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.fillRect(pixels, QColor::fromRgba(colour));
+    }
+}
+
+} // namespace ScreenTextReader
