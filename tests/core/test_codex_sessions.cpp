@@ -10,25 +10,17 @@
 
 namespace {
 
-// One transcript line that shows an image.
-QByteArray shown(const QString& path) {
-    const QJsonObject item{{"type", "ImageView"}, {"path", path}};
-    const QJsonObject payload{{"type", "item_completed"}, {"item", item}};
+// One transcript line whose item has the type and one more member.
+QByteArray line(const QString& type, const QString& key, const QString& value) {
+    const QJsonObject payload{{"type", "item_completed"},
+                              {"item", QJsonObject{{"type", type}, {key, value}}}};
     const QJsonObject record{
-        {"timestamp", "2026-06-01T10:00:00.000Z"}, {"type", "event_msg"}, {"payload", payload}};
+        {"timestamp", "2026-06-01T10:00:00Z"}, {"type", "event_msg"}, {"payload", payload}};
     return QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n';
 }
-
+QByteArray shown(const QString& path) { return line("ImageView", "path", path); }
 QByteArray shownFile(const QString& path) { return shown(QUrl::fromLocalFile(path).toString()); }
-
-// One transcript line of another kind, carrying text.
-QByteArray message(const QString& text) {
-    const QJsonObject item{{"type", "AgentMessage"}, {"text", text}};
-    const QJsonObject payload{{"type", "item_completed"}, {"item", item}};
-    return QJsonDocument(QJsonObject{{"type", "event_msg"}, {"payload", payload}})
-               .toJson(QJsonDocument::Compact) +
-           '\n';
-}
+QByteArray message(const QString& text) { return line("AgentMessage", "text", text); }
 
 QStringList paths(const QList<QUrl>& urls) {
     QStringList out;
@@ -36,22 +28,13 @@ QStringList paths(const QList<QUrl>& urls) {
     return out;
 }
 
-void append(const QString& path, const QByteArray& bytes) {
+void write(const QString& path, const QByteArray& bytes, QIODevice::OpenMode mode) {
     QFile file(path);
-    QVERIFY(file.open(QIODevice::Append));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-void replace(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QVERIFY(file.open(mode));
     QCOMPARE(file.write(bytes), bytes.size());
 }
 
 } // namespace
-
-using OptionalPath = std::optional<QString>;
-Q_DECLARE_METATYPE(OptionalPath)
 
 class TestCodexSessions : public QObject {
     Q_OBJECT
@@ -64,29 +47,20 @@ private slots:
 
     void fileURL_data() {
         QTest::addColumn<QString>("path");
-        QTest::addColumn<OptionalPath>("expected");
-        QTest::newRow("file URL with . and ..") << "file:///a/./b/../c.png" << OptionalPath("/a/c.png");
-        QTest::newRow("absolute path with . and ..") << "/a/./b/../c.png" << OptionalPath("/a/c.png");
-        QTest::newRow("percent-encoded blank") << "file:///a/b%20c.png" << OptionalPath("/a/b c.png");
-        QTest::newRow("localhost") << "file://localhost/a.png" << OptionalPath("/a.png");
-        QTest::newRow("relative path") << "shots/a.png" << OptionalPath();
-        QTest::newRow("dot-relative path") << "./a.png" << OptionalPath();
-        QTest::newRow("tilde path") << "~/a.png" << OptionalPath();
-        QTest::newRow("web URL") << "https://example.com/a.png" << OptionalPath();
-        QTest::newRow("file URL of another host") << "file://elsewhere/a.png" << OptionalPath();
-        QTest::newRow("file URL without a path") << "file://" << OptionalPath();
-        QTest::newRow("empty") << "" << OptionalPath();
+        QTest::addColumn<QString>("expected"); // empty: refused
+        QTest::newRow("file URL with . and ..") << "file:///a/./b/../c.png" << "/a/c.png";
+        QTest::newRow("absolute path with . and ..") << "/a/./b/../c.png" << "/a/c.png";
+        QTest::newRow("percent-encoded blank") << "file:///a/b%20c.png" << "/a/b c.png";
+        QTest::newRow("relative path") << "shots/a.png" << "";
+        QTest::newRow("web URL") << "https://example.com/a.png" << "";
+        QTest::newRow("file URL of another host") << "file://elsewhere/a.png" << "";
     }
 
     void fileURL() {
         QFETCH(QString, path);
-        QFETCH(OptionalPath, expected);
+        QFETCH(QString, expected);
         const auto url = CodexSessions::fileURL(path);
-        QCOMPARE(url.has_value(), expected.has_value());
-        if (expected) {
-            QVERIFY(url->isLocalFile());
-            QCOMPARE(url->toLocalFile(), *expected);
-        }
+        QCOMPARE(url ? url->toLocalFile() : QString(), expected);
     }
 
     void imagePaths_data() {
@@ -102,29 +76,13 @@ private slots:
             << QByteArray("{\"kind\":\"ImageView\",\"payload\":{\"item\":{\"type\":\"ImageView\","
                           "\"path\":\"/p/a.png\"}}}\n")
             << QStringList{"/p/a.png"};
-        QTest::newRow("last line without newline is still parsed") << shownFile("/p/a.png").chopped(1)
-                                                                   << QStringList{"/p/a.png"};
         QTest::newRow("line cut off mid-object") << shownFile("/p/a.png").left(60) << QStringList{};
-        QTest::newRow("carriage return line ends") << shownFile("/p/a.png").replace("\n", "\r\n")
-                                                   << QStringList{"/p/a.png"};
         QTest::newRow("relative path and other scheme ignored")
             << shown("shots/a.png") + shown("https://x.test/b.png") + shown("file:///p/c.png")
             << QStringList{"/p/c.png"};
-        QTest::newRow("path standardised") << shown("file:///a/./b/../c.png") << QStringList{"/a/c.png"};
-        QTest::newRow("payload not an object")
-            << QByteArray(
-                   "{\"payload\":\"ImageView\",\"item\":{\"type\":\"ImageView\",\"path\":\"/p/a.png\"}}\n")
-            << QStringList{};
-        QTest::newRow("item type differs") << QByteArray("{\"payload\":{\"item\":{\"type\":\"ImageViewer\","
-                                                         "\"path\":\"/p/a.png\"},\"x\":\"ImageView\"}}\n")
-                                           << QStringList{};
         QTest::newRow("path not a string")
             << QByteArray("{\"payload\":{\"item\":{\"type\":\"ImageView\",\"path\":[\"/p/a.png\"]}}}\n")
             << QStringList{};
-        QTest::newRow("whole line an array") << QByteArray("[\"ImageView\"]\n") << QStringList{};
-        QTest::newRow("empty data") << QByteArray() << QStringList{};
-        QTest::newRow("same image twice, both listed here")
-            << shownFile("/p/a.png") + shownFile("/p/a.png") << QStringList{"/p/a.png", "/p/a.png"};
     }
 
     void imagePaths() {
@@ -143,22 +101,16 @@ private slots:
             << QStringList{"2026/06/03/a.jsonl", "2026/06/02/b.jsonl", "2026/06/01/c.jsonl",
                            "2026/06/03/d.jsonl"}
             << QStringList{"2026/06/03/d.jsonl", "2026/06/02/b.jsonl", "2026/06/03/a.jsonl"};
-        QTest::newRow("at most eight")
-            << QStringList{"2026/06/01/1.jsonl", "2026/06/01/2.jsonl", "2026/06/01/3.jsonl",
-                           "2026/06/01/4.jsonl", "2026/06/01/5.jsonl", "2026/06/01/6.jsonl",
-                           "2026/06/01/7.jsonl", "2026/06/01/8.jsonl", "2026/06/01/9.jsonl",
-                           "2026/06/01/10.jsonl"}
-            << QStringList{"2026/06/01/10.jsonl", "2026/06/01/9.jsonl", "2026/06/01/8.jsonl",
-                           "2026/06/01/7.jsonl",  "2026/06/01/6.jsonl", "2026/06/01/5.jsonl",
-                           "2026/06/01/4.jsonl",  "2026/06/01/3.jsonl"};
+        QStringList ten, newestEight;
+        for (int i = 1; i <= 10; ++i) ten.append(QStringLiteral("2026/06/01/%1.jsonl").arg(i));
+        for (int i = 10; i > 2; --i) newestEight.append(QStringLiteral("2026/06/01/%1.jsonl").arg(i));
+        QTest::newRow("at most eight") << ten << newestEight;
         QTest::newRow("only the exact jsonl extension, no hidden files")
             << QStringList{"2026/06/01/a.JSONL", "2026/06/01/b.json", "2026/06/01/.c.jsonl",
                            "2026/06/01/d.jsonl", "2026/06/01/jsonl"}
             << QStringList{"2026/06/01/d.jsonl"};
         QTest::newRow("a regular file sorting after the year folder is taken as the year")
             << QStringList{"2026/06/01/a.jsonl", "notes.txt"} << QStringList{};
-        QTest::newRow("hidden entries in the sessions folder are skipped")
-            << QStringList{"2026/06/01/a.jsonl", ".2099/01/01/b.jsonl"} << QStringList{"2026/06/01/a.jsonl"};
         QTest::newRow("no sessions") << QStringList{} << QStringList{};
     }
 
@@ -188,18 +140,12 @@ private slots:
         QTest::newRow("unfinished last line is read once complete")
             << QList<QByteArray>{"+" + a + b.left(30), "+" + b.mid(30)}
             << QList<QStringList>{{"/p/a.png"}, {"/p/b.png", "/p/a.png"}};
-        QTest::newRow("a lone unfinished line moves nothing")
-            << QList<QByteArray>{"+" + a.left(20), "+" + a.mid(20, 10), "+" + a.mid(30)}
-            << QList<QStringList>{{}, {}, {"/p/a.png"}};
         QTest::newRow("a truncated transcript is read again from its start")
             << QList<QByteArray>{"+" + a + b, "=" + c}
             << QList<QStringList>{{"/p/b.png", "/p/a.png"}, {"/p/c.png", "/p/b.png", "/p/a.png"}};
         QTest::newRow("the same image twice is listed once, where last shown")
             << QList<QByteArray>{"+" + a + b, "+" + a}
             << QList<QStringList>{{"/p/b.png", "/p/a.png"}, {"/p/a.png", "/p/b.png"}};
-        QTest::newRow("only new lines are read")
-            << QList<QByteArray>{"+" + a, "+" + message("x"), "+" + b}
-            << QList<QStringList>{{"/p/a.png"}, {"/p/a.png"}, {"/p/b.png", "/p/a.png"}};
     }
 
     void ingestSteps() {
@@ -210,26 +156,10 @@ private slots:
         CodexSessions::setSessionsFolder(tree.path("sessions"));
         for (qsizetype i = 0; i < writes.size(); ++i) {
             const QByteArray rest = writes.at(i).mid(1);
-            if (writes.at(i).startsWith('+')) append(transcript, rest);
-            else replace(transcript, rest);
+            write(transcript, rest, writes.at(i).startsWith('+') ? QIODevice::Append : QIODevice::WriteOnly);
             CodexSessions::ingest();
             QCOMPARE(paths(CodexSessions::recent()), after.at(i));
         }
-    }
-
-    void severalTranscriptsAtOnce() {
-        TempTree tree;
-        const QString older = tree.file("sessions/2026/06/01/older.jsonl", shownFile("/p/a.png"));
-        const QString newer = tree.file("sessions/2026/06/01/newer.jsonl", shownFile("/p/b.png"));
-        const QDateTime now = QDateTime::currentDateTime();
-        for (const auto& [path, age] : {std::pair{older, 60}, std::pair{newer, 0}}) {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::ReadWrite));
-            QVERIFY(file.setFileTime(now.addSecs(-age), QFileDevice::FileModificationTime));
-        }
-        CodexSessions::setSessionsFolder(tree.path("sessions"));
-        // One look at both: the less recently modified transcript's images come first.
-        QCOMPARE(paths(CodexSessions::recent()), (QStringList{"/p/a.png", "/p/b.png"}));
     }
 
     void oversizedTranscriptIsNeverRead() {
@@ -293,8 +223,6 @@ private slots:
             << "S01_1672x941.png" << "episodes/episode-12/storyboard/S01_1672x941.png";
         QTest::newRow("folders that agree still resolve")
             << "storyboard/S01_1672x941.png" << "episodes/episode-12/storyboard/S01_1672x941.png";
-        QTest::newRow("the whole path") << "episodes/episode-12/storyboard/S01_1672x941.png"
-                                        << "episodes/episode-12/storyboard/S01_1672x941.png";
         QTest::newRow("a folder that disagrees is refused") << "episode-19/storyboard/S01_1672x941.png" << "";
         QTest::newRow("a name cut short is refused") << "72x941.png" << "";
         QTest::newRow("a folder cut short is refused") << "board/S01_1672x941.png" << "";
@@ -302,10 +230,7 @@ private slots:
         QTest::newRow("an inner folder is repaired in the second pass")
             << "episode-12/st0ryb0ard/S01_1672x941.png" << "episodes/episode-12/storyboard/S01_1672x941.png";
         QTest::newRow("the outer folder is never repaired") << "episode-l2/storyboard/S01_1672x941.png" << "";
-        QTest::newRow("more folders than the path has") << "a/b/c/d/e/f/g/S01_1672x941.png" << "";
         QTest::newRow("a deleted copy gives way to an older one") << "cut.png" << "kept/cut.png";
-        QTest::newRow("nothing to split") << "" << "";
-        QTest::newRow("a web address names no shown file") << "https://x.test/S01_1672x941.png" << "";
     }
 
     void match() {

@@ -33,29 +33,18 @@ private slots:
             << QByteArray("12 (x\ny) S 3 12 12") << std::optional<Stat>(Stat{12, 3, 12, "x\ny"});
         QTest::newRow("UTF-8 command") << QByteArray("6 (caf\xc3\xa9) S 1 6")
                                        << std::optional<Stat>(Stat{6, 1, 6, QStringLiteral("caf\u00e9")});
-        QTest::newRow("empty command") << QByteArray("7 () S 1 7") << std::optional<Stat>(Stat{7, 1, 7, ""});
         QTest::newRow("fields missing after the command") << QByteArray("5 (sh) S 1") << none;
         QTest::newRow("pid not a number") << QByteArray("abc (sh) S 1 2") << none;
-        QTest::newRow("empty") << QByteArray() << none;
         QTest::newRow("pid 0") << QByteArray("0 (idle) S 0 0") << none;
         QTest::newRow("no parentheses") << QByteArray("5 sh S 1 2") << none;
-        QTest::newRow("closing before opening") << QByteArray("5 )sh( S 1 2") << none;
         QTest::newRow("parent not a number") << QByteArray("5 (sh) S x 2") << none;
         QTest::newRow("parent overflows") << QByteArray("5 (sh) S 99999999999 2") << none;
-        QTest::newRow("nothing before the command") << QByteArray("(sh) S 1 2") << none;
     }
 
     void parseStat() {
         QFETCH(QByteArray, text);
         QFETCH(std::optional<Stat>, expected);
-        const auto parsed = ProcProcessSource::parseStat(text);
-        QCOMPARE(parsed.has_value(), expected.has_value());
-        if (expected) {
-            QCOMPARE(parsed->pid, expected->pid);
-            QCOMPARE(parsed->parent, expected->parent);
-            QCOMPARE(parsed->group, expected->group);
-            QCOMPARE(parsed->command, expected->command);
-        }
+        QCOMPARE(ProcProcessSource::parseStat(text), expected);
     }
 
     void tableOfALaidOutTree() {
@@ -82,6 +71,7 @@ private slots:
         QTest::newRow("a deleted folder") << "gone (deleted)" << false << false;
         QTest::newRow("a folder really named with the deleted suffix") << "kept (deleted)" << true << true;
         QTest::newRow("a relative link is no directory") << "relative" << false << false;
+        QTest::newRow("no such process") << "" << false << false;
     }
 
     void workingDirectoryLinks() {
@@ -93,18 +83,9 @@ private slots:
         const QString absolute = tree.path(target);
         if (createTarget) tree.folder(target);
         const QString linkTarget = target == QLatin1String("relative") ? target : absolute;
-        QVERIFY(QFile::link(linkTarget, tree.path("proc/42/cwd")));
+        if (!target.isEmpty()) QVERIFY(QFile::link(linkTarget, tree.path("proc/42/cwd")));
         const QString cwd = ProcProcessSource(tree.path("proc")).workingDirectory(42);
         QCOMPARE(cwd, kept ? absolute : QString());
-    }
-
-    void workingDirectoryOfAMissingProcess() {
-        TempTree tree;
-        tree.folder("proc");
-        const ProcProcessSource source(tree.path("proc"));
-        QCOMPARE(source.workingDirectory(42), QString());
-        QCOMPARE(source.workingDirectory(0), QString());
-        QCOMPARE(source.workingDirectory(-3), QString());
     }
 
     // The real /proc, read about this test process itself.
