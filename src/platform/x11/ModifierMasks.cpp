@@ -11,10 +11,10 @@ namespace platform::x11 {
 
 namespace {
 
-unsigned int slotsHolding(const SlotKeysyms& slots, std::initializer_list<quint32> wanted) {
+unsigned int slotsHolding(const SlotKeysyms& bySlot, std::initializer_list<quint32> wanted) {
     unsigned int mask = 0;
-    for (size_t slot = 0; slot < slots.size(); ++slot) {
-        for (const quint32 keysym : slots[slot]) {
+    for (size_t slot = 0; slot < bySlot.size(); ++slot) {
+        for (const quint32 keysym : bySlot[slot]) {
             for (const quint32 w : wanted) {
                 if (keysym == w) mask |= 1u << slot;
             }
@@ -25,15 +25,15 @@ unsigned int slotsHolding(const SlotKeysyms& slots, std::initializer_list<quint3
 
 } // namespace
 
-ModifierMasks modifierMasks(const SlotKeysyms& slots) {
+ModifierMasks modifierMasks(const SlotKeysyms& bySlot) {
     ModifierMasks masks;
-    masks.option = slotsHolding(slots, {XK_Alt_L, XK_Alt_R});
+    masks.option = slotsHolding(bySlot, {XK_Alt_L, XK_Alt_R});
     // Some keymaps name the Alt keys Meta.
-    if (masks.option == 0) masks.option = slotsHolding(slots, {XK_Meta_L, XK_Meta_R});
+    if (masks.option == 0) masks.option = slotsHolding(bySlot, {XK_Meta_L, XK_Meta_R});
     if (masks.option == 0) masks.option = Mod1Mask;
-    masks.command = slotsHolding(slots, {XK_Super_L, XK_Super_R});
+    masks.command = slotsHolding(bySlot, {XK_Super_L, XK_Super_R});
     if (masks.command == 0) masks.command = Mod4Mask;
-    masks.control = slotsHolding(slots, {XK_Control_L, XK_Control_R});
+    masks.control = slotsHolding(bySlot, {XK_Control_L, XK_Control_R});
     if (masks.control == 0) masks.control = ControlMask;
     return masks;
 }

@@ -27,7 +27,7 @@ using SlotKeysyms = std::array<QList<quint32>, 8>;
 
 // A key found in no slot falls back to the conventional bit (Mod1, Mod4,
 // Control), so a keymap without that key still behaves like the usual one.
-ModifierMasks modifierMasks(const SlotKeysyms& slots);
+ModifierMasks modifierMasks(const SlotKeysyms& bySlot);
 
 // HoverModifiers flag bits for an X modifier state word (XQueryPointer's mask).
 quint64 hoverFlags(unsigned int state, const ModifierMasks& masks);
