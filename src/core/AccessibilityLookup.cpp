@@ -1,0 +1,220 @@
+#include "core/AccessibilityLookup.h"
+
+#include "core/CodexSessions.h"
+#include "core/Diagnostics.h"
+#include "core/ImageReference.h"
+
+#include <QFileInfo>
+#include <array>
+#include <limits>
+
+namespace AccessibilityLookup {
+
+namespace {
+
+using Diagnostics::print;
+
+// Beyond this a location cannot be a place in a text we would read, and adding
+// the reach to it could overflow.
+constexpr qint64 kLargestLocation = std::numeric_limits<qint64>::max() / 4;
+
+QString roleOrQuestionMark(Element& element) {
+    return element.role().value_or(QStringLiteral("?"));
+}
+
+bool containsWithMargin(const QRectF& rect, QPointF point) {
+    return rect.adjusted(-kPointerMargin, -kPointerMargin, kPointerMargin, kPointerMargin).contains(point);
+}
+
+bool isWebScheme(const QUrl& url) {
+    const QString scheme = url.scheme().toLower();
+    return (scheme == QLatin1String("http") || scheme == QLatin1String("https")) && !url.host().isEmpty();
+}
+
+std::optional<QUrl> directAttributes(Element& element, const QUrl& baseDirectory) {
+    const Value url = element.url();
+    if (!std::holds_alternative<std::monostate>(url)) {
+        const std::optional<QString> role = element.role();
+        const bool image = role == QStringLiteral("AXImage");
+        if (const auto found = imageURLFromAccessibilityValue(url, baseDirectory, image)) {
+            if (Diagnostics::verbose())
+                print(QStringLiteral("  [ax] ") + role.value_or(QStringLiteral("?")) +
+                      QStringLiteral(" AXURL -> ") + found->path());
+            return found;
+        }
+    }
+    if (const std::optional<QString> name = element.filename()) {
+        if (ImageReference::isSupportedExtension(ImageReference::pathExtension(*name))) {
+            const QUrl found = QUrl::fromLocalFile(*name);
+            if (Diagnostics::verbose())
+                print(QStringLiteral("  [ax] ") + roleOrQuestionMark(element) +
+                      QStringLiteral(" AXFilename -> ") + found.path());
+            return found;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<QUrl> labelReference(const QString& label, const QUrl& baseDirectory) {
+    if (auto url = ImageReference::resolveOnDisk(label, baseDirectory)) return url;
+    return CodexSessions::match(ImageReference::trimmed(label));
+}
+
+} // namespace
+
+QList<std::shared_ptr<Element>> chain(const std::shared_ptr<Element>& element) {
+    QList<std::shared_ptr<Element>> out;
+    for (std::shared_ptr<Element> e = element; e && out.size() < kChainLength; e = e->parent())
+        out.append(e);
+    return out;
+}
+
+std::optional<QRectF> frame(Element& element) {
+    const std::optional<QRectF> rect = element.frame();
+    if (!rect || !(rect->width() > 0) || !(rect->height() > 0)) return std::nullopt;
+    return rect;
+}
+
+bool passesFrameTest(Element& element, QPointF at) {
+    const std::optional<QRectF> rect = frame(element);
+    return !rect || containsWithMargin(*rect, at);
+}
+
+std::optional<QRectF> screenBounds(CharacterRange range, Element& element) {
+    const std::optional<QRectF> rect = element.boundsForRange(range);
+    if (!rect || !(rect->width() > 0) || !(rect->height() > 0)) return std::nullopt;
+    return rect;
+}
+
+std::optional<CharacterRange> textWindow(qint64 location, std::optional<qint64> numberOfCharacters) {
+    if (location < 0 || location > kLargestLocation) return std::nullopt;
+    const qint64 lower = std::max<qint64>(location - kTextReach, 0);
+    qint64 upper = location + kTextReach;
+    if (numberOfCharacters) upper = std::min(upper, *numberOfCharacters);
+    if (upper <= lower) return std::nullopt;
+    return CharacterRange{lower, upper - lower};
+}
+
+QStringList shortLabelReferences(Element& element) {
+    QStringList out;
+    for (const Label which : {Label::Value, Label::Description, Label::Title}) {
+        const std::optional<QString> label = element.label(which);
+        if (!label || label->isEmpty() || label->size() > kLongestLabel || label->contains(QLatin1Char('\n')))
+            continue;
+        for (const ImageReference::Match& m : ImageReference::collect(ImageReference::strict(), *label))
+            out.append(m.reference);
+    }
+    return out;
+}
+
+std::optional<QUrl> imageURLFromAccessibilityValue(const Value& value, const QUrl& baseDirectory,
+                                                   bool knownToBeAnImage) {
+    if (const QUrl* url = std::get_if<QUrl>(&value)) {
+        if (!url->isValid()) return std::nullopt;
+        const bool imageExtension =
+            ImageReference::isSupportedExtension(ImageReference::pathExtension(url->path()));
+        if (url->isLocalFile()) {
+            if (imageExtension && QFileInfo(url->toLocalFile()).isFile()) return *url;
+            return std::nullopt;
+        }
+        // Only web addresses are fetched: a data:, javascript: or resource URL that
+        // an application labels as an image is nothing the card should load.
+        if (isWebScheme(*url) && (imageExtension || knownToBeAnImage)) return *url;
+        return std::nullopt;
+    }
+    if (const QString* text = std::get_if<QString>(&value)) {
+        if (text->isEmpty()) return std::nullopt;
+        if (auto url = ImageReference::resolveExact(*text, baseDirectory)) return url;
+        if (knownToBeAnImage) {
+            const std::optional<QUrl> url = ImageReference::resolve(*text, baseDirectory);
+            if (url && !url->isLocalFile() && isWebScheme(*url)) return url;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<QUrl> imageReferenceInText(QPointF at, Element& element, const QUrl& baseDirectory) {
+    const std::optional<CharacterRange> range = element.rangeForPosition(at);
+    if (!range || range->location < 0 || range->length < 0 || range->location > kLargestLocation)
+        return std::nullopt;
+
+    const CharacterRange under{range->location, std::max<qint64>(range->length, 1)};
+    if (const std::optional<QRectF> bounds = screenBounds(under, element)) {
+        if (!containsWithMargin(*bounds, at)) {
+            if (Diagnostics::verbose())
+                print(QStringLiteral("  [ax] element answered for (%1, %2), not the pointer; ignoring it")
+                          .arg(QString::number(bounds->x()), QString::number(bounds->y())));
+            return std::nullopt;
+        }
+    }
+
+    const std::optional<CharacterRange> window = textWindow(range->location, element.numberOfCharacters());
+    if (!window) return std::nullopt;
+    std::optional<QString> text = element.stringForRange(*window);
+    if (!text) return std::nullopt;
+    // An application may answer with more than was asked; never search more
+    // than the window, however much arrived.
+    if (text->size() > window->length) text->truncate(window->length);
+    const qint64 offset = range->location - window->location;
+
+    if (const std::optional<QString> ref = ImageReference::reference(*text, offset)) {
+        if (auto url = ImageReference::resolveExact(*ref, baseDirectory)) return url;
+    }
+    if (const std::optional<QString> joined = ImageReference::referenceAcrossWrappedLines(*text, offset)) {
+        if (auto url = ImageReference::resolveExact(*joined, baseDirectory)) {
+            if (Diagnostics::verbose()) print(QStringLiteral("  [ax] rejoined a wrapped path -> ") + *joined);
+            return url;
+        }
+        if (Diagnostics::verbose())
+            print(QStringLiteral("  [ax] rejoined ") + *joined + QStringLiteral(", which names nothing"));
+    }
+    return std::nullopt;
+}
+
+std::optional<QUrl> imageURL(const std::shared_ptr<Element>& element, QPointF at, const QUrl& baseDirectory) {
+    const QList<std::shared_ptr<Element>> elements = chain(element);
+
+    // The frame decides for the attributes and labels of each element alike.
+    QList<bool> inside;
+    for (const auto& e : elements)
+        inside.append(passesFrameTest(*e, at));
+
+    for (qsizetype i = 0; i < elements.size(); ++i) {
+        if (!inside.at(i)) continue;
+        if (auto url = directAttributes(*elements.at(i), baseDirectory)) return url;
+    }
+
+    // Path-like labels of every element first, then every label; each element's
+    // labels are read once and serve both passes.
+    QList<std::optional<QStringList>> labels(elements.size());
+    for (const bool pathsOnly : {true, false}) {
+        for (qsizetype i = 0; i < elements.size(); ++i) {
+            if (!inside.at(i)) continue;
+            Element& e = *elements.at(i);
+            if (!labels[i]) labels[i] = shortLabelReferences(e);
+            for (const QString& label : std::as_const(*labels[i])) {
+                if (pathsOnly && !label.contains(QLatin1Char('/'))) continue;
+                if (auto url = labelReference(label, baseDirectory)) {
+                    if (Diagnostics::verbose())
+                        print(QStringLiteral("  [ax] ") + roleOrQuestionMark(e) +
+                              QStringLiteral(" label \"") + label + QStringLiteral("\" -> ") + url->path());
+                    return url;
+                }
+            }
+        }
+    }
+
+    for (const auto& e : elements) {
+        if (auto url = imageReferenceInText(at, *e, baseDirectory)) return url;
+    }
+    return std::nullopt;
+}
+
+QUrl documentDirectory(const QString& document) {
+    const QUrl url(document, QUrl::StrictMode);
+    if (!url.isValid() || !url.isLocalFile()) return {};
+    // "file:///work/notes/plan.md" -> "file:///work/notes/", a directory URL as the resolver takes it.
+    return url.adjusted(QUrl::RemoveFilename | QUrl::RemoveQuery | QUrl::RemoveFragment);
+}
+
+} // namespace AccessibilityLookup

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <QPointF>
+#include <QRectF>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <QtGlobal>
+#include <memory>
+#include <optional>
+#include <variant>
+
+// Turning what an accessibility element publishes about itself into one
+// resolved image URL: its URL and file name, its short labels, and the text
+// around the character under the pointer.
+//
+// The element is an interface so that this logic knows nothing of the platform
+// (AT-SPI here) and can be tested with a tree of fake elements. It lives in the
+// core because it needs Qt Core only. Main thread only, like the tick.
+//
+// Text offsets and lengths are UTF-16 code units; geometry is global points.
+namespace AccessibilityLookup {
+
+struct CharacterRange {
+    qint64 location = 0;
+    qint64 length = 0;
+    bool operator==(const CharacterRange&) const = default;
+};
+
+// An attribute value as the platform hands it over: a URL, a string, or
+// anything else (monostate, also when the attribute is absent).
+using Value = std::variant<std::monostate, QUrl, QString>;
+
+// The short labels, in the order they are tried.
+enum class Label { Value, Description, Title };
+
+// One element of the application under the pointer. Every read may fail; a
+// failure, a missing attribute and a value of the wrong kind all read as absent.
+class Element {
+  public:
+    virtual ~Element() = default;
+
+    // "AXRole", with the platform's role mapped to the same naming ("AXImage", "AXLink", ...).
+    virtual std::optional<QString> role() = 0;
+    // "AXURL".
+    virtual Value url() = 0;
+    // "AXFilename".
+    virtual std::optional<QString> filename() = 0;
+    // "AXValue", "AXDescription", "AXTitle".
+    virtual std::optional<QString> label(Label which) = 0;
+    // "AXPosition" and "AXSize" together, as the application reports them.
+    virtual std::optional<QRectF> frame() = 0;
+    // "AXParent"; null when there is none.
+    virtual std::shared_ptr<Element> parent() = 0;
+
+    // "AXRangeForPosition", "AXBoundsForRange", "AXNumberOfCharacters", "AXStringForRange".
+    virtual std::optional<CharacterRange> rangeForPosition(QPointF point) = 0;
+    virtual std::optional<QRectF> boundsForRange(CharacterRange range) = 0;
+    virtual std::optional<qint64> numberOfCharacters() = 0;
+    virtual std::optional<QString> stringForRange(CharacterRange range) = 0;
+};
+
+// The margin, in points, by which a frame or a character's bounds are grown
+// before testing whether the pointer lies inside.
+inline constexpr double kPointerMargin = 12.0;
+// At most this many elements are examined: the element and up to 4 ancestors.
+inline constexpr int kChainLength = 5;
+// UTF-16 units read on each side of the pointer's character.
+inline constexpr qint64 kTextReach = 1024;
+// Labels longer than this are not searched.
+inline constexpr qsizetype kLongestLabel = 256;
+
+// The lookup: direct attributes, then the two label passes, then the text
+// under the pointer, over the element and its nearest ancestors.
+std::optional<QUrl> imageURL(const std::shared_ptr<Element>& element, QPointF at, const QUrl& baseDirectory);
+
+// Interprets the value of a URL attribute.
+std::optional<QUrl> imageURLFromAccessibilityValue(const Value& value, const QUrl& baseDirectory,
+                                                   bool knownToBeAnImage);
+
+// Reads the text around the character under the pointer.
+std::optional<QUrl> imageReferenceInText(QPointF at, Element& element, const QUrl& baseDirectory);
+
+// Every strict reference in the element's short labels, label by label, in order.
+QStringList shortLabelReferences(Element& element);
+
+// The element and its ancestors, nearest first, at most kChainLength.
+QList<std::shared_ptr<Element>> chain(const std::shared_ptr<Element>& element);
+
+// The frame, known only when both sides are positive.
+std::optional<QRectF> frame(Element& element);
+
+// Whether the pointer lies inside the element's frame grown by the margin, or
+// the frame is unknown.
+bool passesFrameTest(Element& element, QPointF at);
+
+// The screen rectangle of a character range, known only when both sides are positive.
+std::optional<QRectF> screenBounds(CharacterRange range, Element& element);
+
+// The text read around a location: 1024 units on each side, clipped to the
+// text when its length is known. None when nothing is left or the location is
+// not a place in any text (negative, absurdly large).
+std::optional<CharacterRange> textWindow(qint64 location, std::optional<qint64> numberOfCharacters);
+
+// The folder of the document a window shows: its document string parsed as a
+// URL, when that is a file URL; empty otherwise.
+QUrl documentDirectory(const QString& document);
+
+} // namespace AccessibilityLookup
