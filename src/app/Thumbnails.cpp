@@ -90,8 +90,9 @@ std::optional<QImage> fromSource(VipsSource* source, int maxPixels) {
         if (pixels <= 0 || pixels > kMostSourcePixels) return std::nullopt;
     }
     VipsImage* out = nullptr;
-    if (vips_thumbnail_source(source, &out, maxPixels, "height", maxPixels, "size", VIPS_SIZE_DOWN, "fail_on",
-                              VIPS_FAIL_ON_ERROR, nullptr) != 0) {
+    // The loader itself must fail on truncated data (thumbnail's own fail_on is not passed on to it).
+    if (vips_thumbnail_source(source, &out, maxPixels, "height", maxPixels, "size", VIPS_SIZE_DOWN,
+                              "option_string", "fail_on=error", nullptr) != 0) {
         return failed();
     }
     Image thumbnail(out);

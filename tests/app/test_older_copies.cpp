@@ -1,0 +1,90 @@
+// Which processes count as an older copy of the agent, read from a process
+// tree laid out like /proc.
+#include "TempTree.h"
+#include "app/Modes.h"
+#include "app/OlderCopies.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <unistd.h>
+
+namespace {
+
+struct Process {
+    qint32 pid;
+    QString exe;        // link target; empty for none
+    QByteArray comm;    // empty for none
+    QStringList arguments;
+};
+
+void layOut(const TempTree& proc, const Process& p) {
+    const QString dir = proc.folder(QString::number(p.pid));
+    if (!p.exe.isEmpty()) QFile::link(p.exe, dir + QStringLiteral("/exe"));
+    if (!p.comm.isEmpty()) proc.file(QString::number(p.pid) + QStringLiteral("/comm"), p.comm + '\n');
+    QByteArray cmdline;
+    for (const QString& argument : p.arguments) cmdline += argument.toLocal8Bit() + '\0';
+    proc.file(QString::number(p.pid) + QStringLiteral("/cmdline"), cmdline);
+}
+
+bool isAgent(const QStringList& arguments) { return Modes::choose(arguments) == Modes::Mode::Agent; }
+
+} // namespace
+
+class TestOlderCopies : public QObject {
+    Q_OBJECT
+private slots:
+    void executableName_data() {
+        QTest::addColumn<QString>("exe");
+        QTest::addColumn<QByteArray>("comm");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("from the executable") << "/opt/vistel/VistelPrototype" << QByteArray("Vistel") << "VistelPrototype";
+        QTest::newRow("replaced on disk") << "/opt/vistel/VistelPrototype (deleted)" << QByteArray() << "VistelPrototype";
+        QTest::newRow("no link: the command name") << QString() << QByteArray("VistelPrototype") << "VistelPrototype";
+        QTest::newRow("nothing readable") << QString() << QByteArray() << QString();
+    }
+    void executableName() {
+        QFETCH(QString, exe);
+        QFETCH(QByteArray, comm);
+        QFETCH(QString, name);
+        TempTree proc;
+        layOut(proc, {500, exe, comm, {}});
+        QCOMPARE(OlderCopies::executableName(500, proc.path()), name);
+    }
+
+    void findsOtherAgentsOnly() {
+        TempTree proc;
+        const QList<Process> table = {
+            {100, "/usr/bin/VistelPrototype", {}, {"VistelPrototype"}},
+            {101, "/usr/bin/VistelPrototype", {}, {"VistelPrototype", "--check"}},
+            {102, "/usr/bin/bash", {}, {"bash"}},
+            {103, "/usr/bin/VistelPrototype", {}, {"VistelPrototype"}}, // this process
+            {104, {}, "VistelPrototype", {"VistelPrototype", "--debug"}},
+            {105, "/usr/bin/VistelPrototype (deleted)", {}, {"VistelPrototype", "--ignore", "x"}},
+            {106, "/usr/bin/vistel", {}, {"vistel"}},
+            {107, "/usr/bin/VistelPrototype", {}, {"VistelPrototype", "--roots", "42"}},
+            {108, "/usr/bin/VistelPrototype", {}, {"VistelPrototype", "--roots", "abc"}},
+            {109, "/usr/bin/VistelPrototype", {}, {"VistelPrototype", "--resolve", "a.png"}},
+        };
+        for (const Process& p : table) layOut(proc, p);
+        proc.folder(QStringLiteral("self"));
+        proc.folder(QStringLiteral("-3"));
+
+        QList<qint32> found = OlderCopies::find(proc.path(), 103, ::geteuid(), isAgent);
+        std::sort(found.begin(), found.end());
+        QCOMPARE(found, (QList<qint32>{100, 104, 105, 108}));
+    }
+
+    void otherUsersAreLeftAlone() {
+        TempTree proc;
+        layOut(proc, {200, "/usr/bin/VistelPrototype", {}, {"VistelPrototype"}});
+        QCOMPARE(OlderCopies::find(proc.path(), 1, ::geteuid() + 1, isAgent), QList<qint32>());
+    }
+
+    void missingProcTreeFindsNothing() {
+        QCOMPARE(OlderCopies::find(QStringLiteral("/nonexistent/proc"), 1, ::geteuid(), isAgent), QList<qint32>());
+    }
+};
+
+QTEST_MAIN(TestOlderCopies)
+#include "test_older_copies.moc"

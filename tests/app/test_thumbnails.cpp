@@ -1,0 +1,209 @@
+// Decoding previews: every supported type, the ceiling, orientation, the file
+// cache rules, and bad input that must give no image rather than a crash.
+#include "ImageFixtures.h"
+#include "TempTree.h"
+#include "app/FileImages.h"
+#include "app/Thumbnails.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QTest>
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QRgb centre(const QImage& image) { return image.pixel(image.width() / 2, image.height() / 2); }
+
+bool near(QRgb a, QColor b) {
+    return qAbs(qRed(a) - b.red()) < 24 && qAbs(qGreen(a) - b.green()) < 24 && qAbs(qBlue(a) - b.blue()) < 24;
+}
+
+} // namespace
+
+class TestThumbnails : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { Thumbnails::initialise(); }
+
+    void everySupportedType_data() {
+        QTest::addColumn<QString>("extension");
+        for (const char* extension : {"avif", "bmp", "gif", "heic", "heif", "jpeg", "jpg", "png", "tif", "tiff", "webp"})
+            QTest::newRow(extension) << QString::fromLatin1(extension);
+    }
+    void everySupportedType() {
+        QFETCH(QString, extension);
+        TempTree tree;
+        const QString path = tree.path(QStringLiteral("shot.") + extension);
+        QVERIFY(ImageFixtures::save(ImageFixtures::filled(300, 200, QColor(200, 30, 30)), path));
+
+        const auto small = Thumbnails::ofFile(path, 100);
+        QVERIFY(small);
+        QCOMPARE(small->width(), 100);
+        QVERIFY(qAbs(small->height() - 67) <= 1);
+        QVERIFY(near(centre(*small), QColor(200, 30, 30)));
+
+        // Never enlarged beyond the source.
+        const auto whole = Thumbnails::ofFile(path, 440);
+        QVERIFY(whole);
+        QCOMPARE(whole->size(), QSize(300, 200));
+
+        // The same bytes downloaded decode the same way.
+        const auto fromData = Thumbnails::ofData(readAll(path), 100);
+        QVERIFY(fromData);
+        QCOMPARE(fromData->size(), small->size());
+    }
+
+    void orientationApplied_data() {
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("upright") << 1 << QSize(120, 60);
+        QTest::newRow("turned a quarter") << 6 << QSize(60, 120);
+        QTest::newRow("turned back a quarter") << 8 << QSize(60, 120);
+        QTest::newRow("upside down") << 3 << QSize(120, 60);
+    }
+    void orientationApplied() {
+        QFETCH(int, orientation);
+        QFETCH(QSize, size);
+        TempTree tree;
+        const QString path = tree.path(QStringLiteral("photo.jpg"));
+        QVERIFY(ImageFixtures::save(ImageFixtures::filled(120, 60, Qt::green), path, orientation));
+        const auto image = Thumbnails::ofFile(path, 440);
+        QVERIFY(image);
+        QCOMPARE(image->size(), size);
+    }
+
+    void badInput_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("contents");
+
+        TempTree scratch;
+        const QString png = scratch.path(QStringLiteral("good.png"));
+        const QString jpg = scratch.path(QStringLiteral("good.jpg"));
+        QVERIFY(ImageFixtures::save(ImageFixtures::filled(400, 300, Qt::blue), png));
+        QVERIFY(ImageFixtures::save(ImageFixtures::filled(400, 300, Qt::blue), jpg));
+        const QByteArray goodPNG = readAll(png);
+        const QByteArray goodJPG = readAll(jpg);
+
+        QTest::newRow("empty file") << "a.png" << QByteArray();
+        QTest::newRow("text under an image name") << "notes.png" << QByteArray("just some words\n");
+        QTest::newRow("html under an image name") << "page.jpg" << QByteArray("<html><body>404</body></html>");
+        QTest::newRow("svg under an image name")
+            << "drawing.png"
+            << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\" height=\"10\"><rect "
+                          "width=\"10\" height=\"10\"/></svg>");
+        QTest::newRow("postscript under an image name") << "doc.tiff" << QByteArray("%!PS-Adobe-3.0\nshowpage\n");
+        QTest::newRow("png signature then noise") << "noise.png" << (goodPNG.left(8) + QByteArray(500, '\x5a'));
+        QTest::newRow("truncated png") << "half.png" << goodPNG.left(goodPNG.size() / 2);
+        QTest::newRow("truncated jpeg") << "half.jpg" << goodJPG.left(goodJPG.size() / 2);
+        QTest::newRow("jpeg header only") << "head.jpg" << goodJPG.left(200);
+        QTest::newRow("bmp header only") << "head.bmp" << QByteArray::fromHex("424d");
+        QTest::newRow("enormous png") << "huge.png" << ImageFixtures::enormousPNGHeader(30000, 30000);
+        QTest::newRow("zero width png") << "flat.png" << ImageFixtures::enormousPNGHeader(0, 10);
+    }
+    void badInput() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, contents);
+        TempTree tree;
+        const QString path = tree.file(name, contents);
+        QVERIFY(!Thumbnails::ofFile(path, 440));
+        QVERIFY(!Thumbnails::ofData(contents, 440));
+        FileImages files;
+        QVERIFY(!files.image(QUrl::fromLocalFile(path), 440));
+        QCOMPARE(files.size(), 0); // failures are not cached
+    }
+
+    void missingFileGivesNothing() {
+        FileImages files;
+        QVERIFY(!files.image(QUrl::fromLocalFile(QStringLiteral("/nonexistent/vistel/x.png")), 440));
+        QVERIFY(!Thumbnails::ofFile(QString(), 440));
+        QVERIFY(!Thumbnails::ofFile(QStringLiteral("/nonexistent"), 0));
+    }
+
+    void warmingPixel() {
+        const QByteArray png = Thumbnails::transparentPixelPNG();
+        QCOMPARE(png.size(), 67);
+        const auto image = Thumbnails::ofData(png, 440);
+        QVERIFY(image);
+        QCOMPARE(image->size(), QSize(1, 1));
+        QCOMPARE(qAlpha(image->pixel(0, 0)), 0);
+        Thumbnails::warmImageDecoder();
+    }
+
+    void cacheKey() {
+        const QString key = FileImages::key(QStringLiteral("/a/b.png"), 1733510764.25, 1234, 440);
+        QCOMPARE(key, QStringLiteral("/a/b.png") + QChar(u'\0') + QStringLiteral("1733510764.25") + QChar(u'\0') +
+                          QStringLiteral("1234") + QChar(u'\0') + QStringLiteral("440"));
+    }
+
+    void cacheEmptiesAtThirtyFour_data() {
+        QTest::addColumn<int>("files");
+        QTest::addColumn<int>("entries");
+        QTest::newRow("thirty-three fill it") << 33 << 33;
+        QTest::newRow("the thirty-fourth empties it first") << 34 << 1;
+        QTest::newRow("and it fills again") << 40 << 7;
+    }
+    void cacheEmptiesAtThirtyFour() {
+        QFETCH(int, files);
+        QFETCH(int, entries);
+        TempTree tree;
+        FileImages cache;
+        for (int i = 0; i < files; ++i) {
+            const QString path = tree.path(QStringLiteral("f%1.png").arg(i));
+            QVERIFY(ImageFixtures::save(ImageFixtures::filled(8, 8, Qt::red), path));
+            QVERIFY(cache.image(QUrl::fromLocalFile(path), 440));
+        }
+        QCOMPARE(cache.size(), entries);
+    }
+
+    void changedFileDecodesAgain() {
+        TempTree tree;
+        const QString path = tree.path(QStringLiteral("shot.png"));
+        const QUrl url = QUrl::fromLocalFile(path);
+        FileImages cache;
+
+        QVERIFY(ImageFixtures::save(ImageFixtures::filled(40, 40, Qt::red), path));
+        const auto first = cache.image(url, 440);
+        QVERIFY(first && near(centre(*first), Qt::red));
+        QVERIFY(cache.image(url, 440));
+        QCOMPARE(cache.size(), 1);
+
+        // Same size on disk, new contents and a new modification time.
+        QVERIFY(ImageFixtures::save(ImageFixtures::filled(40, 40, Qt::blue), path));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
+        file.close();
+        const auto second = cache.image(url, 440);
+        QVERIFY(second && near(centre(*second), Qt::blue));
+        QCOMPARE(cache.size(), 2); // the old entry stays until the cache empties
+    }
+
+    void ceilingIsPartOfTheKey() {
+        TempTree tree;
+        const QString path = tree.path(QStringLiteral("wide.png"));
+        QVERIFY(ImageFixtures::save(ImageFixtures::filled(1000, 500, Qt::red), path));
+        FileImages cache;
+        const auto at440 = cache.image(QUrl::fromLocalFile(path), 440);
+        const auto at600 = cache.image(QUrl::fromLocalFile(path), 600);
+        QVERIFY(at440 && at600);
+        QCOMPARE(at440->size(), QSize(440, 220));
+        QCOMPARE(at600->size(), QSize(600, 300));
+        QCOMPARE(cache.size(), 2);
+    }
+
+    void nameWithBracketsIsTakenAsItIs() {
+        TempTree tree;
+        const QString path = tree.path(QStringLiteral("shot[1].png"));
+        QVERIFY(ImageFixtures::save(ImageFixtures::filled(50, 20, Qt::red), path));
+        const auto image = Thumbnails::ofFile(path, 440);
+        QVERIFY(image);
+        QCOMPARE(image->size(), QSize(50, 20));
+    }
+};
+
+QTEST_MAIN(TestThumbnails)
+#include "test_thumbnails.moc"
