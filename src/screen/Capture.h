@@ -51,7 +51,7 @@ void setOwnWindows(const QList<QRectF>& frames);
 QList<QRectF> ownWindows();
 
 // Paints the parts of the rectangles that fall on the image (which shows the
-// strip) with the commonest colour of the pixels just around each one.
+// strip) with the image's background: its commonest colour outside them.
 void paintOver(QImage& image, QRectF strip, const QList<QRectF>& rectangles);
 
 } // namespace ScreenTextReader

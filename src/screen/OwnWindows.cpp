@@ -5,6 +5,7 @@
 #include <QMutexLocker>
 #include <QPainter>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -50,30 +51,20 @@ OwnWindows& store() {
     return windows;
 }
 
-// The commonest colour on the one-pixel ring just outside the rectangle;
-// none when the rectangle leaves no ring inside the image.
-std::optional<QRgb> surroundingColour(const QImage& image, const QRect& r) {
+// The commonest colour of the image outside the rectangles: the background
+// that text is drawn on. (A ring just round a window is no good: the card
+// often sits right against a row of text.) None when nothing lies outside.
+std::optional<QRgb> backgroundColour(const QImage& image, const QList<QRect>& covered) {
+    // Every other pixel each way is plenty to find the background.
     QHash<QRgb, int> counts;
-    const auto take = [&](int x, int y) {
-        if (image.rect().contains(x, y) && !r.contains(x, y)) ++counts[image.pixel(x, y)];
-    };
-    for (int x = r.left() - 1; x <= r.right() + 1; ++x) {
-        take(x, r.top() - 1);
-        take(x, r.bottom() + 1);
-    }
-    for (int y = r.top(); y <= r.bottom(); ++y) {
-        take(r.left() - 1, y);
-        take(r.right() + 1, y);
-    }
-    if (counts.isEmpty()) return std::nullopt;
-    QRgb best = 0;
-    int most = 0;
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
-        if (it.value() > most) {
-            most = it.value();
-            best = it.key();
+    for (int y = 0; y < image.height(); y += 2)
+        for (int x = 0; x < image.width(); x += 2) {
+            const QPoint p(x, y);
+            if (std::none_of(covered.begin(), covered.end(), [&](const QRect& r) { return r.contains(p); }))
+                ++counts[image.pixel(x, y)];
         }
-    return best;
+    if (counts.isEmpty()) return std::nullopt;
+    return std::max_element(counts.cbegin(), counts.cend()).key();
 }
 
 } // namespace
@@ -86,6 +77,7 @@ void paintOver(QImage& image, QRectF strip, const QList<QRectF>& rectangles) {
     if (image.isNull() || !(strip.width() > 0) || !(strip.height() > 0)) return;
     const double dx = image.width() / strip.width();
     const double dy = image.height() / strip.height();
+    QList<QRect> covered;
     for (const QRectF& frame : rectangles) {
         const QRectF on = frame.intersected(strip);
         if (on.isEmpty()) continue;
@@ -95,16 +87,17 @@ void paintOver(QImage& image, QRectF strip, const QList<QRectF>& rectangles) {
         const int right = int(std::ceil((on.right() - strip.left()) * dx)) + 1;
         const int bottom = int(std::ceil((on.bottom() - strip.top()) * dy)) + 1;
         const QRect pixels = QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)).intersected(image.rect());
-        if (pixels.isEmpty()) continue;
-        // Indexed and one-bit images cannot be painted on.
-        if (image.format() == QImage::Format_Indexed8 || image.format() == QImage::Format_Mono ||
-            image.format() == QImage::Format_MonoLSB)
-            image = image.convertToFormat(QImage::Format_RGB32);
-        const QRgb colour = surroundingColour(image, pixels).value_or(qRgb(255, 255, 255));
-        QPainter painter(&image);
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.fillRect(pixels, QColor::fromRgba(colour));
+        if (!pixels.isEmpty()) covered.append(pixels);
     }
+    if (covered.isEmpty()) return;
+    // Indexed and one-bit images cannot be painted on.
+    if (image.format() == QImage::Format_Indexed8 || image.format() == QImage::Format_Mono ||
+        image.format() == QImage::Format_MonoLSB)
+        image = image.convertToFormat(QImage::Format_RGB32);
+    const QRgb colour = backgroundColour(image, covered).value_or(qRgb(255, 255, 255));
+    QPainter painter(&image);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    for (const QRect& r : covered) painter.fillRect(r, QColor::fromRgba(colour));
 }
 
 } // namespace ScreenTextReader

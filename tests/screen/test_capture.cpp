@@ -1,0 +1,226 @@
+// The strip around the pointer, the time limit and stall count of captures,
+// and painting this program's own windows out of what is read.
+#include "screen/Capture.h"
+#include "screen/Timeout.h"
+
+#include <QPainter>
+#include <QTest>
+#include <QThread>
+
+#include <atomic>
+#include <stdexcept>
+
+using namespace ScreenTextReader;
+using platform::Monitor;
+
+Q_DECLARE_METATYPE(QList<Monitor>)
+
+namespace {
+
+// A capture backend that answers after a delay, with nothing, or by throwing.
+class FakeCapture final : public platform::ScreenCapture {
+public:
+    int delayMs = 0;
+    bool answers = true;
+    bool throws = false;
+    QImage image = [] {
+        QImage i(400, 76, QImage::Format_RGB32);
+        i.fill(Qt::white);
+        return i;
+    }();
+    std::atomic<int> finished{0};
+
+    bool canCapture() override {
+        QThread::msleep(ulong(delayMs));
+        return answers;
+    }
+    QList<Monitor> monitors() override { return {Monitor{QRectF(0, 0, 1920, 1080), 1.0}}; }
+    std::optional<platform::Capture> capture(QRectF strip) override {
+        QThread::msleep(ulong(delayMs));
+        ++finished;
+        if (throws) throw std::runtime_error("display gone");
+        if (!answers) return std::nullopt;
+        return platform::Capture{image, QRectF(strip.left(), strip.top(), image.width(), image.height())};
+    }
+};
+
+const QList<Monitor> kSideBySide{{QRectF(0, 0, 1920, 1080), 1.0}, {QRectF(-1280, 0, 1280, 1024), 1.0}};
+
+int countColour(const QImage& image, const QRect& area, QRgb colour) {
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) n += (image.pixel(x, y) & 0xffffff) == (colour & 0xffffff);
+    return n;
+}
+
+} // namespace
+
+class CaptureTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { setOwnWindows({}); }
+
+    void stripAroundThePointer_data() {
+        QTest::addColumn<QPointF>("pointer");
+        QTest::addColumn<QList<Monitor>>("monitors");
+        QTest::addColumn<QRectF>("strip");
+        QTest::newRow("100 from the left of a 1920-point display")
+            << QPointF(100, 500) << kSideBySide << QRectF(0, 462, 2400, 76);
+        QTest::newRow("in the middle of a 3000-point display")
+            << QPointF(1500, 500) << QList<Monitor>{{QRectF(0, 0, 3000, 1000), 1.0}} << QRectF(300, 462, 2400, 76);
+        QTest::newRow("near the right of a 3000-point display")
+            << QPointF(2900, 500) << QList<Monitor>{{QRectF(0, 0, 3000, 1000), 1.0}} << QRectF(600, 462, 2400, 76);
+        QTest::newRow("on a display left of the primary") << QPointF(-100, 500) << kSideBySide
+                                                          << QRectF(-1280, 462, 2400, 76);
+        QTest::newRow("near the top: the height is not clamped")
+            << QPointF(700, 10) << kSideBySide << QRectF(0, -28, 2400, 76);
+        QTest::newRow("on no display") << QPointF(5000, 500) << kSideBySide << QRectF(3800, 462, 2400, 76);
+        QTest::newRow("no displays known") << QPointF(100, 100) << QList<Monitor>{} << QRectF(-1100, 62, 2400, 76);
+    }
+    void stripAroundThePointer() {
+        QFETCH(QPointF, pointer);
+        QFETCH(QList<Monitor>, monitors);
+        QFETCH(QRectF, strip);
+        QCOMPARE(ScreenTextReader::strip(pointer, monitors), strip);
+    }
+
+    void captureRegion_data() {
+        QTest::addColumn<QRectF>("strip");
+        QTest::addColumn<QRectF>("region"); // empty: no capture
+        QTest::newRow("a whole display's width") << QRectF(0, 462, 2400, 76) << QRectF(0, 462, 1920, 76);
+        QTest::newRow("reaching above the top") << QRectF(0, -28, 2400, 76) << QRectF(0, 0, 1920, 48);
+        QTest::newRow("38 high on the display") << QRectF(0, -38, 2400, 76) << QRectF(0, 0, 1920, 38);
+        QTest::newRow("8 high on the display") << QRectF(0, 1072, 2400, 76) << QRectF(0, 1072, 1920, 8);
+        QTest::newRow("7 high on the display") << QRectF(0, 1073, 2400, 76) << QRectF();
+        QTest::newRow("on the left display, negative coordinates")
+            << QRectF(-1280, 462, 1000, 76) << QRectF(-1280, 462, 1000, 76);
+        QTest::newRow("40 wide on the display") << QRectF(-2360, 462, 2400, 76) << QRectF(-1280, 462, 1280, 76);
+        QTest::newRow("centre off every display: the first one")
+            << QRectF(1900, 462, 2400, 76) << QRectF(1900, 462, 20, 76);
+    }
+    void captureRegion() {
+        QFETCH(QRectF, strip);
+        QFETCH(QRectF, region);
+        const auto got = platform::captureRegion(strip, kSideBySide);
+        QCOMPARE(got.has_value(), !region.isEmpty() && region.width() >= 40);
+        if (got) QCOMPARE(got->first, region);
+    }
+
+    void timeLimit() {
+        QCOMPARE(withTimeout<int>(1.0, [] { return 7; }), std::optional<int>(7));
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        const std::optional<int> late = withTimeout<int>(0.02, [done] {
+            QThread::msleep(200);
+            done->store(true);
+            return 8;
+        });
+        QVERIFY(!late.has_value());
+        QTRY_VERIFY_WITH_TIMEOUT(done->load(), 2000); // the operation ran on and its answer was dropped
+        QCOMPARE(withTimeout<int>(1.0, []() -> int { throw std::runtime_error("x"); }), std::optional<int>(0));
+    }
+
+    void stalls_data() {
+        QTest::addColumn<QString>("captures"); // s: too slow, o: in time, n: nothing in time, t: throws
+        QTest::addColumn<QList<qint64>>("counts");
+        QTest::newRow("three slow in a row") << "sss" << QList<qint64>{1, 2, 3};
+        QTest::newRow("an answer in time resets") << "ssos" << QList<qint64>{1, 2, 0, 1};
+        QTest::newRow("an empty answer in time resets") << "sns" << QList<qint64>{1, 0, 1};
+        QTest::newRow("a failure is not a stall") << "stt" << QList<qint64>{1, 0, 0};
+    }
+    void stalls() {
+        QFETCH(QString, captures);
+        QFETCH(QList<qint64>, counts);
+        auto fast = std::make_shared<FakeCapture>();
+        QVERIFY(ScreenTextReader::capture(fast, QRectF(0, 0, 400, 76)));
+        QCOMPARE(ScreenTextReader::stalls(), 0);
+        for (qsizetype i = 0; i < captures.size(); ++i) {
+            auto backend = std::make_shared<FakeCapture>();
+            const QChar kind = captures.at(i);
+            backend->delayMs = kind == 's' ? 300 : 0;
+            backend->answers = kind != 'n';
+            backend->throws = kind == 't';
+            const auto result = ScreenTextReader::capture(backend, QRectF(0, 0, 400, 76), 0.05);
+            QCOMPARE(result.has_value(), kind == 'o');
+            QCOMPARE(ScreenTextReader::stalls(), counts.at(i));
+        }
+    }
+
+    void permission() {
+        auto backend = std::make_shared<FakeCapture>();
+        QVERIFY(ensurePermission(backend));
+        backend->answers = false;
+        QVERIFY(!ensurePermission(backend));
+        QVERIFY(!ensurePermission(nullptr));
+        QVERIFY(!ScreenTextReader::capture(nullptr, QRectF(0, 0, 400, 76)));
+    }
+
+    void paintOver_data() {
+        QTest::addColumn<double>("density");
+        QTest::addColumn<bool>("dark");
+        QTest::addColumn<QRectF>("card"); // global points; the strip is (100, 200, 400, 76)
+        QTest::addColumn<QRect>("covered"); // image pixels that must be background afterwards
+        QTest::newRow("inside, light") << 1.0 << false << QRectF(150, 220, 100, 30) << QRect(50, 20, 100, 30);
+        QTest::newRow("inside, dark") << 1.0 << true << QRectF(150, 220, 100, 30) << QRect(50, 20, 100, 30);
+        QTest::newRow("twice the pixels") << 2.0 << false << QRectF(150, 220, 100, 30) << QRect(100, 40, 200, 60);
+        QTest::newRow("hanging off the bottom") << 1.0 << false << QRectF(150, 250, 100, 300) << QRect(50, 50, 100, 26);
+        QTest::newRow("fractional edges") << 1.0 << false << QRectF(150.4, 220.6, 99.2, 29.1) << QRect(50, 20, 100, 30);
+        QTest::newRow("covering everything") << 1.0 << false << QRectF(0, 0, 1000, 1000) << QRect(0, 0, 400, 76);
+    }
+    void paintOver() {
+        QFETCH(double, density);
+        QFETCH(bool, dark);
+        QFETCH(QRectF, card);
+        QFETCH(QRect, covered);
+        const QRectF strip(100, 200, 400, 76);
+        const QRgb background = dark ? qRgb(30, 30, 30) : qRgb(255, 255, 255);
+        QImage image(int(400 * density), int(76 * density), QImage::Format_RGB32);
+        image.fill(background);
+        {
+            // Ink everywhere along the middle, the card's area included.
+            QPainter p(&image);
+            p.fillRect(QRect(int(10 * density), int(30 * density), int(380 * density), int(20 * density)),
+                       dark ? Qt::white : Qt::black);
+        }
+        const QRect inkOutside(int(360 * density), int(35 * density), 5, 5);
+        ScreenTextReader::paintOver(image, strip, {card});
+        const QRgb expected = card.width() >= 1000 ? qRgb(255, 255, 255) : background;
+        QCOMPARE(countColour(image, covered, expected), covered.width() * covered.height());
+        if (card.width() < 1000) QCOMPARE(countColour(image, inkOutside, background), 0); // ink elsewhere stays
+    }
+
+    void paintOverLeavesOtherPlacesAlone() {
+        QImage image(400, 76, QImage::Format_RGB32);
+        image.fill(Qt::black);
+        const QImage before = image;
+        ScreenTextReader::paintOver(image, QRectF(100, 200, 400, 76), {QRectF(600, 200, 100, 50), QRectF()});
+        QCOMPARE(image, before);
+    }
+
+    void ownWindowsLingerBriefly() {
+        const QRectF card(10, 20, 300, 240);
+        setOwnWindows({card});
+        QCOMPARE(ownWindows(), QList<QRectF>{card});
+        setOwnWindows({});
+        QCOMPARE(ownWindows(), QList<QRectF>{card}); // the X server may not have repainted yet
+        QThread::msleep(ulong(kOwnWindowAfterglow * 1000) + 100);
+        QVERIFY(ownWindows().isEmpty());
+    }
+
+    void captureLeavesOwnWindowsOut() {
+        auto backend = std::make_shared<FakeCapture>();
+        QPainter(&backend->image).fillRect(QRect(100, 40, 120, 30), Qt::black); // the card, as captured
+        setOwnWindows({QRectF(1100, 540, 120, 30)});
+        const auto result = ScreenTextReader::capture(backend, QRectF(1000, 500, 400, 76));
+        QVERIFY(result);
+        QCOMPARE(countColour(result->image, result->image.rect(), qRgb(0, 0, 0)), 0);
+        setOwnWindows({});
+        QThread::msleep(ulong(kOwnWindowAfterglow * 1000) + 100);
+        const auto plain = ScreenTextReader::capture(backend, QRectF(1000, 500, 400, 76));
+        QVERIFY(plain);
+        QCOMPARE(countColour(plain->image, plain->image.rect(), qRgb(0, 0, 0)), 120 * 30);
+    }
+};
+
+QTEST_GUILESS_MAIN(CaptureTest)
+#include "test_capture.moc"

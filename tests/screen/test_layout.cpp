@@ -1,0 +1,442 @@
+// Row geometry on hand-built lines: runs, row ends and starts, carrying on,
+// the anchor rule, character extents and the spans still to be read.
+#include "HandLines.h"
+#include "screen/Layout.h"
+
+#include <QTest>
+
+using namespace ScreenTextReader;
+
+namespace {
+
+const QRectF kStrip(0, 0, 2400, 76);
+
+// A line on the row from y 10 to 24 (or elsewhere) in an unclipped tile.
+Line at(const QString& text, double minX, double maxX, double minY = 10, double maxY = 24,
+        const Tile& tile = handTile(0, 2400, false, false)) {
+    return handLine(text, minX, maxX, minY, maxY, tile);
+}
+
+} // namespace
+
+class LayoutTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void runs_data() {
+        QTest::addColumn<double>("minX");
+        QTest::addColumn<double>("maxX");
+        QTest::addColumn<double>("shiftY");
+        QTest::addColumn<int>("size");
+        // The first line spans 100..300.
+        QTest::newRow("8 points apart: one run") << 308.0 << 400.0 << 0.0 << 2;
+        QTest::newRow("12 points apart: two runs") << 312.0 << 400.0 << 0.0 << 1;
+        QTest::newRow("exactly 10 apart") << 310.0 << 400.0 << 0.0 << 2;
+        QTest::newRow("to the left, 8 apart") << 0.0 << 92.0 << 0.0 << 2;
+        QTest::newRow("middles 4 apart") << 308.0 << 400.0 << 4.0 << 2;
+        QTest::newRow("middles 5 apart: another row") << 308.0 << 400.0 << 5.0 << 1;
+        QTest::newRow("inside the first: adds nothing") << 150.0 << 250.0 << 0.0 << 1;
+        QTest::newRow("reaching exactly 1 beyond: adds nothing") << 200.0 << 301.0 << 0.0 << 1;
+        QTest::newRow("reaching 1.5 beyond") << 200.0 << 301.5 << 0.0 << 2;
+    }
+    void runs() {
+        QFETCH(double, minX);
+        QFETCH(double, maxX);
+        QFETCH(double, shiftY);
+        QFETCH(int, size);
+        const Line first = at("first", 100, 300);
+        const Layout layout({first, at("second", minX, maxX, 10 + shiftY, 24 + shiftY)});
+        const QList<Line> run = layout.run(first);
+        QCOMPARE(run.size(), size);
+        QCOMPARE(run.first().text, QStringLiteral("first"));
+    }
+
+    void runGrowsAcrossPasses() {
+        // The far line comes first in layout order: it joins only once the middle one widened the run.
+        const Line first = at("a", 100, 300);
+        const Layout layout({at("c", 505, 700), at("b", 305, 500), first, at("d", 760, 800)});
+        QStringList texts;
+        for (const Line& l : layout.run(first)) texts << l.text;
+        QCOMPARE(texts, (QStringList{"a", "b", "c"}));
+    }
+
+    void endsRow_data() {
+        QTest::addColumn<bool>("clipped");
+        QTest::addColumn<double>("maxX");
+        QTest::addColumn<QString>("other"); // "", "agrees" (its tile ends far off), "cut" (itself at a clipped edge), "goes on"
+        QTest::addColumn<double>("otherMaxX");
+        QTest::addColumn<bool>("ends");
+        // The line starts at 500 in the tile 0..1000.
+        QTest::newRow("3 short of the strip's own edge") << false << 997.0 << "" << 0.0 << true;
+        QTest::newRow("3 short of a clipped edge, alone") << true << 997.0 << "" << 0.0 << false;
+        QTest::newRow("clipped, the next tile ends within 5") << true << 997.0 << "agrees" << 999.0 << true;
+        QTest::newRow("clipped, the next tile ends 8 away") << true << 997.0 << "agrees" << 1005.0 << false;
+        QTest::newRow("clipped, the other is cut too") << true << 997.0 << "cut" << 996.0 << false;
+        QTest::newRow("13 short of a clipped edge") << true << 987.0 << "" << 0.0 << true;
+        QTest::newRow("12 short of a clipped edge") << true << 988.0 << "" << 0.0 << false;
+        QTest::newRow("the row goes on past it") << false << 600.0 << "goes on" << 800.0 << false;
+    }
+    void endsRow() {
+        QFETCH(bool, clipped);
+        QFETCH(double, maxX);
+        QFETCH(QString, other);
+        QFETCH(double, otherMaxX);
+        QFETCH(bool, ends);
+        const Line line = at("line", 500, maxX, 10, 24, handTile(0, 1000, false, clipped));
+        QList<Line> lines{line};
+        if (other == "agrees") lines << at("same", 520, otherMaxX, 10, 24, handTile(500, 1000, true, true));
+        if (other == "cut") lines << at("same", 510, otherMaxX, 11, 25, handTile(0, 1000, false, true));
+        if (other == "goes on") lines << at("next", maxX + 5, otherMaxX);
+        QCOMPARE(Layout(lines).endsRow(line), ends);
+    }
+
+    void startsRow_data() {
+        QTest::addColumn<bool>("clipped");
+        QTest::addColumn<double>("minX");
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<double>("otherMinX");
+        QTest::addColumn<bool>("starts");
+        // The line ends at 1500 in the tile 1000..2000.
+        QTest::newRow("3 inside the strip's own edge") << false << 1003.0 << "" << 0.0 << true;
+        QTest::newRow("5 inside a clipped edge, alone") << true << 1005.0 << "" << 0.0 << false;
+        QTest::newRow("clipped, the other tile starts within 5") << true << 1005.0 << "agrees" << 1002.0 << true;
+        QTest::newRow("clipped, the other tile starts 8 away") << true << 1005.0 << "agrees" << 997.0 << false;
+        QTest::newRow("clipped, the other is cut too") << true << 1005.0 << "cut" << 1004.0 << false;
+        QTest::newRow("13 inside a clipped edge") << true << 1013.0 << "" << 0.0 << true;
+        QTest::newRow("the row begins further left") << false << 1200.0 << "comes first" << 1000.0 << false;
+    }
+    void startsRow() {
+        QFETCH(bool, clipped);
+        QFETCH(double, minX);
+        QFETCH(QString, other);
+        QFETCH(double, otherMinX);
+        QFETCH(bool, starts);
+        const Line line = at("line", minX, 1500, 10, 24, handTile(1000, 1000, clipped, true));
+        QList<Line> lines{line};
+        if (other == "agrees") lines << at("same", otherMinX, 1400, 10, 24, handTile(500, 1000, true, true));
+        if (other == "cut") lines << at("same", otherMinX, 1400, 11, 25, handTile(1000, 1000, true, true));
+        if (other == "comes first") lines << at("before", otherMinX, minX - 5);
+        QCOMPARE(Layout(lines).startsRow(line), starts);
+    }
+
+    void continues_data() {
+        QTest::addColumn<double>("top");  // of the lower line, 14 high
+        QTest::addColumn<double>("minX"); // of the lower line
+        QTest::addColumn<bool>("between");
+        QTest::addColumn<bool>("carries");
+        // The upper line spans 100..600, y 10..24.
+        QTest::newRow("10 below, flush") << 34.0 << 100.0 << false << true;
+        QTest::newRow("30 below") << 54.0 << 100.0 << false << false;
+        QTest::newRow("24 below") << 48.0 << 100.0 << false << false;
+        QTest::newRow("10 below, indented 20") << 34.0 << 120.0 << false << true;
+        QTest::newRow("10 below, indented 30") << 34.0 << 130.0 << false << false;
+        QTest::newRow("10 below, starting further left") << 34.0 << 40.0 << false << true;
+        QTest::newRow("overlapping by less than half") << 20.0 << 100.0 << false << true;
+        QTest::newRow("overlapping by more than half") << 16.0 << 100.0 << false << false;
+        QTest::newRow("a line lies between") << 40.0 << 100.0 << true << false;
+        QTest::newRow("the same row") << 10.0 << 100.0 << false << false;
+    }
+    void continues() {
+        QFETCH(double, top);
+        QFETCH(double, minX);
+        QFETCH(bool, between);
+        QFETCH(bool, carries);
+        const Line a = at("upper", 100, 600);
+        const Line b = at("lower", minX, 500, top, top + 14);
+        QList<Line> lines{a, b};
+        if (between) lines << at("middle", 300, 400, 25, 33);
+        QCOMPARE(Layout(lines).continues(a, b), carries);
+    }
+
+    void continuesMeasuresIndentFromTheRunsLeftEdge() {
+        // 20 right of the upper line, but 120 right of where its row begins: an indented paragraph.
+        const Line a = at("tail", 200, 600);
+        const Line head = at("head", 100, 195);
+        const Line b = at("lower", 220, 500, 34, 48);
+        QVERIFY(Layout({a, b}).continues(a, b));
+        QVERIFY(!Layout({a, head, b}).continues(a, b));
+    }
+
+    void mayContinue_data() {
+        QTest::addColumn<QString>("upper");
+        QTest::addColumn<double>("upperMaxX");
+        QTest::addColumn<bool>("upperClipped");
+        QTest::addColumn<QString>("change"); // "", "upper row goes on", "lower line cut at its left"
+        QTest::addColumn<bool>("may");
+        QTest::newRow("row above ends near a clipped edge") << "see the picture at shots/he" << 900.0 << true << ""
+                                                            << true;
+        QTest::newRow("row above ends 200 short of a clipped edge")
+            << "see the picture here" << 800.0 << true << "" << false;
+        QTest::newRow("row above ends in a word with a slash")
+            << "written to ~/shots/" << 500.0 << false << "" << true;
+        QTest::newRow("row above ends in a plain word") << "nothing to see" << 500.0 << false << "" << false;
+        QTest::newRow("row above does not end there") << "see ~/shots/" << 500.0 << false << "upper row goes on"
+                                                      << false;
+        QTest::newRow("the line itself does not start its row")
+            << "see the picture at shots/he" << 900.0 << true << "lower line cut at its left" << false;
+    }
+    void mayContinue() {
+        QFETCH(QString, upper);
+        QFETCH(double, upperMaxX);
+        QFETCH(bool, upperClipped);
+        QFETCH(QString, change);
+        QFETCH(bool, may);
+        const Line a = at(upper, 20, upperMaxX, 10, 24, handTile(0, 1000, false, upperClipped));
+        const Tile lowerTile = change == "lower line cut at its left" ? handTile(10, 1000, true, true)
+                                                                      : handTile(0, 1000, false, true);
+        const Line l = at("ro.png done", 15, 200, 30, 44, lowerTile);
+        QList<Line> lines{a, l};
+        if (change == "upper row goes on") lines << at("more words", upperMaxX + 5, 800);
+        QCOMPARE(Layout(lines).mayContinue(l), may);
+    }
+
+    void adjacent_data() {
+        QTest::addColumn<double>("otherTop");
+        QTest::addColumn<double>("otherMinX");
+        QTest::addColumn<bool>("above");
+        QTest::addColumn<QString>("found");
+        // The row spans 100..600, y 30..44.
+        QTest::newRow("row above, 6 apart") << 10.0 << 100.0 << true << "other";
+        QTest::newRow("row above, 24 apart") << -8.0 << 100.0 << true << "";
+        QTest::newRow("row above, 23 apart") << -7.0 << 100.0 << true << "other";
+        QTest::newRow("row below, 6 apart") << 50.0 << 100.0 << false << "other";
+        QTest::newRow("row below asked for above") << 50.0 << 100.0 << true << "";
+        QTest::newRow("no horizontal overlap") << 10.0 << 600.0 << true << "";
+    }
+    void adjacent() {
+        QFETCH(double, otherTop);
+        QFETCH(double, otherMinX);
+        QFETCH(bool, above);
+        QFETCH(QString, found);
+        const Line row = at("row", 100, 600, 30, 44);
+        const Layout layout({row, at("other", otherMinX, otherMinX + 300, otherTop, otherTop + 14)});
+        const auto result = layout.adjacent({row}, above);
+        QCOMPARE(result.has_value(), !found.isEmpty());
+        if (result) QCOMPARE(result->first().text, found);
+    }
+
+    void adjacentTakesTheNearestRow() {
+        const Line row = at("row", 100, 600, 30, 44);
+        const Layout layout({at("far", 100, 600, -5, 9), at("near", 100, 600, 12, 26), row});
+        const auto result = layout.adjacent({row}, true);
+        QVERIFY(result);
+        QCOMPARE(result->first().text, QStringLiteral("near"));
+    }
+
+    void anchorRule_data() {
+        QTest::addColumn<QPointF>("pointer");
+        QTest::addColumn<bool>("occluder"); // a line at y 50..64 over the same x
+        QTest::addColumn<bool>("vertically");
+        QTest::addColumn<bool>("under");
+        // The line spans 100..500, y 30..44.
+        QTest::newRow("inside") << QPointF(300, 37) << false << true << true;
+        QTest::newRow("14 above") << QPointF(300, 16) << false << true << true;
+        QTest::newRow("15 above") << QPointF(300, 15) << false << false << false;
+        QTest::newRow("14 below") << QPointF(300, 58) << false << true << true;
+        QTest::newRow("14 right of its end") << QPointF(514, 37) << false << true << true;
+        QTest::newRow("15 right of its end") << QPointF(515, 37) << false << true << false;
+        QTest::newRow("14 left of its start") << QPointF(86, 37) << false << true << true;
+        QTest::newRow("a line holding the pointer hides it") << QPointF(300, 52) << true << false << false;
+        QTest::newRow("a line only 2.5 closer does not") << QPointF(300, 47.5) << true << true << true;
+    }
+    void anchorRule() {
+        QFETCH(QPointF, pointer);
+        QFETCH(bool, occluder);
+        QFETCH(bool, vertically);
+        QFETCH(bool, under);
+        const Line line = at("line", 100, 500, 30, 44);
+        QList<Line> lines{line};
+        if (occluder) lines << at("below", 200, 400, 50, 64);
+        const Layout layout(lines);
+        QCOMPARE(layout.underPointerVertically(line, pointer), vertically);
+        QCOMPARE(layout.underPointer(line, pointer), under);
+    }
+
+    void occluderMustOverlapHorizontally() {
+        const Line line = at("line", 100, 500, 30, 44);
+        const Layout layout({line, at("aside", 600, 900, 50, 64)});
+        QVERIFY(layout.underPointer(line, QPointF(300, 52)));
+    }
+
+    void words_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("first");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::addColumn<QString>("word");
+        QTest::newRow("empty") << "" << true << -1 << -1 << "";
+        QTest::newRow("all blank") << "  \t " << false << -1 << -1 << "";
+        QTest::newRow("one word, first") << "abc" << true << 0 << 3 << "abc";
+        QTest::newRow("one word, last") << "abc" << false << 0 << 3 << "abc";
+        QTest::newRow("padded, first") << "  abc def  " << true << 2 << 5 << "abc";
+        QTest::newRow("padded, last") << "  abc def  " << false << 6 << 9 << "def";
+        QTest::newRow("no-break space separates") << QString("a\u00a0b") << false << 2 << 3 << "b";
+    }
+    void words() {
+        QFETCH(QString, text);
+        QFETCH(bool, first);
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QFETCH(QString, word);
+        const std::optional<Word> w = at(text, 0, 100).word(first);
+        QCOMPARE(w.has_value(), from >= 0);
+        if (w) QCOMPARE(*w, (Word{from, to, word}));
+    }
+
+    void span_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::addColumn<double>("minX"); // NaN: none
+        QTest::addColumn<double>("maxX");
+        const double none = qQNaN();
+        // Ten points per character from x = 100.
+        QTest::newRow("last five of a twelve-character word") << "abcdefghijkl" << 7 << 12 << 170.0 << 220.0;
+        QTest::newRow("a range over two words uses both") << "abcd efgh" << 2 << 7 << 120.0 << 170.0;
+        QTest::newRow("inside the second word") << "abcd efgh" << 6 << 8 << 160.0 << 180.0;
+        QTest::newRow("negative start") << "abcd" << -1 << 2 << none << none;
+        QTest::newRow("empty range") << "abcd" << 2 << 2 << none << none;
+        QTest::newRow("past the end") << "abcd" << 2 << 5 << none << none;
+        QTest::newRow("only blanks") << "ab   cd" << 3 << 4 << none << none;
+    }
+    void span() {
+        QFETCH(QString, text);
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QFETCH(double, minX);
+        QFETCH(double, maxX);
+        const Line line = at(text, 100, 100 + 10 * text.size(), 10, 24, handTile(0, 1000, false, true));
+        const auto extent = line.span(from, to);
+        QCOMPARE(extent.has_value(), !qIsNaN(minX));
+        if (!extent) return;
+        QVERIFY2(qAbs(extent->first - minX) < 1e-9, qPrintable(QString::number(extent->first)));
+        QVERIFY2(qAbs(extent->second - maxX) < 1e-9, qPrintable(QString::number(extent->second)));
+    }
+
+    void spanInterpolatesEvenlyInsideAWord() {
+        // Uneven glyph boxes: the word's box is shared out evenly all the same.
+        Line line = at("abcd", 100, 700, 10, 24, handTile(0, 1000, false, false));
+        line.characterBoxes = {QRectF(0.1, 0.5, 0.3, 0.2), QRectF(0.4, 0.5, 0.1, 0.2), QRectF(0.5, 0.5, 0.1, 0.2),
+                               QRectF(0.6, 0.5, 0.1, 0.2)};
+        const auto extent = line.span(1, 2);
+        QVERIFY(extent);
+        QCOMPARE(extent->first, 250.0);
+        QCOMPARE(extent->second, 400.0);
+    }
+
+    void spanNeedsBoxes() {
+        Line line = at("abcd", 100, 140);
+        line.characterBoxes.clear();
+        QVERIFY(!line.span(0, 2));
+    }
+
+    void anchoredSpan_data() {
+        QTest::addColumn<double>("tileLeft");
+        QTest::addColumn<bool>("clippedLeft");
+        QTest::addColumn<bool>("clippedRight");
+        QTest::addColumn<double>("lineMinX");
+        QTest::addColumn<double>("lineMaxX");
+        QTest::addColumn<double>("pointerX");
+        QTest::addColumn<double>("stripWidth");
+        QTest::addColumn<double>("left"); // NaN: none
+        const double none = qQNaN();
+        QTest::newRow("900-point line cut at the left") << 1000.0 << true << true << 1005.0 << 1905.0 << 1890.0
+                                                         << 2400.0 << 953.0;
+        QTest::newRow("line cut at the right") << 0.0 << false << true << 300.0 << 995.0 << 500.0 << 2400.0 << 252.0;
+        QTest::newRow("line inside its tile") << 0.0 << false << true << 300.0 << 900.0 << 500.0 << 2400.0 << none;
+        QTest::newRow("strip one tile wide") << 0.0 << false << false << 300.0 << 995.0 << 500.0 << 1000.0 << none;
+        QTest::newRow("pointer off the line") << 0.0 << false << true << 300.0 << 995.0 << 1200.0 << 2400.0 << none;
+        QTest::newRow("span falls back onto the same tile")
+            << 1400.0 << true << false << 1405.0 << 2395.0 << 2000.0 << 2400.0 << none;
+        QTest::newRow("span raised to the strip's left edge")
+            << 400.0 << true << true << 405.0 << 700.0 << 600.0 << 2400.0 << 0.0;
+    }
+    void anchoredSpan() {
+        QFETCH(double, tileLeft);
+        QFETCH(bool, clippedLeft);
+        QFETCH(bool, clippedRight);
+        QFETCH(double, lineMinX);
+        QFETCH(double, lineMaxX);
+        QFETCH(double, pointerX);
+        QFETCH(double, stripWidth);
+        QFETCH(double, left);
+        const Tile tile = handTile(tileLeft, 1000, clippedLeft, clippedRight);
+        const Read read{tile, {at("a long line of text", lineMinX, lineMaxX, 30, 44, tile)}};
+        const auto span = ScreenTextReader::anchoredSpan(read, QRectF(0, 0, stripWidth, 76), QPointF(pointerX, 37));
+        QCOMPARE(span.has_value(), !qIsNaN(left));
+        if (span) QCOMPARE(*span, QRectF(left, 0, 1000, 76));
+    }
+
+    void anchoredSpanTakesTheWidestLine() {
+        const Tile tile = handTile(1000, 1000, true, true);
+        const Read read{tile,
+                        {at("short", 1005, 1100, 30, 44, tile), at("the widest line", 1003, 1960, 32, 46, tile)}};
+        const auto span = ScreenTextReader::anchoredSpan(read, kStrip, QPointF(1050, 38));
+        QVERIFY(span);
+        QCOMPARE(span->left(), 1960 + kSpanMargin - kTileSpanWidth);
+    }
+
+    void continuationSpans_data() {
+        QTest::addColumn<QString>("scene");
+        QTest::addColumn<QList<double>>("lefts");
+        QTest::newRow("upward: the row above runs past its tile") << "upward" << QList<double>{942};
+        QTest::newRow("upward: neither a path nor a slash") << "upward plain" << QList<double>{};
+        QTest::newRow("upward: the pointer beyond the first word") << "upward far" << QList<double>{};
+        QTest::newRow("downward: the row below was cut at its left") << "downward" << QList<double>{453};
+        QTest::newRow("downward: the same row was cut at its left") << "downward same row" << QList<double>{458};
+        QTest::newRow("downward: the last word is a whole reference") << "downward whole" << QList<double>{};
+        QTest::newRow("duplicate of a tile already read") << "downward read" << QList<double>{};
+        QTest::newRow("not quite a duplicate") << "downward nearly read" << QList<double>{453};
+        QTest::newRow("two lines asking for one span") << "downward twice" << QList<double>{453};
+        QTest::newRow("span moved left to end at the strip's edge") << "upward at the end" << QList<double>{1400};
+        QTest::newRow("strip one tile wide") << "narrow strip" << QList<double>{};
+    }
+    void continuationSpans() {
+        QFETCH(QString, scene);
+        QFETCH(QList<double>, lefts);
+        QRectF strip = kStrip;
+        QPointF pointer;
+        QList<Read> reads;
+        if (scene.startsWith("upward")) {
+            // The path starts at the end of the row above, which runs on past the tile.
+            const bool atEnd = scene == "upward at the end";
+            const Tile tile = atEnd ? handTile(1000, 1000, true, true) : handTile(0, 1000, false, true);
+            const double base = tile.strip.left();
+            const QString above = scene == "upward plain" ? "see the note at the top of this" : "saved to shots/he";
+            const QString head = scene == "upward plain" ? "continued below" : "ro.png in 2 s";
+            reads << Read{tile,
+                          {at(above, base + 20, base + 990, 10, 24, tile), at(head, base + 20, base + 300, 27, 41, tile)}};
+            pointer = QPointF(scene == "upward far" ? base + 200 : base + 40, 34);
+        } else if (scene.startsWith("downward") || scene == "narrow strip") {
+            // The pointer on the end of a row whose path goes on below, in a tile cut on its left.
+            const Tile tile = handTile(1400, 1000, true, false);
+            const QString tail = scene == "downward whole" ? "output saved to shots/hero.png" : "output saved to /home/dev/shots/";
+            QList<Line> lines;
+            if (scene == "downward twice") {
+                lines << at("output saved to", 1800, 1990, 10, 24, tile) << at("/home/dev/shots/", 2000, 2300, 10, 24, tile);
+            } else {
+                lines << at(tail, 1800, 2300, 10, 24, tile);
+            }
+            if (scene == "downward same row")
+                lines << at("and the", 1410, 1700, 11, 25, tile);
+            else
+                lines << at("ro.png and more text", 1405, 1900, 27, 41, tile);
+            reads << Read{tile, lines};
+            if (scene == "downward read") reads << Read{handTile(452, 1000, true, true), {}};
+            if (scene == "downward nearly read") reads << Read{handTile(440, 1000, true, true), {}};
+            if (scene == "narrow strip") strip = QRectF(1400, 0, 1000, 76);
+            pointer = QPointF(scene == "downward twice" ? 1995 : 2250, 17);
+        }
+        QList<double> got;
+        for (const QRectF& s : ScreenTextReader::continuationSpans(reads, strip, pointer)) {
+            QCOMPARE(s.width(), 1000.0);
+            QCOMPARE(s.top(), 0.0);
+            QCOMPARE(s.height(), 76.0);
+            got << s.left();
+        }
+        QCOMPARE(got, lefts);
+    }
+};
+
+QTEST_GUILESS_MAIN(LayoutTest)
+#include "test_layout.moc"

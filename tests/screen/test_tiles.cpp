@@ -1,0 +1,271 @@
+// Tiles cut from a capture, lines made from observations, and the small
+// text helpers, without a recognition engine.
+#include "FakeRecognizer.h"
+#include "core/ImageReference.h"
+#include "screen/ScreenTextReader.h"
+
+#include <QTest>
+
+using namespace ScreenTextReader;
+
+Q_DECLARE_METATYPE(QList<QRectF>)
+
+namespace {
+
+// A capture of strip whose pixel column x is marked in red, the rest white.
+QImage captureWithMark(int width, int height, int markX) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    if (markX >= 0 && markX < width)
+        for (int y = 0; y < height; ++y) image.setPixel(markX, y, qRgb(255, 0, 0));
+    return image;
+}
+
+platform::Observation observation(const QString& text, QRectF box) {
+    platform::Observation o;
+    o.text = text;
+    o.box = box;
+    const double cell = box.width() / double(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i)
+        o.characters << (text.at(i).isSpace() ? QRectF()
+                                              : QRectF(box.left() + cell * double(i), box.top(), cell, box.height()));
+    return o;
+}
+
+} // namespace
+
+class TilesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void tiles_data() {
+        QTest::addColumn<double>("density"); // pixels per point of the capture
+        QTest::addColumn<QRectF>("span");
+        QTest::addColumn<QSize>("size"); // NaN-free: an empty size means no tile
+        QTest::addColumn<bool>("clippedLeft");
+        QTest::addColumn<bool>("clippedRight");
+        // The captured strip is (0, 0, 2400, 76).
+        QTest::newRow("density 2: no enlargement") << 2.0 << QRectF(0, 0, 1000, 76) << QSize(2000, 152) << false
+                                                    << true;
+        QTest::newRow("density 1, 1000 points: enlarged by 2, not 3")
+            << 1.0 << QRectF(0, 0, 1000, 76) << QSize(2000, 152) << false << true;
+        QTest::newRow("density 1, 600 points: enlarged by 3")
+            << 1.0 << QRectF(1000, 0, 600, 76) << QSize(1800, 228) << true << true;
+        QTest::newRow("density 1, 733 points: 2199 px at 3") << 1.0 << QRectF(0, 0, 733, 76) << QSize(2199, 228)
+                                                             << false << true;
+        QTest::newRow("density 1, 734 points: 2202 px at 3, so 2")
+            << 1.0 << QRectF(0, 0, 734, 76) << QSize(1468, 152) << false << true;
+        QTest::newRow("density 1.25: 2.5/d is 2") << 1.25 << QRectF(0, 0, 800, 76) << QSize(2000, 190) << false
+                                                 << true;
+        QTest::newRow("density 5/3: 1.5 rounds up to 2") << 5.0 / 3 << QRectF(0, 0, 600, 76) << QSize(2000, 254)
+                                                         << false << true;
+        QTest::newRow("density 1.7: 1.47 rounds to 1") << 1.7 << QRectF(0, 0, 600, 76) << QSize(1020, 129) << false
+                                                       << true;
+        QTest::newRow("halves away from zero: 10.5 and 100.5")
+            << 1.0 << QRectF(10.5, 0, 100.5, 76) << QSize(303, 228) << true << true;
+        QTest::newRow("flush with the strip's left edge") << 2.0 << QRectF(0.5, 0, 1000, 76) << QSize(2000, 152)
+                                                          << false << true;
+        QTest::newRow("1.5 inside the left edge") << 2.0 << QRectF(1.5, 0, 1000, 76) << QSize(2000, 152) << true
+                                                  << true;
+        QTest::newRow("flush with the strip's right edge") << 2.0 << QRectF(1400, 0, 1000, 76) << QSize(2000, 152)
+                                                           << true << false;
+        QTest::newRow("running off the image's right edge")
+            << 1.0 << QRectF(2000, 0, 1000, 76) << QSize(1200, 228) << true << false;
+        QTest::newRow("left of the strip") << 1.0 << QRectF(-10, 0, 500, 76) << QSize() << false << false;
+        QTest::newRow("beyond the image") << 1.0 << QRectF(2400, 0, 500, 76) << QSize() << false << false;
+        QTest::newRow("no width") << 1.0 << QRectF(100, 0, 0, 76) << QSize() << false << false;
+        QTest::newRow("negative width") << 1.0 << QRectF(100, 0, -50, 76) << QSize() << false << false;
+    }
+    void tiles() {
+        QFETCH(double, density);
+        QFETCH(QRectF, span);
+        QFETCH(QSize, size);
+        QFETCH(bool, clippedLeft);
+        QFETCH(bool, clippedRight);
+        const QRectF strip(0, 0, 2400, 76);
+        const QImage image = captureWithMark(int(std::lround(2400 * density)), int(std::lround(76 * density)), -1);
+        const std::optional<Tile> t = tile(image, strip, span);
+        QCOMPARE(t.has_value(), !size.isEmpty());
+        if (!t) return;
+        QCOMPARE(t->image.size(), size);
+        QCOMPARE(t->strip, span);
+        QCOMPARE(t->clippedLeft, clippedLeft);
+        QCOMPARE(t->clippedRight, clippedRight);
+    }
+
+    void tileCropsTheSpansPixels() {
+        // Column 1010 of a one-pixel-per-point capture is the tenth of the span from 1000.
+        const QImage image = captureWithMark(2400, 76, 1010);
+        const std::optional<Tile> t = tile(image, QRectF(0, 0, 2400, 76), QRectF(1000, 0, 600, 76));
+        QVERIFY(t);
+        QCOMPARE(qRed(t->image.pixel(31, 40)), 255);
+        QCOMPARE(qGreen(t->image.pixel(31, 40)), 0); // 10 x 3 + 1: inside the enlarged column
+        QCOMPARE(qGreen(t->image.pixel(20, 40)), 255);
+    }
+
+    void tileOfAnEmptyCapture() {
+        QVERIFY(!tile(QImage(), QRectF(0, 0, 100, 76), QRectF(0, 0, 100, 76)));
+        QVERIFY(!tile(captureWithMark(100, 76, -1), QRectF(0, 0, 0, 76), QRectF(0, 0, 100, 76)));
+    }
+
+    void magnifiedKeepsSmallFactors() {
+        const QImage image = captureWithMark(10, 4, 3);
+        QCOMPARE(magnified(image, 1).size(), QSize(10, 4));
+        QCOMPARE(magnified(image, 0).size(), QSize(10, 4));
+        QCOMPARE(magnified(image, 3).size(), QSize(30, 12));
+        QVERIFY(magnified(QImage(), 3).isNull());
+    }
+
+    void spansCoveringStrip_data() {
+        QTest::addColumn<QRectF>("strip");
+        QTest::addColumn<QList<QRectF>>("spans");
+        QTest::newRow("2400 points") << QRectF(100, 5, 2400, 76)
+                                     << QList<QRectF>{{100, 5, 1000, 76},
+                                                      {600, 5, 1000, 76},
+                                                      {1100, 5, 1000, 76},
+                                                      {1600, 5, 900, 76},
+                                                      {2100, 5, 400, 76}};
+        QTest::newRow("1000 points: one span") << QRectF(0, 0, 1000, 76) << QList<QRectF>{{0, 0, 1000, 76}};
+        QTest::newRow("1001 points") << QRectF(0, 0, 1001, 76)
+                                     << QList<QRectF>{{0, 0, 1000, 76}, {500, 0, 501, 76}, {1000, 0, 1, 76}};
+        QTest::newRow("infinite") << QRectF(0, 0, qInf(), 76) << QList<QRectF>{};
+        QTest::newRow("absurdly wide") << QRectF(0, 0, 1e12, 76) << QList<QRectF>{};
+    }
+    void spansCoveringStrip() {
+        QFETCH(QRectF, strip);
+        QFETCH(QList<QRectF>, spans);
+        QCOMPARE(ScreenTextReader::spansCoveringStrip(strip), spans);
+    }
+
+    void linesPlaceObservationsOnTheScreen() {
+        FakeRecognizer engine;
+        engine.answer = {observation("shots/a.png", QRectF(0.1, 0.25, 0.5, 0.5))};
+        Tile t;
+        t.image = captureWithMark(100, 20, -1);
+        t.strip = QRectF(1000, 300, 1000, 76);
+        const QList<Line> lines = ScreenTextReader::lines(engine, t);
+        QCOMPARE(lines.size(), 1);
+        const Line& l = lines.first();
+        QCOMPARE(l.text, QStringLiteral("shots/a.png"));
+        QCOMPARE(l.minX, 1100.0);
+        QCOMPARE(l.maxX, 1600.0);
+        QCOMPARE(l.minY, 319.0); // 376 - 0.75 x 76
+        QCOMPARE(l.maxY, 357.0); // 376 - 0.25 x 76
+        QCOMPARE(l.tile.strip, t.strip);
+        QCOMPARE(engine.seen.size(), QSize(100, 20));
+        // The last word's screen extent is the whole line here.
+        const auto extent = l.span(0, 11);
+        QVERIFY(extent);
+        QVERIFY(qAbs(extent->first - 1100) < 1e-6 && qAbs(extent->second - 1600) < 1e-6);
+    }
+
+    void recognizeStringsKeepsTheRawText() {
+        FakeRecognizer engine;
+        engine.answer = {observation(QString("a\u2022png"), QRectF(0, 0, 1, 1))};
+        const QList<RecognizedString> got =
+            recognizeStringsInTile(engine, captureWithMark(50, 10, -1), QRectF(10, 20, 500, 76));
+        QCOMPARE(got.size(), 1);
+        QCOMPARE(got.first().text, QString("a\u2022png"));
+        QCOMPARE(got.first().minX, 10.0);
+        QCOMPARE(got.first().maxY, 96.0);
+        // A 2400-point strip is read as five tiles.
+        const QList<RecognizedString> whole =
+            recognizeStrings(engine, captureWithMark(2400, 76, -1), QRectF(0, 0, 2400, 76));
+        QCOMPARE(whole.size(), 5);
+        QCOMPARE(whole.at(3).minX, 1500.0);
+    }
+
+    void nonsense_data() {
+        QTest::addColumn<QRectF>("box");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("inside") << QRectF(0.1, 0.1, 0.5, 0.5) << true;
+        QTest::newRow("the whole tile") << QRectF(0, 0, 1, 1) << true;
+        QTest::newRow("left of the tile") << QRectF(-0.5, 0.1, 0.4, 0.5) << false;
+        QTest::newRow("past its right edge") << QRectF(0.8, 0.1, 0.4, 0.5) << false;
+        QTest::newRow("above it") << QRectF(0.1, 0.8, 0.4, 0.5) << false;
+        QTest::newRow("reversed") << QRectF(0.6, 0.1, -0.4, 0.5) << false;
+        QTest::newRow("upside down") << QRectF(0.1, 0.6, 0.4, -0.5) << false;
+        QTest::newRow("no area") << QRectF(0.1, 0.1, 0, 0.5) << false;
+        QTest::newRow("not a number") << QRectF(qQNaN(), 0.1, 0.4, 0.5) << false;
+        QTest::newRow("infinite") << QRectF(0.1, 0.1, qInf(), 0.5) << false;
+    }
+    void nonsense() {
+        QFETCH(QRectF, box);
+        QFETCH(bool, kept);
+        FakeRecognizer engine;
+        engine.answer = {observation("a.png", QRectF(0.1, 0.1, 0.3, 0.3)), observation("b.png", QRectF(0.1, 0.1, 0.3, 0.3))};
+        engine.answer[1].box = box;
+        const QList<Line> lines = ScreenTextReader::lines(engine, Tile{captureWithMark(10, 10, -1), {0, 0, 10, 10}});
+        QCOMPARE(lines.size(), kept ? 2 : 1);
+        QCOMPARE(lines.first().text, QStringLiteral("a.png"));
+    }
+
+    void nonsenseCharacterBoxesAreDropped() {
+        FakeRecognizer engine;
+        engine.answer = {observation("ab cd", QRectF(0.1, 0.1, 0.5, 0.3))};
+        engine.answer[0].characters[0] = QRectF(2, 0, -1, 0.2); // reversed and outside
+        Tile t{captureWithMark(10, 10, -1), {0, 0, 1000, 76}};
+        QList<Line> lines = ScreenTextReader::lines(engine, t);
+        QCOMPARE(lines.size(), 1);
+        QCOMPARE(lines.first().characterBoxes.at(0), QRectF());
+        QVERIFY(lines.first().span(0, 2)); // the word keeps its other glyph
+
+        engine.answer[0].characters.removeLast(); // boxes no longer match the text
+        lines = ScreenTextReader::lines(engine, t);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(lines.first().characterBoxes.isEmpty());
+        QVERIFY(!lines.first().span(0, 2));
+    }
+
+    void aThrowingEngineGivesNoLines() {
+        FakeRecognizer engine;
+        engine.answer = {observation("a.png", QRectF(0.1, 0.1, 0.3, 0.3))};
+        engine.throws = true;
+        QVERIFY(ScreenTextReader::lines(engine, Tile{captureWithMark(10, 10, -1), {0, 0, 10, 10}}).isEmpty());
+        QVERIFY(recognizeStrings(engine, captureWithMark(10, 10, -1), QRectF(0, 0, 10, 10)).isEmpty());
+    }
+
+    void lookalikes_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("searchable");
+        QTest::newRow("bullet for a period") << QString("shots/hero\u2022png") << "shots/hero.png";
+        QTest::newRow("middle dot") << QString("a\u00b7b.png") << "a.b.png";
+        QTest::newRow("list bullet, one for one") << QString("\u2022 Fixed: see the notes")
+                                                  << ". Fixed: see the notes";
+        QTest::newRow("nothing to repair") << "plain.png" << "plain.png";
+        QTest::newRow("a bullet carrying a combining mark stays") << QString("a\u2022\u0301png")
+                                                                  << QString("a\u2022\u0301png");
+    }
+    void lookalikes() {
+        QFETCH(QString, text);
+        QFETCH(QString, searchable);
+        FakeRecognizer engine;
+        engine.answer = {observation(text, QRectF(0.1, 0.1, 0.8, 0.3))};
+        const QList<Line> lines = ScreenTextReader::lines(engine, Tile{captureWithMark(10, 10, -1), {0, 0, 10, 10}});
+        QCOMPARE(lines.size(), 1);
+        QCOMPARE(lines.first().text, text);
+        QCOMPARE(lines.first().searchable, searchable);
+        QCOMPARE(lines.first().searchable.size(), lines.first().text.size());
+    }
+
+    void trimming_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("leading");
+        QTest::addColumn<QString>("trailing");
+        QTest::newRow("empty") << "" << "" << "";
+        QTest::newRow("all blank") << " \t\n " << "" << "";
+        QTest::newRow("both sides") << "  a b \t" << "a b \t" << "  a b";
+        QTest::newRow("Unicode blanks") << QString("\u00a0x\u2003") << QString("x\u2003") << QString("\u00a0x");
+        QTest::newRow("none") << "abc" << "abc" << "abc";
+    }
+    void trimming() {
+        QFETCH(QString, text);
+        QFETCH(QString, leading);
+        QFETCH(QString, trailing);
+        QCOMPARE(trimmingLeadingWhitespace(text), leading);
+        QCOMPARE(trimmingTrailingWhitespace(text), trailing);
+    }
+};
+
+QTEST_GUILESS_MAIN(TilesTest)
+#include "test_tiles.moc"
