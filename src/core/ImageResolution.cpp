@@ -19,14 +19,16 @@ using Clock = std::chrono::steady_clock;
 // index's shortening of path tails) grow faster than linearly with its length,
 // so a megabyte of path characters would otherwise keep a resolver busy for
 // hours. Empty references are refused too: they name no file (resolved against
-// a base they would mean the base folder itself).
+// a base they would mean the base folder itself), and so are references holding
+// U+0000, which no path can contain and which separates the parts of memo keys.
 constexpr qsizetype kMaxReferenceLength = 4096;
 
 // The memo is emptied whole when a store finds it this full.
 constexpr qsizetype kMemoBound = 513;
 
 bool isUsable(const QString& trimmedReference) {
-    return !trimmedReference.isEmpty() && trimmedReference.size() <= kMaxReferenceLength;
+    return !trimmedReference.isEmpty() && trimmedReference.size() <= kMaxReferenceLength &&
+           !trimmedReference.contains(QChar(0));
 }
 
 bool isTrimmedAway(QChar c) {

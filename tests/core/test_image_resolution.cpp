@@ -6,10 +6,13 @@
 
 #include <QTest>
 #include <QThread>
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 using namespace ImageReference;
 
@@ -229,6 +232,8 @@ class TestImageResolution : public QObject {
             "proj/scenes/episode-001/S002/contact-sheet.png");
         row("session image, on disk", "disk", "codex-shown.png", "work/", "");
         row("session image", "existing", "codex-shown.png", "work/", "elsewhere/codex-shown.png");
+        row("vanished base", "existing", "only-root.png", "gone/away/", "rootdir/only-root.png", "rootdir");
+        row("holds U+0000", "existing", "shots/hero@2x.png" + QString(QChar(0)), "work/", "");
         row("unpaired surrogate", "existing", "shots/" + QString(QChar(0xDC00)) + ".png", "work/", "");
     }
     void resolution() {
@@ -294,6 +299,26 @@ class TestImageResolution : public QObject {
         QCOMPARE(Memo::size(), qsizetype(1));
         QCOMPARE(Memo::value(QStringLiteral("7"), 1000.0).kind, Memo::Kind::NoEntry);
         QCOMPARE(Memo::value(QStringLiteral("new"), 0.0).url, QUrl(QStringLiteral("https://x/a.png")));
+    }
+
+    void concurrentResolution() {
+        const QString hero = tree_->url(QStringLiteral("work/shots/hero@2x.png")).toString();
+        std::atomic<int> wrong = 0;
+        std::vector<std::thread> threads;
+        for (int i = 0; i < 4; ++i) {
+            threads.emplace_back([&, i] {
+                for (int n = 0; n < 300; ++n) {
+                    if (i == 0) Roots::write({tree_->url(QString::number(n % 3))}); // new stamps, new keys
+                    if (i == 1 && n % 50 == 0) Memo::clear();
+                    if (text(resolveOnDisk(QStringLiteral("shots/hero@2x.png"), base("work/"))) != hero)
+                        ++wrong;
+                    if (resolveOnDisk(QStringLiteral("absent-%1.png").arg(n % 7), base("work/"))) ++wrong;
+                }
+            });
+        }
+        for (std::thread& t : threads)
+            t.join();
+        QCOMPARE(wrong.load(), 0);
     }
 
     // A megabyte reference gets its answer at once. Without the length bound the
