@@ -9,6 +9,7 @@
 #include <QSocketNotifier>
 
 // Xlib after Qt: its macros (None, Bool, Status, KeyPress …) clash with Qt's names.
+#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -75,6 +76,7 @@ struct X11Desktop::State {
 
     x11::ModifierMasks masks;
     bool masksStale = true;
+    int xkbEventBase = -1;
 
     // The modifier watch listens on a connection of its own, so that the
     // round trips of the other calls never read its events off the socket
@@ -90,16 +92,17 @@ struct X11Desktop::State {
         if (display) XCloseDisplay(display);
     }
 
-    // Only MappingNotify reaches this connection unasked; it means the keymap,
-    // and so perhaps the modifier slots, changed.
+    // The only events of this connection say that the keymap, and so perhaps
+    // the modifier slots, changed: XKB's map notifications (which replace the
+    // core MappingNotify for clients that use XKB, as Xlib does), or the core
+    // event on a server without XKB.
     void drainEvents() {
         while (XEventsQueued(display, QueuedAfterReading) > 0) {
             XEvent event;
             XNextEvent(display, &event);
-            if (event.type == MappingNotify) {
-                XRefreshKeyboardMapping(&event.xmapping);
+            if (event.type == MappingNotify) XRefreshKeyboardMapping(&event.xmapping);
+            if (event.type == MappingNotify || (xkbEventBase >= 0 && event.type == xkbEventBase))
                 masksStale = true;
-            }
         }
     }
 
@@ -237,14 +240,18 @@ struct X11Desktop::State {
     // The application window of a top-level window, unless it is one of ours,
     // takes no input, or is not shown. With at, the window must also take
     // input at that root pixel (the server's hit test already checked that for
-    // the window it named).
+    // the window it named). The top-level window's attributes are read last:
+    // when it vanished while its properties were read, that read fails too,
+    // and a half-read window is never answered.
     std::optional<WindowInfo> applicationWindow(Window topLevel, QPoint origin, std::optional<QPoint> at) {
         XWindowAttributes a;
-        if (!XGetWindowAttributes(display, topLevel, &a)) return std::nullopt;
-        if (a.c_class != InputOutput || a.map_state != IsViewable) return std::nullopt;
-        const QRect outer(a.x, a.y, a.width + 2 * a.border_width, a.height + 2 * a.border_width);
-        if (at) {
-            if (!outer.contains(*at)) return std::nullopt;
+        const auto shown = [&] {
+            return XGetWindowAttributes(display, topLevel, &a) && a.c_class == InputOutput &&
+                   a.map_state == IsViewable;
+        };
+        const auto outer = [&] { return QRect(a.x, a.y, a.width + 2 * a.border_width, a.height + 2 * a.border_width); };
+        if (at) { // looking through the stacking order: rule out most windows cheaply first
+            if (!shown() || !outer().contains(*at)) return std::nullopt;
             if (!takesInputAt(topLevel, *at - QPoint(a.x + a.border_width, a.y + a.border_width)))
                 return std::nullopt;
         }
@@ -262,7 +269,8 @@ struct X11Desktop::State {
             if (hint.res_name) XFree(hint.res_name);
             if (hint.res_class) XFree(hint.res_class);
         }
-        info.frame = QRectF(outer.translated(-origin));
+        if (!shown()) return std::nullopt;
+        info.frame = QRectF(outer().translated(-origin));
         return info;
     }
 
@@ -296,7 +304,12 @@ std::unique_ptr<X11Desktop> X11Desktop::open(const char* displayName) {
     XInternAtoms(display, const_cast<char**>(names), int(std::size(names)), False, atoms);
     s->atoms = {atoms[0], atoms[2], atoms[3], atoms[1], atoms[4], atoms[5]};
 
-    int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+    int opcode = 0, eventBase = 0, errorBase = 0, major = XkbMajorVersion, minor = XkbMinorVersion;
+    if (XkbQueryExtension(display, &opcode, &eventBase, &errorBase, &major, &minor)) {
+        constexpr unsigned int keymapChanges = XkbNewKeyboardNotifyMask | XkbMapNotifyMask;
+        XkbSelectEvents(display, XkbUseCoreKbd, keymapChanges, keymapChanges);
+        s->xkbEventBase = eventBase;
+    }
     if (XRRQueryExtension(display, &eventBase, &errorBase) && XRRQueryVersion(display, &major, &minor))
         s->randrMonitors = major > 1 || (major == 1 && minor >= 5);
     if (XShapeQueryExtension(display, &eventBase, &errorBase) && XShapeQueryVersion(display, &major, &minor))
