@@ -2,6 +2,7 @@
 
 #include "core/FuzzyPath.h"
 
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -23,6 +24,21 @@ using Clock = std::chrono::steady_clock;
 constexpr qint64 largestTranscript = 128'000'000;
 constexpr qsizetype shownLimit = 400;
 constexpr qsizetype transcriptLimit = 8;
+// Transcripts are read in blocks of this size, so a huge unfinished line is never held whole.
+constexpr qint64 blockSize = 1 << 20;
+
+const QByteArray marker = QByteArrayLiteral("\"ImageView\"");
+
+// How far one transcript has been read. The bytes before `consumed` are complete
+// lines already taken in; those from `consumed` to `scanned` begin a line that had
+// no newline yet, and `marked` says whether they hold the marker. An unfinished line
+// is thus looked at once, not again at every ingest until it ends: a 100 MB line
+// without a newline costs one pass, and each later ingest only the bytes appended.
+struct Progress {
+    qint64 consumed = 0;
+    qint64 scanned = 0;
+    bool marked = false;
+};
 
 // What has been read so far: how far each transcript was consumed and the
 // images shown, newest first. The lock is held only to copy in or out.
@@ -40,14 +56,14 @@ public:
         return true;
     }
 
-    quint64 offset(const QString& path) {
+    Progress progress(const QString& path) {
         std::lock_guard guard(lock_);
-        return offsets_.value(path, 0);
+        return progress_.value(path);
     }
 
-    void setOffset(const QString& path, quint64 offset) {
+    void setProgress(const QString& path, const Progress& progress) {
         std::lock_guard guard(lock_);
-        offsets_.insert(path, offset);
+        progress_.insert(path, progress);
     }
 
     QList<QUrl> paths() {
@@ -76,14 +92,14 @@ public:
 
     void reset() {
         std::lock_guard guard(lock_);
-        offsets_.clear();
+        progress_.clear();
         paths_.clear();
         stamp_.reset();
     }
 
 private:
     std::mutex lock_;
-    QHash<QString, quint64> offsets_;
+    QHash<QString, Progress> progress_;
     QList<QUrl> paths_;
     std::optional<Clock::time_point> stamp_; // absent: never, so the first look always reads
 };
@@ -157,6 +173,94 @@ QStringList parentComponents(const QUrl& url) {
 
 QString lastComponent(const QUrl& url) { return QFileInfo(url.toLocalFile()).fileName(); }
 
+
+// The image records among the lines of data, in file order. Only lines that hold
+// the marker are parsed, each at most once however often the marker occurs in it.
+QList<QUrl> imagePathsIn(QByteArrayView data) {
+    QList<QUrl> result;
+    qsizetype position = 0;
+    while (position < data.size()) {
+        const qsizetype hit = data.indexOf(marker, position);
+        if (hit < 0) break;
+        const qsizetype begin = data.lastIndexOf('\n', hit) + 1;
+        qsizetype end = data.indexOf('\n', hit);
+        if (end < 0) end = data.size();
+        position = end + 1;
+
+        // Not JSON (garbage, a line cut off, invalid UTF-8): skipped.
+        const QJsonDocument document = QJsonDocument::fromJson(data.sliced(begin, end - begin).toByteArray());
+        if (!document.isObject()) continue;
+        const QJsonValue payload = document.object().value(QLatin1String("payload"));
+        if (!payload.isObject()) continue;
+        const QJsonValue item = payload.toObject().value(QLatin1String("item"));
+        if (!item.isObject()) continue;
+        const QJsonObject record = item.toObject();
+        if (record.value(QLatin1String("type")) != QLatin1String("ImageView")) continue;
+        const QJsonValue imagePath = record.value(QLatin1String("path"));
+        if (!imagePath.isString()) continue;
+        if (auto url = CodexSessions::fileURL(imagePath.toString())) result.append(*url);
+    }
+    return result;
+}
+
+// The image records in the complete lines that one transcript gained since the
+// last look, moving its progress past them.
+QList<QUrl> newImagePaths(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const qint64 size = std::max<qint64>(file.size(), 0);
+    if (size > largestTranscript) return {}; // never read
+
+    Progress progress = state().progress(path);
+    if (size < progress.consumed) {
+        progress = {}; // replaced or truncated: read it again from the start
+    } else if (size < progress.scanned) {
+        progress.scanned = progress.consumed; // the unfinished line was cut: look at it afresh
+        progress.marked = false;
+    }
+    progress.scanned = std::max(progress.scanned, progress.consumed);
+    if (progress.scanned >= size) return {}; // nothing new
+
+    // Up to the size seen above: what is appended meanwhile waits for the next look.
+    QList<QUrl> found;
+    const qint64 overlap = marker.size() - 1; // a marker may straddle two reads
+    while (progress.scanned < size) {
+        const qint64 start = std::max(progress.consumed, progress.scanned - overlap);
+        if (!file.seek(start)) break;
+        const QByteArray data = file.read(std::min(blockSize, size - start));
+        if (start + data.size() <= progress.scanned) break; // read failed or the file shrank
+        QByteArrayView rest(data);
+
+        if (progress.consumed < start) {
+            // A line that began in an earlier block: does it end here?
+            const qsizetype newline = rest.indexOf('\n');
+            const QByteArrayView tail = newline < 0 ? rest : rest.first(newline);
+            progress.marked = progress.marked || tail.contains(marker);
+            if (newline < 0) {
+                progress.scanned = start + data.size();
+                continue;
+            }
+            if (progress.marked) {
+                // Read again only a line that may be a record (at most the size rule's bytes).
+                const qint64 end = start + newline;
+                if (file.seek(progress.consumed)) found += imagePathsIn(file.read(end - progress.consumed));
+            }
+            progress.consumed = start + newline + 1;
+            rest = rest.sliced(newline + 1);
+        }
+
+        const qsizetype last = rest.lastIndexOf('\n');
+        if (last >= 0) {
+            found += imagePathsIn(rest.first(last + 1));
+            progress.consumed += last + 1;
+            rest = rest.sliced(last + 1);
+        }
+        progress.marked = rest.contains(marker); // the start of the unfinished line, if any
+        progress.scanned = start + data.size();
+    }
+    state().setProgress(path, progress);
+    return found;
+}
 } // namespace
 
 namespace CodexSessions {
@@ -205,57 +309,11 @@ QList<QUrl> transcripts() {
 
 void ingest() {
     QList<QUrl> found;
-    for (const QUrl& transcript : transcripts()) {
-        const QString path = transcript.toLocalFile();
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) continue;
-        const qint64 size = std::max<qint64>(file.size(), 0);
-        if (size > largestTranscript) continue;
-
-        qint64 start = static_cast<qint64>(state().offset(path));
-        if (size < start) start = 0; // replaced or truncated: read it again
-        if (start >= size) continue;
-
-        file.seek(start);
-        // Up to the size seen above: what is appended meanwhile waits for the next look.
-        const QByteArray data = file.read(size - start);
-        if (data.isEmpty()) continue;
-        const qsizetype newline = data.lastIndexOf('\n');
-        if (newline < 0) continue; // one unfinished line: read it again once it is complete
-
-        const QByteArray chunk = data.first(newline + 1);
-        state().setOffset(path, static_cast<quint64>(start + chunk.size()));
-        found += imagePaths(chunk);
-    }
+    for (const QUrl& transcript : transcripts()) found += newImagePaths(transcript.toLocalFile());
     state().remember(found, shownLimit);
 }
 
-QList<QUrl> imagePaths(const QByteArray& data) {
-    static const QByteArray marker = QByteArrayLiteral("\"ImageView\"");
-    QList<QUrl> result;
-    qsizetype position = 0;
-    while (position < data.size()) {
-        const qsizetype hit = data.indexOf(marker, position);
-        if (hit < 0) break;
-        const qsizetype begin = data.lastIndexOf('\n', hit) + 1;
-        qsizetype end = data.indexOf('\n', hit);
-        if (end < 0) end = data.size();
-        position = end + 1; // each line once, however often the marker occurs in it
-
-        const QJsonDocument document = QJsonDocument::fromJson(data.sliced(begin, end - begin));
-        if (!document.isObject()) continue;
-        const QJsonValue payload = document.object().value(QLatin1String("payload"));
-        if (!payload.isObject()) continue;
-        const QJsonValue item = payload.toObject().value(QLatin1String("item"));
-        if (!item.isObject()) continue;
-        const QJsonObject record = item.toObject();
-        if (record.value(QLatin1String("type")) != QLatin1String("ImageView")) continue;
-        const QJsonValue imagePath = record.value(QLatin1String("path"));
-        if (!imagePath.isString()) continue;
-        if (auto url = fileURL(imagePath.toString())) result.append(*url);
-    }
-    return result;
-}
+QList<QUrl> imagePaths(const QByteArray& data) { return imagePathsIn(data); }
 
 std::optional<QUrl> fileURL(const QString& path) {
     QString local;

@@ -8,6 +8,11 @@
 #include <QTest>
 #include <QThreadPool>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <optional>
+
 namespace {
 
 // One transcript line whose item has the type and one more member.
@@ -32,6 +37,40 @@ void write(const QString& path, const QByteArray& bytes, QIODevice::OpenMode mod
     QFile file(path);
     QVERIFY(file.open(mode));
     QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// Message lines of about `size` bytes in all, so that what follows starts near a given offset.
+QByteArray filler(qsizetype size) {
+    QByteArray out;
+    while (out.size() < size) {
+        const qsizetype room = size - out.size();
+        const QByteArray next = message(QString(std::clamp<qsizetype>(room - 120, 1, 4000), QLatin1Char('m')));
+        if (next.size() > room) {
+            out += QByteArray(room - 1, ' ') + '\n'; // a blank line pads the rest exactly
+            break;
+        }
+        out += next;
+    }
+    return out;
+}
+
+// Bytes of every value, newlines and markers among them, and nothing that parses.
+QByteArray garbage() {
+    QByteArray out;
+    for (int round = 0; round < 64; ++round) {
+        for (int byte = 0; byte < 256; ++byte) out += char((byte * 37 + round) & 0xff);
+        out += round % 3 ? QByteArray("\"ImageView\"\0{\"payload\":{") : QByteArray("\xff\xfe\"ImageView\"\n");
+    }
+    return out;
+}
+
+// Bytes this process has read through system calls so far (Linux task I/O accounting).
+std::optional<qint64> bytesRead() {
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly)) return std::nullopt;
+    for (const QByteArray& row : io.readAll().split('\n'))
+        if (row.startsWith("rchar: ")) return row.mid(7).toLongLong();
+    return std::nullopt;
 }
 
 } // namespace
@@ -133,19 +172,71 @@ private slots:
 
     // Each step writes to the one transcript, then ingests; the shown list follows.
     void ingestSteps_data() {
-        QTest::addColumn<QList<QByteArray>>("writes"); // "+" appends the rest, "=" replaces the file
+        // "+" appends the rest, "=" replaces the file, "~" overwrites its start in place
+        QTest::addColumn<QList<QByteArray>>("writes");
         QTest::addColumn<QList<QStringList>>("after");
 
         const QByteArray a = shownFile("/p/a.png"), b = shownFile("/p/b.png"), c = shownFile("/p/c.png");
         QTest::newRow("unfinished last line is read once complete")
             << QList<QByteArray>{"+" + a + b.left(30), "+" + b.mid(30)}
             << QList<QStringList>{{"/p/a.png"}, {"/p/b.png", "/p/a.png"}};
+        const qsizetype inMarker = b.indexOf("ImageView") + 4;
+        QTest::newRow("unfinished inside the marker")
+            << QList<QByteArray>{"+" + a + b.left(inMarker), "+" + b.mid(inMarker)}
+            << QList<QStringList>{{"/p/a.png"}, {"/p/b.png", "/p/a.png"}};
+        QTest::newRow("unfinished over several looks")
+            << QList<QByteArray>{"+" + b.left(10), "+" + b.mid(10, 50), "+", "+" + b.mid(60) + c.left(5),
+                                 "+" + c.mid(5)}
+            << QList<QStringList>{{}, {}, {}, {"/p/b.png"}, {"/p/c.png", "/p/b.png"}};
         QTest::newRow("a truncated transcript is read again from its start")
             << QList<QByteArray>{"+" + a + b, "=" + c}
             << QList<QStringList>{{"/p/b.png", "/p/a.png"}, {"/p/c.png", "/p/b.png", "/p/a.png"}};
+        const QByteArray note = message(QString(300, QLatin1Char('n')));
+        QTest::newRow("an unfinished line cut back and rewritten")
+            << QList<QByteArray>{"+" + a + note.left(200), "=" + a + c.left(20), "+" + c.mid(20)}
+            << QList<QStringList>{{"/p/a.png"}, {"/p/a.png"}, {"/p/c.png", "/p/a.png"}};
         QTest::newRow("the same image twice is listed once, where last shown")
             << QList<QByteArray>{"+" + a + b, "+" + a}
             << QList<QStringList>{{"/p/b.png", "/p/a.png"}, {"/p/a.png", "/p/b.png"}};
+        // Lines already read are not read again, even when their bytes change.
+        QTest::newRow("each complete record is read once")
+            << QList<QByteArray>{"+" + a, "~" + shownFile("/p/z.png"), "+" + b}
+            << QList<QStringList>{{"/p/a.png"}, {"/p/a.png"}, {"/p/b.png", "/p/a.png"}};
+
+        QTest::newRow("binary garbage between records")
+            << QList<QByteArray>{"+" + a + garbage() + "\n" + b}
+            << QList<QStringList>{{"/p/b.png", "/p/a.png"}};
+        QTest::newRow("a transcript of garbage, then a record")
+            << QList<QByteArray>{"+" + garbage(), "+\n" + a} << QList<QStringList>{{}, {"/p/a.png"}};
+        QByteArray badText = b;
+        badText.replace("2026-06-01", "2026-\xff\xfe-01");
+        QTest::newRow("invalid UTF-8 skips only its own line")
+            << QList<QByteArray>{"+" + a + badText + c} << QList<QStringList>{{"/p/c.png", "/p/a.png"}};
+        QTest::newRow("invalid UTF-8 in the path")
+            << QList<QByteArray>{"+" + shown("/p/Q(.png").replace("Q(", "\xc3(") + a}
+            << QList<QStringList>{{"/p/a.png"}};
+
+        // Reads come in blocks of 1 MiB: records on and across their edges.
+        const qsizetype block = 1 << 20;
+        const qsizetype bMarker = b.indexOf("\"ImageView\"");
+        QTest::newRow("a marker across a block edge")
+            << QList<QByteArray>{"+" + filler(block - bMarker - 5) + b + c}
+            << QList<QStringList>{{"/p/c.png", "/p/b.png"}};
+        QTest::newRow("a newline as a block's last byte")
+            << QList<QByteArray>{"+" + filler(block - b.size()) + b + c}
+            << QList<QStringList>{{"/p/c.png", "/p/b.png"}};
+        QTest::newRow("a newline as the next block's first byte")
+            << QList<QByteArray>{"+" + filler(block - b.size() + 1) + b + c}
+            << QList<QStringList>{{"/p/c.png", "/p/b.png"}};
+        const QByteArray longB = line("ImageView", "path", "file:///p/b.png")
+                                     .replace("\"timestamp\"", "\"note\":\"" + QByteArray(3 << 20, 'x') +
+                                                                     "\",\"timestamp\"");
+        QTest::newRow("a record longer than three blocks")
+            << QList<QByteArray>{"+" + a + longB + c}
+            << QList<QStringList>{{"/p/c.png", "/p/b.png", "/p/a.png"}};
+        QTest::newRow("a record longer than three blocks, finished later")
+            << QList<QByteArray>{"+" + a + longB.first(longB.size() - 40), "+" + longB.last(40) + c}
+            << QList<QStringList>{{"/p/a.png"}, {"/p/c.png", "/p/b.png", "/p/a.png"}};
     }
 
     void ingestSteps() {
@@ -156,10 +247,93 @@ private slots:
         CodexSessions::setSessionsFolder(tree.path("sessions"));
         for (qsizetype i = 0; i < writes.size(); ++i) {
             const QByteArray rest = writes.at(i).mid(1);
-            write(transcript, rest, writes.at(i).startsWith('+') ? QIODevice::Append : QIODevice::WriteOnly);
+            const char op = writes.at(i).at(0);
+            write(transcript, rest,
+                  op == '+' ? QIODevice::Append : op == '=' ? QIODevice::WriteOnly : QIODevice::ReadWrite);
             CodexSessions::ingest();
             QCOMPARE(paths(CodexSessions::recent()), after.at(i));
         }
+    }
+
+    // A line of 100 MB that never ends is looked at once, not again at every ingest.
+    void hugeUnfinishedLine() {
+        TempTree tree;
+        const QByteArray a = shownFile("/p/a.png");
+        const QString transcript = tree.file("sessions/2026/06/01/rollout.jsonl", a);
+        {
+            QFile file(transcript);
+            QVERIFY(file.resize(a.size() + 100'000'000)); // zero bytes, sparse
+        }
+        CodexSessions::setSessionsFolder(tree.path("sessions"));
+        if (!bytesRead()) QSKIP("no /proc/self/io to count the bytes read");
+
+        const qint64 allowance = 2 << 20; // two blocks and the listings
+        const struct {
+            QByteArray appended;
+            qint64 mostRead;
+            QStringList shown;
+        } steps[] = {
+            {"", 101'000'000, {"/p/a.png"}},
+            {"", allowance, {"/p/a.png"}},
+            {QByteArray(1000, '\0'), allowance, {"/p/a.png"}},
+            {"\n" + shownFile("/p/b.png"), allowance, {"/p/b.png", "/p/a.png"}},
+        };
+        for (const auto& step : steps) {
+            if (!step.appended.isEmpty()) write(transcript, step.appended, QIODevice::Append);
+            const qint64 before = *bytesRead();
+            CodexSessions::ingest();
+            const qint64 read = *bytesRead() - before;
+            QVERIFY2(read <= step.mostRead, qPrintable(QString::number(read)));
+            QCOMPARE(paths(CodexSessions::recent()), step.shown);
+        }
+    }
+
+    void unusualSessionsFolder_data() {
+        QTest::addColumn<QString>("layout");
+        QTest::newRow("missing") << "missing";
+        QTest::newRow("a regular file") << "file";
+        QTest::newRow("a symbolic link loop") << "loop";
+        QTest::newRow("a link to itself") << "self";
+        QTest::newRow("a year folder that loops") << "year loop";
+        QTest::newRow("a day folder that links to its month") << "day cycle";
+        QTest::newRow("unreadable") << "unreadable";
+        QTest::newRow("an unreadable day folder") << "unreadable day";
+    }
+
+    // Whatever stands where the sessions should be, the list is empty and nothing hangs.
+    void unusualSessionsFolder() {
+        QFETCH(QString, layout);
+        TempTree tree;
+        const QString sessions = tree.path("sessions");
+        const QByteArray record = shownFile("/p/a.png");
+        if (layout == QLatin1String("file")) {
+            tree.file("sessions", record);
+        } else if (layout == QLatin1String("loop")) {
+            QVERIFY(QFile::link(tree.path("other"), sessions));
+            QVERIFY(QFile::link(sessions, tree.path("other")));
+        } else if (layout == QLatin1String("self")) {
+            QVERIFY(QFile::link(sessions, sessions));
+        } else if (layout == QLatin1String("year loop")) {
+            tree.folder("sessions");
+            QVERIFY(QFile::link(tree.path("sessions/2026"), tree.path("sessions/2026")));
+        } else if (layout == QLatin1String("day cycle")) {
+            tree.folder("sessions/2026/06");
+            QVERIFY(QFile::link(tree.path("sessions/2026/06"), tree.path("sessions/2026/06/01")));
+        } else if (layout.startsWith(QLatin1String("unreadable"))) {
+            if (::geteuid() == 0) QSKIP("permissions do not hold the superuser back");
+            const QString day = tree.folder("sessions/2026/06/01");
+            tree.file("sessions/2026/06/01/a.jsonl", record);
+            QVERIFY(QFile::setPermissions(layout == QLatin1String("unreadable") ? sessions : day,
+                                          QFile::WriteOwner));
+        }
+        CodexSessions::setSessionsFolder(sessions);
+        const QList<QUrl> found = CodexSessions::transcripts();
+        const QList<QUrl> shownNow = CodexSessions::recent();
+        QFile::setPermissions(sessions, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(tree.path("sessions/2026/06/01"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(found, QList<QUrl>{});
+        QCOMPARE(shownNow, QList<QUrl>{});
     }
 
     void oversizedTranscriptIsNeverRead() {
