@@ -1,0 +1,789 @@
+// The hover loop's state machine, driven tick by tick with a fake desktop, a
+// fake clock and fake readers: holding and releasing, the line a card
+// survives on, pacing and single flight of screen readings, late answers,
+// settings changes, ignored applications, the verbose lines and the launch.
+#include "ControllerFakes.h"
+#include "HttpTestServer.h"
+#include "ImageFixtures.h"
+#include "TempTree.h"
+#include "app/PreviewPanel.h"
+#include "app/VistelController.h"
+#include "core/Diagnostics.h"
+#include "core/HoverModifier.h"
+#include "core/Settings.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
+
+Q_DECLARE_METATYPE(HoverModifier)
+Q_DECLARE_METATYPE(Settings::Change)
+
+namespace {
+
+constexpr quint64 shiftFlag = 1u << 17;
+
+// One controller with its fakes; the readings still waiting are let go at the end.
+struct Rig {
+    std::shared_ptr<DesktopState> desktop = std::make_shared<DesktopState>();
+    std::shared_ptr<AccessibilityState> ax = std::make_shared<AccessibilityState>();
+    std::shared_ptr<FakeScreen> screen = std::make_shared<FakeScreen>();
+    std::shared_ptr<ProcessesState> processes = std::make_shared<ProcessesState>();
+    std::shared_ptr<double> clock = std::make_shared<double>(1000.0);
+    std::shared_ptr<QString> output = std::make_shared<QString>();
+    std::shared_ptr<QStringList> launchSteps = std::make_shared<QStringList>();
+    std::unique_ptr<VistelController> controller;
+
+    explicit Rig(bool verbose = true, RemoteImages::Limits limits = {}) {
+        desktop->screens = {{QRectF(0, 0, 1920, 1080), QRectF(0, 0, 1920, 1050), 1.0},
+                            {QRectF(1920, 0, 1280, 1024), QRectF(1920, 0, 1280, 1024), 1.0}};
+        VistelController::Parts parts;
+        parts.desktop = std::make_unique<FakeDesktop>(desktop);
+        parts.accessibility = std::make_unique<FakeAccessibility>(ax);
+        parts.screen = screen;
+        parts.processes = std::make_unique<FakeProcesses>(processes);
+        parts.clock = [clock = clock] { return *clock; };
+        parts.write = [output = output](const QString& text) { output->append(text); };
+        parts.verbose = verbose;
+        parts.closeOlderCopies = [steps = launchSteps] { steps->append(QStringLiteral("close older copies")); };
+        parts.primeSessions = [steps = launchSteps] { steps->append(QStringLiteral("prime sessions")); };
+        parts.remoteLimits = limits;
+        controller = std::make_unique<VistelController>(std::move(parts));
+    }
+    ~Rig() {
+        screen->close();
+        controller.reset();
+    }
+
+    VistelController& c() { return *controller; }
+    void hold(QPointF p, quint64 flags = HoverModifiers::optionFlag) {
+        desktop->pointer = p;
+        desktop->flags = flags;
+    }
+    void release() { desktop->flags = 0; }
+    void advance(double seconds) { *clock += seconds; }
+    QStringList lines() const { return output->split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
+    int readings() { return int(screen->readings().size()); }
+
+    // Answers the reading at p and waits until the controller has dealt with it.
+    bool answer(QPointF p, std::optional<QUrl> url) {
+        QSignalSpy handled(controller.get(), &VistelController::recognitionHandled);
+        screen->answer(p, std::move(url));
+        return handled.wait(5000);
+    }
+    // Ticks at p and waits for the reading that tick starts.
+    bool tickStartingReading(QPointF p) {
+        const int before = readings();
+        desktop->pointer = p;
+        controller->tick();
+        return QTest::qWaitFor([&] { return readings() == before + 1; }, 5000);
+    }
+    // Shows url on the card through a screen reading at p.
+    bool showThroughScreen(QPointF p, const QUrl& url) {
+        hold(p);
+        return tickStartingReading(p) && answer(p, url) && controller->displayedURL() == url;
+    }
+};
+
+} // namespace
+
+class TestVistelController : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        Diagnostics::setArguments({QStringLiteral("test_vistel_controller"), QStringLiteral("--ignore"),
+                                   QStringLiteral("org.example.Ignored")});
+        Settings::useStoreFile(files_.path(QStringLiteral("settings.conf")));
+        QVERIFY(ImageFixtures::save(ImageFixtures::filled(400, 300, Qt::red), files_.path(QStringLiteral("red.png"))));
+        QVERIFY(ImageFixtures::save(ImageFixtures::filled(300, 400, Qt::blue), files_.path(QStringLiteral("blue.png"))));
+        red_ = files_.url(QStringLiteral("red.png"));
+        blue_ = files_.url(QStringLiteral("blue.png"));
+        QVERIFY(ImageFixtures::save(ImageFixtures::filled(40, 30, Qt::green),
+                                    files_.path(QStringLiteral("web.png"))));
+        QFile web(files_.path(QStringLiteral("web.png")));
+        QVERIFY(web.open(QIODevice::ReadOnly));
+        webPNG_ = web.readAll();
+    }
+    void init() {
+        Settings::setModifier(HoverModifier::Option);
+        Settings::setPreviewWidth(220);
+        Settings::setShowCaption(true);
+        Settings::setLoadRemoteImages(true);
+    }
+
+    // ---- Holding ------------------------------------------------------------
+
+    void heldTest_data() {
+        QTest::addColumn<HoverModifier>("modifier");
+        QTest::addColumn<quint64>("flags");
+        QTest::addColumn<bool>("held");
+        QTest::newRow("option") << HoverModifier::Option << HoverModifiers::optionFlag << true;
+        QTest::newRow("option with shift") << HoverModifier::Option << (HoverModifiers::optionFlag | shiftFlag) << true;
+        QTest::newRow("command instead of option") << HoverModifier::Option << HoverModifiers::commandFlag << false;
+        QTest::newRow("shift alone") << HoverModifier::Option << shiftFlag << false;
+        QTest::newRow("command") << HoverModifier::Command << HoverModifiers::commandFlag << true;
+        QTest::newRow("option instead of command") << HoverModifier::Command << HoverModifiers::optionFlag << false;
+        QTest::newRow("control with option")
+            << HoverModifier::Control << (HoverModifiers::controlFlag | HoverModifiers::optionFlag) << true;
+        QTest::newRow("nothing") << HoverModifier::Control << quint64(0) << false;
+    }
+    void heldTest() {
+        QFETCH(HoverModifier, modifier);
+        QFETCH(quint64, flags);
+        QFETCH(bool, held);
+        Settings::setModifier(modifier);
+        Rig rig;
+        rig.hold({500, 300}, flags);
+        rig.c().tick();
+        QCOMPARE(rig.c().holding(), held);
+        QCOMPARE(rig.readings() > 0 || rig.c().recognitionInFlight(), held);
+    }
+
+    void releaseHidesWithinOneTick() {
+        Rig rig;
+        rig.ax->element = std::make_shared<FakeElement>(7001, QStringLiteral("text"));
+        rig.ax->url = red_;
+        rig.hold({500, 300});
+        rig.c().tick();
+        QCOMPARE(rig.c().displayedURL(), red_);
+        QVERIFY(rig.c().panel().isVisible());
+        QVERIFY(rig.c().previewing());
+        const qint64 generation = rig.c().displayGeneration();
+
+        rig.release();
+        rig.c().tick();
+        QVERIFY(!rig.c().displayedURL());
+        QVERIFY(!rig.c().panel().isVisible());
+        QVERIFY(!rig.c().previewing());
+        QCOMPARE(rig.c().displayGeneration(), generation + 1);
+        rig.c().tick();
+        QCOMPARE(rig.c().displayGeneration(), generation + 1);
+    }
+
+    void sameURLTwiceNeitherReloadsNorMoves() {
+        Rig rig;
+        rig.ax->element = std::make_shared<FakeElement>(7002, QStringLiteral("text"));
+        rig.ax->url = red_;
+        rig.hold({500, 300});
+        rig.c().tick();
+        const QRect frame = rig.c().panel().geometry();
+        const qint64 generation = rig.c().displayGeneration();
+
+        rig.hold({530, 305});
+        rig.c().tick();
+        QCOMPARE(rig.c().displayedURL(), red_);
+        QCOMPARE(rig.c().displayGeneration(), generation);
+        QCOMPARE(rig.c().panel().geometry(), frame);
+        QCOMPARE(rig.c().previewPoint(), QPointF(530, 305));
+        QVERIFY(rig.c().present(red_));
+        QCOMPARE(rig.c().displayGeneration(), generation);
+    }
+
+    // ---- The card's line ----------------------------------------------------
+
+    void travelAlongTheLine_data() {
+        QTest::addColumn<bool>("findsAnother");
+        QTest::newRow("the new spot names another image") << true;
+        QTest::newRow("the new spot names nothing") << false;
+    }
+    void travelAlongTheLine() {
+        QFETCH(bool, findsAnother);
+        Rig rig;
+        QVERIFY(rig.showThroughScreen({500, 300}, red_));
+
+        rig.advance(0.3);
+        QVERIFY(rig.tickStartingReading({800, 300}));
+        QCOMPARE(rig.c().displayedURL(), red_); // stays while the new spot is read
+        QVERIFY(rig.c().panel().isVisible());
+
+        QVERIFY(rig.answer({800, 300}, findsAnother ? std::optional<QUrl>(blue_) : std::nullopt));
+        if (findsAnother) {
+            QCOMPARE(rig.c().displayedURL(), blue_);
+            QVERIFY(rig.c().panel().isVisible());
+        } else {
+            QVERIFY(!rig.c().displayedURL());
+            QVERIFY(!rig.c().panel().isVisible());
+        }
+    }
+
+    void leavingTheLine_data() {
+        QTest::addColumn<double>("dy");
+        QTest::addColumn<bool>("hidden");
+        QTest::newRow("20 points down") << 20.0 << false;
+        QTest::newRow("20 points up") << -20.0 << false;
+        QTest::newRow("21 points down") << 21.0 << true;
+        QTest::newRow("25 points down") << 25.0 << true;
+    }
+    void leavingTheLine() {
+        QFETCH(double, dy);
+        QFETCH(bool, hidden);
+        Rig rig;
+        QVERIFY(rig.showThroughScreen({500, 300}, red_));
+        bool readingWhenHidden = true;
+        connect(&rig.c(), &VistelController::previewingChanged, this,
+                [&](bool on) { if (!on) readingWhenHidden = rig.c().recognitionInFlight(); });
+
+        rig.advance(0.3);
+        QVERIFY(rig.tickStartingReading({500, 300 + dy}));
+        QCOMPARE(!rig.c().displayedURL().has_value(), hidden);
+        QCOMPARE(rig.c().panel().isVisible(), !hidden);
+        if (hidden) QVERIFY(!readingWhenHidden); // hidden before the reading started
+    }
+
+    // ---- Screen readings ----------------------------------------------------
+
+    void lateAnswers_data() {
+        QTest::addColumn<QPointF>("movedBy");
+        QTest::addColumn<bool>("released");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("401 points right") << QPointF(401, 0) << false << false;
+        QTest::newRow("400 points left") << QPointF(-400, 0) << false << true;
+        QTest::newRow("21 points down") << QPointF(0, 21) << false << false;
+        QTest::newRow("20 points up") << QPointF(0, -20) << false << true;
+        QTest::newRow("key released") << QPointF(0, 0) << true << false;
+        QTest::newRow("unmoved") << QPointF(0, 0) << false << true;
+    }
+    void lateAnswers() {
+        QFETCH(QPointF, movedBy);
+        QFETCH(bool, released);
+        QFETCH(bool, shown);
+        Rig rig;
+        const QPointF p(1000, 300);
+        rig.hold(p);
+        QVERIFY(rig.tickStartingReading(p));
+        rig.desktop->pointer = p + movedBy;
+        if (released) rig.release();
+        QVERIFY(rig.answer(p, red_));
+        QCOMPARE(rig.c().displayedURL().has_value(), shown);
+        QCOMPARE(rig.c().panel().isVisible(), shown);
+        QVERIFY(!rig.c().recognitionInFlight());
+        const bool moved = !shown && !released;
+        QCOMPARE(rig.lines().contains(QStringLiteral("  [ocr] discarded: pointer moved on")), moved);
+    }
+
+    void nothingFoundAfterAnotherCardAppeared() {
+        Rig rig;
+        const QPointF p(500, 300);
+        rig.hold(p);
+        QVERIFY(rig.tickStartingReading(p));
+
+        // Meanwhile accessibility finds an image.
+        rig.ax->element = std::make_shared<FakeElement>(7003, QStringLiteral("link"));
+        rig.ax->url = blue_;
+        rig.c().tick();
+        QCOMPARE(rig.c().displayedURL(), blue_);
+
+        QVERIFY(rig.answer(p, std::nullopt));
+        QCOMPARE(rig.c().displayedURL(), blue_);
+        QVERIFY(rig.c().panel().isVisible());
+        QVERIFY(rig.lines().contains(
+            QStringLiteral("  [ocr] found nothing, but the panel has changed since; leaving it alone")));
+    }
+
+    void pacing_data() {
+        QTest::addColumn<QPointF>("next");    // where the pointer goes after a reading found nothing
+        QTest::addColumn<double>("tooSoon");  // seconds after the first start: no reading yet
+        QTest::addColumn<double>("soonest");  // seconds after the first start: a reading
+        QTest::newRow("unmoved: 0.4 s apart") << QPointF(500, 300) << 0.39 << 0.401;
+        QTest::newRow("within 6 points: 0.4 s apart") << QPointF(505, 295) << 0.39 << 0.401;
+        QTest::newRow("moved 6 points: 0.25 s apart") << QPointF(506, 300) << 0.24 << 0.251;
+        QTest::newRow("moved far: 0.25 s apart") << QPointF(900, 300) << 0.24 << 0.251;
+    }
+    void pacing() {
+        QFETCH(QPointF, next);
+        QFETCH(double, tooSoon);
+        QFETCH(double, soonest);
+        Rig rig;
+        rig.hold({500, 300});
+        QVERIFY(rig.tickStartingReading({500, 300}));
+        QVERIFY(rig.answer({500, 300}, std::nullopt));
+
+        rig.advance(tooSoon);
+        rig.desktop->pointer = next;
+        rig.c().tick();
+        QVERIFY(!rig.c().recognitionInFlight());
+        rig.advance(soonest - tooSoon);
+        QVERIFY(rig.tickStartingReading(next));
+        QCOMPARE(rig.screen->readings().last(), next);
+    }
+
+    void oneReadingAtATime() {
+        Rig rig;
+        rig.hold({500, 300});
+        QVERIFY(rig.tickStartingReading({500, 300}));
+        for (int i = 1; i <= 10; ++i) {
+            rig.advance(0.5); // 5.0 s in all: not yet given up
+            rig.desktop->pointer = QPointF(500 + 50 * i, 300);
+            rig.c().tick();
+        }
+        QTest::qWait(50);
+        QCOMPARE(rig.readings(), 1);
+        QVERIFY(rig.c().recognitionInFlight());
+    }
+
+    void stalledReadingIsAbandoned() {
+        Rig rig;
+        const QPointF first(500, 300);
+        const QPointF second(520, 300);
+        rig.hold(first);
+        QVERIFY(rig.tickStartingReading(first));
+        rig.advance(5.01);
+        QVERIFY(rig.tickStartingReading(second));
+        QVERIFY(rig.lines().contains(QStringLiteral("  [ocr] abandoning a recognition that never returned")));
+
+        // The abandoned reading answers at last: nobody listens.
+        QVERIFY(rig.answer(first, red_));
+        QVERIFY(!rig.c().displayedURL());
+        QVERIFY(rig.c().recognitionInFlight());
+        QVERIFY(rig.answer(second, blue_));
+        QCOMPARE(rig.c().displayedURL(), blue_);
+    }
+
+    void sameSpotWithCardUpIsNotReadAgain() {
+        Rig rig;
+        QVERIFY(rig.showThroughScreen({500, 300}, red_));
+        rig.advance(3.0);
+        rig.desktop->pointer = QPointF(503, 302);
+        rig.c().tick();
+        QTest::qWait(30);
+        QCOMPARE(rig.readings(), 1);
+        QVERIFY(!rig.c().recognitionInFlight());
+        QCOMPARE(rig.c().displayedURL(), red_);
+    }
+
+    void readerThatThrowsFindsNothing() {
+        Rig rig;
+        rig.hold({500, 300});
+        QVERIFY(rig.tickStartingReading({500, 300}));
+        QSignalSpy handled(&rig.c(), &VistelController::recognitionHandled);
+        rig.screen->fail({500, 300});
+        QVERIFY(handled.wait(5000));
+        QVERIFY(!rig.c().recognitionInFlight());
+        QVERIFY(!rig.c().displayedURL());
+    }
+
+    void stalledReaderNotice_data() {
+        QTest::addColumn<qint64>("stalls");
+        QTest::addColumn<bool>("notice");
+        QTest::newRow("two stalls") << qint64(2) << false;
+        QTest::newRow("three stalls") << qint64(3) << true;
+    }
+    void stalledReaderNotice() {
+        QFETCH(qint64, stalls);
+        QFETCH(bool, notice);
+        Rig rig;
+        QVERIFY(rig.showThroughScreen({500, 300}, red_));
+        rig.screen->stalls_ = stalls;
+        rig.advance(0.3);
+        QVERIFY(rig.tickStartingReading({700, 300}));
+        QVERIFY(rig.answer({700, 300}, std::nullopt));
+        QVERIFY(!rig.c().displayedURL());
+        QCOMPARE(rig.c().panel().isVisible(), notice);
+        QCOMPARE(rig.c().panel().showsMessage(), notice);
+        if (notice) {
+            QVERIFY(!rig.c().previewPoint());
+            QVERIFY(!rig.c().previewing());
+            QVERIFY(rig.c().panel().labelText().simplified().startsWith(
+                QStringLiteral("Screen reading has stopped responding. Quit and reopen")));
+            // Taken down with the key.
+            rig.release();
+            rig.c().tick();
+            QVERIFY(!rig.c().panel().isVisible());
+        }
+    }
+
+    void unreadableScreen() {
+        Rig rig;
+        rig.desktop->canRead = false;
+        rig.hold({500, 300});
+        rig.c().tick();
+        QVERIFY(rig.c().panel().isVisible());
+        QVERIFY(rig.c().panel().showsMessage());
+        QCOMPARE(rig.c().panel().labelText().section(QLatin1Char('\n'), 0, 0),
+                 QStringLiteral("Screen Recording is off."));
+        const QRect first = rig.c().panel().geometry();
+        rig.desktop->pointer = QPointF(900, 500);
+        rig.c().tick();
+        QVERIFY(rig.c().panel().geometry() != first); // it follows the pointer
+        QCOMPARE(rig.output->count(VistelController::captureOffWarning()), 1);
+        QCOMPARE(rig.readings(), 0);
+
+        // Readable again: the message goes and readings start.
+        rig.desktop->canRead = true;
+        QVERIFY(rig.tickStartingReading({900, 500}));
+        QVERIFY(!rig.c().panel().isVisible());
+
+        // Unreadable once more: warned once more.
+        QVERIFY(rig.answer({900, 500}, std::nullopt));
+        rig.desktop->canRead = false;
+        rig.c().tick();
+        QCOMPARE(rig.output->count(VistelController::captureOffWarning()), 2);
+        rig.release();
+        rig.c().tick();
+        QVERIFY(!rig.c().panel().isVisible());
+    }
+
+    // ---- Showing ------------------------------------------------------------
+
+    void fileThatCannotBeShownGoesToTheScreen() {
+        Rig rig;
+        rig.ax->element = std::make_shared<FakeElement>(7004, QStringLiteral("text"));
+        rig.ax->url = files_.url(QStringLiteral("missing.png"));
+        rig.hold({500, 300});
+        QVERIFY(rig.tickStartingReading({500, 300}));
+        QVERIFY(!rig.c().displayedURL());
+        QVERIFY(rig.lines().contains(QStringLiteral("  [ax] matched ") + files_.path(QStringLiteral("missing.png"))));
+        QVERIFY(rig.lines().contains(QStringLiteral("  [ax] could not be shown; reading the screen instead")));
+    }
+
+    void remoteURLs_data() {
+        QTest::addColumn<bool>("allowed");
+        QTest::newRow("remote images on") << true;
+        QTest::newRow("remote images off") << false;
+    }
+    void remoteURLs() {
+        QFETCH(bool, allowed);
+        Settings::setLoadRemoteImages(allowed);
+        Rig rig;
+        rig.ax->element = std::make_shared<FakeElement>(7005, QStringLiteral("text"));
+        rig.ax->url = red_;
+        rig.hold({500, 300});
+        rig.c().tick();
+        QCOMPARE(rig.c().displayedURL(), red_);
+
+        const QUrl web(QStringLiteral("http://127.0.0.1:9/picture.png"));
+        QCOMPARE(rig.c().present(web), allowed);
+        if (allowed) {
+            QCOMPARE(rig.c().displayedURL(), red_); // the card appears when the download arrives
+            QCOMPARE(rig.c().remoteImages().requestedURL(), web);
+        } else {
+            QVERIFY(!rig.c().displayedURL());
+            QVERIFY(!rig.c().panel().isVisible());
+            QVERIFY(rig.c().remoteImages().requestedURL().isEmpty());
+        }
+    }
+
+    void lateDownloadStoredButNotShown() {
+        HttpTestServer server;
+        server.route("/late.png", HttpTestServer::Route::ok(webPNG_).held());
+        Rig rig;
+        QSignalSpy arrived(&rig.c().remoteImages(), &RemoteImages::arrived);
+        rig.ax->element = std::make_shared<FakeElement>(7006, QStringLiteral("link"));
+        rig.ax->url = server.url(QStringLiteral("/late.png"));
+        rig.hold({500, 300});
+        rig.c().tick();
+        rig.c().tick(); // found twice while it downloads
+        QTRY_COMPARE(server.requests("/late.png"), 1);
+
+        rig.release();
+        rig.c().tick();
+        server.release("/late.png");
+        QVERIFY(arrived.wait(5000));
+        QVERIFY(!rig.c().panel().isVisible());
+        QVERIFY(rig.c().remoteImages().cached(server.url(QStringLiteral("/late.png"))));
+
+        // Found again: shown at once, not downloaded again.
+        rig.hold({500, 300});
+        rig.c().tick();
+        QCOMPARE(rig.c().displayedURL(), server.url(QStringLiteral("/late.png")));
+        QVERIFY(rig.c().panel().isVisible());
+        QCOMPARE(server.requests("/late.png"), 1);
+    }
+
+    void downloadWhileHeldIsShown() {
+        HttpTestServer server;
+        server.route("/now.png", HttpTestServer::Route::ok(webPNG_));
+        Rig rig;
+        rig.ax->element = std::make_shared<FakeElement>(7007, QStringLiteral("link"));
+        rig.ax->url = server.url(QStringLiteral("/now.png"));
+        rig.hold({500, 300});
+        rig.c().tick();
+        QTRY_VERIFY(rig.c().panel().isVisible());
+        QCOMPARE(rig.c().displayedURL(), server.url(QStringLiteral("/now.png")));
+        QCOMPARE(rig.c().panel().labelText(), QStringLiteral("now.png"));
+    }
+
+    void remoteImagesTurnedOffDuringADownload() {
+        HttpTestServer server;
+        server.route("/slow.png", HttpTestServer::Route::ok(webPNG_).held());
+        Rig rig;
+        QSignalSpy arrived(&rig.c().remoteImages(), &RemoteImages::arrived);
+        rig.hold({500, 300});
+        QVERIFY(rig.c().present(server.url(QStringLiteral("/slow.png"))));
+        QTRY_COMPARE(server.requests("/slow.png"), 1);
+        Settings::setLoadRemoteImages(false);
+        rig.c().settingsChanged(Settings::Change::LoadRemoteImages);
+        server.release("/slow.png");
+        QTest::qWait(200);
+        QCOMPARE(arrived.size(), 0);
+        QCOMPARE(rig.c().remoteImages().size(), 0);
+    }
+
+    void placement_data() {
+        QTest::addColumn<QPointF>("pointer");
+        QTest::addColumn<bool>("desktopScreens");
+        QTest::addColumn<QRect>("frame");
+        QTest::newRow("beside the pointer") << QPointF(500, 300) << true << QRect(522, 318, 220, 160);
+        QTest::newRow("second screen's right edge") << QPointF(3150, 300) << true << QRect(2908, 318, 220, 160);
+        // The offscreen platform's one screen, whatever its size.
+        const QRectF qtArea = QGuiApplication::primaryScreen()->availableGeometry();
+        const QPointF nearCorner = qtArea.bottomRight() - QPointF(100, 50);
+        QTest::newRow("Qt's screens when the desktop names none")
+            << nearCorner << false
+            << QRect(int(nearCorner.x()) - 242, int(nearCorner.y()) - 182, 220, 160);
+    }
+    void placement() {
+        QFETCH(QPointF, pointer);
+        QFETCH(bool, desktopScreens);
+        QFETCH(QRect, frame);
+        Rig rig;
+        if (!desktopScreens) rig.desktop->screens.clear();
+        rig.ax->element = std::make_shared<FakeElement>(7008, QStringLiteral("text"));
+        rig.ax->url = red_;
+        rig.hold(pointer);
+        rig.c().tick();
+        QCOMPARE(rig.c().panel().geometry(), frame);
+        // The screen reader is told where the card is, and that it went.
+        QCOMPARE(rig.screen->ownWindows().last(), QList<QRectF>{QRectF(frame)});
+        rig.release();
+        rig.c().tick();
+        QVERIFY(rig.screen->ownWindows().last().isEmpty());
+    }
+
+    // ---- Settings -----------------------------------------------------------
+
+    void settingsChanges_data() {
+        QTest::addColumn<Settings::Change>("change");
+        QTest::addColumn<bool>("keepsCard");
+        QTest::addColumn<bool>("emptiesCaches");
+        QTest::newRow("caption") << Settings::Change::ShowCaption << true << false;
+        QTest::newRow("preview size") << Settings::Change::PreviewSize << false << true;
+        QTest::newRow("remote images") << Settings::Change::LoadRemoteImages << false << false;
+        QTest::newRow("hold key") << Settings::Change::Modifier << false << false;
+        QTest::newRow("ignored applications") << Settings::Change::IgnoredApplications << false << false;
+        QTest::newRow("menu bar indicator") << Settings::Change::ShowMenuBarIndicator << true << false;
+    }
+    void settingsChanges() {
+        QFETCH(Settings::Change, change);
+        QFETCH(bool, keepsCard);
+        QFETCH(bool, emptiesCaches);
+        Rig rig;
+        rig.ax->element = std::make_shared<FakeElement>(7009, QStringLiteral("text"));
+        rig.ax->url = red_;
+        rig.hold({500, 300});
+        rig.c().tick();
+        QCOMPARE(rig.c().fileImages().size(), 1);
+        QSignalSpy indicator(&rig.c(), &VistelController::menuBarIndicatorRequested);
+
+        rig.c().settingsChanged(change);
+        QCOMPARE(rig.c().displayedURL().has_value(), keepsCard);
+        QCOMPARE(rig.c().panel().isVisible(), keepsCard);
+        QCOMPARE(rig.c().fileImages().size(), emptiesCaches ? 0 : 1);
+        QCOMPARE(indicator.size(), change == Settings::Change::ShowMenuBarIndicator ? 1 : 0);
+    }
+
+    void captionOffKeepsTheCardAndGrowsTheImage() {
+        Rig rig;
+        rig.ax->element = std::make_shared<FakeElement>(7010, QStringLiteral("text"));
+        rig.ax->url = red_;
+        rig.hold({500, 300});
+        rig.c().tick();
+        Settings::setShowCaption(false);
+        rig.c().settingsChanged(Settings::Change::ShowCaption);
+        QCOMPARE(rig.c().displayedURL(), red_);
+        QCOMPARE(rig.c().panel().imageFrame(), QRectF(10, 10, 200, 140));
+    }
+
+    void widthChangeDecodesAtTheNewCeiling() {
+        Rig rig;
+        rig.ax->element = std::make_shared<FakeElement>(7011, QStringLiteral("text"));
+        rig.ax->url = red_;
+        rig.hold({500, 300});
+        rig.c().tick();
+        QCOMPARE(rig.c().panel().imageSize(), QSize(400, 300)); // under the 440 ceiling
+        Settings::setPreviewWidth(160);
+        rig.c().settingsChanged(Settings::Change::PreviewSize);
+        rig.c().tick();
+        QCOMPARE(rig.c().panel().size(), QSize(160, 116));
+        QCOMPARE(rig.c().panel().imageSize(), QSize(320, 240));
+    }
+
+    // ---- Ignored applications -----------------------------------------------
+
+    void ignoredApplication_data() {
+        QTest::addColumn<bool>("withElement");
+        QTest::addColumn<qint32>("pid");
+        QTest::newRow("known by its window class alone") << false << qint32(7101);
+        QTest::newRow("the element's process") << true << qint32(7102);
+    }
+    void ignoredApplication() {
+        QFETCH(bool, withElement);
+        QFETCH(qint32, pid);
+        Rig rig;
+        QVERIFY(rig.showThroughScreen({500, 300}, red_));
+        const int readings = rig.readings();
+        rig.processes->tableReads = 0;
+
+        if (withElement) {
+            rig.ax->element = std::make_shared<FakeElement>(pid, QStringLiteral("text"));
+            rig.ax->url = blue_;
+        }
+        rig.desktop->window = platform::WindowInfo{pid, QStringLiteral("Secret"), QStringLiteral("org.example.Ignored"),
+                                                   QStringLiteral("ignored"), QRectF(0, 0, 800, 600)};
+        rig.advance(1.0);
+        rig.hold({900, 300});
+        rig.c().tick();
+        QVERIFY(!rig.c().displayedURL());
+        QVERIFY(!rig.c().panel().isVisible());
+        QCOMPARE(rig.ax->lookups, 0);
+        QCOMPARE(rig.ax->wakes, 0);
+        QCOMPARE(rig.processes->tableReads.load(), 0);
+        QTest::qWait(30);
+        QCOMPARE(rig.readings(), readings);
+        QVERIFY(!rig.c().recognitionInFlight());
+    }
+
+    // ---- What is printed ----------------------------------------------------
+
+    void hoverAndRootsLines() {
+        TempTree project;
+        Rig rig;
+        rig.processes->table = {{7201, {1, QStringLiteral("xterm"), true}}, {7202, {7201, QStringLiteral("bash"), true}}};
+        rig.processes->directories = {{7202, project.path()}};
+        rig.desktop->window = platform::WindowInfo{7201, QStringLiteral("bash — xterm"), QStringLiteral("XTerm"),
+                                                   QStringLiteral("xterm"), QRectF(0, 0, 800, 600)};
+        rig.hold({500.7, 300.2});
+        rig.c().tick();
+        rig.c().tick(); // same point: no second line
+        const QStringList lines = rig.lines();
+        QCOMPARE(lines.count(QStringLiteral("[hover] 500,300 ax=none base=- window=\"bash — xterm\"")), 1);
+        QCOMPARE(lines.count(QStringLiteral("  [roots] ") + project.path()), 1);
+    }
+
+    void hoverLineWithAnElement() {
+        Rig rig;
+        rig.ax->element = std::make_shared<FakeElement>(7203, QStringLiteral("terminal"));
+        rig.ax->context = WindowContext{QUrl::fromLocalFile(QStringLiteral("/work/docs/")), QStringLiteral("notes.md")};
+        rig.hold({12, 34});
+        rig.c().tick();
+        QVERIFY(rig.lines().contains(QStringLiteral("[hover] 12,34 ax=terminal base=/work/docs window=\"notes.md\"")));
+        QCOMPARE(rig.ax->wakes, 1);
+    }
+
+    void slowTickLine_data() {
+        QTest::addColumn<double>("lookupSeconds");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("fast") << 0.004 << QString();
+        QTest::newRow("five milliseconds") << 0.0051 << QStringLiteral("  [tick] 5 ms");
+        QTest::newRow("slow") << 0.0374 << QStringLiteral("  [tick] 37 ms");
+    }
+    void slowTickLine() {
+        QFETCH(double, lookupSeconds);
+        QFETCH(QString, line);
+        Rig rig;
+        rig.ax->element = std::make_shared<FakeElement>(7204, QStringLiteral("text"));
+        rig.ax->url = red_;
+        rig.ax->duringLookup = [&rig, lookupSeconds] { rig.advance(lookupSeconds); };
+        rig.hold({500, 300});
+        rig.c().tick();
+        const QStringList tickLines = rig.lines().filter(QStringLiteral("[tick]"));
+        QCOMPARE(tickLines, line.isEmpty() ? QStringList() : QStringList{line});
+    }
+
+    void quietWithoutDebug() {
+        Rig rig(false);
+        rig.ax->element = std::make_shared<FakeElement>(7205, QStringLiteral("text"));
+        rig.ax->url = red_;
+        rig.ax->duringLookup = [&rig] { rig.advance(0.05); };
+        rig.hold({500, 300});
+        rig.c().tick();
+        QCOMPARE(rig.c().displayedURL(), red_);
+        QVERIFY(rig.output->isEmpty());
+    }
+
+    // ---- Launch -------------------------------------------------------------
+
+    void launch_data() {
+        QTest::addColumn<bool>("verbose");
+        QTest::addColumn<bool>("readable");
+        QTest::newRow("readable screen, debug") << true << true;
+        QTest::newRow("unreadable screen, quiet") << false << false;
+    }
+    void launch() {
+        QFETCH(bool, verbose);
+        QFETCH(bool, readable);
+        Rig rig(verbose);
+        rig.desktop->canRead = readable;
+        QSignalSpy indicator(&rig.c(), &VistelController::menuBarIndicatorRequested);
+        QSignalSpy permission(&rig.c(), &VistelController::permissionCheckFinished);
+        rig.c().launch();
+
+        QCOMPARE(*rig.launchSteps, (QStringList{QStringLiteral("close older copies"), QStringLiteral("prime sessions")}));
+        QVERIFY(rig.ax->accessRequested);
+        QTRY_VERIFY(rig.screen->primed_);
+        QCOMPARE(indicator.size(), 1);
+        QVERIFY(rig.desktop->watcher);
+
+        QStringList banner = {
+            QStringLiteral("Vistel is running. Hold ") + HoverModifiers::label(HoverModifier::Option) +
+                QStringLiteral(" over an image or path."),
+            QStringLiteral("Quit from the tray menu, or press Control-C here."),
+            QStringLiteral("Ignoring: org.example.Ignored"),
+        };
+        if (verbose) banner.append(QStringLiteral("debug logging on"));
+        QCOMPARE(rig.lines().mid(0, banner.size()), banner);
+
+        if (readable) {
+            QTest::qWait(100);
+            QCOMPARE(permission.size(), 0);
+            QVERIFY(!rig.output->contains(QStringLiteral("Screen Recording is OFF")));
+        } else {
+            QVERIFY(permission.wait(5000));
+            QCOMPARE(rig.output->count(VistelController::captureOffBox()), 1);
+        }
+
+        // The timer ticks by itself; a key press schedules a tick at once.
+        rig.hold({500, 300});
+        QTRY_VERIFY_WITH_TIMEOUT(rig.c().holding(), 2000);
+        rig.release();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.c().holding(), 2000);
+        rig.desktop->flags = HoverModifiers::optionFlag;
+        rig.desktop->watcher(HoverModifiers::optionFlag);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.c().holding(), 2000);
+    }
+
+    void settingsObserverAfterLaunch() {
+        Rig rig;
+        rig.c().launch();
+        Settings::setShowCaption(false);
+        QVERIFY(!rig.c().panel().showsCaption());
+        Settings::setPreviewWidth(300);
+        QCOMPARE(rig.c().panel().size(), QSize(300, 218));
+        QSignalSpy indicator(&rig.c(), &VistelController::menuBarIndicatorRequested);
+        Settings::setShowMenuBarIndicator(false);
+        QCOMPARE(indicator.size(), 1);
+        QCOMPARE(indicator.first().at(0).toBool(), false);
+        Settings::setShowMenuBarIndicator(true);
+    }
+
+    void boxedWarningShape() {
+        const QStringList lines = VistelController::captureOffBox().split(QLatin1Char('\n'));
+        QVERIFY(VistelController::captureOffBox().startsWith(QLatin1Char('\n')));
+        QVERIFY(VistelController::captureOffBox().endsWith(QLatin1Char('\n')));
+        QCOMPARE(lines.at(1), QStringLiteral("┌") + QString(62, QChar(0x2500)) + QStringLiteral("┐"));
+        QCOMPARE(lines.at(2), QStringLiteral("│  Screen Recording is OFF — VS Code and Cursor will not work  │"));
+        QCOMPARE(lines.at(2).size(), 64);
+        QCOMPARE(lines.at(3), QStringLiteral("└") + QString(62, QChar(0x2500)) + QStringLiteral("┘"));
+        QVERIFY(VistelController::captureOffBox().contains(QStringLiteral("X11")));
+    }
+
+private:
+    TempTree files_;
+    QUrl red_;
+    QUrl blue_;
+    QByteArray webPNG_;
+};
+
+QTEST_MAIN(TestVistelController)
+#include "test_vistel_controller.moc"
