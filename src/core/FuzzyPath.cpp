@@ -205,6 +205,14 @@ std::optional<Components> components(const QString& reference) {
     qsizetype to = reference.size();
     while (from < to && trimmedChars.contains(reference[from]))
         ++from;
+    // A leading "./" or "../" makes the path relative, as the resolver reads it
+    // too; stripping its dots would turn "./shots/a.png" into "/shots/a.png".
+    if (from < to && reference[from] == QLatin1Char('/')) {
+        qsizetype dots = 0;
+        while (dots < 2 && dots < from && reference[from - 1 - dots] == QLatin1Char('.'))
+            ++dots;
+        from -= dots;
+    }
     while (to > from && trimmedChars.contains(reference[to - 1]))
         --to;
     QString text = reference.mid(from, to - from);

@@ -177,8 +177,8 @@ class TestFuzzyPath : public QObject {
                                   << "a|b|c.png" << true;
         QTest::newRow("dot piece") << "x/./y.png"
                                    << "x|y.png" << false;
-        QTest::newRow("leading dot trimmed") << "./x/y.png"
-                                             << "x|y.png" << true;
+        QTest::newRow("leading dot keeps it relative") << "./x/y.png"
+                                                       << "x|y.png" << false;
         QTest::newRow("web url") << "https://host/img/a.png"
                                  << "host|img|a.png" << true;
         QTest::newRow("long scheme kept") << "verylongscheme://x/y.png"
@@ -189,8 +189,10 @@ class TestFuzzyPath : public QObject {
                                << "~|pics|a.png" << true;
         QTest::newRow("parent kept") << "x/../a.png"
                                      << "x|..|a.png" << false;
-        QTest::newRow("leading dots trimmed") << "../a.png"
-                                              << "a.png" << true;
+        QTest::newRow("leading dots keep it relative") << "../a.png"
+                                                       << "..|a.png" << false;
+        QTest::newRow("ellipsis before a slash") << ".../a.png"
+                                                 << "..|a.png" << false;
         QTest::newRow("sixteen") << QStringLiteral("a/").repeated(15) + "x.png"
                                  << QStringLiteral("a|").repeated(15) + "x.png" << false;
         QTest::newRow("seventeen") << seventeen << kAbsent << false;
