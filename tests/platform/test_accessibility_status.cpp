@@ -17,7 +17,7 @@ namespace {
 // Answers org.freedesktop.DBus.Properties.GetAll on its own thread, as the
 // launcher (another process) would while the caller blocks.
 class FakeLauncher : public QDBusVirtualObject {
-public:
+  public:
     struct Answer {
         QVariantMap properties;
         int delayMs = 0;
@@ -41,7 +41,7 @@ public:
         return true;
     }
 
-private:
+  private:
     QMutex mutex_;
     Answer answer_;
 };
@@ -57,18 +57,19 @@ class TestAccessibilityStatus : public QObject {
     FakeLauncher* launcher_ = nullptr;
     QString address_;
 
-private slots:
+  private slots:
     void initTestCase() {
         const QString daemon = QStandardPaths::findExecutable("dbus-daemon");
         if (daemon.isEmpty()) QSKIP("dbus-daemon is not installed (scripts/install-deps installs it)");
         QFile config(dir_.filePath("bus.conf"));
         QVERIFY(config.open(QIODevice::WriteOnly));
-        config.write(QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen>"
-                                    "<auth>EXTERNAL</auth><policy context=\"default\">"
-                                    "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
-                                    "<allow own=\"*\"/></policy></busconfig>")
-                         .arg(dir_.path())
-                         .toUtf8());
+        config.write(
+            QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen>"
+                           "<auth>EXTERNAL</auth><policy context=\"default\">"
+                           "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+                           "<allow own=\"*\"/></policy></busconfig>")
+                .arg(dir_.path())
+                .toUtf8());
         config.close();
         daemon_.start(daemon, {"--config-file=" + config.fileName(), "--nofork", "--print-address=1"});
         QVERIFY(daemon_.waitForStarted());
@@ -122,7 +123,8 @@ private slots:
         QFETCH(int, timeoutMs);
         QFETCH(bool, enabled);
         launcher_->set({properties, delayMs, error});
-        QCOMPARE(platform::AccessibilityStatus::enabled(QDBusConnection::connectToBus(address_, "client"), timeoutMs),
+        QCOMPARE(platform::AccessibilityStatus::enabled(QDBusConnection::connectToBus(address_, "client"),
+                                                        timeoutMs),
                  enabled);
     }
 
@@ -131,13 +133,16 @@ private slots:
         QDBusConnection service(QDBusConnection::connectToBus(address_, "service"));
         QVERIFY(service.unregisterService("org.a11y.Bus"));
         launcher_->set({{{"IsEnabled", true}}, 0, false});
-        QVERIFY(!platform::AccessibilityStatus::enabled(QDBusConnection::connectToBus(address_, "client"), 5000));
+        QVERIFY(
+            !platform::AccessibilityStatus::enabled(QDBusConnection::connectToBus(address_, "client"), 5000));
         QVERIFY(service.registerService("org.a11y.Bus"));
-        QVERIFY(platform::AccessibilityStatus::enabled(QDBusConnection::connectToBus(address_, "client"), 5000));
+        QVERIFY(
+            platform::AccessibilityStatus::enabled(QDBusConnection::connectToBus(address_, "client"), 5000));
     }
 
     void noBus() {
-        const QDBusConnection none = QDBusConnection::connectToBus("unix:path=" + dir_.filePath("nobody-listens"), "none");
+        const QDBusConnection none =
+            QDBusConnection::connectToBus("unix:path=" + dir_.filePath("nobody-listens"), "none");
         QVERIFY(!platform::AccessibilityStatus::enabled(none, 5000));
     }
 };

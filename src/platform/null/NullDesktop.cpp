@@ -8,7 +8,7 @@ namespace {
 // Nothing under a pointer that never moves, no keys, no screens, and neither
 // permission: the hover loop idles on it.
 class NullDesktop final : public Desktop {
-public:
+  public:
     QPointF pointer() override { return {0, 0}; }
     quint64 modifierFlags() override { return 0; }
     std::optional<WindowInfo> windowAt(QPointF) override { return std::nullopt; }
@@ -20,7 +20,9 @@ public:
 
 } // namespace
 
-std::unique_ptr<Desktop> nullDesktop() { return std::make_unique<NullDesktop>(); }
+std::unique_ptr<Desktop> nullDesktop() {
+    return std::make_unique<NullDesktop>();
+}
 
 std::unique_ptr<Desktop> openDesktop() {
     if (std::unique_ptr<Desktop> x11 = X11Desktop::open()) return x11;

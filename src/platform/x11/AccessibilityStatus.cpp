@@ -19,9 +19,9 @@ bool isTrue(const QVariantMap& properties, const QString& name) {
 
 bool enabled(const QDBusConnection& bus, int timeoutMs) {
     if (!bus.isConnected()) return false;
-    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
-                                                       QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                       QStringLiteral("GetAll"));
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"));
     call << QStringLiteral("org.a11y.Status");
     const QDBusMessage reply = bus.call(call, QDBus::Block, timeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1) return false;
@@ -30,7 +30,8 @@ bool enabled(const QDBusConnection& bus, int timeoutMs) {
     const QDBusArgument argument = answer.value<QDBusArgument>();
     if (argument.currentSignature() != QLatin1String("a{sv}")) return false;
     const QVariantMap properties = qdbus_cast<QVariantMap>(argument);
-    return isTrue(properties, QStringLiteral("IsEnabled")) || isTrue(properties, QStringLiteral("ScreenReaderEnabled"));
+    return isTrue(properties, QStringLiteral("IsEnabled")) ||
+           isTrue(properties, QStringLiteral("ScreenReaderEnabled"));
 }
 
 } // namespace platform::AccessibilityStatus

@@ -4,7 +4,6 @@
 
 #include <X11/X.h>
 #include <X11/keysym.h>
-
 #include <initializer_list>
 
 namespace platform::x11 {

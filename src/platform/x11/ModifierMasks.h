@@ -2,7 +2,6 @@
 
 #include <QList>
 #include <QtGlobal>
-
 #include <array>
 
 // Which X modifier bits carry Alt, Super and Control on this keyboard.

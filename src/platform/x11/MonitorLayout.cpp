@@ -20,7 +20,8 @@ std::optional<QRect> workArea(const QList<long>& workAreas, std::optional<long> 
     const long desktop = currentDesktop.value_or(0);
     if (desktop < 0 || (desktop + 1) * 4 > workAreas.size()) return std::nullopt;
     const qsizetype at = qsizetype(desktop) * 4;
-    const long x = workAreas[at], y = workAreas[at + 1], width = workAreas[at + 2], height = workAreas[at + 3];
+    const long x = workAreas[at], y = workAreas[at + 1], width = workAreas[at + 2],
+               height = workAreas[at + 3];
     // Values from another client: refuse what cannot be a rectangle on a screen.
     constexpr long limit = 1 << 24;
     if (width <= 0 || height <= 0 || width > limit || height > limit || qAbs(x) > limit || qAbs(y) > limit)

@@ -4,7 +4,6 @@
 #include <QPoint>
 #include <QRect>
 #include <QSize>
-
 #include <optional>
 
 // From X's monitors (root-window pixels, any origin) to the desktop's global
@@ -19,7 +18,7 @@ struct RootMonitor {
 };
 
 struct MonitorLayout {
-    QPoint origin;        // root pixels of the global origin
+    QPoint origin;         // root pixels of the global origin
     QList<QRect> monitors; // root pixels, the primary monitor first, empty ones left out
     bool operator==(const MonitorLayout&) const = default;
 };

@@ -16,13 +16,11 @@
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/Xrandr.h>
 #include <X11/extensions/shape.h>
-
 #include <cmath>
 #include <deque>
 #include <iterator>
 #include <limits>
 #include <mutex>
-
 #include <unistd.h>
 
 namespace platform {
@@ -33,7 +31,9 @@ namespace {
 // process, as Xlib's default handler would. Every request's own status tells
 // its caller that it failed, so there is nothing to record. Qt installs an
 // equally silent handler of its own; either one serves.
-int ignoreXErrors(Display*, XErrorEvent*) { return 0; }
+int ignoreXErrors(Display*, XErrorEvent*) {
+    return 0;
+}
 
 void installErrorHandler() {
     static std::once_flag once; // the handler is process-wide
@@ -111,9 +111,9 @@ struct X11Desktop::State {
         int minCode = 0, maxCode = 0, perCode = 0;
         XDisplayKeycodes(display, &minCode, &maxCode);
         XModifierKeymap* map = XGetModifierMapping(display);
-        XPointer<KeySym> keysyms(
-            maxCode >= minCode ? XGetKeyboardMapping(display, KeyCode(minCode), maxCode - minCode + 1, &perCode)
-                               : nullptr);
+        XPointer<KeySym> keysyms(maxCode >= minCode ? XGetKeyboardMapping(display, KeyCode(minCode),
+                                                                          maxCode - minCode + 1, &perCode)
+                                                    : nullptr);
         if (map && keysyms) {
             for (int slot = 0; slot < 8; ++slot) {
                 for (int k = 0; k < map->max_keypermod; ++k) {
@@ -146,13 +146,15 @@ struct X11Desktop::State {
             int count = 0;
             XRRMonitorInfo* info = XRRGetMonitors(display, root, True, &count);
             for (int i = 0; info && i < count; ++i) {
-                monitors.append({QRect(info[i].x, info[i].y, info[i].width, info[i].height), info[i].primary != 0});
+                monitors.append(
+                    {QRect(info[i].x, info[i].y, info[i].width, info[i].height), info[i].primary != 0});
             }
             if (info) XRRFreeMonitors(info);
         }
         // The root's size as of the last RandR change this connection saw;
         // used only when RandR lists nothing.
-        return x11::monitorLayout(monitors, QSize(DisplayWidth(display, screen), DisplayHeight(display, screen)));
+        return x11::monitorLayout(monitors,
+                                  QSize(DisplayWidth(display, screen), DisplayHeight(display, screen)));
     }
 
     // A property's items (bytes for format 8, longs for format 32, as Xlib
@@ -167,8 +169,8 @@ struct X11Desktop::State {
         Property p;
         unsigned long after = 0;
         unsigned char* data = nullptr;
-        if (XGetWindowProperty(display, window, name, 0, maxLongs, False, type, &p.type, &p.format, &p.count, &after,
-                               &data) != Success)
+        if (XGetWindowProperty(display, window, name, 0, maxLongs, False, type, &p.type, &p.format, &p.count,
+                               &after, &data) != Success)
             return {};
         p.data.reset(data);
         return p;
@@ -179,7 +181,8 @@ struct X11Desktop::State {
         QList<long> values;
         if (p.type != XA_CARDINAL || p.format != 32 || !p.data) return values;
         const long* items = reinterpret_cast<const long*>(p.data.get());
-        for (unsigned long i = 0; i < p.count; ++i) values.append(items[i]);
+        for (unsigned long i = 0; i < p.count; ++i)
+            values.append(items[i]);
         return values;
     }
 
@@ -221,7 +224,8 @@ struct X11Desktop::State {
             unsigned int count = 0;
             if (!XQueryTree(display, window, &rootReturn, &parent, &children, &count)) continue;
             XPointer<Window> owned(children);
-            for (unsigned int i = 0; i < count; ++i) queue.emplace_back(children[i], depth + 1);
+            for (unsigned int i = 0; i < count; ++i)
+                queue.emplace_back(children[i], depth + 1);
         }
         return topLevel;
     }
@@ -249,7 +253,9 @@ struct X11Desktop::State {
             return XGetWindowAttributes(display, topLevel, &a) && a.c_class == InputOutput &&
                    a.map_state == IsViewable;
         };
-        const auto outer = [&] { return QRect(a.x, a.y, a.width + 2 * a.border_width, a.height + 2 * a.border_width); };
+        const auto outer = [&] {
+            return QRect(a.x, a.y, a.width + 2 * a.border_width, a.height + 2 * a.border_width);
+        };
         if (at) { // looking through the stacking order: rule out most windows cheaply first
             if (!shown() || !outer().contains(*at)) return std::nullopt;
             if (!takesInputAt(topLevel, *at - QPoint(a.x + a.border_width, a.y + a.border_width)))
@@ -298,8 +304,8 @@ std::unique_ptr<X11Desktop> X11Desktop::open(const char* displayName) {
     s->screen = DefaultScreen(display);
     s->root = RootWindow(display, s->screen);
 
-    const char* names[] = {"_NET_WM_PID", "WM_STATE", "_NET_WM_NAME", "UTF8_STRING", "_NET_WORKAREA",
-                           "_NET_CURRENT_DESKTOP"};
+    const char* names[] = {"_NET_WM_PID", "WM_STATE",      "_NET_WM_NAME",
+                           "UTF8_STRING", "_NET_WORKAREA", "_NET_CURRENT_DESKTOP"};
     Atom atoms[std::size(names)] = {};
     XInternAtoms(display, const_cast<char**>(names), int(std::size(names)), False, atoms);
     s->atoms = {atoms[0], atoms[2], atoms[3], atoms[1], atoms[4], atoms[5]};
@@ -357,7 +363,8 @@ std::optional<WindowInfo> X11Desktop::windowAt(QPointF point) {
     if (!XQueryTree(s_->display, s_->root, &rootReturn, &parent, &children, &count)) return std::nullopt;
     XPointer<Window> owned(children);
     qsizetype below = qsizetype(count) - 1;
-    while (below >= 0 && children[below] != hit) --below;
+    while (below >= 0 && children[below] != hit)
+        --below;
     below = below >= 0 ? below - 1 : qsizetype(count) - 1; // gone meanwhile: walk them all
     for (int examined = 0; below >= 0 && examined < kMostTopLevels; --below, ++examined) {
         if (auto info = s_->applicationWindow(children[below], origin, *at)) return info;
@@ -383,7 +390,9 @@ QList<ScreenArea> X11Desktop::screens() {
     return screens;
 }
 
-bool X11Desktop::accessibilityEnabled() { return AccessibilityStatus::enabled(QDBusConnection::sessionBus()); }
+bool X11Desktop::accessibilityEnabled() {
+    return AccessibilityStatus::enabled(QDBusConnection::sessionBus());
+}
 
 bool X11Desktop::canReadScreen() {
     s_->drainEvents();

@@ -16,7 +16,7 @@ namespace platform {
 // that vanishes between two requests makes that request fail and the answer
 // narrower, nothing more.
 class X11Desktop final : public Desktop {
-public:
+  public:
     // Connects to the display named (the DISPLAY variable when null); null when
     // it cannot be opened.
     static std::unique_ptr<X11Desktop> open(const char* displayName = nullptr);
@@ -36,7 +36,7 @@ public:
     // connection's socket turns readable; needs a Qt event loop on this thread.
     bool watchModifiers(std::function<void(quint64 flags)> changed) override;
 
-private:
+  private:
     struct State;
     explicit X11Desktop(std::unique_ptr<State> state);
     std::unique_ptr<State> s_;
