@@ -1,7 +1,11 @@
+#include "app/AppHosted.h"
 #include "app/CommandLine.h"
 #include "app/Modes.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QTest>
+#include <QTimer>
 
 using Modes::Mode;
 
@@ -78,6 +82,23 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(QList<double>, numbers);
         QCOMPARE(CommandLine::probeNumbers(arguments), numbers);
+    }
+
+    // The hosted body runs inside the event loop: a timer it waits for fires, and
+    // its status is what the host returns.
+    void appHostedRunsBodyInsideTheLoop() {
+        bool timerFired = false;
+        const int status = AppHosted::run(*QCoreApplication::instance(), [&] {
+            QEventLoop wait;
+            QTimer::singleShot(10, &wait, [&] {
+                timerFired = true;
+                wait.quit();
+            });
+            wait.exec();
+            return 3;
+        });
+        QCOMPARE(status, 3);
+        QVERIFY(timerFired);
     }
 
     void values() {
