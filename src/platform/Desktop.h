@@ -45,6 +45,12 @@ public:
 
     virtual QList<ScreenArea> screens() = 0;
 
+    // Where the global origin lies in the window system's own coordinates,
+    // those Qt places windows in (X11 root pixels): add it to a global point
+    // to move a window there. Zero unless the primary screen is off the
+    // window system's origin (a monitor left of or above the primary one).
+    virtual QPointF windowSystemOrigin() { return {}; }
+
     // The accessibility bus is reachable and enabled.
     virtual bool accessibilityEnabled() = 0;
     // This display's pixels can be read (an X11 display, not a Wayland session without X).

@@ -339,6 +339,7 @@ class TestX11Desktop : public QObject {
         QVERIFY(xdotool({"mousemove", "700", "10"}));
         const QList<platform::ScreenArea> screens = desktop_->screens();
         const QPointF pointer = desktop_->pointer();
+        const QPointF origin = desktop_->windowSystemOrigin();
         const auto terminal = desktop_->windowAt(QPointF(150 - 640, 150));
         XRRDeleteMonitor(x_, root, left->name);
         XRRDeleteMonitor(x_, root, right->name);
@@ -351,6 +352,7 @@ class TestX11Desktop : public QObject {
             return s.frame == QRectF(-640, 0, 640, 800);
         }));
         QCOMPARE(pointer, QPointF(60, 10));
+        QCOMPARE(origin, QPointF(640, 0));
         QVERIFY(terminal);
         QCOMPARE(terminal->className, QString("KnownClass"));
         QCOMPARE(terminal->frame.topLeft(), QPointF(100 - 640, 100));

@@ -390,6 +390,11 @@ QList<ScreenArea> X11Desktop::screens() {
     return screens;
 }
 
+QPointF X11Desktop::windowSystemOrigin() {
+    s_->drainEvents();
+    return QPointF(s_->monitorLayout().origin);
+}
+
 bool X11Desktop::accessibilityEnabled() {
     return AccessibilityStatus::enabled(QDBusConnection::sessionBus());
 }

@@ -29,6 +29,7 @@ class X11Desktop final : public Desktop {
     std::optional<WindowInfo> windowAt(QPointF point) override;
     // The primary monitor first.
     QList<ScreenArea> screens() override;
+    QPointF windowSystemOrigin() override;
     // Blocks for at most 300 ms on the session bus: not for every tick.
     bool accessibilityEnabled() override;
     bool canReadScreen() override;
