@@ -2,6 +2,9 @@
 
 #include "core/Diagnostics.h"
 
+#include <QDateTime>
+#include <QFileInfo>
+#include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QVariant>
@@ -74,24 +77,78 @@ QString userStorePath() {
            QLatin1String("/vistel/com.vistel.Vistel.conf");
 }
 
+// Whether a store file, as it stands on disk, could not be read or parsed. QSettings
+// reports a format error only to the first object that parses a file (later ones
+// share Qt's parsed copy), so the verdict is kept per file state: path, size and
+// modification time.
+class Verdicts {
+public:
+    bool unusable(const QString& state) {
+        std::lock_guard guard(lock_);
+        return unusable_.contains(state);
+    }
+    void remember(const QString& state) {
+        std::lock_guard guard(lock_);
+        if (unusable_.size() >= 32) unusable_.clear(); // one file, rarely changed: a small bound
+        unusable_.insert(state);
+    }
+
+private:
+    std::mutex lock_;
+    QSet<QString> unusable_;
+};
+
+Verdicts& verdicts() {
+    static Verdicts* instance = new Verdicts;
+    return *instance;
+}
+
+QString fileState(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists()) return {};
+    return path + QLatin1Char('\n') + QString::number(info.size()) + QLatin1Char('\n') +
+           QString::number(info.lastModified().toMSecsSinceEpoch());
+}
+
+struct Store {
+    std::unique_ptr<QSettings> settings;
+    // Unreadable or corrupt: read as if empty, so every getter gives its default.
+    bool unusable = false;
+};
+
 // Defaults are not written anywhere: each getter supplies its own, so the file
 // holds only what the user changed.
-std::unique_ptr<QSettings> open() {
+Store open() {
     static std::once_flag ready;
     std::call_once(ready, [] {
         if (Diagnostics::verbose()) Diagnostics::print(QStringLiteral("[settings] com.vistel.Vistel"));
     });
     QString path = storeFile().path();
     if (path.isEmpty()) path = userStorePath();
-    return std::make_unique<QSettings>(path, QSettings::IniFormat);
+    const QString state = fileState(path);
+    Store store{std::make_unique<QSettings>(path, QSettings::IniFormat), false};
+    store.settings->allKeys(); // QSettings parses lazily: only then is the status known
+    if (store.settings->status() != QSettings::NoError) {
+        store.unusable = true;
+        if (!state.isEmpty()) verdicts().remember(state);
+    } else if (!state.isEmpty()) {
+        store.unusable = verdicts().unusable(state);
+    }
+    return store;
 }
 
-QVariant read(const QString& key) { return open()->value(key); }
+QVariant read(const QString& key) {
+    const Store store = open();
+    return store.unusable ? QVariant() : store.settings->value(key);
+}
 
+// A user's change replaces an unusable file: what they saw were the defaults, and
+// what could be salvaged from it is not to be trusted.
 void write(const QString& key, const QVariant& value) {
-    auto settings = open();
-    settings->setValue(key, value);
-    settings->sync();
+    const Store store = open();
+    if (store.unusable) store.settings->clear();
+    store.settings->setValue(key, value);
+    store.settings->sync();
 }
 
 bool readBool(const QString& key) {

@@ -2,10 +2,60 @@
 
 #include "TempTree.h"
 
+#include <QCoreApplication>
+#include <QProcess>
 #include <QSettings>
 #include <QTest>
 
+#include <unistd.h>
+
 #include <memory>
+
+namespace {
+
+// Every value as one line: width, modifier, caption, remote images, indicator, ignored list.
+QString summary() {
+    return QStringLiteral("%1 %2 %3 %4 %5 [%6]")
+        .arg(Settings::previewWidth())
+        .arg(HoverModifiers::rawValue(Settings::modifier()))
+        .arg(Settings::showCaption())
+        .arg(Settings::loadRemoteImages())
+        .arg(Settings::showMenuBarIndicator())
+        .arg(Settings::storedIgnoredApplications().join(','));
+}
+
+// This test program run again as a second process: `--settings-child <store file or "-"> [change]`
+// prints summary() after, with "change", setting a width of 333, the command key and no indicator.
+int settingsChild(const QString& store, bool change) {
+    if (store != QLatin1String("-")) Settings::useStoreFile(store);
+    if (change) {
+        Settings::setPreviewWidth(333);
+        Settings::setModifier(HoverModifier::Command);
+        Settings::setShowMenuBarIndicator(false);
+    }
+    const QByteArray line = summary().toUtf8() + '\n';
+    return fwrite(line.constData(), 1, line.size(), stdout) == size_t(line.size()) ? 0 : 1;
+}
+
+// Runs settingsChild in a new process and returns what it printed.
+QString runChild(const QString& store, bool change, const QProcessEnvironment& environment = {}) {
+    QProcess child;
+    QStringList arguments{QStringLiteral("--settings-child"), store};
+    if (change) arguments.append(QStringLiteral("change"));
+    if (!environment.isEmpty()) child.setProcessEnvironment(environment);
+    child.start(QCoreApplication::applicationFilePath(), arguments);
+    if (!child.waitForFinished(60000) || child.exitCode() != 0) return QStringLiteral("child failed");
+    return QString::fromUtf8(child.readAllStandardOutput()).trimmed();
+}
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+const QString defaults = QStringLiteral("220 option 1 1 1 []");
+
+} // namespace
 
 Q_DECLARE_METATYPE(Settings::Change)
 Q_DECLARE_METATYPE(HoverModifier)
@@ -176,6 +226,69 @@ private slots:
         QCOMPARE(Settings::modifier(), value);
     }
 
+    void unusableStoreFile_data() {
+        QTest::addColumn<QByteArray>("bytes"); // "folder" and "unreadable" lay out those cases
+        QTest::addColumn<bool>("writable");
+        QByteArray binary;
+        for (int i = 0; i < 600; ++i) binary += char((i * 37) & 0xff);
+        QTest::newRow("binary garbage") << binary << true;
+        QTest::newRow("a mangled file with a readable value")
+            << QByteArray("[General\npreviewWidth=\x01\xff\nshowCaption=false\nmodifier=command\n[[\n") << true;
+        QTest::newRow("a readable value beside garbage")
+            << QByteArray("previewWidth=300\n\xff\xfe\x00zz\n[[x\n") << true;
+        QTest::newRow("a folder in the file's place") << QByteArray("folder") << false;
+        QTest::newRow("unreadable") << QByteArray("unreadable") << true;
+    }
+
+    // Defaults, every time; the file kept as it is until the user changes something.
+    void unusableStoreFile() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, writable);
+        if (bytes == "folder") {
+            tree_->folder("vistel.conf");
+        } else if (bytes == "unreadable") {
+            if (::geteuid() == 0) QSKIP("permissions do not hold the superuser back");
+            tree_->file("vistel.conf", "showCaption=false\n");
+            QVERIFY(QFile::setPermissions(storePath(), QFile::WriteOwner));
+        } else {
+            tree_->file("vistel.conf", bytes);
+        }
+        const QByteArray before = contents(storePath());
+
+        for (int round = 0; round < 3; ++round) QCOMPARE(summary(), defaults);
+        Settings::setPreviewWidth(220.4); // reads 220 already
+        Settings::setModifier(HoverModifier::Option);
+        Settings::setShowCaption(true);
+        QVERIFY(heard_.isEmpty());
+        QCOMPARE(contents(storePath()), before);
+
+        Settings::setShowCaption(false);
+        QCOMPARE(heard_.size(), 2);
+        QFile::setPermissions(storePath(), QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(summary(), writable ? QStringLiteral("220 option 0 1 1 []") : defaults);
+        if (writable) QCOMPARE(QSettings(storePath(), QSettings::IniFormat).status(), QSettings::NoError);
+    }
+
+    void persistsAcrossProcesses() {
+        Settings::setPreviewWidth(300);
+        Settings::setShowCaption(false);
+        QCOMPARE(runChild(storePath(), false), QStringLiteral("300 option 0 1 1 []"));
+
+        QCOMPARE(runChild(storePath(), true), QStringLiteral("333 command 0 1 0 []"));
+        QCOMPARE(summary(), QStringLiteral("333 command 0 1 0 []"));
+    }
+
+    // Without a file chosen, the store is the user's own, under XDG_CONFIG_HOME.
+    void theUsersStoreFollowsXdg() {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), tree_->path("config"));
+        QCOMPARE(runChild(QStringLiteral("-"), false, environment), defaults);
+        QVERIFY(!QFileInfo::exists(tree_->path("config/vistel/com.vistel.Vistel.conf")));
+        QCOMPARE(runChild(QStringLiteral("-"), true, environment), QStringLiteral("333 command 1 1 0 []"));
+        QVERIFY(QFileInfo::exists(tree_->path("config/vistel/com.vistel.Vistel.conf")));
+        QCOMPARE(runChild(QStringLiteral("-"), false, environment), QStringLiteral("333 command 1 1 0 []"));
+    }
+
     void modifierNames_data() {
         QTest::addColumn<HoverModifier>("modifier");
         QTest::addColumn<QString>("raw");
@@ -208,5 +321,12 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSettings)
+int main(int argc, char** argv) {
+    if (argc >= 3 && qstrcmp(argv[1], "--settings-child") == 0)
+        return settingsChild(QString::fromLocal8Bit(argv[2]), argc >= 4);
+    QCoreApplication app(argc, argv);
+    TestSettings test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "test_settings.moc"
