@@ -4,7 +4,6 @@
 #include <QString>
 #include <QUrl>
 #include <QtGlobal>
-
 #include <memory>
 #include <optional>
 
@@ -14,7 +13,7 @@
 
 // One element found under the pointer; the reader's own handle.
 class AccessibilityElement {
-public:
+  public:
     virtual ~AccessibilityElement() = default;
     virtual std::optional<qint32> processId() const = 0;
     virtual std::optional<QString> role() const = 0;
@@ -27,7 +26,7 @@ struct WindowContext {
 };
 
 class AccessibilityReader {
-public:
+  public:
     virtual ~AccessibilityReader() = default;
 
     // Asks for access to other applications' accessibility (on Linux: switching
@@ -52,7 +51,7 @@ public:
 // Finds no element anywhere: the controller then reads the screen, with the
 // window's pid and title from the window system.
 class NoAccessibilityReader final : public AccessibilityReader {
-public:
+  public:
     void requestAccess() override {}
     std::shared_ptr<AccessibilityElement> elementAt(QPointF) override { return nullptr; }
     void wakeAccessibility(const AccessibilityElement&) override {}

@@ -46,7 +46,8 @@ QRectF captionFrame(QSizeF card) {
 }
 
 QRectF messageFrame(QSizeF card) {
-    return {kMessageInset, kMessageInset, card.width() - 2 * kMessageInset, card.height() - 2 * kMessageInset};
+    return {kMessageInset, kMessageInset, card.width() - 2 * kMessageInset,
+            card.height() - 2 * kMessageInset};
 }
 
 QRectF areaUnder(QPointF pointer, const QList<platform::ScreenArea>& screens) {

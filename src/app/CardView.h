@@ -6,9 +6,9 @@
 // with the palette's base colour and outlined in a one-point separator line.
 class CardView : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit CardView(QWidget* parent = nullptr);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 };

@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QLocale>
-
 #include <sys/stat.h>
 
 namespace {

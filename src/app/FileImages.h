@@ -5,14 +5,13 @@
 #include <QImage>
 #include <QString>
 #include <QUrl>
-
 #include <optional>
 
 // Thumbnails of local files, cached by path, modification time, size and
 // decode ceiling, so a file changed on disk (or a new card width) decodes
 // again. Failures are not cached. Main thread only.
 class FileImages {
-public:
+  public:
     // The cached thumbnail of a file URL, else a fresh one.
     std::optional<QImage> image(const QUrl& url, int maxPixels);
 
@@ -23,6 +22,6 @@ public:
     // its shortest round-trip form.
     static QString key(const QString& path, double modified, qint64 size, int maxPixels);
 
-private:
+  private:
     ImageCache cache_;
 };

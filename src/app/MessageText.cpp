@@ -35,7 +35,8 @@ QString fitted(const QString& text, const QFont& font, qreal width, int maxLines
             if (lines.size() + 1 == maxLines && more) {
                 // The last line that fits stands for everything after it.
                 QString rest = wrapped.mid(i).join(QString());
-                for (qsizetype q = p + 1; q < paragraphs.size(); ++q) rest += QLatin1Char(' ') + paragraphs[q];
+                for (qsizetype q = p + 1; q < paragraphs.size(); ++q)
+                    rest += QLatin1Char(' ') + paragraphs[q];
                 lines.append(metrics.elidedText(rest.simplified(), Qt::ElideRight, width));
                 return lines.join(QLatin1Char('\n'));
             }

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
 #include <csignal>
 #include <sys/types.h>
 #include <unistd.h>
@@ -19,7 +18,8 @@ QStringList commandLine(const QString& processDir) {
     if (!file.open(QIODevice::ReadOnly)) return {};
     const QByteArray raw = file.read(64 * 1024);
     QStringList arguments;
-    for (const QByteArray& part : raw.split('\0')) arguments.append(QString::fromLocal8Bit(part));
+    for (const QByteArray& part : raw.split('\0'))
+        arguments.append(QString::fromLocal8Bit(part));
     if (!arguments.isEmpty() && arguments.last().isEmpty()) arguments.removeLast(); // the final NUL
     return arguments;
 }

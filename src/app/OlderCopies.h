@@ -4,7 +4,6 @@
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
-
 #include <functional>
 
 // Asking agents started earlier by the same user to quit, so that only the

@@ -105,9 +105,21 @@ void PreviewPanel::hideCard() {
     emit framesChanged({});
 }
 
-QString PreviewPanel::labelText() const { return label_->text(); }
-bool PreviewPanel::labelVisible() const { return label_->isVisibleTo(this); }
-QRectF PreviewPanel::labelFrame() const { return label_->geometry(); }
-QRectF PreviewPanel::imageFrame() const { return image_->geometry(); }
-bool PreviewPanel::imageVisible() const { return image_->isVisibleTo(this); }
-QSize PreviewPanel::imageSize() const { return image_->imageSize(); }
+QString PreviewPanel::labelText() const {
+    return label_->text();
+}
+bool PreviewPanel::labelVisible() const {
+    return label_->isVisibleTo(this);
+}
+QRectF PreviewPanel::labelFrame() const {
+    return label_->geometry();
+}
+QRectF PreviewPanel::imageFrame() const {
+    return image_->geometry();
+}
+bool PreviewPanel::imageVisible() const {
+    return image_->isVisibleTo(this);
+}
+QSize PreviewPanel::imageSize() const {
+    return image_->imageSize();
+}

@@ -19,7 +19,7 @@ class ScaledImageView;
 // application name, "Vistel"). Main thread only.
 class PreviewPanel : public QWidget {
     Q_OBJECT
-public:
+  public:
     // Reads the card width and caption settings.
     explicit PreviewPanel(QWidget* parent = nullptr);
 
@@ -46,11 +46,11 @@ public:
     bool imageVisible() const;
     QSize imageSize() const;
 
-signals:
+  signals:
     // The card's frame in global points when it shows or moves; empty when hidden.
     void framesChanged(const QList<QRectF>& frames);
 
-private:
+  private:
     void readSettings();
 
     QSizeF cardSize_;

@@ -20,7 +20,9 @@ RemoteImages::RemoteImages(QObject* parent) : RemoteImages(Limits{}, parent) {}
 RemoteImages::RemoteImages(Limits limits, QObject* parent)
     : QObject(parent), limits_(limits), network_(new QNetworkAccessManager(this)) {}
 
-RemoteImages::~RemoteImages() { abandon(); }
+RemoteImages::~RemoteImages() {
+    abandon();
+}
 
 std::optional<QImage> RemoteImages::cached(const QUrl& url) const {
     return images_.value(url.toString(QUrl::FullyEncoded));

@@ -7,7 +7,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
-
 #include <optional>
 
 class QNetworkAccessManager;
@@ -23,7 +22,7 @@ class QNetworkReply;
 // download. Main thread only.
 class RemoteImages : public QObject {
     Q_OBJECT
-public:
+  public:
     struct Limits {
         qint64 maxBytes = 64 * 1024 * 1024;
         int stallMilliseconds = 15'000; // no bytes for this long abandons the download
@@ -50,13 +49,13 @@ public:
     void clearImages() { images_.clear(); }
     qsizetype size() const { return images_.size(); }
 
-signals:
+  signals:
     // A requested image was decoded and stored; it is the requested URL still.
     void arrived(const QUrl& url, const QImage& image);
     // The download of url ended without an image (for diagnostics and tests).
     void failed(const QUrl& url);
 
-private:
+  private:
     void finished(QNetworkReply* reply, const QUrl& url, int maxPixels);
     void decoded(const QUrl& url, const std::optional<QImage>& image);
     void abandon();

@@ -7,7 +7,7 @@
 // An image scaled up or down to fit the view, keeping its proportions, centred.
 class ScaledImageView : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit ScaledImageView(QWidget* parent = nullptr);
 
     void setImage(const QImage& image);
@@ -18,9 +18,9 @@ public:
     // Where an image of that size is drawn inside bounds.
     static QRectF fitted(QSizeF image, QRectF bounds);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QPixmap pixmap_;
 };

@@ -5,7 +5,6 @@
 #include <QRectF>
 #include <QUrl>
 #include <QtGlobal>
-
 #include <optional>
 
 // Reading the image reference under the pointer from the screen's pixels, for
@@ -13,7 +12,7 @@
 // ensurePermission() and imageReference() on worker threads (never two
 // readings at once), the rest on the main thread.
 class ScreenReader {
-public:
+  public:
     virtual ~ScreenReader() = default;
 
     // Warms the recogniser on the calling thread. Blocking.
@@ -35,7 +34,7 @@ public:
 
 // Reads nothing: every reading finds no reference.
 class NoScreenReader final : public ScreenReader {
-public:
+  public:
     void prime() override {}
     bool ensurePermission() override { return false; }
     std::optional<QUrl> imageReference(QPointF, const QUrl&, bool) override { return std::nullopt; }

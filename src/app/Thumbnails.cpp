@@ -3,7 +3,6 @@
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
-
 #include <memory>
 #include <mutex>
 
@@ -106,7 +105,8 @@ std::optional<QImage> viaQt(QIODevice& device, int maxPixels) {
     reader.setDecideFormatFromContent(false);
     reader.setAutoTransform(true);
     const QSize size = reader.size();
-    if (!size.isValid() || qint64(size.width()) * qint64(size.height()) > kMostSourcePixels) return std::nullopt;
+    if (!size.isValid() || qint64(size.width()) * qint64(size.height()) > kMostSourcePixels)
+        return std::nullopt;
     QImage image = reader.read();
     if (image.isNull()) return std::nullopt;
     if (image.width() > maxPixels || image.height() > maxPixels) {
@@ -117,7 +117,9 @@ std::optional<QImage> viaQt(QIODevice& device, int maxPixels) {
 
 } // namespace
 
-void initialise() { std::call_once(started, start); }
+void initialise() {
+    std::call_once(started, start);
+}
 
 std::optional<QImage> ofFile(const QString& path, int maxPixels) {
     initialise();
@@ -156,6 +158,8 @@ QByteArray transparentPixelPNG() {
     return QByteArray(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 
-void warmImageDecoder() { (void)ofData(transparentPixelPNG(), 440); }
+void warmImageDecoder() {
+    (void)ofData(transparentPixelPNG(), 440);
+}
 
 } // namespace Thumbnails

@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QImage>
 #include <QString>
-
 #include <optional>
 
 // Decoding preview images through libvips: shrink-on-load thumbnails no larger

@@ -19,7 +19,6 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
-
 #include <chrono>
 #include <cmath>
 
@@ -46,7 +45,8 @@ QThreadPool* readingPool() {
 // A folder or file as the user writes it: no trailing slash except for "/".
 QString displayPath(const QUrl& url) {
     QString path = url.isLocalFile() ? url.toLocalFile() : url.path(QUrl::FullyDecoded);
-    while (path.size() > 1 && path.endsWith(QLatin1Char('/'))) path.chop(1);
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
     return path;
 }
 
@@ -54,8 +54,9 @@ QString displayPath(const QUrl& url) {
 
 VistelController::VistelController(Parts parts, QObject* parent)
     : QObject(parent), desktop_(std::move(parts.desktop)), accessibility_(std::move(parts.accessibility)),
-      screen_(std::move(parts.screen)), processes_(std::move(parts.processes)), clock_(std::move(parts.clock)),
-      write_(std::move(parts.write)), verbose_(parts.verbose.value_or(Diagnostics::verbose())),
+      screen_(std::move(parts.screen)), processes_(std::move(parts.processes)),
+      clock_(std::move(parts.clock)), write_(std::move(parts.write)),
+      verbose_(parts.verbose.value_or(Diagnostics::verbose())),
       closeOlderCopies_(std::move(parts.closeOlderCopies)), primeSessions_(std::move(parts.primeSessions)),
       panel_(std::make_unique<PreviewPanel>()), remoteImages_(new RemoteImages(parts.remoteLimits, this)) {
     if (!desktop_) desktop_ = platform::nullDesktop();
@@ -133,7 +134,9 @@ void VistelController::launch() {
 
 // ---- Tick -------------------------------------------------------------------
 
-bool VistelController::held() { return HoverModifiers::isHeld(Settings::modifier(), desktop_->modifierFlags()); }
+bool VistelController::held() {
+    return HoverModifiers::isHeld(Settings::modifier(), desktop_->modifierFlags());
+}
 
 void VistelController::tick() {
     const double started = now();
@@ -190,14 +193,17 @@ void VistelController::tickWhileHeld() {
 
     if (verbose_ && (!lastLoggedPoint_ || *lastLoggedPoint_ != p)) {
         lastLoggedPoint_ = p;
-        const QString role = element ? element->role().value_or(QStringLiteral("none")) : QStringLiteral("none");
+        const QString role =
+            element ? element->role().value_or(QStringLiteral("none")) : QStringLiteral("none");
         line(QStringLiteral("[hover] %1,%2 ax=%3 base=%4 window=\"%5\"")
                  .arg(qint64(p.x()))
                  .arg(qint64(p.y()))
-                 .arg(role, base.isEmpty() ? QStringLiteral("-") : displayPath(base), title.value_or(QString())));
+                 .arg(role, base.isEmpty() ? QStringLiteral("-") : displayPath(base),
+                      title.value_or(QString())));
         if (!ordered.isEmpty()) {
             QStringList paths;
-            for (const QUrl& root : ordered) paths.append(displayPath(root));
+            for (const QUrl& root : ordered)
+                paths.append(displayPath(root));
             line(QStringLiteral("  [roots] ") + paths.join(QLatin1Char(' ')));
         }
     }
@@ -217,7 +223,9 @@ void VistelController::tickWhileHeld() {
 
 // ---- Showing and hiding -----------------------------------------------------
 
-int VistelController::decodeCeiling() const { return CardGeometry::decodeCeiling(Settings::previewWidth()); }
+int VistelController::decodeCeiling() const {
+    return CardGeometry::decodeCeiling(Settings::previewWidth());
+}
 
 bool VistelController::present(const QUrl& url) {
     if (displayedURL_ && *displayedURL_ == url) {
@@ -353,7 +361,8 @@ void VistelController::recognizeOnScreen(QPointF p, const QUrl& baseDirectory) {
         }));
 }
 
-void VistelController::recognized(quint64 reading, QPointF p, qint64 generation, const std::optional<QUrl>& url) {
+void VistelController::recognized(quint64 reading, QPointF p, qint64 generation,
+                                  const std::optional<QUrl>& url) {
     // An abandoned reading answers to nobody: a newer one may be in flight.
     if (reading != reading_ || !recognitionInFlight_) {
         emit recognitionHandled();
@@ -378,7 +387,8 @@ void VistelController::recognized(quint64 reading, QPointF p, qint64 generation,
         previewPoint_.reset();
         showMessage(stalledMessage());
     } else if (displayGeneration_ != generation) {
-        if (verbose_) line(QStringLiteral("  [ocr] found nothing, but the panel has changed since; leaving it alone"));
+        if (verbose_)
+            line(QStringLiteral("  [ocr] found nothing, but the panel has changed since; leaving it alone"));
     } else {
         hidePreview();
     }
@@ -430,7 +440,8 @@ QString VistelController::captureOffBox() {
 
 QString VistelController::captureOffWarning() {
     return QStringLiteral(
-        "\n⚠️  Screen Recording is off, so nothing in VS Code, Cursor or any other app that paints its own "
+        "\n⚠️  Screen Recording is off, so nothing in VS Code, Cursor or any other app that paints its "
+        "own "
         "text can be previewed. The screen can be read only in an X11 session: log in to an X11 (Xorg) "
         "session, or run this command where DISPLAY names a running X server, then restart.\n");
 }

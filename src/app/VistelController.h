@@ -14,7 +14,6 @@
 #include <QRectF>
 #include <QString>
 #include <QUrl>
-
 #include <functional>
 #include <limits>
 #include <memory>
@@ -30,7 +29,7 @@ class QTimer;
 // the card goes away. Everything here runs on the main thread.
 class VistelController : public QObject {
     Q_OBJECT
-public:
+  public:
     // Seconds on a monotonic clock.
     using Clock = std::function<double()>;
     // Text exactly as given; lines carry their own newline.
@@ -55,9 +54,9 @@ public:
     static constexpr double kRetryInterval = 0.4;
     static constexpr double kStallTimeout = 5.0;
     static constexpr double kMinimumCaptureInterval = 0.25;
-    static constexpr double kSameSpot = 6.0;       // points, both axes, for the retry pacing
-    static constexpr double kSameLine = 20.0;      // vertical points a card survives
-    static constexpr double kAcrossLine = 400.0;   // horizontal points a late reading survives
+    static constexpr double kSameSpot = 6.0;     // points, both axes, for the retry pacing
+    static constexpr double kSameLine = 20.0;    // vertical points a card survives
+    static constexpr double kAcrossLine = 400.0; // horizontal points a late reading survives
     static constexpr qint64 kStallsBeforeNotice = 3;
 
     // Creates the card; needs a QApplication.
@@ -96,7 +95,7 @@ public:
     static QString captureOffMessage();
     static QString stalledMessage();
 
-signals:
+  signals:
     // A card with an image appeared (true) or went away (false).
     void previewingChanged(bool previewing);
     // The menu bar indicator should be shown or hidden (at launch and on changes).
@@ -106,7 +105,7 @@ signals:
     // The launch-time screen permission check has finished (only when one ran).
     void permissionCheckFinished();
 
-private:
+  private:
     double now() const { return clock_(); }
     void line(const QString& text) const { write_(text + QLatin1Char('\n')); }
     bool held();

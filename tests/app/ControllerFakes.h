@@ -11,14 +11,12 @@
 #include <QRectF>
 #include <QString>
 #include <QUrl>
-
 #include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <stdexcept>
 
 // Stand-ins for what the controller works with, each steered through a state
 // the test keeps while the controller owns the object.
@@ -33,7 +31,7 @@ struct DesktopState {
 };
 
 class FakeDesktop final : public platform::Desktop {
-public:
+  public:
     explicit FakeDesktop(std::shared_ptr<DesktopState> state) : state_(std::move(state)) {}
     QPointF pointer() override { return state_->pointer; }
     quint64 modifierFlags() override { return state_->flags; }
@@ -46,17 +44,17 @@ public:
         return true;
     }
 
-private:
+  private:
     std::shared_ptr<DesktopState> state_;
 };
 
 class FakeElement final : public AccessibilityElement {
-public:
+  public:
     FakeElement(std::optional<qint32> pid, std::optional<QString> role) : pid_(pid), role_(std::move(role)) {}
     std::optional<qint32> processId() const override { return pid_; }
     std::optional<QString> role() const override { return role_; }
 
-private:
+  private:
     std::optional<qint32> pid_;
     std::optional<QString> role_;
 };
@@ -72,28 +70,28 @@ struct AccessibilityState {
 };
 
 class FakeAccessibility final : public AccessibilityReader {
-public:
+  public:
     explicit FakeAccessibility(std::shared_ptr<AccessibilityState> state) : state_(std::move(state)) {}
     void requestAccess() override { state_->accessRequested = true; }
     std::shared_ptr<AccessibilityElement> elementAt(QPointF) override { return state_->element; }
     void wakeAccessibility(const AccessibilityElement&) override { ++state_->wakes; }
-    std::optional<WindowContext> windowContext(const AccessibilityElement&) override { return state_->context; }
+    std::optional<WindowContext> windowContext(const AccessibilityElement&) override {
+        return state_->context;
+    }
     std::optional<QUrl> imageURL(const AccessibilityElement&, QPointF, const QUrl&) override {
         ++state_->lookups;
         if (state_->duringLookup) state_->duringLookup();
         return state_->url;
     }
 
-private:
+  private:
     std::shared_ptr<AccessibilityState> state_;
 };
 
 // A screen reader whose readings wait until the test answers for their point
 // (readings run on worker threads; everything here is lock-guarded).
 class FakeScreen final : public ScreenReader {
-public:
-    enum class Kind { Nothing, Image, Throws };
-
+  public:
     ~FakeScreen() override { close(); }
 
     void prime() override { primed_ = true; }
@@ -111,21 +109,12 @@ public:
         const QString key = keyOf(at);
         changed_.wait(lock, [&] { return closed_ || answers_.contains(key); });
         if (!answers_.contains(key)) return std::nullopt;
-        const auto [kind, url] = answers_.take(key);
-        lock.unlock();
-        if (kind == Kind::Throws) throw std::runtime_error("reader failed");
-        if (kind == Kind::Nothing) return std::nullopt;
-        return url;
+        return answers_.take(key);
     }
 
     void answer(QPointF at, std::optional<QUrl> url) {
         const std::lock_guard lock(mutex_);
-        answers_.insert(keyOf(at), {url ? Kind::Image : Kind::Nothing, url.value_or(QUrl())});
-        changed_.notify_all();
-    }
-    void fail(QPointF at) {
-        const std::lock_guard lock(mutex_);
-        answers_.insert(keyOf(at), {Kind::Throws, QUrl()});
+        answers_.insert(keyOf(at), url);
         changed_.notify_all();
     }
     // Lets every waiting and later reading return nothing.
@@ -148,13 +137,13 @@ public:
     std::atomic<bool> permission_ = false;
     std::atomic<qint64> stalls_ = 0;
 
-private:
+  private:
     static QString keyOf(QPointF p) { return QStringLiteral("%1,%2").arg(p.x()).arg(p.y()); }
 
     std::mutex mutex_;
     std::condition_variable changed_;
     bool closed_ = false;
-    QHash<QString, std::pair<Kind, QUrl>> answers_;
+    QHash<QString, std::optional<QUrl>> answers_;
     QList<QPointF> readings_;
     QList<QList<QRectF>> ownWindows_;
 };
@@ -166,7 +155,7 @@ struct ProcessesState {
 };
 
 class FakeProcesses final : public ProcessRoots::Source {
-public:
+  public:
     explicit FakeProcesses(std::shared_ptr<ProcessesState> state) : state_(std::move(state)) {}
     ProcessRoots::ProcessTable processTable() const override {
         ++state_->tableReads;
@@ -174,6 +163,6 @@ public:
     }
     QString workingDirectory(qint32 pid) const override { return state_->directories.value(pid); }
 
-private:
+  private:
     std::shared_ptr<ProcessesState> state_;
 };

@@ -13,23 +13,41 @@
 // from a table of routes. A route may be held: its answer waits until the
 // test calls release(path).
 class HttpTestServer : public QObject {
-public:
+  public:
     struct Route {
         QByteArray status = "200 OK";
-        QByteArray headers;  // extra header lines, each ending in "\r\n"
+        QByteArray headers; // extra header lines, each ending in "\r\n"
         QByteArray body;
         bool announceLength = true;
-        bool hold = false;   // answer only when released
-        bool stall = false;  // send the headers and a few bytes, then nothing
+        bool hold = false;  // answer only when released
+        bool stall = false; // send the headers and a few bytes, then nothing
         bool chunked = false;
 
         static Route ok(const QByteArray& body) { return Route().withBody(body); }
-        Route& withStatus(const QByteArray& value) { status = value; return *this; }
-        Route& withHeaders(const QByteArray& value) { headers = value; return *this; }
-        Route& withBody(const QByteArray& value) { body = value; return *this; }
-        Route& held() { hold = true; return *this; }
-        Route& stalling() { stall = true; return *this; }
-        Route& inChunks() { chunked = true; return *this; }
+        Route& withStatus(const QByteArray& value) {
+            status = value;
+            return *this;
+        }
+        Route& withHeaders(const QByteArray& value) {
+            headers = value;
+            return *this;
+        }
+        Route& withBody(const QByteArray& value) {
+            body = value;
+            return *this;
+        }
+        Route& held() {
+            hold = true;
+            return *this;
+        }
+        Route& stalling() {
+            stall = true;
+            return *this;
+        }
+        Route& inChunks() {
+            chunked = true;
+            return *this;
+        }
     };
 
     HttpTestServer() {
@@ -56,7 +74,7 @@ public:
         }
     }
 
-private:
+  private:
     void read(QTcpSocket* socket) {
         QByteArray& buffer = pending_[socket];
         buffer += socket->readAll();

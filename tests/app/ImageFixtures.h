@@ -7,7 +7,6 @@
 #include <QImage>
 #include <QString>
 #include <QtEndian>
-
 #include <cstring>
 
 #pragma push_macro("signals")
@@ -43,9 +42,11 @@ inline bool save(const QImage& source, const QString& path, int orientation = 0)
     const QByteArray name = path.toLocal8Bit();
     int failed = 0;
     if (extension == QLatin1String("avif")) {
-        failed = vips_heifsave(image, name.constData(), "compression", VIPS_FOREIGN_HEIF_COMPRESSION_AV1, nullptr);
+        failed =
+            vips_heifsave(image, name.constData(), "compression", VIPS_FOREIGN_HEIF_COMPRESSION_AV1, nullptr);
     } else if (extension == QLatin1String("heic") || extension == QLatin1String("heif")) {
-        failed = vips_heifsave(image, name.constData(), "compression", VIPS_FOREIGN_HEIF_COMPRESSION_HEVC, nullptr);
+        failed = vips_heifsave(image, name.constData(), "compression", VIPS_FOREIGN_HEIF_COMPRESSION_HEVC,
+                               nullptr);
     } else {
         failed = vips_image_write_to_file(image, name.constData(), nullptr);
     }
@@ -63,7 +64,8 @@ inline QByteArray pngChunk(const QByteArray& type, const QByteArray& data) {
     quint32 c = 0xffffffffu;
     for (const char byte : type + data) {
         c ^= quint8(byte);
-        for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xedb88320u ^ (c >> 1) : c >> 1;
+        for (int k = 0; k < 8; ++k)
+            c = (c & 1) ? 0xedb88320u ^ (c >> 1) : c >> 1;
     }
     qToBigEndian<quint32>(c ^ 0xffffffffu, crc.data());
     return out + crc;
@@ -75,8 +77,8 @@ inline QByteArray enormousPNGHeader(quint32 width, quint32 height) {
     QByteArray ihdr(13, '\0');
     qToBigEndian<quint32>(width, ihdr.data());
     qToBigEndian<quint32>(height, ihdr.data() + 4);
-    ihdr[8] = 8;  // bit depth
-    ihdr[9] = 2;  // RGB
+    ihdr[8] = 8;                                                      // bit depth
+    ihdr[9] = 2;                                                      // RGB
     const QByteArray row = QByteArray::fromHex("789c63000000010001"); // deflate of one zero byte
     return QByteArray::fromHex("89504e470d0a1a0a") + pngChunk("IHDR", ihdr) + pngChunk("IDAT", row) +
            pngChunk("IEND", QByteArray());

@@ -2,12 +2,8 @@
 // card's own drawing code thinks of them elsewhere (from its bottom-left
 // corner, y upwards) and converted here, so a slip in the flip shows.
 #include "app/CardGeometry.h"
-#include "app/MessageText.h"
 
-#include <QApplication>
-#include <QFont>
 #include <QTest>
-
 #include <cmath>
 #include <limits>
 
@@ -20,7 +16,7 @@ QRectF fromBottomLeft(QRectF box, double cardHeight) {
 }
 
 const QList<platform::ScreenArea> twoScreens = {
-    {QRectF(0, 0, 1920, 1080), QRectF(0, 0, 1920, 1050), 1.0},    // a panel along the bottom
+    {QRectF(0, 0, 1920, 1080), QRectF(0, 0, 1920, 1050), 1.0},       // a panel along the bottom
     {QRectF(1920, 0, 1280, 1024), QRectF(1920, 30, 1280, 994), 1.0}, // a panel along the top
 };
 
@@ -28,7 +24,7 @@ const QList<platform::ScreenArea> twoScreens = {
 
 class TestCardGeometry : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void cardSize_data() {
         QTest::addColumn<double>("setting");
         QTest::addColumn<QSizeF>("size");
@@ -109,7 +105,8 @@ private slots:
         const QList<platform::ScreenArea> small = {{QRectF(0, 0, 300, 200), QRectF(0, 0, 300, 200), 1.0}};
         const QList<platform::ScreenArea> tiny = {{QRectF(0, 0, 200, 100), QRectF(0, 0, 200, 100), 1.0}};
         QTest::newRow("right of and below") << QPointF(500, 400) << twoScreens << QRectF(522, 418, 220, 160);
-        QTest::newRow("fits exactly at the right") << QPointF(1678, 400) << twoScreens << QRectF(1700, 418, 220, 160);
+        QTest::newRow("fits exactly at the right")
+            << QPointF(1678, 400) << twoScreens << QRectF(1700, 418, 220, 160);
         QTest::newRow("flips left near the right edge")
             << QPointF(1679, 400) << twoScreens << QRectF(1437, 418, 220, 160);
         QTest::newRow("flips above near the bottom panel")
@@ -125,8 +122,10 @@ private slots:
         QTest::newRow("second screen") << QPointF(2500, 300) << twoScreens << QRectF(2522, 318, 220, 160);
         QTest::newRow("second screen's right edge")
             << QPointF(3150, 300) << twoScreens << QRectF(2908, 318, 220, 160);
-        QTest::newRow("second screen's bottom") << QPointF(2500, 1000) << twoScreens << QRectF(2522, 818, 220, 160);
-        QTest::newRow("second screen's top panel") << QPointF(2500, 5) << twoScreens << QRectF(2522, 30, 220, 160);
+        QTest::newRow("second screen's bottom")
+            << QPointF(2500, 1000) << twoScreens << QRectF(2522, 818, 220, 160);
+        QTest::newRow("second screen's top panel")
+            << QPointF(2500, 5) << twoScreens << QRectF(2522, 30, 220, 160);
         QTest::newRow("shared edge belongs to the second screen")
             << QPointF(1920, 300) << twoScreens << QRectF(1942, 318, 220, 160);
         QTest::newRow("off every screen: the first one")
@@ -141,32 +140,6 @@ private slots:
     }
 
     void noScreensGivesNoArea() { QVERIFY(CardGeometry::areaUnder(QPointF(10, 10), {}).isEmpty()); }
-
-    void messageLines_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("lines");
-        QTest::addColumn<bool>("cut");
-        QTest::addColumn<bool>("unchanged");
-        QTest::newRow("short") << QStringLiteral("Screen Recording is off.") << 1 << false << true;
-        QTest::newRow("explicit breaks kept")
-            << QStringLiteral("Screen Recording is off.\n\nLook here.") << 3 << false << true;
-        QTest::newRow("long text stops at five lines")
-            << QStringLiteral("word ").repeated(200).trimmed() << 5 << true << false;
-        QTest::newRow("many short paragraphs") << QStringLiteral("a\nb\nc\nd\ne\nf\ng") << 5 << false << false;
-        QTest::newRow("empty") << QString() << 1 << false << true;
-    }
-    void messageLines() {
-        QFETCH(QString, text);
-        QFETCH(int, lines);
-        QFETCH(bool, cut);
-        QFETCH(bool, unchanged);
-        QFont font = QApplication::font();
-        font.setPixelSize(12);
-        const QString fitted = MessageText::fitted(text, font, 192, 5);
-        QCOMPARE(fitted.split(QLatin1Char('\n')).size(), lines);
-        QCOMPARE(fitted.endsWith(QChar(0x2026)), cut);
-        if (unchanged) QCOMPARE(fitted, text);
-    }
 };
 
 QTEST_MAIN(TestCardGeometry)

@@ -6,15 +6,14 @@
 
 #include <QFile>
 #include <QTest>
-
 #include <unistd.h>
 
 namespace {
 
 struct Process {
     qint32 pid;
-    QString exe;        // link target; empty for none
-    QByteArray comm;    // empty for none
+    QString exe;     // link target; empty for none
+    QByteArray comm; // empty for none
     QStringList arguments;
 };
 
@@ -23,24 +22,30 @@ void layOut(const TempTree& proc, const Process& p) {
     if (!p.exe.isEmpty()) QFile::link(p.exe, dir + QStringLiteral("/exe"));
     if (!p.comm.isEmpty()) proc.file(QString::number(p.pid) + QStringLiteral("/comm"), p.comm + '\n');
     QByteArray cmdline;
-    for (const QString& argument : p.arguments) cmdline += argument.toLocal8Bit() + '\0';
+    for (const QString& argument : p.arguments)
+        cmdline += argument.toLocal8Bit() + '\0';
     proc.file(QString::number(p.pid) + QStringLiteral("/cmdline"), cmdline);
 }
 
-bool isAgent(const QStringList& arguments) { return Modes::choose(arguments) == Modes::Mode::Agent; }
+bool isAgent(const QStringList& arguments) {
+    return Modes::choose(arguments) == Modes::Mode::Agent;
+}
 
 } // namespace
 
 class TestOlderCopies : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void executableName_data() {
         QTest::addColumn<QString>("exe");
         QTest::addColumn<QByteArray>("comm");
         QTest::addColumn<QString>("name");
-        QTest::newRow("from the executable") << "/opt/vistel/VistelPrototype" << QByteArray("Vistel") << "VistelPrototype";
-        QTest::newRow("replaced on disk") << "/opt/vistel/VistelPrototype (deleted)" << QByteArray() << "VistelPrototype";
-        QTest::newRow("no link: the command name") << QString() << QByteArray("VistelPrototype") << "VistelPrototype";
+        QTest::newRow("from the executable")
+            << "/opt/vistel/VistelPrototype" << QByteArray("Vistel") << "VistelPrototype";
+        QTest::newRow("replaced on disk")
+            << "/opt/vistel/VistelPrototype (deleted)" << QByteArray() << "VistelPrototype";
+        QTest::newRow("no link: the command name")
+            << QString() << QByteArray("VistelPrototype") << "VistelPrototype";
         QTest::newRow("nothing readable") << QString() << QByteArray() << QString();
     }
     void executableName() {
@@ -66,7 +71,8 @@ private slots:
             {108, "/usr/bin/VistelPrototype", {}, {"VistelPrototype", "--roots", "abc"}},
             {109, "/usr/bin/VistelPrototype", {}, {"VistelPrototype", "--resolve", "a.png"}},
         };
-        for (const Process& p : table) layOut(proc, p);
+        for (const Process& p : table)
+            layOut(proc, p);
         proc.folder(QStringLiteral("self"));
         proc.folder(QStringLiteral("-3"));
 
@@ -82,7 +88,8 @@ private slots:
     }
 
     void missingProcTreeFindsNothing() {
-        QCOMPARE(OlderCopies::find(QStringLiteral("/nonexistent/proc"), 1, ::geteuid(), isAgent), QList<qint32>());
+        QCOMPARE(OlderCopies::find(QStringLiteral("/nonexistent/proc"), 1, ::geteuid(), isAgent),
+                 QList<qint32>());
     }
 };
 

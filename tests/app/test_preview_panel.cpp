@@ -9,7 +9,7 @@
 
 class TestPreviewPanel : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase() { Settings::useStoreFile(store_.path(QStringLiteral("settings.conf"))); }
     void init() {
         Settings::setPreviewWidth(220);
@@ -28,25 +28,6 @@ private slots:
         QVERIFY(panel.testAttribute(Qt::WA_TranslucentBackground));
         QCOMPARE(panel.windowTitle(), QStringLiteral("Vistel preview"));
         QCOMPARE(panel.focusPolicy(), Qt::NoFocus);
-    }
-
-    void sizeFollowsTheWidthSetting_data() {
-        QTest::addColumn<double>("width");
-        QTest::addColumn<QSize>("size");
-        QTest::newRow("narrowest") << 100.0 << QSize(160, 116);
-        QTest::newRow("default") << 220.0 << QSize(220, 160);
-        QTest::newRow("wider") << 300.0 << QSize(300, 218);
-        QTest::newRow("widest") << 420.0 << QSize(420, 305);
-    }
-    void sizeFollowsTheWidthSetting() {
-        QFETCH(double, width);
-        QFETCH(QSize, size);
-        Settings::setPreviewWidth(width);
-        PreviewPanel panel;
-        QCOMPARE(panel.size(), size);
-        Settings::setPreviewWidth(220);
-        panel.applySettings();
-        QCOMPARE(panel.size(), QSize(220, 160));
     }
 
     void captionTurnedOffWhileShown() {
@@ -79,22 +60,13 @@ private slots:
         QCOMPARE(panel.labelFrame(), QRectF(14, 14, 192, 132));
         QCOMPARE(panel.labelText(), QStringLiteral("Screen Recording is off."));
 
-        panel.showImage(image(), QUrl(QStringLiteral("https://example.com/a/chart.webp")), {500, 400}, area());
+        panel.showImage(image(), QUrl(QStringLiteral("https://example.com/a/chart.webp")), {500, 400},
+                        area());
         QVERIFY(!panel.showsMessage());
         QVERIFY(panel.imageVisible());
         QCOMPARE(panel.labelFrame(), QRectF(10, 134, 200, 16));
         QCOMPARE(panel.labelVisible(), caption);
         QCOMPARE(panel.labelText(), QStringLiteral("chart.webp"));
-    }
-
-    void longNameShortenedInTheMiddle() {
-        PreviewPanel panel;
-        const QString name = QStringLiteral("a-very-long-screenshot-name-").repeated(4) + QStringLiteral("end.png");
-        panel.showImage(image(), QUrl::fromLocalFile(QStringLiteral("/tmp/") + name), {500, 400}, area());
-        const QString shown = panel.labelText();
-        QVERIFY(shown.contains(QChar(0x2026)));
-        QVERIFY(shown.startsWith(QStringLiteral("a-very")));
-        QVERIFY(shown.endsWith(QStringLiteral(".png")));
     }
 
     void placedBesideThePointerAndReported() {
@@ -116,16 +88,7 @@ private slots:
         QCOMPARE(frames.size(), 0);
     }
 
-    void resizedInPlace() {
-        PreviewPanel panel;
-        panel.showImage(image(), QUrl::fromLocalFile(QStringLiteral("/tmp/shot.png")), {500, 400}, area());
-        Settings::setPreviewWidth(300);
-        panel.applySettings();
-        QCOMPARE(panel.geometry(), QRect(522, 418, 300, 218));
-        QCOMPARE(panel.imageFrame(), QRectF(10, 10, 280, 174));
-    }
-
-private:
+  private:
     static QImage image() {
         QImage image(40, 30, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::red);

@@ -36,7 +36,7 @@ RemoteImages::Limits smallLimits() {
 
 class TestRemoteImages : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase() {
         red_ = pngBytes(800, 400, Qt::red);
         blue_ = pngBytes(30, 30, Qt::blue);
@@ -107,15 +107,14 @@ private slots:
         const QByteArray html = "<html><body><h1>Not here</h1></body></html>";
         QTest::newRow("html page") << QByteArray("/page.png")
                                    << Route::ok(html).withHeaders("Content-Type: text/html\r\n");
-        QTest::newRow("error status with html") << QByteArray("/missing.png")
-                                                << Route::ok(html).withStatus("404 Not Found");
+        QTest::newRow("error status with html")
+            << QByteArray("/missing.png") << Route::ok(html).withStatus("404 Not Found");
         QTest::newRow("error status with an image")
             << QByteArray("/denied.png") << Route::ok(blue_).withStatus("403 Forbidden");
         QTest::newRow("announced too large")
             << QByteArray("/big.png") << Route::ok(QByteArray(300 * 1024, 'x'));
         QTest::newRow("too large without a length")
-            << QByteArray("/chunked.png")
-            << Route::ok(red_ + QByteArray(300 * 1024, 'x')).inChunks();
+            << QByteArray("/chunked.png") << Route::ok(red_ + QByteArray(300 * 1024, 'x')).inChunks();
         QTest::newRow("stalls") << QByteArray("/stall.png") << Route::ok(red_).stalling();
         QTest::newRow("redirects forever")
             << QByteArray("/loop.png")
@@ -123,8 +122,7 @@ private slots:
         QTest::newRow("enormous image")
             << QByteArray("/huge.png") << Route::ok(ImageFixtures::enormousPNGHeader(30000, 30000));
         QTest::newRow("empty body") << QByteArray("/empty.png") << Route();
-        QTest::newRow("truncated image")
-            << QByteArray("/half.png") << Route::ok(red_.left(red_.size() / 2));
+        QTest::newRow("truncated image") << QByteArray("/half.png") << Route::ok(red_.left(red_.size() / 2));
     }
     void badAnswersShowNothing() {
         QFETCH(QByteArray, path);
@@ -147,31 +145,7 @@ private slots:
         QCOMPARE(server.requests(path), asked);
     }
 
-    void redirectToAnImageIsFollowed() {
-        HttpTestServer server;
-        server.route("/moved.png", Route().withStatus("301 Moved Permanently").withHeaders("Location: /b.png\r\n"));
-        server.route("/b.png", Route::ok(blue_));
-        RemoteImages remote(smallLimits(), nullptr);
-        QSignalSpy arrived(&remote, &RemoteImages::arrived);
-        remote.fetch(server.url("/moved.png"), 440);
-        QTRY_COMPARE(arrived.size(), 1);
-        QCOMPARE(arrived.first().at(0).toUrl(), server.url("/moved.png"));
-    }
-
-    void cacheEmptiesAtThirtyFour() {
-        HttpTestServer server;
-        RemoteImages remote(smallLimits(), nullptr);
-        QSignalSpy arrived(&remote, &RemoteImages::arrived);
-        for (int i = 0; i < 34; ++i) {
-            const QByteArray path = "/p" + QByteArray::number(i) + ".png";
-            server.route(path, Route::ok(blue_));
-            remote.fetch(server.url(QString::fromLatin1(path)), 440);
-            QTRY_COMPARE(arrived.size(), i + 1);
-        }
-        QCOMPARE(remote.size(), 1);
-    }
-
-private:
+  private:
     QByteArray red_;
     QByteArray blue_;
 };

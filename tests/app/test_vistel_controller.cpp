@@ -35,7 +35,7 @@ struct Rig {
     std::shared_ptr<QStringList> launchSteps = std::make_shared<QStringList>();
     std::unique_ptr<VistelController> controller;
 
-    explicit Rig(bool verbose = true, RemoteImages::Limits limits = {}) {
+    explicit Rig(bool verbose = true) {
         desktop->screens = {{QRectF(0, 0, 1920, 1080), QRectF(0, 0, 1920, 1050), 1.0},
                             {QRectF(1920, 0, 1280, 1024), QRectF(1920, 0, 1280, 1024), 1.0}};
         VistelController::Parts parts;
@@ -46,9 +46,10 @@ struct Rig {
         parts.clock = [clock = clock] { return *clock; };
         parts.write = [output = output](const QString& text) { output->append(text); };
         parts.verbose = verbose;
-        parts.closeOlderCopies = [steps = launchSteps] { steps->append(QStringLiteral("close older copies")); };
+        parts.closeOlderCopies = [steps = launchSteps] {
+            steps->append(QStringLiteral("close older copies"));
+        };
         parts.primeSessions = [steps = launchSteps] { steps->append(QStringLiteral("prime sessions")); };
-        parts.remoteLimits = limits;
         controller = std::make_unique<VistelController>(std::move(parts));
     }
     ~Rig() {
@@ -79,6 +80,13 @@ struct Rig {
         controller->tick();
         return QTest::qWaitFor([&] { return readings() == before + 1; }, 5000);
     }
+    // Accessibility finds url at p, in the application with that pid.
+    void showThroughAccessibility(QPointF p, const QUrl& url, qint32 pid = 7000) {
+        ax->element = std::make_shared<FakeElement>(pid, QStringLiteral("text"));
+        ax->url = url;
+        hold(p);
+        controller->tick();
+    }
     // Shows url on the card through a screen reading at p.
     bool showThroughScreen(QPointF p, const QUrl& url) {
         hold(p);
@@ -90,13 +98,15 @@ struct Rig {
 
 class TestVistelController : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase() {
         Diagnostics::setArguments({QStringLiteral("test_vistel_controller"), QStringLiteral("--ignore"),
                                    QStringLiteral("org.example.Ignored")});
         Settings::useStoreFile(files_.path(QStringLiteral("settings.conf")));
-        QVERIFY(ImageFixtures::save(ImageFixtures::filled(400, 300, Qt::red), files_.path(QStringLiteral("red.png"))));
-        QVERIFY(ImageFixtures::save(ImageFixtures::filled(300, 400, Qt::blue), files_.path(QStringLiteral("blue.png"))));
+        QVERIFY(ImageFixtures::save(ImageFixtures::filled(400, 300, Qt::red),
+                                    files_.path(QStringLiteral("red.png"))));
+        QVERIFY(ImageFixtures::save(ImageFixtures::filled(300, 400, Qt::blue),
+                                    files_.path(QStringLiteral("blue.png"))));
         red_ = files_.url(QStringLiteral("red.png"));
         blue_ = files_.url(QStringLiteral("blue.png"));
         QVERIFY(ImageFixtures::save(ImageFixtures::filled(40, 30, Qt::green),
@@ -119,11 +129,14 @@ private slots:
         QTest::addColumn<quint64>("flags");
         QTest::addColumn<bool>("held");
         QTest::newRow("option") << HoverModifier::Option << HoverModifiers::optionFlag << true;
-        QTest::newRow("option with shift") << HoverModifier::Option << (HoverModifiers::optionFlag | shiftFlag) << true;
-        QTest::newRow("command instead of option") << HoverModifier::Option << HoverModifiers::commandFlag << false;
+        QTest::newRow("option with shift")
+            << HoverModifier::Option << (HoverModifiers::optionFlag | shiftFlag) << true;
+        QTest::newRow("command instead of option")
+            << HoverModifier::Option << HoverModifiers::commandFlag << false;
         QTest::newRow("shift alone") << HoverModifier::Option << shiftFlag << false;
         QTest::newRow("command") << HoverModifier::Command << HoverModifiers::commandFlag << true;
-        QTest::newRow("option instead of command") << HoverModifier::Command << HoverModifiers::optionFlag << false;
+        QTest::newRow("option instead of command")
+            << HoverModifier::Command << HoverModifiers::optionFlag << false;
         QTest::newRow("control with option")
             << HoverModifier::Control << (HoverModifiers::controlFlag | HoverModifiers::optionFlag) << true;
         QTest::newRow("nothing") << HoverModifier::Control << quint64(0) << false;
@@ -142,10 +155,7 @@ private slots:
 
     void releaseHidesWithinOneTick() {
         Rig rig;
-        rig.ax->element = std::make_shared<FakeElement>(7001, QStringLiteral("text"));
-        rig.ax->url = red_;
-        rig.hold({500, 300});
-        rig.c().tick();
+        rig.showThroughAccessibility({500, 300}, red_, 7001);
         QCOMPARE(rig.c().displayedURL(), red_);
         QVERIFY(rig.c().panel().isVisible());
         QVERIFY(rig.c().previewing());
@@ -163,10 +173,7 @@ private slots:
 
     void sameURLTwiceNeitherReloadsNorMoves() {
         Rig rig;
-        rig.ax->element = std::make_shared<FakeElement>(7002, QStringLiteral("text"));
-        rig.ax->url = red_;
-        rig.hold({500, 300});
-        rig.c().tick();
+        rig.showThroughAccessibility({500, 300}, red_, 7002);
         const QRect frame = rig.c().panel().geometry();
         const qint64 generation = rig.c().displayGeneration();
 
@@ -221,8 +228,9 @@ private slots:
         Rig rig;
         QVERIFY(rig.showThroughScreen({500, 300}, red_));
         bool readingWhenHidden = true;
-        connect(&rig.c(), &VistelController::previewingChanged, this,
-                [&](bool on) { if (!on) readingWhenHidden = rig.c().recognitionInFlight(); });
+        connect(&rig.c(), &VistelController::previewingChanged, this, [&](bool on) {
+            if (!on) readingWhenHidden = rig.c().recognitionInFlight();
+        });
 
         rig.advance(0.3);
         QVERIFY(rig.tickStartingReading({500, 300 + dy}));
@@ -282,9 +290,9 @@ private slots:
     }
 
     void pacing_data() {
-        QTest::addColumn<QPointF>("next");    // where the pointer goes after a reading found nothing
-        QTest::addColumn<double>("tooSoon");  // seconds after the first start: no reading yet
-        QTest::addColumn<double>("soonest");  // seconds after the first start: a reading
+        QTest::addColumn<QPointF>("next");   // where the pointer goes after a reading found nothing
+        QTest::addColumn<double>("tooSoon"); // seconds after the first start: no reading yet
+        QTest::addColumn<double>("soonest"); // seconds after the first start: a reading
         QTest::newRow("unmoved: 0.4 s apart") << QPointF(500, 300) << 0.39 << 0.401;
         QTest::newRow("within 6 points: 0.4 s apart") << QPointF(505, 295) << 0.39 << 0.401;
         QTest::newRow("moved 6 points: 0.25 s apart") << QPointF(506, 300) << 0.24 << 0.251;
@@ -308,30 +316,23 @@ private slots:
         QCOMPARE(rig.screen->readings().last(), next);
     }
 
-    void oneReadingAtATime() {
+    void oneReadingAtATimeUntilItStalls() {
         Rig rig;
-        rig.hold({500, 300});
-        QVERIFY(rig.tickStartingReading({500, 300}));
-        for (int i = 1; i <= 10; ++i) {
-            rig.advance(0.5); // 5.0 s in all: not yet given up
+        const QPointF first(500, 300);
+        rig.hold(first);
+        QVERIFY(rig.tickStartingReading(first));
+        for (int i = 1; i <= 10; ++i) { // 5.0 s in all: not yet given up
+            rig.advance(0.5);
             rig.desktop->pointer = QPointF(500 + 50 * i, 300);
             rig.c().tick();
         }
-        QTest::qWait(50);
+        QTest::qWait(30);
         QCOMPARE(rig.readings(), 1);
-        QVERIFY(rig.c().recognitionInFlight());
-    }
 
-    void stalledReadingIsAbandoned() {
-        Rig rig;
-        const QPointF first(500, 300);
         const QPointF second(520, 300);
-        rig.hold(first);
-        QVERIFY(rig.tickStartingReading(first));
-        rig.advance(5.01);
+        rig.advance(0.01);
         QVERIFY(rig.tickStartingReading(second));
         QVERIFY(rig.lines().contains(QStringLiteral("  [ocr] abandoning a recognition that never returned")));
-
         // The abandoned reading answers at last: nobody listens.
         QVERIFY(rig.answer(first, red_));
         QVERIFY(!rig.c().displayedURL());
@@ -339,7 +340,6 @@ private slots:
         QVERIFY(rig.answer(second, blue_));
         QCOMPARE(rig.c().displayedURL(), blue_);
     }
-
     void sameSpotWithCardUpIsNotReadAgain() {
         Rig rig;
         QVERIFY(rig.showThroughScreen({500, 300}, red_));
@@ -350,17 +350,6 @@ private slots:
         QCOMPARE(rig.readings(), 1);
         QVERIFY(!rig.c().recognitionInFlight());
         QCOMPARE(rig.c().displayedURL(), red_);
-    }
-
-    void readerThatThrowsFindsNothing() {
-        Rig rig;
-        rig.hold({500, 300});
-        QVERIFY(rig.tickStartingReading({500, 300}));
-        QSignalSpy handled(&rig.c(), &VistelController::recognitionHandled);
-        rig.screen->fail({500, 300});
-        QVERIFY(handled.wait(5000));
-        QVERIFY(!rig.c().recognitionInFlight());
-        QVERIFY(!rig.c().displayedURL());
     }
 
     void stalledReaderNotice_data() {
@@ -433,8 +422,10 @@ private slots:
         rig.hold({500, 300});
         QVERIFY(rig.tickStartingReading({500, 300}));
         QVERIFY(!rig.c().displayedURL());
-        QVERIFY(rig.lines().contains(QStringLiteral("  [ax] matched ") + files_.path(QStringLiteral("missing.png"))));
-        QVERIFY(rig.lines().contains(QStringLiteral("  [ax] could not be shown; reading the screen instead")));
+        QVERIFY(rig.lines().contains(QStringLiteral("  [ax] matched ") +
+                                     files_.path(QStringLiteral("missing.png"))));
+        QVERIFY(
+            rig.lines().contains(QStringLiteral("  [ax] could not be shown; reading the screen instead")));
     }
 
     void remoteURLs_data() {
@@ -446,10 +437,7 @@ private slots:
         QFETCH(bool, allowed);
         Settings::setLoadRemoteImages(allowed);
         Rig rig;
-        rig.ax->element = std::make_shared<FakeElement>(7005, QStringLiteral("text"));
-        rig.ax->url = red_;
-        rig.hold({500, 300});
-        rig.c().tick();
+        rig.showThroughAccessibility({500, 300}, red_, 7005);
         QCOMPARE(rig.c().displayedURL(), red_);
 
         const QUrl web(QStringLiteral("http://127.0.0.1:9/picture.png"));
@@ -469,10 +457,7 @@ private slots:
         server.route("/late.png", HttpTestServer::Route::ok(webPNG_).held());
         Rig rig;
         QSignalSpy arrived(&rig.c().remoteImages(), &RemoteImages::arrived);
-        rig.ax->element = std::make_shared<FakeElement>(7006, QStringLiteral("link"));
-        rig.ax->url = server.url(QStringLiteral("/late.png"));
-        rig.hold({500, 300});
-        rig.c().tick();
+        rig.showThroughAccessibility({500, 300}, server.url(QStringLiteral("/late.png")), 7006);
         rig.c().tick(); // found twice while it downloads
         QTRY_COMPARE(server.requests("/late.png"), 1);
 
@@ -495,29 +480,10 @@ private slots:
         HttpTestServer server;
         server.route("/now.png", HttpTestServer::Route::ok(webPNG_));
         Rig rig;
-        rig.ax->element = std::make_shared<FakeElement>(7007, QStringLiteral("link"));
-        rig.ax->url = server.url(QStringLiteral("/now.png"));
-        rig.hold({500, 300});
-        rig.c().tick();
+        rig.showThroughAccessibility({500, 300}, server.url(QStringLiteral("/now.png")), 7007);
         QTRY_VERIFY(rig.c().panel().isVisible());
         QCOMPARE(rig.c().displayedURL(), server.url(QStringLiteral("/now.png")));
         QCOMPARE(rig.c().panel().labelText(), QStringLiteral("now.png"));
-    }
-
-    void remoteImagesTurnedOffDuringADownload() {
-        HttpTestServer server;
-        server.route("/slow.png", HttpTestServer::Route::ok(webPNG_).held());
-        Rig rig;
-        QSignalSpy arrived(&rig.c().remoteImages(), &RemoteImages::arrived);
-        rig.hold({500, 300});
-        QVERIFY(rig.c().present(server.url(QStringLiteral("/slow.png"))));
-        QTRY_COMPARE(server.requests("/slow.png"), 1);
-        Settings::setLoadRemoteImages(false);
-        rig.c().settingsChanged(Settings::Change::LoadRemoteImages);
-        server.release("/slow.png");
-        QTest::qWait(200);
-        QCOMPARE(arrived.size(), 0);
-        QCOMPARE(rig.c().remoteImages().size(), 0);
     }
 
     void placement_data() {
@@ -525,13 +491,13 @@ private slots:
         QTest::addColumn<bool>("desktopScreens");
         QTest::addColumn<QRect>("frame");
         QTest::newRow("beside the pointer") << QPointF(500, 300) << true << QRect(522, 318, 220, 160);
-        QTest::newRow("second screen's right edge") << QPointF(3150, 300) << true << QRect(2908, 318, 220, 160);
+        QTest::newRow("second screen's right edge")
+            << QPointF(3150, 300) << true << QRect(2908, 318, 220, 160);
         // The offscreen platform's one screen, whatever its size.
         const QRectF qtArea = QGuiApplication::primaryScreen()->availableGeometry();
         const QPointF nearCorner = qtArea.bottomRight() - QPointF(100, 50);
         QTest::newRow("Qt's screens when the desktop names none")
-            << nearCorner << false
-            << QRect(int(nearCorner.x()) - 242, int(nearCorner.y()) - 182, 220, 160);
+            << nearCorner << false << QRect(int(nearCorner.x()) - 242, int(nearCorner.y()) - 182, 220, 160);
     }
     void placement() {
         QFETCH(QPointF, pointer);
@@ -539,10 +505,7 @@ private slots:
         QFETCH(QRect, frame);
         Rig rig;
         if (!desktopScreens) rig.desktop->screens.clear();
-        rig.ax->element = std::make_shared<FakeElement>(7008, QStringLiteral("text"));
-        rig.ax->url = red_;
-        rig.hold(pointer);
-        rig.c().tick();
+        rig.showThroughAccessibility(pointer, red_, 7008);
         QCOMPARE(rig.c().panel().geometry(), frame);
         // The screen reader is told where the card is, and that it went.
         QCOMPARE(rig.screen->ownWindows().last(), QList<QRectF>{QRectF(frame)});
@@ -569,10 +532,7 @@ private slots:
         QFETCH(bool, keepsCard);
         QFETCH(bool, emptiesCaches);
         Rig rig;
-        rig.ax->element = std::make_shared<FakeElement>(7009, QStringLiteral("text"));
-        rig.ax->url = red_;
-        rig.hold({500, 300});
-        rig.c().tick();
+        rig.showThroughAccessibility({500, 300}, red_, 7009);
         QCOMPARE(rig.c().fileImages().size(), 1);
         QSignalSpy indicator(&rig.c(), &VistelController::menuBarIndicatorRequested);
 
@@ -583,24 +543,9 @@ private slots:
         QCOMPARE(indicator.size(), change == Settings::Change::ShowMenuBarIndicator ? 1 : 0);
     }
 
-    void captionOffKeepsTheCardAndGrowsTheImage() {
-        Rig rig;
-        rig.ax->element = std::make_shared<FakeElement>(7010, QStringLiteral("text"));
-        rig.ax->url = red_;
-        rig.hold({500, 300});
-        rig.c().tick();
-        Settings::setShowCaption(false);
-        rig.c().settingsChanged(Settings::Change::ShowCaption);
-        QCOMPARE(rig.c().displayedURL(), red_);
-        QCOMPARE(rig.c().panel().imageFrame(), QRectF(10, 10, 200, 140));
-    }
-
     void widthChangeDecodesAtTheNewCeiling() {
         Rig rig;
-        rig.ax->element = std::make_shared<FakeElement>(7011, QStringLiteral("text"));
-        rig.ax->url = red_;
-        rig.hold({500, 300});
-        rig.c().tick();
+        rig.showThroughAccessibility({500, 300}, red_, 7011);
         QCOMPARE(rig.c().panel().imageSize(), QSize(400, 300)); // under the 440 ceiling
         Settings::setPreviewWidth(160);
         rig.c().settingsChanged(Settings::Change::PreviewSize);
@@ -629,8 +574,9 @@ private slots:
             rig.ax->element = std::make_shared<FakeElement>(pid, QStringLiteral("text"));
             rig.ax->url = blue_;
         }
-        rig.desktop->window = platform::WindowInfo{pid, QStringLiteral("Secret"), QStringLiteral("org.example.Ignored"),
-                                                   QStringLiteral("ignored"), QRectF(0, 0, 800, 600)};
+        rig.desktop->window =
+            platform::WindowInfo{pid, QStringLiteral("Secret"), QStringLiteral("org.example.Ignored"),
+                                 QStringLiteral("ignored"), QRectF(0, 0, 800, 600)};
         rig.advance(1.0);
         rig.hold({900, 300});
         rig.c().tick();
@@ -649,61 +595,54 @@ private slots:
     void hoverAndRootsLines() {
         TempTree project;
         Rig rig;
-        rig.processes->table = {{7201, {1, QStringLiteral("xterm"), true}}, {7202, {7201, QStringLiteral("bash"), true}}};
+        rig.processes->table = {{7201, {1, QStringLiteral("xterm"), true}},
+                                {7202, {7201, QStringLiteral("bash"), true}}};
         rig.processes->directories = {{7202, project.path()}};
-        rig.desktop->window = platform::WindowInfo{7201, QStringLiteral("bash — xterm"), QStringLiteral("XTerm"),
-                                                   QStringLiteral("xterm"), QRectF(0, 0, 800, 600)};
+        rig.desktop->window =
+            platform::WindowInfo{7201, QStringLiteral("bash — xterm"), QStringLiteral("XTerm"),
+                                 QStringLiteral("xterm"), QRectF(0, 0, 800, 600)};
         rig.hold({500.7, 300.2});
         rig.c().tick();
         rig.c().tick(); // same point: no second line
-        const QStringList lines = rig.lines();
-        QCOMPARE(lines.count(QStringLiteral("[hover] 500,300 ax=none base=- window=\"bash — xterm\"")), 1);
-        QCOMPARE(lines.count(QStringLiteral("  [roots] ") + project.path()), 1);
-    }
+        QCOMPARE(rig.lines().count(QStringLiteral("[hover] 500,300 ax=none base=- window=\"bash — xterm\"")),
+                 1);
+        QCOMPARE(rig.lines().count(QStringLiteral("  [roots] ") + project.path()), 1);
 
-    void hoverLineWithAnElement() {
-        Rig rig;
+        // An element's window names the document's folder and the title.
         rig.ax->element = std::make_shared<FakeElement>(7203, QStringLiteral("terminal"));
-        rig.ax->context = WindowContext{QUrl::fromLocalFile(QStringLiteral("/work/docs/")), QStringLiteral("notes.md")};
+        rig.ax->context =
+            WindowContext{QUrl::fromLocalFile(QStringLiteral("/work/docs/")), QStringLiteral("notes")};
         rig.hold({12, 34});
         rig.c().tick();
-        QVERIFY(rig.lines().contains(QStringLiteral("[hover] 12,34 ax=terminal base=/work/docs window=\"notes.md\"")));
+        QVERIFY(rig.lines().contains(
+            QStringLiteral("[hover] 12,34 ax=terminal base=/work/docs window=\"notes\"")));
         QCOMPARE(rig.ax->wakes, 1);
     }
 
     void slowTickLine_data() {
+        QTest::addColumn<bool>("verbose");
         QTest::addColumn<double>("lookupSeconds");
         QTest::addColumn<QString>("line");
-        QTest::newRow("fast") << 0.004 << QString();
-        QTest::newRow("five milliseconds") << 0.0051 << QStringLiteral("  [tick] 5 ms");
-        QTest::newRow("slow") << 0.0374 << QStringLiteral("  [tick] 37 ms");
+        QTest::newRow("fast") << true << 0.004 << QString();
+        QTest::newRow("five milliseconds") << true << 0.0051 << QStringLiteral("  [tick] 5 ms");
+        QTest::newRow("slow") << true << 0.0374 << QStringLiteral("  [tick] 37 ms");
+        QTest::newRow("slow without debug: silent") << false << 0.05 << QString();
     }
     void slowTickLine() {
+        QFETCH(bool, verbose);
         QFETCH(double, lookupSeconds);
         QFETCH(QString, line);
-        Rig rig;
+        Rig rig(verbose);
         rig.ax->element = std::make_shared<FakeElement>(7204, QStringLiteral("text"));
         rig.ax->url = red_;
         rig.ax->duringLookup = [&rig, lookupSeconds] { rig.advance(lookupSeconds); };
         rig.hold({500, 300});
         rig.c().tick();
-        const QStringList tickLines = rig.lines().filter(QStringLiteral("[tick]"));
-        QCOMPARE(tickLines, line.isEmpty() ? QStringList() : QStringList{line});
-    }
-
-    void quietWithoutDebug() {
-        Rig rig(false);
-        rig.ax->element = std::make_shared<FakeElement>(7205, QStringLiteral("text"));
-        rig.ax->url = red_;
-        rig.ax->duringLookup = [&rig] { rig.advance(0.05); };
-        rig.hold({500, 300});
-        rig.c().tick();
         QCOMPARE(rig.c().displayedURL(), red_);
-        QVERIFY(rig.output->isEmpty());
+        QCOMPARE(rig.lines().filter(QStringLiteral("[tick]")),
+                 line.isEmpty() ? QStringList() : QStringList{line});
+        if (!verbose) QVERIFY(rig.output->isEmpty());
     }
-
-    // ---- Launch -------------------------------------------------------------
-
     void launch_data() {
         QTest::addColumn<bool>("verbose");
         QTest::addColumn<bool>("readable");
@@ -719,7 +658,8 @@ private slots:
         QSignalSpy permission(&rig.c(), &VistelController::permissionCheckFinished);
         rig.c().launch();
 
-        QCOMPARE(*rig.launchSteps, (QStringList{QStringLiteral("close older copies"), QStringLiteral("prime sessions")}));
+        QCOMPARE(*rig.launchSteps,
+                 (QStringList{QStringLiteral("close older copies"), QStringLiteral("prime sessions")}));
         QVERIFY(rig.ax->accessRequested);
         QTRY_VERIFY(rig.screen->primed_);
         QCOMPARE(indicator.size(), 1);
@@ -741,44 +681,28 @@ private slots:
         } else {
             QVERIFY(permission.wait(5000));
             QCOMPARE(rig.output->count(VistelController::captureOffBox()), 1);
+            const QStringList box = VistelController::captureOffBox().split(QLatin1Char('\n'));
+            QCOMPARE(box.at(1), QStringLiteral("┌") + QString(62, QChar(0x2500)) + QStringLiteral("┐"));
+            QCOMPARE(box.at(2),
+                     QStringLiteral("│  Screen Recording is OFF — VS Code and Cursor will not work  │"));
+            QCOMPARE(box.at(3), QStringLiteral("└") + QString(62, QChar(0x2500)) + QStringLiteral("┘"));
+            QVERIFY(VistelController::captureOffBox().endsWith(QLatin1Char('\n')));
         }
 
-        // The timer ticks by itself; a key press schedules a tick at once.
+        // The timer ticks by itself, and settings changes reach the controller.
         rig.hold({500, 300});
         QTRY_VERIFY_WITH_TIMEOUT(rig.c().holding(), 2000);
         rig.release();
         QTRY_VERIFY_WITH_TIMEOUT(!rig.c().holding(), 2000);
-        rig.desktop->flags = HoverModifiers::optionFlag;
-        rig.desktop->watcher(HoverModifiers::optionFlag);
-        QTRY_VERIFY_WITH_TIMEOUT(rig.c().holding(), 2000);
-    }
-
-    void settingsObserverAfterLaunch() {
-        Rig rig;
-        rig.c().launch();
-        Settings::setShowCaption(false);
-        QVERIFY(!rig.c().panel().showsCaption());
         Settings::setPreviewWidth(300);
         QCOMPARE(rig.c().panel().size(), QSize(300, 218));
-        QSignalSpy indicator(&rig.c(), &VistelController::menuBarIndicatorRequested);
         Settings::setShowMenuBarIndicator(false);
-        QCOMPARE(indicator.size(), 1);
-        QCOMPARE(indicator.first().at(0).toBool(), false);
+        QCOMPARE(indicator.size(), 2);
+        QCOMPARE(indicator.last().at(0).toBool(), false);
         Settings::setShowMenuBarIndicator(true);
     }
 
-    void boxedWarningShape() {
-        const QStringList lines = VistelController::captureOffBox().split(QLatin1Char('\n'));
-        QVERIFY(VistelController::captureOffBox().startsWith(QLatin1Char('\n')));
-        QVERIFY(VistelController::captureOffBox().endsWith(QLatin1Char('\n')));
-        QCOMPARE(lines.at(1), QStringLiteral("┌") + QString(62, QChar(0x2500)) + QStringLiteral("┐"));
-        QCOMPARE(lines.at(2), QStringLiteral("│  Screen Recording is OFF — VS Code and Cursor will not work  │"));
-        QCOMPARE(lines.at(2).size(), 64);
-        QCOMPARE(lines.at(3), QStringLiteral("└") + QString(62, QChar(0x2500)) + QStringLiteral("┘"));
-        QVERIFY(VistelController::captureOffBox().contains(QStringLiteral("X11")));
-    }
-
-private:
+  private:
     TempTree files_;
     QUrl red_;
     QUrl blue_;
