@@ -75,6 +75,11 @@ int check() {
             "session: run this command from a terminal of an X11 desktop (DISPLAY must name it). Under a "
             "Wayland session, log in to the X11 session of your desktop instead."));
     }
+    if (!accessibility) {
+        print(QStringLiteral("\nAccessibility is off: switch it on with `gsettings set org.gnome.desktop.interface "
+                             "toolkit-accessibility true` (the agent does so itself when it starts; at-spi2-core "
+                             "must be installed), then restart the applications you want to read."));
+    }
     return accessibility && screen ? 0 : 1;
 }
 

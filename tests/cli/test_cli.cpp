@@ -214,6 +214,8 @@ private slots:
         QCOMPARE(r.lines.value(1), QStringLiteral("screen recording: MISSING"));
         QCOMPARE(r.lines.value(2), QString());
         QVERIFY(r.lines.value(3).startsWith(QLatin1String("Without screen recording, apps that paint")));
+        QCOMPARE(r.lines.value(4), QString());
+        QVERIFY(r.lines.value(5).startsWith(QLatin1String("Accessibility is off: switch it on with `gsettings set")));
     }
 
     void rootsOfTheTestProcess() {
