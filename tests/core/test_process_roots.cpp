@@ -89,6 +89,10 @@ private slots:
                                                      {501, 502, "app", false, "/l1"},
                                                      {502, 501, "app", false, "/l2"}}
                                             << 500 << QStringList{"/l1/", "/l0/"};
+        QTest::newRow("a child loop ends") << Procs{{600, 601, "app", false, "/m0"},
+                                                    {601, 600, "bash", false, "/m1"},
+                                                    {602, 601, "app", false, "/m2"}}
+                                           << 600 << QStringList{"/m1/", "/m2/"};
     }
 
     void compute() {
