@@ -1,0 +1,247 @@
+// The AT-SPI reader against a real application: a Qt text view that publishes
+// its text, on a private X server and session bus (with their own
+// accessibility bus, started by D-Bus activation as on a desktop).
+#include "TempTree.h"
+#include "core/ImageReference.h"
+#include "platform/Desktop.h"
+#include "platform/atspi/AccessibilityBus.h"
+#include "platform/atspi/AtspiAccessibilityReader.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+#include <csignal>
+#include <memory>
+
+namespace {
+
+// The window under the pointer is the test's application; one screen at the origin.
+class OneWindowDesktop final : public platform::Desktop {
+  public:
+    qint32 pid = 0;
+    QString title;
+
+    QPointF pointer() override { return {}; }
+    quint64 modifierFlags() override { return 0; }
+    std::optional<platform::WindowInfo> windowAt(QPointF) override {
+        if (pid <= 0) return std::nullopt;
+        platform::WindowInfo info;
+        info.pid = pid;
+        info.title = title;
+        return info;
+    }
+    QList<platform::ScreenArea> screens() override {
+        return {platform::ScreenArea{QRectF(0, 0, 1280, 800), QRectF(0, 0, 1280, 800), 1.0}};
+    }
+    bool accessibilityEnabled() override { return true; }
+    bool canReadScreen() override { return true; }
+    bool watchModifiers(std::function<void(quint64)>) override { return false; }
+};
+
+// One run of the text window, and where its needles landed.
+struct TextWindowRun {
+    std::unique_ptr<QProcess> process;
+    QList<QPointF> needles;
+    QPointF after;
+    qint32 pid() const { return qint32(process->processId()); }
+};
+
+const QString kOutput = QStringLiteral("🎉🎉 wrote shots/hero.png ok\n"
+                                       "plain cover.png here\n"
+                                       "saved out/\n"
+                                       "  images/wrapped.png ok\n"
+                                       "missing shots/absent.png\n");
+const QStringList kNeedles{"hero.png", "cover.png", "out/", "images/wrapped", "absent.png", "plain"};
+
+} // namespace
+
+class TestAtspiReader : public QObject {
+    Q_OBJECT
+
+    TempTree tree_;
+    QProcess xserver_;
+    QProcess bus_;
+    TextWindowRun app_;
+    OneWindowDesktop desktop_;
+    std::unique_ptr<AtspiAccessibilityReader> reader_;
+
+    bool startServer() {
+        for (int display = 140; display < 200; ++display) {
+            if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display)) ||
+                QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(display)))
+                continue;
+            xserver_.start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(display), "-screen", "0",
+                                                    "1280x800x24", "-nolisten", "tcp"});
+            if (!xserver_.waitForStarted()) return false;
+            for (int i = 0; i < 100 && xserver_.state() == QProcess::Running; ++i) {
+                if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display))) {
+                    qputenv("DISPLAY", QByteArray(":") + QByteArray::number(display));
+                    return true;
+                }
+                QTest::qWait(50);
+            }
+            xserver_.kill();
+            xserver_.waitForFinished();
+        }
+        return false;
+    }
+
+    TextWindowRun launch(const QString& title) {
+        TextWindowRun run;
+        run.process = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+        run.process->setProcessEnvironment(env);
+        QStringList arguments{"--folder", tree_.path(), "--title",
+                              title,      "--command",  "printf '" + kOutput + "'"};
+        for (const QString& needle : kNeedles)
+            arguments << "--needle" << needle;
+        run.process->start(QStringLiteral(VISTEL_TEXT_WINDOW), arguments);
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 20000 && run.process->state() != QProcess::NotRunning) {
+            if (!run.process->canReadLine() && !run.process->waitForReadyRead(200)) continue;
+            while (run.process->canReadLine()) {
+                const QStringList words = QString::fromUtf8(run.process->readLine()).split(' ');
+                if (words.value(0) == "needle")
+                    run.needles.append(QPointF(words.value(2).toInt(), words.value(3).toInt()));
+                if (words.value(0) == "after")
+                    run.after = QPointF(words.value(1).toInt(), words.value(2).toInt());
+                if (words.value(0).trimmed() == "ready") return run;
+            }
+        }
+        return run;
+    }
+
+    // The application registers on the accessibility bus some time after it shows.
+    std::shared_ptr<AccessibilityElement> waitForElement(QPointF at) {
+        for (int i = 0; i < 100; ++i) {
+            if (auto element = reader_->elementAt(at)) return element;
+            QTest::qWait(100);
+        }
+        return nullptr;
+    }
+
+  private slots:
+    void initTestCase() {
+        for (const char* program : {"Xvfb", "dbus-daemon", "at-spi-bus-launcher"}) {
+            if (QStandardPaths::findExecutable(program).isEmpty() &&
+                !QFile::exists(QStringLiteral("/usr/libexec/") + program))
+                QSKIP(qPrintable(
+                    QStringLiteral("%1 is not installed (scripts/install-deps installs it)").arg(program)));
+        }
+        tree_.file("shots/hero.png");
+        tree_.file("cover.png");
+        tree_.file("out/images/wrapped.png");
+        ImageReference::MissLifetime::set(0);
+        ImageReference::Roots::write({tree_.url()});
+
+        QVERIFY2(startServer(), "no X server could be started");
+        // The launcher stores the accessibility switch as a desktop setting: keep
+        // it in memory, away from the user's.
+        qputenv("GSETTINGS_BACKEND", "memory");
+        qunsetenv("AT_SPI_BUS_ADDRESS");
+        bus_.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--print-address=1"});
+        QVERIFY(bus_.waitForStarted());
+        while (!bus_.canReadLine() && bus_.waitForReadyRead(10000)) {
+        }
+        const QByteArray address = bus_.readLine().trimmed();
+        QVERIFY(!address.isEmpty());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+
+        app_ = launch("Vistel accessible text");
+        QCOMPARE(app_.needles.size(), kNeedles.size());
+        desktop_.pid = app_.pid();
+        desktop_.title = "Vistel accessible text";
+        reader_ = std::make_unique<AtspiAccessibilityReader>(desktop_);
+        reader_->requestAccess();
+        QVERIFY2(waitForElement(app_.needles.first()),
+                 "the application never appeared on the accessibility bus");
+    }
+
+    void cleanupTestCase() {
+        reader_.reset();
+        for (QProcess* p : {app_.process.get(), &bus_, &xserver_}) {
+            if (!p || p->state() == QProcess::NotRunning) continue;
+            ::kill(pid_t(p->processId()), SIGCONT);
+            p->terminate();
+            if (!p->waitForFinished(3000)) p->kill();
+            p->waitForFinished(3000);
+        }
+    }
+
+    void switchesAccessibilityOn() { QTRY_VERIFY_WITH_TIMEOUT(AccessibilityBus::isEnabled(1000), 5000); }
+
+    void theElementUnderThePointer() {
+        const auto element = reader_->elementAt(app_.needles.first());
+        QVERIFY(element);
+        QCOMPARE(element->processId().value_or(0), app_.pid());
+        QVERIFY2(element->role().value_or(QString()).startsWith("AX"),
+                 qPrintable(element->role().value_or("-")));
+        const std::optional<WindowContext> context = reader_->windowContext(*element);
+        QVERIFY(context);
+        QCOMPARE(context->title.value_or(QString()), QStringLiteral("Vistel accessible text"));
+        QVERIFY(context->documentDirectory.isEmpty());
+        reader_->wakeAccessibility(*element);
+        QVERIFY(reader_->wokenProcesses().contains(app_.pid()));
+    }
+
+    void readsThePathUnderThePointer_data() {
+        QTest::addColumn<int>("needle"); // -1: right of the first line, where there is no text
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("after two emoji") << 0 << "shots/hero.png";
+        QTest::newRow("bare name") << 1 << "cover.png";
+        QTest::newRow("wrapped, first line") << 2 << "out/images/wrapped.png";
+        QTest::newRow("wrapped, second line") << 3 << "out/images/wrapped.png";
+        QTest::newRow("names no file") << 4 << "";
+        QTest::newRow("on a plain word") << 5 << "";
+        QTest::newRow("beyond the text") << -1 << "";
+    }
+    void readsThePathUnderThePointer() {
+        QFETCH(int, needle);
+        QFETCH(QString, expected);
+        const QPointF at = needle < 0 ? app_.after : app_.needles.at(needle);
+        const auto element = reader_->elementAt(at);
+        QVERIFY(element);
+        const std::optional<QUrl> url = reader_->imageURL(*element, at, QUrl());
+        QCOMPARE(url.value_or(QUrl()).toString(),
+                 expected.isEmpty() ? QString() : tree_.url(expected).toString());
+    }
+
+    void anApplicationGoneMidQueryAnswersNothing() {
+        TextWindowRun doomed = launch("Doomed");
+        QCOMPARE(doomed.needles.size(), kNeedles.size());
+        desktop_.pid = doomed.pid();
+        const auto element = waitForElement(doomed.needles.first());
+        desktop_.pid = app_.pid();
+        QVERIFY(element);
+        doomed.process->kill();
+        QVERIFY(doomed.process->waitForFinished(5000));
+        QVERIFY(!reader_->imageURL(*element, doomed.needles.first(), QUrl()));
+        reader_->windowContext(*element); // answers what it can; must not fail
+    }
+
+    // Last: the stopped application stays skipped for a while.
+    void aStoppedApplicationIsSkipped() {
+        const QPointF at = app_.needles.first();
+        QVERIFY(reader_->elementAt(at));
+        QVERIFY(!reader_->skipping(app_.pid()));
+        QCOMPARE(::kill(pid_t(app_.pid()), SIGSTOP), 0);
+        QElapsedTimer timer;
+        timer.start();
+        const auto element = reader_->elementAt(at);
+        if (element) QVERIFY(!reader_->imageURL(*element, at, QUrl()));
+        const qint64 firstMs = timer.restart();
+        QVERIFY(reader_->skipping(app_.pid()));
+        QVERIFY(!reader_->elementAt(at)); // skipped: not even asked
+        const qint64 secondMs = timer.elapsed();
+        ::kill(pid_t(app_.pid()), SIGCONT);
+        qInfo("stopped application: first tick %lld ms, next tick %lld ms", firstMs, secondMs);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAtspiReader)
+#include "test_atspi_reader.moc"
