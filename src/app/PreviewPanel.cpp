@@ -57,7 +57,10 @@ void PreviewPanel::applySettings() {
     setFixedSize(cardSize_.toSize());
     card_->setGeometry(rect());
     layoutForImage();
-    if (isVisible()) emit framesChanged({QRectF(frameGeometry())});
+    if (isVisible()) {
+        frame_.setSize(cardSize_);
+        emit framesChanged({frame_});
+    }
 }
 
 void PreviewPanel::layoutForImage() {
@@ -93,15 +96,17 @@ void PreviewPanel::showMessage(const QString& message, QPointF pointer, QRectF a
 }
 
 void PreviewPanel::place(QPointF pointer, QRectF area) {
-    setGeometry(CardGeometry::placement(pointer, cardSize_, area).toRect());
+    frame_ = CardGeometry::placement(pointer, cardSize_, area);
+    setGeometry(frame_.translated(origin_).toRect());
     show();
     raise();
-    emit framesChanged({QRectF(frameGeometry())});
+    emit framesChanged({frame_});
 }
 
 void PreviewPanel::hideCard() {
     if (!isVisible()) return;
     hide();
+    frame_ = QRectF();
     emit framesChanged({});
 }
 

@@ -35,6 +35,12 @@ class PreviewPanel : public QWidget {
     void place(QPointF pointer, QRectF area);
     void hideCard();
 
+    // Where global points start in the window system's coordinates (see
+    // Desktop::windowSystemOrigin); the card is moved by it when placed.
+    void setWindowSystemOrigin(QPointF origin) { origin_ = origin; }
+    // The card's frame in global points; empty while hidden.
+    QRectF frame() const { return frame_; }
+
     QSizeF cardSize() const { return cardSize_; }
     bool showsCaption() const { return showsCaption_; }
     bool showsMessage() const { return message_; }
@@ -57,6 +63,8 @@ class PreviewPanel : public QWidget {
     bool showsCaption_ = true;
     bool message_ = false;
     QString caption_;
+    QPointF origin_;
+    QRectF frame_;
     CardView* card_;
     ScaledImageView* image_;
     QLabel* label_;

@@ -261,6 +261,7 @@ void VistelController::display(const QImage& image, const QUrl& url) {
     const QPointF p = desktop_->pointer();
     previewPoint_ = p;
     ++displayGeneration_;
+    panel_->setWindowSystemOrigin(desktop_->windowSystemOrigin());
     panel_->showImage(image, url, p, areaUnder(p));
 }
 
@@ -284,6 +285,7 @@ void VistelController::showMessage(const QString& message) {
         emit previewingChanged(false);
     }
     const QPointF p = desktop_->pointer();
+    panel_->setWindowSystemOrigin(desktop_->windowSystemOrigin());
     panel_->showMessage(message, p, areaUnder(p));
 }
 
@@ -296,14 +298,17 @@ void VistelController::takeDownMessage() {
 QRectF VistelController::areaUnder(QPointF p) {
     QList<platform::ScreenArea> screens = desktop_->screens();
     if (screens.isEmpty()) {
-        // A desktop that reports no monitors: Qt's own view of them, primary first.
+        // A desktop that reports no monitors: Qt's own view of them, primary
+        // first, moved from the window system's coordinates to global points.
         QList<QScreen*> qtScreens = QGuiApplication::screens();
         if (QScreen* primary = QGuiApplication::primaryScreen()) {
             qtScreens.removeAll(primary);
             qtScreens.prepend(primary);
         }
+        const QPointF origin = desktop_->windowSystemOrigin();
         for (const QScreen* screen : qtScreens) {
-            screens.append({QRectF(screen->geometry()), QRectF(screen->availableGeometry()), 1.0});
+            screens.append({QRectF(screen->geometry()).translated(-origin),
+                            QRectF(screen->availableGeometry()).translated(-origin), 1.0});
         }
     }
     return CardGeometry::areaUnder(p, screens);

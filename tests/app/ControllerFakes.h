@@ -26,6 +26,7 @@ struct DesktopState {
     quint64 flags = 0;
     std::optional<platform::WindowInfo> window;
     QList<platform::ScreenArea> screens;
+    QPointF origin; // of global points in window system coordinates
     bool canRead = true;
     std::function<void(quint64)> watcher;
 };
@@ -37,6 +38,7 @@ class FakeDesktop final : public platform::Desktop {
     quint64 modifierFlags() override { return state_->flags; }
     std::optional<platform::WindowInfo> windowAt(QPointF) override { return state_->window; }
     QList<platform::ScreenArea> screens() override { return state_->screens; }
+    QPointF windowSystemOrigin() override { return state_->origin; }
     bool accessibilityEnabled() override { return true; }
     bool canReadScreen() override { return state_->canRead; }
     bool watchModifiers(std::function<void(quint64)> changed) override {

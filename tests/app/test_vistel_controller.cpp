@@ -489,26 +489,33 @@ class TestVistelController : public QObject {
     void placement_data() {
         QTest::addColumn<QPointF>("pointer");
         QTest::addColumn<bool>("desktopScreens");
-        QTest::addColumn<QRect>("frame");
-        QTest::newRow("beside the pointer") << QPointF(500, 300) << true << QRect(522, 318, 220, 160);
+        QTest::addColumn<QPointF>("origin");
+        QTest::addColumn<QRectF>("frame"); // global points
+        QTest::newRow("beside the pointer")
+            << QPointF(500, 300) << true << QPointF() << QRectF(522, 318, 220, 160);
         QTest::newRow("second screen's right edge")
-            << QPointF(3150, 300) << true << QRect(2908, 318, 220, 160);
+            << QPointF(3150, 300) << true << QPointF() << QRectF(2908, 318, 220, 160);
+        QTest::newRow("a monitor left of the primary one")
+            << QPointF(500, 300) << true << QPointF(1280, 0) << QRectF(522, 318, 220, 160);
         // The offscreen platform's one screen, whatever its size.
         const QRectF qtArea = QGuiApplication::primaryScreen()->availableGeometry();
         const QPointF nearCorner = qtArea.bottomRight() - QPointF(100, 50);
         QTest::newRow("Qt's screens when the desktop names none")
-            << nearCorner << false << QRect(int(nearCorner.x()) - 242, int(nearCorner.y()) - 182, 220, 160);
+            << nearCorner << false << QPointF() << QRectF(nearCorner - QPointF(242, 182), QSizeF(220, 160));
     }
     void placement() {
         QFETCH(QPointF, pointer);
         QFETCH(bool, desktopScreens);
-        QFETCH(QRect, frame);
+        QFETCH(QPointF, origin);
+        QFETCH(QRectF, frame);
         Rig rig;
         if (!desktopScreens) rig.desktop->screens.clear();
+        rig.desktop->origin = origin;
         rig.showThroughAccessibility(pointer, red_, 7008);
-        QCOMPARE(rig.c().panel().geometry(), frame);
-        // The screen reader is told where the card is, and that it went.
-        QCOMPARE(rig.screen->ownWindows().last(), QList<QRectF>{QRectF(frame)});
+        QCOMPARE(rig.c().panel().frame(), frame);
+        QCOMPARE(QRectF(rig.c().panel().geometry()), frame.translated(origin));
+        // The screen reader is told where the card is (in global points), and that it went.
+        QCOMPARE(rig.screen->ownWindows().last(), QList<QRectF>{frame});
         rig.release();
         rig.c().tick();
         QVERIFY(rig.screen->ownWindows().last().isEmpty());
