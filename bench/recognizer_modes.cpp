@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
     for (int resolution : resolutions)
         for (int mode : modes) {
             platform::TesseractRecognizer recognizer(
-                {mode, resolution, confidence, 12, !qEnvironmentVariableIsSet("NO_UNDERSCORES")});
+                {mode, resolution, confidence, 12, !qEnvironmentVariableIsSet("NO_BLANK_REPAIR")});
             ScreenTextReader::prime(recognizer);
             int found = 0, wanted = 0, edits = 0, chars = 0, extra = 0;
             QList<qint64> times;

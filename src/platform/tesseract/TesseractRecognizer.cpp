@@ -1,6 +1,6 @@
 #include "platform/tesseract/TesseractRecognizer.h"
 
-#include "platform/tesseract/Underscores.h"
+#include "platform/tesseract/Blanks.h"
 
 #include <tesseract/baseapi.h>
 #include <tesseract/ocrclass.h>
@@ -175,7 +175,7 @@ QRectF normalised(QRectF r, int margin, const QSize& size) {
 // Single block: as accurate as automatic layout, a little faster, and it
 // never reorders a strip's rows into columns. Sparse text cuts rows into
 // fragments at every wide gap; the single-line modes read one row only.
-// Without the underscore repair (Underscores.h) mode 6 reads 20 of the 36
+// Without the underscore repair (Blanks.h) mode 6 reads 20 of the 36
 // paths exactly. Dropping lines whose words average below 40 confidence
 // removes every line read from four noise strips (49 lines at 0, 2 at 30)
 // and keeps all 36 paths (60 loses one). The resolution told to the engine
@@ -206,7 +206,12 @@ QList<Observation> TesseractRecognizer::recognize(const QImage& image) const {
 
     QList<Observation> result;
     for (RawLine& line : raw) {
-        if (settings_.restoreUnderscores) tesseract_lines::restoreUnderscores(page, line);
+        if (settings_.repairBlanks) {
+            // Underscores first: the model's boxes round a misread underscore
+            // are too close together to pass for a blank's.
+            tesseract_lines::restoreUnderscores(page, line);
+            tesseract_lines::dropSpuriousBlanks(line);
+        }
         separateOverlaps(line);
         Observation o;
         o.text = line.text;

@@ -21,7 +21,7 @@ public:
         int resolution;      // dots per inch reported to the engine
         double leastConfidence; // words below this mean confidence (0..100) are dropped
         int margin;          // white pixels added round the image
-        bool restoreUnderscores; // put back underscores read as blanks (Underscores.h)
+        bool repairBlanks;   // drop invented blanks, restore underscores read as blanks (Blanks.h)
     };
     // The settings chosen by measurement (see TesseractRecognizer.cpp).
     static Settings defaultSettings();

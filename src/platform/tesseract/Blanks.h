@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QRectF>
+#include <QString>
+
+namespace platform::tesseract_lines {
+
+// One line as the engine gave it, in pixels of the page it was shown.
+struct RawLine {
+    QString text;
+    QList<QRectF> boxes; // per UTF-16 unit; null for blanks
+    QRectF box;          // the line's ink
+    double baseline = 0; // y of the baseline at the line's start
+};
+
+// The English model gets blanks wrong in two ways that break paths: it reads
+// an underscore between letters as a blank ("snake case" for "snake_case", or
+// "snake _ case"), and it puts blanks into monospaced text where a narrow
+// glyph leaves a wide gap ("vistel -e2e", "hero- frame", "2x. png").
+
+// Drops blanks that are no blanks: between words whose glyphs sit on an even
+// pitch (a monospaced font), a real blank takes a whole cell, so the glyphs
+// either side of it are two pitches apart; a blank between glyphs closer than
+// that was read into a narrow glyph's margin. Proportional text is left alone.
+void dropSpuriousBlanks(RawLine& line);
+
+// Puts back the underscores whose stroke is plainly there on the page: a thin,
+// free-standing ink run below the baseline, about one character wide, where
+// the blank is. page: dark text on light.
+void restoreUnderscores(const QImage& page, RawLine& line);
+
+} // namespace platform::tesseract_lines
