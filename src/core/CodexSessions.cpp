@@ -13,8 +13,11 @@
 #include <QSet>
 #include <QThreadPool>
 
+#include <string.h>
+
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <mutex>
 
 namespace {
@@ -174,16 +177,39 @@ QStringList parentComponents(const QUrl& url) {
 QString lastComponent(const QUrl& url) { return QFileInfo(url.toLocalFile()).fileName(); }
 
 
+// glibc's memmem, memchr and memrchr: several times faster than Qt's byte
+// searches, which matters when a first look reads 100 MB.
+qsizetype findMarker(QByteArrayView data, qsizetype from = 0) {
+    if (from >= data.size()) return -1;
+    const void* hit = ::memmem(data.data() + from, size_t(data.size() - from), marker.constData(),
+                               size_t(marker.size()));
+    return hit ? static_cast<const char*>(hit) - data.data() : -1;
+}
+
+// The first newline at or after from, or -1.
+qsizetype nextNewline(QByteArrayView data, qsizetype from = 0) {
+    if (from >= data.size()) return -1;
+    const void* hit = std::memchr(data.data() + from, '\n', size_t(data.size() - from));
+    return hit ? static_cast<const char*>(hit) - data.data() : -1;
+}
+
+// The last newline before end, or -1.
+qsizetype lastNewline(QByteArrayView data, qsizetype end) {
+    if (end <= 0) return -1;
+    const void* hit = ::memrchr(data.data(), '\n', size_t(end));
+    return hit ? static_cast<const char*>(hit) - data.data() : -1;
+}
+
 // The image records among the lines of data, in file order. Only lines that hold
 // the marker are parsed, each at most once however often the marker occurs in it.
 QList<QUrl> imagePathsIn(QByteArrayView data) {
     QList<QUrl> result;
     qsizetype position = 0;
     while (position < data.size()) {
-        const qsizetype hit = data.indexOf(marker, position);
+        const qsizetype hit = findMarker(data, position);
         if (hit < 0) break;
-        const qsizetype begin = data.lastIndexOf('\n', hit) + 1;
-        qsizetype end = data.indexOf('\n', hit);
+        const qsizetype begin = lastNewline(data, hit) + 1;
+        qsizetype end = nextNewline(data, hit);
         if (end < 0) end = data.size();
         position = end + 1;
 
@@ -233,9 +259,9 @@ QList<QUrl> newImagePaths(const QString& path) {
 
         if (progress.consumed < start) {
             // A line that began in an earlier block: does it end here?
-            const qsizetype newline = rest.indexOf('\n');
+            const qsizetype newline = nextNewline(rest);
             const QByteArrayView tail = newline < 0 ? rest : rest.first(newline);
-            progress.marked = progress.marked || tail.contains(marker);
+            progress.marked = progress.marked || findMarker(tail) >= 0;
             if (newline < 0) {
                 progress.scanned = start + data.size();
                 continue;
@@ -249,13 +275,13 @@ QList<QUrl> newImagePaths(const QString& path) {
             rest = rest.sliced(newline + 1);
         }
 
-        const qsizetype last = rest.lastIndexOf('\n');
+        const qsizetype last = lastNewline(rest, rest.size());
         if (last >= 0) {
             found += imagePathsIn(rest.first(last + 1));
             progress.consumed += last + 1;
             rest = rest.sliced(last + 1);
         }
-        progress.marked = rest.contains(marker); // the start of the unfinished line, if any
+        progress.marked = findMarker(rest) >= 0; // the start of the unfinished line, if any
         progress.scanned = start + data.size();
     }
     state().setProgress(path, progress);
