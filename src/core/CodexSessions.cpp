@@ -214,7 +214,8 @@ QList<QUrl> imagePathsIn(QByteArrayView data) {
         position = end + 1;
 
         // Not JSON (garbage, a line cut off, invalid UTF-8): skipped.
-        const QJsonDocument document = QJsonDocument::fromJson(data.sliced(begin, end - begin).toByteArray());
+        const QJsonDocument document =
+            QJsonDocument::fromJson(QByteArray::fromRawData(data.data() + begin, end - begin)); // no copy
         if (!document.isObject()) continue;
         const QJsonValue payload = document.object().value(QLatin1String("payload"));
         if (!payload.isObject()) continue;
