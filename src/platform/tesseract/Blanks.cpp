@@ -66,8 +66,8 @@ private:
     int threshold_;
 };
 
-// Ink is anything a third of the way from the background (the commonest grey
-// of the line's box) towards its darkest grey: an underscore one pixel thick
+// Ink is anything a third of the way from the background (the commonest light
+// grey of the line's box) towards its darkest grey: an underscore one pixel thick
 // is drawn antialiased, much lighter than the letters' stems.
 int inkThreshold(const QImage& page, const QRect& box) {
     std::array<int, 256> histogram{};
@@ -78,7 +78,8 @@ int inkThreshold(const QImage& page, const QRect& box) {
             ++histogram[size_t(grey)];
             darkest = std::min(darkest, grey);
         }
-    const int background = int(std::max_element(histogram.begin(), histogram.end()) - histogram.begin());
+    // The page is light with dark text: the background is the commonest light grey.
+    const int background = int(std::max_element(histogram.begin() + 128, histogram.end()) - histogram.begin());
     return background - (background - darkest) / 3;
 }
 

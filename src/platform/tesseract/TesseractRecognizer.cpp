@@ -157,7 +157,7 @@ QRectF normalised(QRectF r, int margin, const QSize& size) {
 
 } // namespace
 
-// Chosen by measurement (bench/recognizer_modes) on 12 rendered strips: two
+// Chosen by measurement (bench/bench_recognizer_modes) on 12 rendered strips: two
 // scenes of terminal and editor text, 36 paths, DejaVu Sans Mono 13 pt, five
 // rows of a 76-point strip of which the first and last are cut; at scale 1
 // (1000-point tile enlarged by 2, 600-point tile by 3) and scale 2, dark on

@@ -1,4 +1,7 @@
-// Compares Tesseract page segmentation modes and settings on rendered strips.
+// Compares Tesseract page segmentation modes and settings on rendered strips:
+// paths read exactly, character errors, extra lines, lines read from noise,
+// time per tile. Arguments: modes (e.g. 3,6,11), resolutions, least confidence,
+// and anything as a fourth to print every line read.
 #include "../tests/screen/RenderedStrip.h"
 #include "platform/tesseract/TesseractRecognizer.h"
 #include "screen/ScreenTextReader.h"
