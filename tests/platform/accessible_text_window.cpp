@@ -47,6 +47,7 @@ int main(int argc, char** argv) {
     QObject::connect(&shell, &QProcess::readyRead, &view, [&] {
         view.moveCursor(QTextCursor::End);
         view.insertPlainText(QString::fromUtf8(shell.readAll()));
+        view.ensureCursorVisible(); // follow the output, as a terminal does
         if (reported) return;
         const QString text = view.toPlainText();
         for (const QString& needle : needles)

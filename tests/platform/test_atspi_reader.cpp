@@ -1,16 +1,13 @@
 // The AT-SPI reader against a real application: a Qt text view that publishes
 // its text, on a private X server and session bus (with their own
 // accessibility bus, started by D-Bus activation as on a desktop).
+#include "PrivateDesktop.h"
 #include "TempTree.h"
 #include "core/ImageReference.h"
 #include "platform/Desktop.h"
 #include "platform/atspi/AccessibilityBus.h"
 #include "platform/atspi/AtspiAccessibilityReader.h"
 
-#include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTest>
 #include <csignal>
 #include <memory>
@@ -40,14 +37,6 @@ class OneWindowDesktop final : public platform::Desktop {
     bool watchModifiers(std::function<void(quint64)>) override { return false; }
 };
 
-// One run of the text window, and where its needles landed.
-struct TextWindowRun {
-    std::unique_ptr<QProcess> process;
-    QList<QPointF> needles;
-    QPointF after;
-    qint32 pid() const { return qint32(process->processId()); }
-};
-
 const QString kOutput = QStringLiteral("🎉🎉 wrote shots/hero.png ok\n"
                                        "plain cover.png here\n"
                                        "saved out/\n"
@@ -61,59 +50,14 @@ class TestAtspiReader : public QObject {
     Q_OBJECT
 
     TempTree tree_;
-    QProcess xserver_;
-    QProcess bus_;
+    PrivateDesktop session_;
     TextWindowRun app_;
     OneWindowDesktop desktop_;
     std::unique_ptr<AtspiAccessibilityReader> reader_;
 
-    bool startServer() {
-        for (int display = 140; display < 200; ++display) {
-            if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display)) ||
-                QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(display)))
-                continue;
-            xserver_.start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(display), "-screen", "0",
-                                                    "1280x800x24", "-nolisten", "tcp"});
-            if (!xserver_.waitForStarted()) return false;
-            for (int i = 0; i < 100 && xserver_.state() == QProcess::Running; ++i) {
-                if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display))) {
-                    qputenv("DISPLAY", QByteArray(":") + QByteArray::number(display));
-                    return true;
-                }
-                QTest::qWait(50);
-            }
-            xserver_.kill();
-            xserver_.waitForFinished();
-        }
-        return false;
-    }
-
     TextWindowRun launch(const QString& title) {
-        TextWindowRun run;
-        run.process = std::make_unique<QProcess>();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "xcb");
-        env.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
-        run.process->setProcessEnvironment(env);
-        QStringList arguments{"--folder", tree_.path(), "--title",
-                              title,      "--command",  "printf '" + kOutput + "'"};
-        for (const QString& needle : kNeedles)
-            arguments << "--needle" << needle;
-        run.process->start(QStringLiteral(VISTEL_TEXT_WINDOW), arguments);
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < 20000 && run.process->state() != QProcess::NotRunning) {
-            if (!run.process->canReadLine() && !run.process->waitForReadyRead(200)) continue;
-            while (run.process->canReadLine()) {
-                const QStringList words = QString::fromUtf8(run.process->readLine()).split(' ');
-                if (words.value(0) == "needle")
-                    run.needles.append(QPointF(words.value(2).toInt(), words.value(3).toInt()));
-                if (words.value(0) == "after")
-                    run.after = QPointF(words.value(1).toInt(), words.value(2).toInt());
-                if (words.value(0).trimmed() == "ready") return run;
-            }
-        }
-        return run;
+        return TextWindowRun::launch(QStringLiteral(VISTEL_TEXT_WINDOW), tree_.path(), title,
+                                     "printf '" + kOutput + "'", kNeedles);
     }
 
     // The application registers on the accessibility bus some time after it shows.
@@ -127,30 +71,17 @@ class TestAtspiReader : public QObject {
 
   private slots:
     void initTestCase() {
-        for (const char* program : {"Xvfb", "dbus-daemon", "at-spi-bus-launcher"}) {
-            if (QStandardPaths::findExecutable(program).isEmpty() &&
-                !QFile::exists(QStringLiteral("/usr/libexec/") + program))
-                QSKIP(qPrintable(
-                    QStringLiteral("%1 is not installed (scripts/install-deps installs it)").arg(program)));
-        }
+        const QString missing = PrivateDesktop::missingProgram();
+        if (!missing.isEmpty())
+            QSKIP(
+                qPrintable(missing + QStringLiteral(" is not installed (scripts/install-deps installs it)")));
         tree_.file("shots/hero.png");
         tree_.file("cover.png");
         tree_.file("out/images/wrapped.png");
         ImageReference::MissLifetime::set(0);
         ImageReference::Roots::write({tree_.url()});
-
-        QVERIFY2(startServer(), "no X server could be started");
-        // The launcher stores the accessibility switch as a desktop setting: keep
-        // it in memory, away from the user's.
-        qputenv("GSETTINGS_BACKEND", "memory");
-        qunsetenv("AT_SPI_BUS_ADDRESS");
-        bus_.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--print-address=1"});
-        QVERIFY(bus_.waitForStarted());
-        while (!bus_.canReadLine() && bus_.waitForReadyRead(10000)) {
-        }
-        const QByteArray address = bus_.readLine().trimmed();
-        QVERIFY(!address.isEmpty());
-        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+        const QString failure = session_.start();
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
 
         app_ = launch("Vistel accessible text");
         QCOMPARE(app_.needles.size(), kNeedles.size());
@@ -164,13 +95,7 @@ class TestAtspiReader : public QObject {
 
     void cleanupTestCase() {
         reader_.reset();
-        for (QProcess* p : {app_.process.get(), &bus_, &xserver_}) {
-            if (!p || p->state() == QProcess::NotRunning) continue;
-            ::kill(pid_t(p->processId()), SIGCONT);
-            p->terminate();
-            if (!p->waitForFinished(3000)) p->kill();
-            p->waitForFinished(3000);
-        }
+        if (app_.process) PrivateDesktop::stop(*app_.process);
     }
 
     void switchesAccessibilityOn() { QTRY_VERIFY_WITH_TIMEOUT(AccessibilityBus::isEnabled(1000), 5000); }

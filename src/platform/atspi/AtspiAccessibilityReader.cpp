@@ -6,7 +6,6 @@
 #include "platform/atspi/AtspiNode.h"
 #include "platform/atspi/AtspiSession.h"
 
-#include <cmath>
 
 namespace {
 
@@ -78,14 +77,8 @@ bool AtspiAccessibilityReader::skipping(qint32 pid) const {
 QPoint AtspiAccessibilityReader::rootOrigin() {
     if (originAge_.isValid() && originAge_.elapsed() < kOriginFreshForMs) return origin_;
     originAge_.start();
-    // Root pixel (0, 0) is the top left of the monitors' bounding box.
-    const QList<platform::ScreenArea> screens = desktop_.screens();
-    double left = 0, top = 0;
-    for (const platform::ScreenArea& screen : screens) {
-        left = std::min(left, screen.frame.left());
-        top = std::min(top, screen.frame.top());
-    }
-    origin_ = QPoint(int(-std::floor(left)), int(-std::floor(top)));
+    const QPointF origin = desktop_.windowSystemOrigin();
+    origin_ = QPoint(qRound(origin.x()), qRound(origin.y()));
     return origin_;
 }
 
