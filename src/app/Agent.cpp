@@ -1,14 +1,36 @@
 #include "app/Agent.h"
 
+#include "app/Modes.h"
+#include "app/QuitSignals.h"
+#include "app/VistelController.h"
 #include "core/Diagnostics.h"
+#include "platform/x11/X11Desktop.h"
 
 #include <QApplication>
 
 namespace Agent {
 
-int run(QApplication&) {
-    Diagnostics::print(QStringLiteral("agent: not available in this build yet"));
-    return 1;
+int run(int& argc, char** argv, const QStringList& arguments) {
+    std::unique_ptr<platform::X11Desktop> desktop = platform::X11Desktop::open();
+    if (!desktop) {
+        Diagnostics::print(QStringLiteral(
+            "Vistel needs an X11 display, and none could be opened (is DISPLAY set?). "
+            "Start it from a terminal of an X11 desktop session."));
+        return 1;
+    }
+
+    // The application name is the card's window class, which window managers and tests look for.
+    QApplication::setApplicationName(QStringLiteral("Vistel"));
+    QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false); // closing the settings window does not quit
+    if (Diagnostics::verbose()) Modes::printDebugHeader(arguments);
+
+    QuitSignals quitSignals;
+    VistelController::Parts parts;
+    parts.desktop = std::move(desktop);
+    VistelController controller(std::move(parts));
+    controller.launch();
+    return app.exec();
 }
 
 } // namespace Agent

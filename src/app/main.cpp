@@ -21,11 +21,12 @@ int main(int argc, char** argv) {
     Diagnostics::setArguments(arguments);
 
     const Modes::Mode mode = Modes::choose(arguments);
+    if (mode == Modes::Mode::Agent) return Agent::run(argc, argv, arguments);
 
-    // Widgets only for the modes that show or host windows; the others run on
-    // a core application (settings, D-Bus and event loops still work there).
+    // Widgets only for the modes that host windows; the others run on a core
+    // application (settings, D-Bus and event loops still work there).
     std::unique_ptr<QCoreApplication> app;
-    if (mode == Modes::Mode::Agent || mode == Modes::Mode::Probe) {
+    if (mode == Modes::Mode::Probe) {
         app = std::make_unique<QApplication>(argc, argv);
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
@@ -42,7 +43,7 @@ int main(int argc, char** argv) {
             *CommandLine::valueAfter(arguments, QStringLiteral("--roots"))));
     case Modes::Mode::Resolve: return Modes::resolve(arguments);
     case Modes::Mode::Probe: return Modes::probe(arguments);
-    case Modes::Mode::Agent: return Agent::run(*static_cast<QApplication*>(app.get()));
+    case Modes::Mode::Agent: break; // handled above
     }
     return 0;
 }
