@@ -13,12 +13,10 @@
 #include <QGuiApplication>
 #include <QProcess>
 #include <QThread>
-
-#include <tesseract/baseapi.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <tesseract/baseapi.h>
 
 namespace {
 
@@ -38,7 +36,7 @@ double medianMs(const std::function<void()>& work) {
 
 // Tesseract as it comes: the same settings, the picture handed over as it is.
 class BareTesseract {
-public:
+  public:
     BareTesseract() {
         std::vector<std::string> names{"load_system_dawg", "load_freq_dawg"}, values{"0", "0"};
         ok_ = api_.Init(nullptr, "eng", tesseract::OEM_LSTM_ONLY, nullptr, 0, &names, &values, false) == 0;
@@ -53,26 +51,27 @@ public:
         api_.Clear();
     }
 
-private:
+  private:
     tesseract::TessBaseAPI api_;
     bool ok_ = false;
 };
 
-const QStringList kRows{"drwxr-xr-x  4 dev dev 4096 Mar  3 10:12 build",
-                        "Saved screenshot to shots/hero-frame@2x.png (1280x800)",
-                        "$ open ~/Pictures/Screenshots/diagram_v2.jpeg now",
-                        "  see /home/dev/project/assets/icons/app-icon_512.png",
-                        "warning: docs/images/old.gif is unused"};
+const QStringList kRows{
+    "drwxr-xr-x  4 dev dev 4096 Mar  3 10:12 build", "Saved screenshot to shots/hero-frame@2x.png (1280x800)",
+    "$ open ~/Pictures/Screenshots/diagram_v2.jpeg now",
+    "  see /home/dev/project/assets/icons/app-icon_512.png", "warning: docs/images/old.gif is unused"};
 
 // Starts Xvfb on a free display when none is set; returns the display name.
 QString display(QProcess& server) {
     if (!qEnvironmentVariableIsEmpty("DISPLAY")) return qEnvironmentVariable("DISPLAY");
     for (int n = 140; n < 180; ++n) {
         if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n))) continue;
-        server.start("Xvfb", {QStringLiteral(":%1").arg(n), "-screen", "0", "2560x1440x24", "-nolisten", "tcp"});
+        server.start("Xvfb",
+                     {QStringLiteral(":%1").arg(n), "-screen", "0", "2560x1440x24", "-nolisten", "tcp"});
         if (!server.waitForStarted(3000)) return {};
         for (int i = 0; i < 100 && server.state() == QProcess::Running; ++i) {
-            if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n))) return QStringLiteral(":%1").arg(n);
+            if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)))
+                return QStringLiteral(":%1").arg(n);
             QThread::msleep(50);
         }
         server.kill();
@@ -87,8 +86,9 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     std::printf("OMP_THREAD_LIMIT=%s, median of %d runs, milliseconds\n",
-                qEnvironmentVariableIsSet("OMP_THREAD_LIMIT") ? qPrintable(qEnvironmentVariable("OMP_THREAD_LIMIT"))
-                                                              : "(unset)",
+                qEnvironmentVariableIsSet("OMP_THREAD_LIMIT")
+                    ? qPrintable(qEnvironmentVariable("OMP_THREAD_LIMIT"))
+                    : "(unset)",
                 kRuns);
 
     const platform::TesseractRecognizer recognizer;
@@ -123,7 +123,8 @@ int main(int argc, char** argv) {
                     lineCount);
         std::printf("  bare Tesseract call          %7.1f\n", baseline);
         std::printf("  tile + recognition + lines   %7.1f   (tiling alone %.2f)\n", ours, tiling);
-        std::printf("  overhead                     %+6.1f %%  (target under 10 %%)\n", 100.0 * (ours - baseline) / baseline);
+        std::printf("  overhead                     %+6.1f %%  (target under 10 %%)\n",
+                    100.0 * (ours - baseline) / baseline);
         if (scale == 1.0) readingAtScale1 = ours;
     }
 

@@ -4,7 +4,6 @@
 #include <QList>
 #include <QPointF>
 #include <QRectF>
-
 #include <optional>
 
 // Reading the screen's pixels: the seam between the screen reader and the
@@ -22,7 +21,7 @@
 namespace platform {
 
 struct Monitor {
-    QRectF frame;              // global points
+    QRectF frame; // global points
     double pixelsPerPoint = 1.0;
     bool operator==(const Monitor&) const = default;
 };
@@ -59,7 +58,7 @@ inline std::optional<std::pair<QRectF, Monitor>> captureRegion(QRectF strip, con
 }
 
 class ScreenCapture {
-public:
+  public:
     virtual ~ScreenCapture() = default;
 
     // Whether this display's pixels can be read at all (an X11 display that
@@ -76,7 +75,7 @@ public:
 
 // Reads nothing: for machines without a display.
 class NullScreenCapture final : public ScreenCapture {
-public:
+  public:
     bool canCapture() override { return false; }
     QList<Monitor> monitors() override { return {}; }
     std::optional<Capture> capture(QRectF) override { return std::nullopt; }

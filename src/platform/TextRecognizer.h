@@ -24,7 +24,7 @@ struct Observation {
 };
 
 class TextRecognizer {
-public:
+  public:
     virtual ~TextRecognizer() = default;
 
     // The lines of text in the image, in the engine's order; empty when it

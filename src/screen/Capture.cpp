@@ -4,7 +4,6 @@
 
 #include <QMutex>
 #include <QMutexLocker>
-
 #include <algorithm>
 
 namespace ScreenTextReader {
@@ -14,7 +13,7 @@ namespace {
 // Captures in a row that timed out; read by the hover loop to tell the user
 // that screen reading has stopped responding.
 class Stalls {
-public:
+  public:
     void record(bool timedOut) {
         const QMutexLocker lock(&mutex_);
         count_ = timedOut ? count_ + 1 : 0;
@@ -24,7 +23,7 @@ public:
         return count_;
     }
 
-private:
+  private:
     QMutex mutex_;
     qint64 count_ = 0;
 };
@@ -43,17 +42,19 @@ QRectF strip(QPointF pointer, const QList<platform::Monitor>& monitors) {
     return QRectF(x, pointer.y() - kStripHeight / 2, kStripWidth, kStripHeight);
 }
 
-std::optional<platform::Capture> capture(const std::shared_ptr<platform::ScreenCapture>& backend, QRectF strip,
-                                         double seconds) {
+std::optional<platform::Capture> capture(const std::shared_ptr<platform::ScreenCapture>& backend,
+                                         QRectF strip, double seconds) {
     if (!backend) return std::nullopt;
     const QList<QRectF> shownBefore = ownWindows();
     const std::optional<std::optional<platform::Capture>> answer =
-        withTimeout<std::optional<platform::Capture>>(seconds, [backend, strip] { return backend->capture(strip); });
+        withTimeout<std::optional<platform::Capture>>(seconds,
+                                                      [backend, strip] { return backend->capture(strip); });
     stallStore().record(!answer.has_value());
     if (!answer || !*answer) return std::nullopt;
 
     platform::Capture result = **answer;
-    if (result.image.isNull() || !(result.strip.width() > 0) || !(result.strip.height() > 0)) return std::nullopt;
+    if (result.image.isNull() || !(result.strip.width() > 0) || !(result.strip.height() > 0))
+        return std::nullopt;
     // The card may have been shown or hidden while the pixels were read: both
     // sets of rectangles are painted over.
     paintOver(result.image, result.strip, shownBefore + ownWindows());
@@ -65,6 +66,8 @@ bool ensurePermission(const std::shared_ptr<platform::ScreenCapture>& backend) {
     return withTimeout<bool>(kCaptureTimeLimit, [backend] { return backend->canCapture(); }).value_or(false);
 }
 
-qint64 stalls() { return stallStore().count(); }
+qint64 stalls() {
+    return stallStore().count();
+}
 
 } // namespace ScreenTextReader

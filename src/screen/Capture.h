@@ -6,7 +6,6 @@
 #include <QList>
 #include <QPointF>
 #include <QRectF>
-
 #include <memory>
 #include <optional>
 
@@ -31,8 +30,8 @@ QRectF strip(QPointF pointer, const QList<platform::Monitor>& monitors);
 // The backend's capture of the strip under the time limit. None on failure or
 // time-out. A time-out adds one to the stall count; any answer in time resets
 // it. This program's own windows are painted over with their surroundings.
-std::optional<platform::Capture> capture(const std::shared_ptr<platform::ScreenCapture>& backend, QRectF strip,
-                                         double seconds = kCaptureTimeLimit);
+std::optional<platform::Capture> capture(const std::shared_ptr<platform::ScreenCapture>& backend,
+                                         QRectF strip, double seconds = kCaptureTimeLimit);
 
 // Whether the screen can be read; false also when the check hangs for 2 s.
 // X11 has nothing to ask the user: the answer is the backend's canCapture().

@@ -16,7 +16,9 @@ double verticalDistance(const Line& line, QPointF pointer) {
     return 0;
 }
 
-bool overlapsHorizontally(const Line& a, const Line& b) { return a.minX < b.maxX && b.minX < a.maxX; }
+bool overlapsHorizontally(const Line& a, const Line& b) {
+    return a.minX < b.maxX && b.minX < a.maxX;
+}
 
 // The first line with the smallest minX (largest maxX for rightmost).
 const Line& leftmost(const QList<Line>& lines) {
@@ -47,7 +49,8 @@ QRectF spanWithin(double x, QRectF strip) {
 
 Layout Layout::of(const QList<Read>& reads) {
     Layout layout;
-    for (const Read& r : reads) layout.lines.append(r.lines);
+    for (const Read& r : reads)
+        layout.lines.append(r.lines);
     return layout;
 }
 
@@ -112,7 +115,8 @@ bool Layout::mayContinue(const Line& line) const {
     for (const Line& a : lines) {
         if (!continues(a, line)) continue;
         const QList<Line> r = run(a);
-        if (std::any_of(r.begin(), r.end(), [&](const Line& m) { return m.maxX > a.maxX + kRunGap; })) continue;
+        if (std::any_of(r.begin(), r.end(), [&](const Line& m) { return m.maxX > a.maxX + kRunGap; }))
+            continue;
         if (nearClippedRight(a, kCarryZone)) return true;
         const std::optional<Word> last = a.word(false);
         if (last && last->text.contains(QLatin1Char('/'))) return true;
@@ -157,7 +161,8 @@ bool Layout::underPointer(const Line& line, QPointF pointer) const {
 }
 
 bool pathLike(const QString& word) {
-    return word.contains(QLatin1Char('/')) || !ImageReference::collect(ImageReference::loose(), word).isEmpty() ||
+    return word.contains(QLatin1Char('/')) ||
+           !ImageReference::collect(ImageReference::loose(), word).isEmpty() ||
            !ImageReference::collect(ImageReference::strict(), word).isEmpty();
 }
 
@@ -180,7 +185,8 @@ std::optional<QRectF> anchoredSpan(const Read& read, QRectF strip, QPointF point
         return std::nullopt;
 
     const QRectF span = spanWithin(x, strip);
-    if (span.width() < kLeastAnchoredSpan || std::abs(span.left() - anchor->tile.strip.left()) <= kDuplicateSpan)
+    if (span.width() < kLeastAnchoredSpan ||
+        std::abs(span.left() - anchor->tile.strip.left()) <= kDuplicateSpan)
         return std::nullopt;
     return span;
 }
@@ -203,7 +209,8 @@ QList<QRectF> continuationSpans(const QList<Read>& reads, QRectF strip, QPointF 
             if (w && extent && extent->second + kPointerReach >= pointer.x()) {
                 if (const auto above = layout.adjacent(row, true)) {
                     const Line& u = rightmost(*above);
-                    if (nearClippedRight(u, kCarryZone) && (pathLike(w->text) || u.text.contains(QLatin1Char('/'))))
+                    if (nearClippedRight(u, kCarryZone) &&
+                        (pathLike(w->text) || u.text.contains(QLatin1Char('/'))))
                         starts.append(u.maxX - kSpanMargin);
                 }
             }
@@ -213,7 +220,8 @@ QList<QRectF> continuationSpans(const QList<Read>& reads, QRectF strip, QPointF 
         if (!nearClippedRight(last, kTileEdge)) {
             const std::optional<Word> w = last.word(false);
             const auto extent = w ? last.span(w->from, w->to) : std::nullopt;
-            if (w && extent && extent->first - kPointerReach <= pointer.x() && w->text.contains(QLatin1Char('/')) &&
+            if (w && extent && extent->first - kPointerReach <= pointer.x() &&
+                w->text.contains(QLatin1Char('/')) &&
                 ImageReference::collect(ImageReference::strict(), w->text).isEmpty()) {
                 QList<Line> sameRow;
                 for (const Line& m : layout.lines)
@@ -230,7 +238,8 @@ QList<QRectF> continuationSpans(const QList<Read>& reads, QRectF strip, QPointF 
     }
 
     QList<QRectF> seen;
-    for (const Read& r : reads) seen.append(r.tile.strip);
+    for (const Read& r : reads)
+        seen.append(r.tile.strip);
     QList<QRectF> accepted;
     for (double x : starts) {
         const QRectF span = spanWithin(x, strip);
@@ -238,7 +247,8 @@ QList<QRectF> continuationSpans(const QList<Read>& reads, QRectF strip, QPointF 
         const auto covers = [&](const QRectF& s) {
             return s.left() <= span.left() + kDuplicateSpan && s.right() >= span.right() - kDuplicateSpan;
         };
-        if (std::any_of(seen.begin(), seen.end(), covers) || std::any_of(accepted.begin(), accepted.end(), covers))
+        if (std::any_of(seen.begin(), seen.end(), covers) ||
+            std::any_of(accepted.begin(), accepted.end(), covers))
             continue;
         accepted.append(span);
     }

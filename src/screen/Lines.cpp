@@ -19,7 +19,9 @@ bool sane(const QRectF& box) {
 }
 
 // The box clamped to the unit square (it is already within the slack).
-QRectF clamped(const QRectF& box) { return box.intersected(QRectF(0, 0, 1, 1)); }
+QRectF clamped(const QRectF& box) {
+    return box.intersected(QRectF(0, 0, 1, 1));
+}
 
 struct Edges {
     double minX, maxX, minY, maxY;
@@ -47,7 +49,8 @@ QList<platform::Observation> observations(const platform::TextRecognizer& recogn
         if (o.characters.size() != o.text.size()) {
             o.characters.clear();
         } else {
-            for (QRectF& c : o.characters) c = (!c.isNull() && sane(c)) ? clamped(c) : QRectF();
+            for (QRectF& c : o.characters)
+                c = (!c.isNull() && sane(c)) ? clamped(c) : QRectF();
         }
         kept.append(std::move(o));
     }
@@ -73,10 +76,12 @@ QList<Line> lines(const platform::TextRecognizer& recognizer, const Tile& tile) 
     return result;
 }
 
-Read read(const platform::TextRecognizer& recognizer, const Tile& tile) { return Read{tile, lines(recognizer, tile)}; }
+Read read(const platform::TextRecognizer& recognizer, const Tile& tile) {
+    return Read{tile, lines(recognizer, tile)};
+}
 
-QList<RecognizedString> recognizeStringsInTile(const platform::TextRecognizer& recognizer, const QImage& image,
-                                               QRectF strip) {
+QList<RecognizedString> recognizeStringsInTile(const platform::TextRecognizer& recognizer,
+                                               const QImage& image, QRectF strip) {
     QList<RecognizedString> result;
     for (const platform::Observation& o : observations(recognizer, image)) {
         const Edges e = placed(o.box, strip);
@@ -97,13 +102,15 @@ QList<RecognizedString> recognizeStrings(const platform::TextRecognizer& recogni
 
 QString trimmingLeadingWhitespace(const QString& text) {
     qsizetype i = 0;
-    while (i < text.size() && text.at(i).isSpace()) ++i;
+    while (i < text.size() && text.at(i).isSpace())
+        ++i;
     return text.mid(i);
 }
 
 QString trimmingTrailingWhitespace(const QString& text) {
     qsizetype end = text.size();
-    while (end > 0 && text.at(end - 1).isSpace()) --end;
+    while (end > 0 && text.at(end - 1).isSpace())
+        --end;
     return text.left(end);
 }
 
@@ -112,17 +119,21 @@ std::optional<Word> Line::word(bool first) const {
     const qsizetype n = s.size();
     if (first) {
         qsizetype from = 0;
-        while (from < n && s.at(from).isSpace()) ++from;
+        while (from < n && s.at(from).isSpace())
+            ++from;
         if (from == n) return std::nullopt;
         qsizetype to = from;
-        while (to < n && !s.at(to).isSpace()) ++to;
+        while (to < n && !s.at(to).isSpace())
+            ++to;
         return Word{from, to, s.mid(from, to - from)};
     }
     qsizetype to = n;
-    while (to > 0 && s.at(to - 1).isSpace()) --to;
+    while (to > 0 && s.at(to - 1).isSpace())
+        --to;
     if (to == 0) return std::nullopt;
     qsizetype from = to;
-    while (from > 0 && !s.at(from - 1).isSpace()) --from;
+    while (from > 0 && !s.at(from - 1).isSpace())
+        --from;
     return Word{from, to, s.mid(from, to - from)};
 }
 
@@ -130,9 +141,11 @@ std::optional<std::pair<double, double>> Line::span(qsizetype from, qsizetype to
     const qsizetype n = text.size();
     if (from < 0 || to <= from || to > n || characterBoxes.size() != n) return std::nullopt;
     qsizetype start = from;
-    while (start > 0 && !text.at(start - 1).isSpace()) --start;
+    while (start > 0 && !text.at(start - 1).isSpace())
+        --start;
     qsizetype end = to;
-    while (end < n && !text.at(end).isSpace()) ++end;
+    while (end < n && !text.at(end).isSpace())
+        ++end;
 
     QRectF box;
     for (qsizetype i = start; i < end; ++i) {

@@ -4,7 +4,6 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QPainter>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -17,7 +16,7 @@ using Clock = std::chrono::steady_clock;
 
 // The frames of this program's visible windows, and those hidden lately.
 class OwnWindows {
-public:
+  public:
     void set(const QList<QRectF>& frames) {
         const QMutexLocker lock(&mutex_);
         const Clock::time_point now = Clock::now();
@@ -32,11 +31,12 @@ public:
             return std::chrono::duration<double>(now - h.at).count() > kOwnWindowAfterglow;
         });
         QList<QRectF> all = shown_;
-        for (const Hidden& h : hidden_) all.append(h.frame);
+        for (const Hidden& h : hidden_)
+            all.append(h.frame);
         return all;
     }
 
-private:
+  private:
     struct Hidden {
         QRectF frame;
         Clock::time_point at;
@@ -69,9 +69,13 @@ std::optional<QRgb> backgroundColour(const QImage& image, const QList<QRect>& co
 
 } // namespace
 
-void setOwnWindows(const QList<QRectF>& frames) { store().set(frames); }
+void setOwnWindows(const QList<QRectF>& frames) {
+    store().set(frames);
+}
 
-QList<QRectF> ownWindows() { return store().get(); }
+QList<QRectF> ownWindows() {
+    return store().get();
+}
 
 void paintOver(QImage& image, QRectF strip, const QList<QRectF>& rectangles) {
     if (image.isNull() || !(strip.width() > 0) || !(strip.height() > 0)) return;
@@ -86,7 +90,8 @@ void paintOver(QImage& image, QRectF strip, const QList<QRectF>& rectangles) {
         const int top = int(std::floor((on.top() - strip.top()) * dy)) - 1;
         const int right = int(std::ceil((on.right() - strip.left()) * dx)) + 1;
         const int bottom = int(std::ceil((on.bottom() - strip.top()) * dy)) + 1;
-        const QRect pixels = QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)).intersected(image.rect());
+        const QRect pixels =
+            QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)).intersected(image.rect());
         if (!pixels.isEmpty()) covered.append(pixels);
     }
     if (covered.isEmpty()) return;
@@ -97,7 +102,8 @@ void paintOver(QImage& image, QRectF strip, const QList<QRectF>& rectangles) {
     const QRgb colour = backgroundColour(image, covered).value_or(qRgb(255, 255, 255));
     QPainter painter(&image);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    for (const QRect& r : covered) painter.fillRect(r, QColor::fromRgba(colour));
+    for (const QRect& r : covered)
+        painter.fillRect(r, QColor::fromRgba(colour));
 }
 
 } // namespace ScreenTextReader

@@ -6,7 +6,6 @@
 #include <QList>
 #include <QRectF>
 #include <QString>
-
 #include <optional>
 #include <utility>
 
@@ -110,8 +109,8 @@ Read read(const platform::TextRecognizer& recognizer, const Tile& tile);
 QList<RecognizedString> recognizeStrings(const platform::TextRecognizer& recognizer, const QImage& image,
                                          QRectF strip);
 // The same for one tile image and the span it shows; no look-alike repair.
-QList<RecognizedString> recognizeStringsInTile(const platform::TextRecognizer& recognizer, const QImage& image,
-                                               QRectF strip);
+QList<RecognizedString> recognizeStringsInTile(const platform::TextRecognizer& recognizer,
+                                               const QImage& image, QRectF strip);
 
 // The text without leading (trailing) Unicode whitespace.
 QString trimmingLeadingWhitespace(const QString& text);

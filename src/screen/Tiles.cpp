@@ -29,7 +29,8 @@ std::optional<Tile> tile(const QImage& image, QRectF strip, QRectF span) {
     if (crop.isNull()) return std::nullopt;
 
     long factor = std::max(1L, rounded(kWantedPixelsPerPoint / density).value_or(1));
-    while (factor >= 2 && width * factor > kWidestTilePixels) --factor;
+    while (factor >= 2 && width * factor > kWidestTilePixels)
+        --factor;
 
     Tile result;
     result.image = magnified(crop, int(factor));
@@ -52,7 +53,8 @@ QList<QRectF> spansCoveringStrip(QRectF strip) {
     if (strip.width() <= kTileSpanWidth) return {strip};
     QList<QRectF> spans;
     for (double start = strip.left(); start < strip.right(); start += kCoveringStep)
-        spans.append(QRectF(start, strip.top(), std::min(kTileSpanWidth, strip.right() - start), strip.height()));
+        spans.append(
+            QRectF(start, strip.top(), std::min(kTileSpanWidth, strip.right() - start), strip.height()));
     return spans;
 }
 

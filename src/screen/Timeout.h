@@ -18,8 +18,7 @@ namespace ScreenTextReader {
 // operation is never cancelled (a hung read cannot be); its thread lives on
 // until it returns, holding only what the operation captured, so capture
 // shared ownership of what it uses. An operation that throws answers T{}.
-template <class T>
-std::optional<T> withTimeout(double seconds, std::function<T()> operation) {
+template <class T> std::optional<T> withTimeout(double seconds, std::function<T()> operation) {
     struct Latch {
         std::mutex mutex;
         std::condition_variable answered;

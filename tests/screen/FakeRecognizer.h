@@ -6,7 +6,7 @@
 
 // A recogniser that answers what the test tells it (or throws).
 class FakeRecognizer final : public platform::TextRecognizer {
-public:
+  public:
     QList<platform::Observation> answer;
     bool throws = false;
     mutable QImage seen; // the last image asked about

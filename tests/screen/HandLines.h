@@ -13,8 +13,8 @@ inline ScreenTextReader::Tile handTile(double left, double width, bool clippedLe
     return t;
 }
 
-inline ScreenTextReader::Line handLine(const QString& text, double minX, double maxX, double minY, double maxY,
-                                       const ScreenTextReader::Tile& tile) {
+inline ScreenTextReader::Line handLine(const QString& text, double minX, double maxX, double minY,
+                                       double maxY, const ScreenTextReader::Tile& tile) {
     ScreenTextReader::Line l;
     l.text = text;
     l.searchable = text;

@@ -8,7 +8,6 @@
 #include <QPainter>
 #include <QRectF>
 #include <QString>
-
 #include <cmath>
 
 // A strip of the screen drawn in the test: rows of DejaVu Sans Mono text at a

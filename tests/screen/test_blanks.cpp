@@ -14,8 +14,10 @@ namespace {
 RawLine lineAt(const QString& text, const QList<double>& lefts) {
     RawLine line;
     line.text = text;
-    for (double x : lefts) line.boxes.append(qIsNaN(x) ? QRectF() : QRectF(x, 12, 10, 18));
-    for (const QRectF& b : line.boxes) line.box = line.box.united(b);
+    for (double x : lefts)
+        line.boxes.append(qIsNaN(x) ? QRectF() : QRectF(x, 12, 10, 18));
+    for (const QRectF& b : line.boxes)
+        line.box = line.box.united(b);
     line.baseline = 30;
     return line;
 }
@@ -42,19 +44,21 @@ QList<double> monospaced(int count, const QList<int>& blanks, double blankCells)
 class BlanksTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void spuriousBlanks_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QList<double>>("lefts");
         QTest::addColumn<QString>("kept");
         QTest::newRow("a blank taking no cell is dropped")
             << "vistel -e2e/shots" << monospaced(17, {6}, 0) << "vistel-e2e/shots";
-        QTest::newRow("half a cell is dropped") << "hero- frame.png" << monospaced(15, {5}, 0.5) << "hero-frame.png";
-        QTest::newRow("a whole cell is a blank") << "saved to/shots" << monospaced(14, {5}, 1) << "saved to/shots";
+        QTest::newRow("half a cell is dropped")
+            << "hero- frame.png" << monospaced(15, {5}, 0.5) << "hero-frame.png";
+        QTest::newRow("a whole cell is a blank")
+            << "saved to/shots" << monospaced(14, {5}, 1) << "saved to/shots";
         QTest::newRow("short words cannot tell") << "a. png" << monospaced(6, {2}, 0) << "a. png";
         QList<double> uneven{0, 4, 15, 30, 36, 42, 60, qQNaN(), 68, 71, 85, 100, 104, 118, 125};
-        QTest::newRow("proportional glyphs are left alone") << "mild wimp lilim" << uneven.mid(0, 15)
-                                                           << "mild wimp lilim";
+        QTest::newRow("proportional glyphs are left alone")
+            << "mild wimp lilim" << uneven.mid(0, 15) << "mild wimp lilim";
         QTest::newRow("boxes that do not match the text") << "ab cd" << QList<double>{0, 10} << "ab cd";
     }
     void spuriousBlanks() {
@@ -71,12 +75,18 @@ private slots:
     void underscores_data() {
         QTest::addColumn<QString>("stroke"); // what is drawn in the blank's cell below the baseline
         QTest::addColumn<QString>("read");
-        QTest::newRow("a flat stroke") << "underscore" << "snake_case";
-        QTest::newRow("nothing") << "" << "snake case";
-        QTest::newRow("a bowl rising at its ends") << "bowl" << "snake case";
-        QTest::newRow("an underline through the whole line") << "underline" << "snake case";
-        QTest::newRow("a stroke above the baseline") << "high" << "snake case";
-        QTest::newRow("a short mark") << "dot" << "snake case";
+        QTest::newRow("a flat stroke") << "underscore"
+                                       << "snake_case";
+        QTest::newRow("nothing") << ""
+                                 << "snake case";
+        QTest::newRow("a bowl rising at its ends") << "bowl"
+                                                   << "snake case";
+        QTest::newRow("an underline through the whole line") << "underline"
+                                                             << "snake case";
+        QTest::newRow("a stroke above the baseline") << "high"
+                                                     << "snake case";
+        QTest::newRow("a short mark") << "dot"
+                                      << "snake case";
     }
     void underscores() {
         QFETCH(QString, stroke);
@@ -85,7 +95,8 @@ private slots:
         QImage page(200, 50, QImage::Format_Grayscale8);
         page.fill(255);
         QPainter p(&page);
-        for (int i : {1, 2, 3, 4, 5, 7, 8, 9, 10}) p.fillRect(QRect(i * 10 + 1, 14, 7, 16), Qt::black);
+        for (int i : {1, 2, 3, 4, 5, 7, 8, 9, 10})
+            p.fillRect(QRect(i * 10 + 1, 14, 7, 16), Qt::black);
         if (stroke == "underscore") p.fillRect(QRect(60, 33, 10, 2), Qt::black);
         if (stroke == "underline") p.fillRect(QRect(10, 33, 100, 2), Qt::black);
         if (stroke == "high") p.fillRect(QRect(60, 26, 10, 2), Qt::black);
@@ -110,7 +121,8 @@ private slots:
         platform::tesseract_lines::restoreUnderscores(page, line);
         QCOMPARE(line.text, QStringLiteral("snake_case"));
         // With a blank's width either side it stays three words.
-        RawLine spaced = lineAt("snake _ case", {10, 20, 30, 40, 50, qQNaN(), 70, qQNaN(), 90, 100, 110, 120});
+        RawLine spaced =
+            lineAt("snake _ case", {10, 20, 30, 40, 50, qQNaN(), 70, qQNaN(), 90, 100, 110, 120});
         platform::tesseract_lines::restoreUnderscores(page, spaced);
         QCOMPARE(spaced.text, QStringLiteral("snake _ case"));
     }

@@ -6,7 +6,6 @@
 #include <QPainter>
 #include <QTest>
 #include <QThread>
-
 #include <atomic>
 #include <stdexcept>
 
@@ -19,7 +18,7 @@ namespace {
 
 // A capture backend that answers after a delay, with nothing, or by throwing.
 class FakeCapture final : public platform::ScreenCapture {
-public:
+  public:
     int delayMs = 0;
     bool answers = true;
     bool throws = false;
@@ -49,7 +48,8 @@ const QList<Monitor> kSideBySide{{QRectF(0, 0, 1920, 1080), 1.0}, {QRectF(-1280,
 int countColour(const QImage& image, const QRect& area, QRgb colour) {
     int n = 0;
     for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x) n += (image.pixel(x, y) & 0xffffff) == (colour & 0xffffff);
+        for (int x = area.left(); x <= area.right(); ++x)
+            n += (image.pixel(x, y) & 0xffffff) == (colour & 0xffffff);
     return n;
 }
 
@@ -58,7 +58,7 @@ int countColour(const QImage& image, const QRect& area, QRgb colour) {
 class CaptureTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void cleanup() { setOwnWindows({}); }
 
     void stripAroundThePointer_data() {
@@ -68,15 +68,18 @@ private slots:
         QTest::newRow("100 from the left of a 1920-point display")
             << QPointF(100, 500) << kSideBySide << QRectF(0, 462, 2400, 76);
         QTest::newRow("in the middle of a 3000-point display")
-            << QPointF(1500, 500) << QList<Monitor>{{QRectF(0, 0, 3000, 1000), 1.0}} << QRectF(300, 462, 2400, 76);
+            << QPointF(1500, 500) << QList<Monitor>{{QRectF(0, 0, 3000, 1000), 1.0}}
+            << QRectF(300, 462, 2400, 76);
         QTest::newRow("near the right of a 3000-point display")
-            << QPointF(2900, 500) << QList<Monitor>{{QRectF(0, 0, 3000, 1000), 1.0}} << QRectF(600, 462, 2400, 76);
-        QTest::newRow("on a display left of the primary") << QPointF(-100, 500) << kSideBySide
-                                                          << QRectF(-1280, 462, 2400, 76);
+            << QPointF(2900, 500) << QList<Monitor>{{QRectF(0, 0, 3000, 1000), 1.0}}
+            << QRectF(600, 462, 2400, 76);
+        QTest::newRow("on a display left of the primary")
+            << QPointF(-100, 500) << kSideBySide << QRectF(-1280, 462, 2400, 76);
         QTest::newRow("near the top: the height is not clamped")
             << QPointF(700, 10) << kSideBySide << QRectF(0, -28, 2400, 76);
         QTest::newRow("on no display") << QPointF(5000, 500) << kSideBySide << QRectF(3800, 462, 2400, 76);
-        QTest::newRow("no displays known") << QPointF(100, 100) << QList<Monitor>{} << QRectF(-1100, 62, 2400, 76);
+        QTest::newRow("no displays known")
+            << QPointF(100, 100) << QList<Monitor>{} << QRectF(-1100, 62, 2400, 76);
     }
     void stripAroundThePointer() {
         QFETCH(QPointF, pointer);
@@ -95,7 +98,8 @@ private slots:
         QTest::newRow("7 high on the display") << QRectF(0, 1073, 2400, 76) << QRectF();
         QTest::newRow("on the left display, negative coordinates")
             << QRectF(-1280, 462, 1000, 76) << QRectF(-1280, 462, 1000, 76);
-        QTest::newRow("40 wide on the display") << QRectF(-2360, 462, 2400, 76) << QRectF(-1280, 462, 1280, 76);
+        QTest::newRow("40 wide on the display")
+            << QRectF(-2360, 462, 2400, 76) << QRectF(-1280, 462, 1280, 76);
         QTest::newRow("centre off every display: the first one")
             << QRectF(1900, 462, 2400, 76) << QRectF(1900, 462, 20, 76);
     }
@@ -117,7 +121,8 @@ private slots:
         });
         QVERIFY(!late.has_value());
         QTRY_VERIFY_WITH_TIMEOUT(done->load(), 2000); // the operation ran on and its answer was dropped
-        QCOMPARE(withTimeout<int>(1.0, []() -> int { throw std::runtime_error("x"); }), std::optional<int>(0));
+        QCOMPARE(withTimeout<int>(1.0, []() -> int { throw std::runtime_error("x"); }),
+                 std::optional<int>(0));
     }
 
     void stalls_data() {
@@ -158,14 +163,18 @@ private slots:
     void paintOver_data() {
         QTest::addColumn<double>("density");
         QTest::addColumn<bool>("dark");
-        QTest::addColumn<QRectF>("card"); // global points; the strip is (100, 200, 400, 76)
+        QTest::addColumn<QRectF>("card");   // global points; the strip is (100, 200, 400, 76)
         QTest::addColumn<QRect>("covered"); // image pixels that must be background afterwards
         QTest::newRow("inside, light") << 1.0 << false << QRectF(150, 220, 100, 30) << QRect(50, 20, 100, 30);
         QTest::newRow("inside, dark") << 1.0 << true << QRectF(150, 220, 100, 30) << QRect(50, 20, 100, 30);
-        QTest::newRow("twice the pixels") << 2.0 << false << QRectF(150, 220, 100, 30) << QRect(100, 40, 200, 60);
-        QTest::newRow("hanging off the bottom") << 1.0 << false << QRectF(150, 250, 100, 300) << QRect(50, 50, 100, 26);
-        QTest::newRow("fractional edges") << 1.0 << false << QRectF(150.4, 220.6, 99.2, 29.1) << QRect(50, 20, 100, 30);
-        QTest::newRow("covering everything") << 1.0 << false << QRectF(0, 0, 1000, 1000) << QRect(0, 0, 400, 76);
+        QTest::newRow("twice the pixels")
+            << 2.0 << false << QRectF(150, 220, 100, 30) << QRect(100, 40, 200, 60);
+        QTest::newRow("hanging off the bottom")
+            << 1.0 << false << QRectF(150, 250, 100, 300) << QRect(50, 50, 100, 26);
+        QTest::newRow("fractional edges")
+            << 1.0 << false << QRectF(150.4, 220.6, 99.2, 29.1) << QRect(50, 20, 100, 30);
+        QTest::newRow("covering everything")
+            << 1.0 << false << QRectF(0, 0, 1000, 1000) << QRect(0, 0, 400, 76);
     }
     void paintOver() {
         QFETCH(double, density);
@@ -186,7 +195,8 @@ private slots:
         ScreenTextReader::paintOver(image, strip, {card});
         const QRgb expected = card.width() >= 1000 ? qRgb(255, 255, 255) : background;
         QCOMPARE(countColour(image, covered, expected), covered.width() * covered.height());
-        if (card.width() < 1000) QCOMPARE(countColour(image, inkOutside, background), 0); // ink elsewhere stays
+        if (card.width() < 1000)
+            QCOMPARE(countColour(image, inkOutside, background), 0); // ink elsewhere stays
     }
 
     void paintOverLeavesOtherPlacesAlone() {

@@ -22,7 +22,7 @@ Line at(const QString& text, double minX, double maxX, double minY = 10, double 
 class LayoutTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void runs_data() {
         QTest::addColumn<double>("minX");
         QTest::addColumn<double>("maxX");
@@ -56,14 +56,16 @@ private slots:
         const Line first = at("a", 100, 300);
         const Layout layout({at("c", 505, 700), at("b", 305, 500), first, at("d", 760, 800)});
         QStringList texts;
-        for (const Line& l : layout.run(first)) texts << l.text;
+        for (const Line& l : layout.run(first))
+            texts << l.text;
         QCOMPARE(texts, (QStringList{"a", "b", "c"}));
     }
 
     void endsRow_data() {
         QTest::addColumn<bool>("clipped");
         QTest::addColumn<double>("maxX");
-        QTest::addColumn<QString>("other"); // "", "agrees" (its tile ends far off), "cut" (itself at a clipped edge), "goes on"
+        QTest::addColumn<QString>(
+            "other"); // "", "agrees" (its tile ends far off), "cut" (itself at a clipped edge), "goes on"
         QTest::addColumn<double>("otherMaxX");
         QTest::addColumn<bool>("ends");
         // The line starts at 500 in the tile 0..1000.
@@ -99,8 +101,10 @@ private slots:
         // The line ends at 1500 in the tile 1000..2000.
         QTest::newRow("3 inside the strip's own edge") << false << 1003.0 << "" << 0.0 << true;
         QTest::newRow("5 inside a clipped edge, alone") << true << 1005.0 << "" << 0.0 << false;
-        QTest::newRow("clipped, the other tile starts within 5") << true << 1005.0 << "agrees" << 1002.0 << true;
-        QTest::newRow("clipped, the other tile starts 8 away") << true << 1005.0 << "agrees" << 997.0 << false;
+        QTest::newRow("clipped, the other tile starts within 5")
+            << true << 1005.0 << "agrees" << 1002.0 << true;
+        QTest::newRow("clipped, the other tile starts 8 away")
+            << true << 1005.0 << "agrees" << 997.0 << false;
         QTest::newRow("clipped, the other is cut too") << true << 1005.0 << "cut" << 1004.0 << false;
         QTest::newRow("13 inside a clipped edge") << true << 1013.0 << "" << 0.0 << true;
         QTest::newRow("the row begins further left") << false << 1200.0 << "comes first" << 1000.0 << false;
@@ -163,15 +167,15 @@ private slots:
         QTest::addColumn<bool>("upperClipped");
         QTest::addColumn<QString>("change"); // "", "upper row goes on", "lower line cut at its left"
         QTest::addColumn<bool>("may");
-        QTest::newRow("row above ends near a clipped edge") << "see the picture at shots/he" << 900.0 << true << ""
-                                                            << true;
+        QTest::newRow("row above ends near a clipped edge")
+            << "see the picture at shots/he" << 900.0 << true << "" << true;
         QTest::newRow("row above ends 200 short of a clipped edge")
             << "see the picture here" << 800.0 << true << "" << false;
         QTest::newRow("row above ends in a word with a slash")
             << "written to ~/shots/" << 500.0 << false << "" << true;
         QTest::newRow("row above ends in a plain word") << "nothing to see" << 500.0 << false << "" << false;
-        QTest::newRow("row above does not end there") << "see ~/shots/" << 500.0 << false << "upper row goes on"
-                                                      << false;
+        QTest::newRow("row above does not end there")
+            << "see ~/shots/" << 500.0 << false << "upper row goes on" << false;
         QTest::newRow("the line itself does not start its row")
             << "see the picture at shots/he" << 900.0 << true << "lower line cut at its left" << false;
     }
@@ -316,8 +320,8 @@ private slots:
     void spanInterpolatesEvenlyInsideAWord() {
         // Uneven glyph boxes: the word's box is shared out evenly all the same.
         Line line = at("abcd", 100, 700, 10, 24, handTile(0, 1000, false, false));
-        line.characterBoxes = {QRectF(0.1, 0.5, 0.3, 0.2), QRectF(0.4, 0.5, 0.1, 0.2), QRectF(0.5, 0.5, 0.1, 0.2),
-                               QRectF(0.6, 0.5, 0.1, 0.2)};
+        line.characterBoxes = {QRectF(0.1, 0.5, 0.3, 0.2), QRectF(0.4, 0.5, 0.1, 0.2),
+                               QRectF(0.5, 0.5, 0.1, 0.2), QRectF(0.6, 0.5, 0.1, 0.2)};
         const auto extent = line.span(1, 2);
         QVERIFY(extent);
         QCOMPARE(extent->first, 250.0);
@@ -340,12 +344,16 @@ private slots:
         QTest::addColumn<double>("stripWidth");
         QTest::addColumn<double>("left"); // NaN: none
         const double none = qQNaN();
-        QTest::newRow("900-point line cut at the left") << 1000.0 << true << true << 1005.0 << 1905.0 << 1890.0
-                                                         << 2400.0 << 953.0;
-        QTest::newRow("line cut at the right") << 0.0 << false << true << 300.0 << 995.0 << 500.0 << 2400.0 << 252.0;
-        QTest::newRow("line inside its tile") << 0.0 << false << true << 300.0 << 900.0 << 500.0 << 2400.0 << none;
-        QTest::newRow("strip one tile wide") << 0.0 << false << false << 300.0 << 995.0 << 500.0 << 1000.0 << none;
-        QTest::newRow("pointer off the line") << 0.0 << false << true << 300.0 << 995.0 << 1200.0 << 2400.0 << none;
+        QTest::newRow("900-point line cut at the left")
+            << 1000.0 << true << true << 1005.0 << 1905.0 << 1890.0 << 2400.0 << 953.0;
+        QTest::newRow("line cut at the right")
+            << 0.0 << false << true << 300.0 << 995.0 << 500.0 << 2400.0 << 252.0;
+        QTest::newRow("line inside its tile")
+            << 0.0 << false << true << 300.0 << 900.0 << 500.0 << 2400.0 << none;
+        QTest::newRow("strip one tile wide")
+            << 0.0 << false << false << 300.0 << 995.0 << 500.0 << 1000.0 << none;
+        QTest::newRow("pointer off the line")
+            << 0.0 << false << true << 300.0 << 995.0 << 1200.0 << 2400.0 << none;
         QTest::newRow("span falls back onto the same tile")
             << 1400.0 << true << false << 1405.0 << 2395.0 << 2000.0 << 2400.0 << none;
         QTest::newRow("span raised to the strip's left edge")
@@ -362,15 +370,16 @@ private slots:
         QFETCH(double, left);
         const Tile tile = handTile(tileLeft, 1000, clippedLeft, clippedRight);
         const Read read{tile, {at("a long line of text", lineMinX, lineMaxX, 30, 44, tile)}};
-        const auto span = ScreenTextReader::anchoredSpan(read, QRectF(0, 0, stripWidth, 76), QPointF(pointerX, 37));
+        const auto span =
+            ScreenTextReader::anchoredSpan(read, QRectF(0, 0, stripWidth, 76), QPointF(pointerX, 37));
         QCOMPARE(span.has_value(), !qIsNaN(left));
         if (span) QCOMPARE(*span, QRectF(left, 0, 1000, 76));
     }
 
     void anchoredSpanTakesTheWidestLine() {
         const Tile tile = handTile(1000, 1000, true, true);
-        const Read read{tile,
-                        {at("short", 1005, 1100, 30, 44, tile), at("the widest line", 1003, 1960, 32, 46, tile)}};
+        const Read read{
+            tile, {at("short", 1005, 1100, 30, 44, tile), at("the widest line", 1003, 1960, 32, 46, tile)}};
         const auto span = ScreenTextReader::anchoredSpan(read, kStrip, QPointF(1050, 38));
         QVERIFY(span);
         QCOMPARE(span->left(), 1960 + kSpanMargin - kTileSpanWidth);
@@ -383,12 +392,14 @@ private slots:
         QTest::newRow("upward: neither a path nor a slash") << "upward plain" << QList<double>{};
         QTest::newRow("upward: the pointer beyond the first word") << "upward far" << QList<double>{};
         QTest::newRow("downward: the row below was cut at its left") << "downward" << QList<double>{453};
-        QTest::newRow("downward: the same row was cut at its left") << "downward same row" << QList<double>{458};
+        QTest::newRow("downward: the same row was cut at its left")
+            << "downward same row" << QList<double>{458};
         QTest::newRow("downward: the last word is a whole reference") << "downward whole" << QList<double>{};
         QTest::newRow("duplicate of a tile already read") << "downward read" << QList<double>{};
         QTest::newRow("not quite a duplicate") << "downward nearly read" << QList<double>{453};
         QTest::newRow("two lines asking for one span") << "downward twice" << QList<double>{453};
-        QTest::newRow("span moved left to end at the strip's edge") << "upward at the end" << QList<double>{1400};
+        QTest::newRow("span moved left to end at the strip's edge")
+            << "upward at the end" << QList<double>{1400};
         QTest::newRow("strip one tile wide") << "narrow strip" << QList<double>{};
     }
     void continuationSpans() {
@@ -402,18 +413,22 @@ private slots:
             const bool atEnd = scene == "upward at the end";
             const Tile tile = atEnd ? handTile(1000, 1000, true, true) : handTile(0, 1000, false, true);
             const double base = tile.strip.left();
-            const QString above = scene == "upward plain" ? "see the note at the top of this" : "saved to shots/he";
+            const QString above =
+                scene == "upward plain" ? "see the note at the top of this" : "saved to shots/he";
             const QString head = scene == "upward plain" ? "continued below" : "ro.png in 2 s";
             reads << Read{tile,
-                          {at(above, base + 20, base + 990, 10, 24, tile), at(head, base + 20, base + 300, 27, 41, tile)}};
+                          {at(above, base + 20, base + 990, 10, 24, tile),
+                           at(head, base + 20, base + 300, 27, 41, tile)}};
             pointer = QPointF(scene == "upward far" ? base + 200 : base + 40, 34);
         } else if (scene.startsWith("downward") || scene == "narrow strip") {
             // The pointer on the end of a row whose path goes on below, in a tile cut on its left.
             const Tile tile = handTile(1400, 1000, true, false);
-            const QString tail = scene == "downward whole" ? "output saved to shots/hero.png" : "output saved to /home/dev/shots/";
+            const QString tail = scene == "downward whole" ? "output saved to shots/hero.png"
+                                                           : "output saved to /home/dev/shots/";
             QList<Line> lines;
             if (scene == "downward twice") {
-                lines << at("output saved to", 1800, 1990, 10, 24, tile) << at("/home/dev/shots/", 2000, 2300, 10, 24, tile);
+                lines << at("output saved to", 1800, 1990, 10, 24, tile)
+                      << at("/home/dev/shots/", 2000, 2300, 10, 24, tile);
             } else {
                 lines << at(tail, 1800, 2300, 10, 24, tile);
             }

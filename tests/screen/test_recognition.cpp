@@ -7,7 +7,6 @@
 
 #include <QPainter>
 #include <QTest>
-
 #include <algorithm>
 #include <thread>
 
@@ -16,11 +15,10 @@ using namespace ScreenTextReader;
 namespace {
 
 // Three whole rows between two cut ones, as a 76-point strip shows a terminal.
-const QStringList kRows{"drwxr-xr-x  4 dev dev 4096 Mar  3 10:12 build",
-                        "Saved screenshot to shots/hero-frame@2x.png (1280x800)",
-                        "$ open ~/Pictures/Screenshots/diagram_v2.jpeg now",
-                        "  see /home/dev/project/assets/icons/app-icon_512.png",
-                        "warning: docs/images/old.gif is unused"};
+const QStringList kRows{
+    "drwxr-xr-x  4 dev dev 4096 Mar  3 10:12 build", "Saved screenshot to shots/hero-frame@2x.png (1280x800)",
+    "$ open ~/Pictures/Screenshots/diagram_v2.jpeg now",
+    "  see /home/dev/project/assets/icons/app-icon_512.png", "warning: docs/images/old.gif is unused"};
 const QStringList kPaths{"", "shots/hero-frame@2x.png", "~/Pictures/Screenshots/diagram_v2.jpeg",
                          "/home/dev/project/assets/icons/app-icon_512.png", ""};
 constexpr double kLeft = 6, kFirstTop = -6;
@@ -38,19 +36,21 @@ QList<Line> readWhole(const RenderedStrip& r) {
 }
 
 const Line* lineContaining(const QList<Line>& lines, const QString& text) {
-    const auto it = std::find_if(lines.begin(), lines.end(), [&](const Line& l) { return l.text.contains(text); });
+    const auto it =
+        std::find_if(lines.begin(), lines.end(), [&](const Line& l) { return l.text.contains(text); });
     return it == lines.end() ? nullptr : &*it;
 }
 
 QString texts(const QList<Line>& lines) {
     QStringList all;
-    for (const Line& l : lines) all << l.text;
+    for (const Line& l : lines)
+        all << l.text;
     return all.join(" | ");
 }
 
 // Where text starts and ends on the screen when drawn after prefix on a row.
-std::pair<double, double> drawnExtent(const RenderedStrip::Row& row, const QString& prefix, const QString& text,
-                                      double pixelsPerPoint) {
+std::pair<double, double> drawnExtent(const RenderedStrip::Row& row, const QString& prefix,
+                                      const QString& text, double pixelsPerPoint) {
     QFont font(QStringLiteral("DejaVu Sans Mono"));
     font.setPixelSize(int(std::lround(13 * pixelsPerPoint)));
     font.setHintingPreference(QFont::PreferNoHinting);
@@ -64,9 +64,10 @@ std::pair<double, double> drawnExtent(const RenderedStrip::Row& row, const QStri
 class RecognitionTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void initTestCase() {
-        if (!platform::TesseractRecognizer::available()) QSKIP("the English recognition model is not installed");
+        if (!platform::TesseractRecognizer::available())
+            QSKIP("the English recognition model is not installed");
         prime(engine());
     }
     void cleanup() { setOwnWindows({}); }
@@ -95,18 +96,24 @@ private slots:
             const QString text = kRows.at(row);
             const qsizetype indent = text.indexOf(text.trimmed());
             const auto [inkLeft, inkRight] = drawnExtent(drawn, text.left(indent), text.trimmed(), scale);
-            QVERIFY2(qAbs(line->minX - inkLeft) <= kSlack, qPrintable(QString("minX %1, drawn at %2").arg(line->minX).arg(inkLeft)));
-            QVERIFY2(qAbs(line->maxX - inkRight) <= kSlack, qPrintable(QString("maxX %1, drawn to %2").arg(line->maxX).arg(inkRight)));
-            QVERIFY2(qAbs(line->minY - drawn.box.top()) <= kSlack, qPrintable(QString("minY %1, drawn at %2").arg(line->minY).arg(drawn.box.top())));
-            QVERIFY2(qAbs(line->maxY - drawn.box.bottom()) <= kSlack, qPrintable(QString("maxY %1, drawn to %2").arg(line->maxY).arg(drawn.box.bottom())));
+            QVERIFY2(qAbs(line->minX - inkLeft) <= kSlack,
+                     qPrintable(QString("minX %1, drawn at %2").arg(line->minX).arg(inkLeft)));
+            QVERIFY2(qAbs(line->maxX - inkRight) <= kSlack,
+                     qPrintable(QString("maxX %1, drawn to %2").arg(line->maxX).arg(inkRight)));
+            QVERIFY2(qAbs(line->minY - drawn.box.top()) <= kSlack,
+                     qPrintable(QString("minY %1, drawn at %2").arg(line->minY).arg(drawn.box.top())));
+            QVERIFY2(qAbs(line->maxY - drawn.box.bottom()) <= kSlack,
+                     qPrintable(QString("maxY %1, drawn to %2").arg(line->maxY).arg(drawn.box.bottom())));
 
             // The path's own extent, through the glyph boxes.
             const qsizetype at = line->searchable.indexOf(path);
             const auto extent = line->span(at, at + path.size());
             QVERIFY(extent);
             const auto [pathLeft, pathRight] = drawnExtent(drawn, text.left(text.indexOf(path)), path, scale);
-            QVERIFY2(qAbs(extent->first - pathLeft) <= kSlack, qPrintable(QString("path from %1, drawn at %2").arg(extent->first).arg(pathLeft)));
-            QVERIFY2(qAbs(extent->second - pathRight) <= kSlack, qPrintable(QString("path to %1, drawn to %2").arg(extent->second).arg(pathRight)));
+            QVERIFY2(qAbs(extent->first - pathLeft) <= kSlack,
+                     qPrintable(QString("path from %1, drawn at %2").arg(extent->first).arg(pathLeft)));
+            QVERIFY2(qAbs(extent->second - pathRight) <= kSlack,
+                     qPrintable(QString("path to %1, drawn to %2").arg(extent->second).arg(pathRight)));
         }
         // Rows come back top to bottom.
         const Line* first = lineContaining(lines, kPaths.at(1));
@@ -119,13 +126,15 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("underline");
         QTest::addColumn<QString>("read"); // exactly, as one line
-        QTest::newRow("between letters, scale 1") << 1.0 << "out/render_0042.webp and snake_case_dir/x_y.gif" << false
-                                                  << "out/render_0042.webp and snake_case_dir/x_y.gif";
-        QTest::newRow("between letters, scale 2") << 2.0 << "my_file_name.png next to a_b.png" << false
-                                                  << "my_file_name.png next to a_b.png";
-        QTest::newRow("blanks stay blanks") << 1.0 << "two words and more.png" << false << "two words and more.png";
-        QTest::newRow("underlined words are not joined") << 2.0 << "see the notes here" << true
-                                                         << "see the notes here";
+        QTest::newRow("between letters, scale 1")
+            << 1.0 << "out/render_0042.webp and snake_case_dir/x_y.gif" << false
+            << "out/render_0042.webp and snake_case_dir/x_y.gif";
+        QTest::newRow("between letters, scale 2")
+            << 2.0 << "my_file_name.png next to a_b.png" << false << "my_file_name.png next to a_b.png";
+        QTest::newRow("blanks stay blanks")
+            << 1.0 << "two words and more.png" << false << "two words and more.png";
+        QTest::newRow("underlined words are not joined")
+            << 2.0 << "see the notes here" << true << "see the notes here";
     }
     void underscores() {
         QFETCH(double, scale);
@@ -163,7 +172,8 @@ private slots:
             font.setPixelSize(13);
             p.setFont(font);
             p.setPen(Qt::black);
-            p.drawText(card.translated(-r.strip.topLeft()).adjusted(12, 30, 0, 0).topLeft(), "sunset-card.png");
+            p.drawText(card.translated(-r.strip.topLeft()).adjusted(12, 30, 0, 0).topLeft(),
+                       "sunset-card.png");
         }
         struct Backend final : platform::ScreenCapture {
             platform::Capture shot;
@@ -186,7 +196,8 @@ private slots:
         setOwnWindows({card});
         const QList<Line> lines = readCapture();
         QVERIFY2(!lineContaining(lines, "sunset"), qPrintable(texts(lines)));
-        for (const Line& l : lines) QVERIFY2(l.maxX < card.left(), qPrintable(l.text));
+        for (const Line& l : lines)
+            QVERIFY2(l.maxX < card.left(), qPrintable(l.text));
         QVERIFY(lineContaining(lines, kPaths.at(1)));
     }
 
@@ -204,11 +215,16 @@ private slots:
     void nothingToRead() {
         QFETCH(QString, kind);
         QImage image;
-        if (kind == "thin") image = QImage(2400, 1, QImage::Format_RGB32);
-        else if (kind == "tiny") image = QImage(3, 3, QImage::Format_RGB32);
-        else if (kind == "huge") image = QImage(8000, 2100, QImage::Format_Grayscale8);
-        else if (kind != "null") image = QImage(2000, 152, QImage::Format_RGB32);
-        if (!image.isNull()) image.fill(kind == "red" ? Qt::red : kind == "dark" ? QColor(40, 40, 40) : Qt::white);
+        if (kind == "thin")
+            image = QImage(2400, 1, QImage::Format_RGB32);
+        else if (kind == "tiny")
+            image = QImage(3, 3, QImage::Format_RGB32);
+        else if (kind == "huge")
+            image = QImage(8000, 2100, QImage::Format_Grayscale8);
+        else if (kind != "null")
+            image = QImage(2000, 152, QImage::Format_RGB32);
+        if (!image.isNull())
+            image.fill(kind == "red" ? Qt::red : kind == "dark" ? QColor(40, 40, 40) : Qt::white);
         if (kind == "thin") image.fill(Qt::black);
         if (kind == "noise") {
             quint32 state = 12345;
@@ -227,7 +243,8 @@ private slots:
         QCOMPARE(image.size(), QSize(96, 20));
         int dark = 0;
         for (int y = 0; y < 20; ++y)
-            for (int x = 0; x < 96; ++x) dark += qGray(image.pixel(x, y)) < 128;
+            for (int x = 0; x < 96; ++x)
+                dark += qGray(image.pixel(x, y)) < 128;
         QVERIFY(dark > 20);
     }
 

@@ -17,7 +17,8 @@ QImage captureWithMark(int width, int height, int markX) {
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(Qt::white);
     if (markX >= 0 && markX < width)
-        for (int y = 0; y < height; ++y) image.setPixel(markX, y, qRgb(255, 0, 0));
+        for (int y = 0; y < height; ++y)
+            image.setPixel(markX, y, qRgb(255, 0, 0));
     return image;
 }
 
@@ -27,8 +28,9 @@ platform::Observation observation(const QString& text, QRectF box) {
     o.box = box;
     const double cell = box.width() / double(text.size());
     for (qsizetype i = 0; i < text.size(); ++i)
-        o.characters << (text.at(i).isSpace() ? QRectF()
-                                              : QRectF(box.left() + cell * double(i), box.top(), cell, box.height()));
+        o.characters << (text.at(i).isSpace()
+                             ? QRectF()
+                             : QRectF(box.left() + cell * double(i), box.top(), cell, box.height()));
     return o;
 }
 
@@ -37,7 +39,7 @@ platform::Observation observation(const QString& text, QRectF box) {
 class TilesTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void tiles_data() {
         QTest::addColumn<double>("density"); // pixels per point of the capture
         QTest::addColumn<QRectF>("span");
@@ -45,30 +47,30 @@ private slots:
         QTest::addColumn<bool>("clippedLeft");
         QTest::addColumn<bool>("clippedRight");
         // The captured strip is (0, 0, 2400, 76).
-        QTest::newRow("density 2: no enlargement") << 2.0 << QRectF(0, 0, 1000, 76) << QSize(2000, 152) << false
-                                                    << true;
+        QTest::newRow("density 2: no enlargement")
+            << 2.0 << QRectF(0, 0, 1000, 76) << QSize(2000, 152) << false << true;
         QTest::newRow("density 1, 1000 points: enlarged by 2, not 3")
             << 1.0 << QRectF(0, 0, 1000, 76) << QSize(2000, 152) << false << true;
         QTest::newRow("density 1, 600 points: enlarged by 3")
             << 1.0 << QRectF(1000, 0, 600, 76) << QSize(1800, 228) << true << true;
-        QTest::newRow("density 1, 733 points: 2199 px at 3") << 1.0 << QRectF(0, 0, 733, 76) << QSize(2199, 228)
-                                                             << false << true;
+        QTest::newRow("density 1, 733 points: 2199 px at 3")
+            << 1.0 << QRectF(0, 0, 733, 76) << QSize(2199, 228) << false << true;
         QTest::newRow("density 1, 734 points: 2202 px at 3, so 2")
             << 1.0 << QRectF(0, 0, 734, 76) << QSize(1468, 152) << false << true;
-        QTest::newRow("density 1.25: 2.5/d is 2") << 1.25 << QRectF(0, 0, 800, 76) << QSize(2000, 190) << false
-                                                 << true;
-        QTest::newRow("density 5/3: 1.5 rounds up to 2") << 5.0 / 3 << QRectF(0, 0, 600, 76) << QSize(2000, 254)
-                                                         << false << true;
-        QTest::newRow("density 1.7: 1.47 rounds to 1") << 1.7 << QRectF(0, 0, 600, 76) << QSize(1020, 129) << false
-                                                       << true;
+        QTest::newRow("density 1.25: 2.5/d is 2")
+            << 1.25 << QRectF(0, 0, 800, 76) << QSize(2000, 190) << false << true;
+        QTest::newRow("density 5/3: 1.5 rounds up to 2")
+            << 5.0 / 3 << QRectF(0, 0, 600, 76) << QSize(2000, 254) << false << true;
+        QTest::newRow("density 1.7: 1.47 rounds to 1")
+            << 1.7 << QRectF(0, 0, 600, 76) << QSize(1020, 129) << false << true;
         QTest::newRow("halves away from zero: 10.5 and 100.5")
             << 1.0 << QRectF(10.5, 0, 100.5, 76) << QSize(303, 228) << true << true;
-        QTest::newRow("flush with the strip's left edge") << 2.0 << QRectF(0.5, 0, 1000, 76) << QSize(2000, 152)
-                                                          << false << true;
-        QTest::newRow("1.5 inside the left edge") << 2.0 << QRectF(1.5, 0, 1000, 76) << QSize(2000, 152) << true
-                                                  << true;
-        QTest::newRow("flush with the strip's right edge") << 2.0 << QRectF(1400, 0, 1000, 76) << QSize(2000, 152)
-                                                           << true << false;
+        QTest::newRow("flush with the strip's left edge")
+            << 2.0 << QRectF(0.5, 0, 1000, 76) << QSize(2000, 152) << false << true;
+        QTest::newRow("1.5 inside the left edge")
+            << 2.0 << QRectF(1.5, 0, 1000, 76) << QSize(2000, 152) << true << true;
+        QTest::newRow("flush with the strip's right edge")
+            << 2.0 << QRectF(1400, 0, 1000, 76) << QSize(2000, 152) << true << false;
         QTest::newRow("running off the image's right edge")
             << 1.0 << QRectF(2000, 0, 1000, 76) << QSize(1200, 228) << true << false;
         QTest::newRow("left of the strip") << 1.0 << QRectF(-10, 0, 500, 76) << QSize() << false << false;
@@ -83,7 +85,8 @@ private slots:
         QFETCH(bool, clippedLeft);
         QFETCH(bool, clippedRight);
         const QRectF strip(0, 0, 2400, 76);
-        const QImage image = captureWithMark(int(std::lround(2400 * density)), int(std::lround(76 * density)), -1);
+        const QImage image =
+            captureWithMark(int(std::lround(2400 * density)), int(std::lround(76 * density)), -1);
         const std::optional<Tile> t = tile(image, strip, span);
         QCOMPARE(t.has_value(), !size.isEmpty());
         if (!t) return;
@@ -193,9 +196,11 @@ private slots:
         QFETCH(QRectF, box);
         QFETCH(bool, kept);
         FakeRecognizer engine;
-        engine.answer = {observation("a.png", QRectF(0.1, 0.1, 0.3, 0.3)), observation("b.png", QRectF(0.1, 0.1, 0.3, 0.3))};
+        engine.answer = {observation("a.png", QRectF(0.1, 0.1, 0.3, 0.3)),
+                         observation("b.png", QRectF(0.1, 0.1, 0.3, 0.3))};
         engine.answer[1].box = box;
-        const QList<Line> lines = ScreenTextReader::lines(engine, Tile{captureWithMark(10, 10, -1), {0, 0, 10, 10}});
+        const QList<Line> lines =
+            ScreenTextReader::lines(engine, Tile{captureWithMark(10, 10, -1), {0, 0, 10, 10}});
         QCOMPARE(lines.size(), kept ? 2 : 1);
         QCOMPARE(lines.first().text, QStringLiteral("a.png"));
     }
@@ -230,18 +235,20 @@ private slots:
         QTest::addColumn<QString>("searchable");
         QTest::newRow("bullet for a period") << QString("shots/hero\u2022png") << "shots/hero.png";
         QTest::newRow("middle dot") << QString("a\u00b7b.png") << "a.b.png";
-        QTest::newRow("list bullet, one for one") << QString("\u2022 Fixed: see the notes")
-                                                  << ". Fixed: see the notes";
-        QTest::newRow("nothing to repair") << "plain.png" << "plain.png";
-        QTest::newRow("a bullet carrying a combining mark stays") << QString("a\u2022\u0301png")
-                                                                  << QString("a\u2022\u0301png");
+        QTest::newRow("list bullet, one for one")
+            << QString("\u2022 Fixed: see the notes") << ". Fixed: see the notes";
+        QTest::newRow("nothing to repair") << "plain.png"
+                                           << "plain.png";
+        QTest::newRow("a bullet carrying a combining mark stays")
+            << QString("a\u2022\u0301png") << QString("a\u2022\u0301png");
     }
     void lookalikes() {
         QFETCH(QString, text);
         QFETCH(QString, searchable);
         FakeRecognizer engine;
         engine.answer = {observation(text, QRectF(0.1, 0.1, 0.8, 0.3))};
-        const QList<Line> lines = ScreenTextReader::lines(engine, Tile{captureWithMark(10, 10, -1), {0, 0, 10, 10}});
+        const QList<Line> lines =
+            ScreenTextReader::lines(engine, Tile{captureWithMark(10, 10, -1), {0, 0, 10, 10}});
         QCOMPARE(lines.size(), 1);
         QCOMPARE(lines.first().text, text);
         QCOMPARE(lines.first().searchable, searchable);
@@ -252,11 +259,20 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("leading");
         QTest::addColumn<QString>("trailing");
-        QTest::newRow("empty") << "" << "" << "";
-        QTest::newRow("all blank") << " \t\n " << "" << "";
-        QTest::newRow("both sides") << "  a b \t" << "a b \t" << "  a b";
-        QTest::newRow("Unicode blanks") << QString("\u00a0x\u2003") << QString("x\u2003") << QString("\u00a0x");
-        QTest::newRow("none") << "abc" << "abc" << "abc";
+        QTest::newRow("empty") << ""
+                               << ""
+                               << "";
+        QTest::newRow("all blank") << " \t\n "
+                                   << ""
+                                   << "";
+        QTest::newRow("both sides") << "  a b \t"
+                                    << "a b \t"
+                                    << "  a b";
+        QTest::newRow("Unicode blanks")
+            << QString("\u00a0x\u2003") << QString("x\u2003") << QString("\u00a0x");
+        QTest::newRow("none") << "abc"
+                              << "abc"
+                              << "abc";
     }
     void trimming() {
         QFETCH(QString, text);

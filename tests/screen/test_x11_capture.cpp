@@ -14,7 +14,6 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <QThread>
-
 #include <memory>
 
 using namespace ScreenTextReader;
@@ -42,7 +41,8 @@ bool anyContains(const QList<Line>& lines, const QString& text) {
 
 QString texts(const QList<Line>& lines) {
     QStringList all;
-    for (const Line& l : lines) all << l.text;
+    for (const Line& l : lines)
+        all << l.text;
     return all.join(" | ");
 }
 
@@ -60,7 +60,8 @@ class X11CaptureTest : public QObject {
     bool startServer(const QString& xvfb) {
         for (int n = 57; n < 120; ++n) {
             if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n))) continue;
-            server_.start(xvfb, {QStringLiteral(":%1").arg(n), "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
+            server_.start(xvfb,
+                          {QStringLiteral(":%1").arg(n), "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
             if (!server_.waitForStarted(3000)) continue;
             QElapsedTimer timer;
             timer.start();
@@ -82,8 +83,9 @@ class X11CaptureTest : public QObject {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("DISPLAY", display_);
         p.setProcessEnvironment(env);
-        p.start("xterm", {"-geometry", geometry, "-T", title, "-fa", "DejaVu Sans Mono", "-fs", "13", "-bg", "white",
-                          "-fg", "black", "+sb", "-e", "sh", "-c", QStringLiteral("printf '%s' '%1'; sleep 120").arg(text)});
+        p.start("xterm", {"-geometry", geometry, "-T", title, "-fa", "DejaVu Sans Mono", "-fs", "13", "-bg",
+                          "white", "-fg", "black", "+sb", "-e", "sh", "-c",
+                          QStringLiteral("printf '%s' '%1'; sleep 120").arg(text)});
     }
 
     // The window's frame by its title, in global points (the primary monitor is the whole screen here).
@@ -98,16 +100,18 @@ class X11CaptureTest : public QObject {
         const auto position = QRegularExpression("Position: (-?\\d+),(-?\\d+)").match(out);
         const auto size = QRegularExpression("Geometry: (\\d+)x(\\d+)").match(out);
         if (!position.hasMatch() || !size.hasMatch()) return {};
-        return QRectF(position.captured(1).toDouble(), position.captured(2).toDouble(), size.captured(1).toDouble(),
-                      size.captured(2).toDouble());
+        return QRectF(position.captured(1).toDouble(), position.captured(2).toDouble(),
+                      size.captured(1).toDouble(), size.captured(2).toDouble());
     }
 
-private slots:
+  private slots:
     void initTestCase() {
         const QString xvfb = QStandardPaths::findExecutable("Xvfb");
         if (xvfb.isEmpty()) QSKIP("Xvfb is not installed: no display to capture from");
-        QVERIFY2(!QStandardPaths::findExecutable("xterm").isEmpty(), "xterm is missing (scripts/install-deps)");
-        QVERIFY2(!QStandardPaths::findExecutable("xdotool").isEmpty(), "xdotool is missing (scripts/install-deps)");
+        QVERIFY2(!QStandardPaths::findExecutable("xterm").isEmpty(),
+                 "xterm is missing (scripts/install-deps)");
+        QVERIFY2(!QStandardPaths::findExecutable("xdotool").isEmpty(),
+                 "xdotool is missing (scripts/install-deps)");
         QVERIFY2(startServer(xvfb), "no Xvfb display could be started");
         // The card goes on top of the terminal, as the preview does: started once the terminal shows.
         startTerminal(terminal_, "100x3+0+0", "vistel-terminal", "Saved " + kPath);
@@ -137,7 +141,8 @@ private slots:
     }
 
     void stripAtThePointerIsCapturedWhole() {
-        const std::shared_ptr<platform::ScreenCapture> backend = platform::X11ScreenCapture::open(display_.toUtf8().constData());
+        const std::shared_ptr<platform::ScreenCapture> backend =
+            platform::X11ScreenCapture::open(display_.toUtf8().constData());
         QVERIFY(backend);
         // 10 from the top: the strip reaches above the display and is trimmed to it.
         const auto captured = capture(backend, strip(QPointF(200, 10), backend->monitors()));
@@ -151,7 +156,8 @@ private slots:
     }
 
     void terminalTextIsReadAtThePointer() {
-        const std::shared_ptr<platform::ScreenCapture> backend = platform::X11ScreenCapture::open(display_.toUtf8().constData());
+        const std::shared_ptr<platform::ScreenCapture> backend =
+            platform::X11ScreenCapture::open(display_.toUtf8().constData());
         QVERIFY(backend);
         // The terminal needs a moment to map and draw; its first row holds the path.
         QList<Line> lines;
@@ -166,19 +172,22 @@ private slots:
         // The stand-in card is readable like any window until the reader knows it is ours.
         QVERIFY2(anyContains(lines, kCaption), qPrintable("read: " + texts(lines)));
         // The path sits on the first row, after "Saved ", one cell per character.
-        const auto line = std::find_if(lines.begin(), lines.end(), [](const Line& l) { return l.text.contains(kPath); });
+        const auto line =
+            std::find_if(lines.begin(), lines.end(), [](const Line& l) { return l.text.contains(kPath); });
         const qsizetype at = line->searchable.indexOf(kPath);
         const auto extent = line->span(at, at + kPath.size());
         QVERIFY(extent);
         const double cell = (extent->second - extent->first) / double(kPath.size());
         QVERIFY2(cell > 6 && cell < 16, qPrintable(QString::number(cell)));
-        QVERIFY2(qAbs(extent->first - line->minX - 6 * cell) <= 4, qPrintable(QString::number(extent->first)));
+        QVERIFY2(qAbs(extent->first - line->minX - 6 * cell) <= 4,
+                 qPrintable(QString::number(extent->first)));
         QVERIFY2(line->minX >= 0 && line->minX < 10, qPrintable(QString::number(line->minX)));
         QVERIFY2(line->minY >= 0 && line->minY < 10, qPrintable(QString::number(line->minY)));
     }
 
     void theCardIsNeverRead() {
-        const std::shared_ptr<platform::ScreenCapture> backend = platform::X11ScreenCapture::open(display_.toUtf8().constData());
+        const std::shared_ptr<platform::ScreenCapture> backend =
+            platform::X11ScreenCapture::open(display_.toUtf8().constData());
         QVERIFY(backend);
         // xterm draws a one-pixel X border outside the geometry reported for it;
         // the real card is frameless and reports its whole frame.
@@ -188,7 +197,8 @@ private slots:
         const QList<Line> lines = readAt(backend, QPointF(200, 8));
         QVERIFY2(anyContains(lines, kPath), qPrintable("read: " + texts(lines)));
         QVERIFY2(!anyContains(lines, "sunset"), qPrintable("read: " + texts(lines)));
-        for (const Line& l : lines) QVERIFY2(l.maxX <= card.left() || l.minX >= card.right(), qPrintable(l.text));
+        for (const Line& l : lines)
+            QVERIFY2(l.maxX <= card.left() || l.minX >= card.right(), qPrintable(l.text));
     }
 };
 

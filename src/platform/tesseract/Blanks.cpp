@@ -47,7 +47,7 @@ struct Run {
 };
 
 class Ink {
-public:
+  public:
     Ink(const QImage& page, int threshold) : page_(page), threshold_(threshold) {}
     bool at(int x, int y) const {
         return x >= 0 && y >= 0 && x < page_.width() && y < page_.height() &&
@@ -56,12 +56,14 @@ public:
     // The full horizontal run of ink through (x, y).
     Run runThrough(int x, int y) const {
         Run r{x, x + 1, y};
-        while (at(r.left - 1, y)) --r.left;
-        while (at(r.right, y)) ++r.right;
+        while (at(r.left - 1, y))
+            --r.left;
+        while (at(r.right, y))
+            ++r.right;
         return r;
     }
 
-private:
+  private:
     const QImage& page_;
     int threshold_;
 };
@@ -79,7 +81,8 @@ int inkThreshold(const QImage& page, const QRect& box) {
             darkest = std::min(darkest, grey);
         }
     // The page is light with dark text: the background is the commonest light grey.
-    const int background = int(std::max_element(histogram.begin() + 128, histogram.end()) - histogram.begin());
+    const int background =
+        int(std::max_element(histogram.begin() + 128, histogram.end()) - histogram.begin());
     return background - (background - darkest) / 3;
 }
 
@@ -103,7 +106,8 @@ std::optional<QRectF> strokeIn(const Ink& ink, int from, int to, int top, int bo
     }
     if (!found || rows > std::max(2.0, kThickness * height)) return std::nullopt;
     int above = 0;
-    for (int x = found->left; x < found->right; ++x) above += ink.at(x, found->y - 1) || ink.at(x, found->y - 2);
+    for (int x = found->left; x < found->right; ++x)
+        above += ink.at(x, found->y - 1) || ink.at(x, found->y - 2);
     if (above > kLeastClearance * found->length()) return std::nullopt;
     return QRectF(found->left, found->y, found->length(), rows);
 }
@@ -122,13 +126,15 @@ void dropSpuriousBlanks(RawLine& line) {
         QList<double> steps;
         for (qsizetype j = i - 1; j >= 1 && glyph(j - 1) && steps.size() < kPitchSamples; --j)
             steps.append(centre(j) - centre(j - 1));
-        for (qsizetype j = i + 1; j + 1 < line.text.size() && glyph(j + 1) && steps.size() < 2 * kPitchSamples; ++j)
+        for (qsizetype j = i + 1;
+             j + 1 < line.text.size() && glyph(j + 1) && steps.size() < 2 * kPitchSamples; ++j)
             steps.append(centre(j + 1) - centre(j));
         if (steps.size() < kLeastPitchSamples) continue;
         // Median and median deviation: the engine misplaces the odd glyph badly.
         const double pitch = median(steps);
         QList<double> deviations;
-        for (double s : steps) deviations.append(std::abs(s - pitch));
+        for (double s : steps)
+            deviations.append(std::abs(s - pitch));
         if (!(pitch > 0) || median(deviations) > kMostPitchVariation * pitch) continue;
         if (centre(i + 1) - centre(i - 1) < kLeastBlankSpan * pitch) {
             line.text.remove(i, 1);
@@ -150,7 +156,8 @@ void restoreUnderscores(const QImage& page, RawLine& line) {
 
     // A blank between two characters, with the stroke where it stands.
     for (qsizetype i = 1; i + 1 < n; ++i) {
-        if (line.text.at(i) != QLatin1Char(' ') || line.boxes.at(i + 1).isNull() || line.boxes.at(i - 1).isNull())
+        if (line.text.at(i) != QLatin1Char(' ') || line.boxes.at(i + 1).isNull() ||
+            line.boxes.at(i - 1).isNull())
             continue;
         const double next = line.boxes.at(i + 1).left();
         const auto stroke = strokeIn(ink, int(next - kReachLeft * cell), int(next + kReachRight * cell), top,

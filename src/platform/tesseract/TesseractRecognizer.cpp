@@ -2,15 +2,14 @@
 
 #include "platform/tesseract/Blanks.h"
 
-#include <tesseract/baseapi.h>
-#include <tesseract/ocrclass.h>
-#include <tesseract/resultiterator.h>
-
 #include <array>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tesseract/baseapi.h>
+#include <tesseract/ocrclass.h>
+#include <tesseract/resultiterator.h>
 #include <vector>
 
 namespace platform {
@@ -57,7 +56,8 @@ int medianGrey(const QImage& grey) {
     std::array<qint64, 256> histogram{};
     for (int y = 0; y < grey.height(); ++y) {
         const uchar* row = grey.constScanLine(y);
-        for (int x = 0; x < grey.width(); ++x) ++histogram[row[x]];
+        for (int x = 0; x < grey.width(); ++x)
+            ++histogram[row[x]];
     }
     const qint64 half = (qint64(grey.width()) * grey.height()) / 2;
     qint64 seen = 0;
@@ -124,7 +124,8 @@ QList<RawLine> rawLines(tesseract::TessBaseAPI& api, double leastConfidence) {
         const QString symbol = utf8 ? QString::fromUtf8(utf8.get()) : QString();
         const QRectF box = pixelBox(*it, tesseract::RIL_SYMBOL);
         current.text += symbol;
-        for (qsizetype i = 0; i < symbol.size(); ++i) current.boxes.append(box);
+        for (qsizetype i = 0; i < symbol.size(); ++i)
+            current.boxes.append(box);
         if (!box.isEmpty()) current.box = current.box.united(box);
     } while (it->Next(tesseract::RIL_SYMBOL));
     flush();
@@ -184,7 +185,9 @@ TesseractRecognizer::Settings TesseractRecognizer::defaultSettings() {
     return Settings{tesseract::PSM_SINGLE_BLOCK, 300, 40.0, 12, true};
 }
 
-bool TesseractRecognizer::available() { return threadEngine() != nullptr; }
+bool TesseractRecognizer::available() {
+    return threadEngine() != nullptr;
+}
 
 QList<Observation> TesseractRecognizer::recognize(const QImage& image) const {
     if (image.isNull() || image.width() < kLeastSide || image.height() < kLeastSide ||
@@ -217,7 +220,8 @@ QList<Observation> TesseractRecognizer::recognize(const QImage& image) const {
         o.text = line.text;
         o.box = normalised(line.box, settings_.margin, image.size());
         if (o.box.isEmpty()) continue;
-        for (const QRectF& b : line.boxes) o.characters.append(b.isNull() ? QRectF() : normalised(b, settings_.margin, image.size()));
+        for (const QRectF& b : line.boxes)
+            o.characters.append(b.isNull() ? QRectF() : normalised(b, settings_.margin, image.size()));
         result.append(std::move(o));
     }
     return result;

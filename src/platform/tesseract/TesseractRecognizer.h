@@ -15,13 +15,13 @@
 namespace platform {
 
 class TesseractRecognizer final : public TextRecognizer {
-public:
+  public:
     struct Settings {
-        int pageSegMode;     // tesseract::PageSegMode
-        int resolution;      // dots per inch reported to the engine
+        int pageSegMode;        // tesseract::PageSegMode
+        int resolution;         // dots per inch reported to the engine
         double leastConfidence; // words below this mean confidence (0..100) are dropped
-        int margin;          // white pixels added round the image
-        bool repairBlanks;   // drop invented blanks, restore underscores read as blanks (Blanks.h)
+        int margin;             // white pixels added round the image
+        bool repairBlanks;      // drop invented blanks, restore underscores read as blanks (Blanks.h)
     };
     // The settings chosen by measurement (see TesseractRecognizer.cpp).
     static Settings defaultSettings();
@@ -34,7 +34,7 @@ public:
     // Whether an engine can be started on this thread (English model present).
     static bool available();
 
-private:
+  private:
     Settings settings_;
 };
 

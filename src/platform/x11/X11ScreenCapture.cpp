@@ -1,25 +1,21 @@
 #include "platform/x11/X11ScreenCapture.h"
 
+#include <cmath>
+#include <cstdlib>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 #include <xcb/randr.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
-
-#include <sys/ipc.h>
-#include <sys/shm.h>
-
-#include <cmath>
-#include <cstdlib>
 
 namespace platform {
 
 namespace {
 
-template <class T>
-struct FreeDeleter {
+template <class T> struct FreeDeleter {
     void operator()(T* p) const { std::free(p); }
 };
-template <class T>
-using Reply = std::unique_ptr<T, FreeDeleter<T>>;
+template <class T> using Reply = std::unique_ptr<T, FreeDeleter<T>>;
 
 xcb_screen_t* screenOf(xcb_connection_t* connection, int number) {
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection));
@@ -58,7 +54,8 @@ void copyPixels(const uchar* source, QImage& image) {
     for (int row = 0; row < image.height(); ++row) {
         const auto* from = reinterpret_cast<const quint32*>(source + size_t(row) * size_t(width) * 4);
         auto* to = reinterpret_cast<quint32*>(image.scanLine(row));
-        for (int x = 0; x < width; ++x) to[x] = from[x] | 0xff000000u;
+        for (int x = 0; x < width; ++x)
+            to[x] = from[x] | 0xff000000u;
     }
 }
 
@@ -127,7 +124,8 @@ X11ScreenCapture::Layout X11ScreenCapture::layoutLocked() {
     if (frames.isEmpty()) frames.append(QRectF(0, 0, rootWidth_, rootHeight_));
     if (primary > 0) frames.move(primary, 0);
     layout.origin = frames.first().topLeft();
-    for (const QRectF& f : frames) layout.monitors.append(Monitor{f.translated(-layout.origin), 1.0});
+    for (const QRectF& f : frames)
+        layout.monitors.append(Monitor{f.translated(-layout.origin), 1.0});
     return layout;
 }
 
@@ -170,7 +168,8 @@ bool X11ScreenCapture::attachSegmentLocked(size_t bytes) {
         return false;
     }
     const xcb_shm_seg_t seg = xcb_generate_id(connection_);
-    xcb_generic_error_t* error = xcb_request_check(connection_, xcb_shm_attach_checked(connection_, seg, id, 0));
+    xcb_generic_error_t* error =
+        xcb_request_check(connection_, xcb_shm_attach_checked(connection_, seg, id, 0));
     // Marked for removal at once: it disappears when both sides detach, even
     // if this process dies.
     shmctl(id, IPC_RMID, nullptr);
@@ -219,11 +218,11 @@ std::optional<QImage> X11ScreenCapture::readLocked(int x, int y, int width, int 
     }
 
     xcb_generic_error_t* error = nullptr;
-    Reply<xcb_get_image_reply_t> reply(xcb_get_image_reply(
-        connection_,
-        xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, qint16(x), qint16(y), quint16(width),
-                      quint16(height), ~0u),
-        &error));
+    Reply<xcb_get_image_reply_t> reply(
+        xcb_get_image_reply(connection_,
+                            xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, qint16(x), qint16(y),
+                                          quint16(width), quint16(height), ~0u),
+                            &error));
     if (error || !reply) {
         std::free(error);
         return std::nullopt;

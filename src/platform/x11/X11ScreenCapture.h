@@ -16,7 +16,7 @@ namespace platform {
 // so that the primary monitor's top left is the origin, one pixel per point
 // (X11 itself has no notion of a scaled desktop).
 class X11ScreenCapture final : public ScreenCapture {
-public:
+  public:
     // Connects to the display (the DISPLAY variable when null); null when it
     // cannot be opened.
     static std::unique_ptr<X11ScreenCapture> open(const char* display = nullptr);
@@ -32,7 +32,7 @@ public:
     // Whether captures go through shared memory (for the benchmark's report).
     bool usesSharedMemory() const;
 
-private:
+  private:
     X11ScreenCapture(xcb_connection_t* connection, int screenNumber);
     struct Layout {
         QList<Monitor> monitors;
