@@ -7,11 +7,9 @@
 
 #include <QFile>
 #include <QString>
-
+#include <cstring>
 #include <signal.h>
 #include <unistd.h>
-
-#include <cstring>
 
 namespace InterruptCleanup {
 
@@ -23,7 +21,8 @@ inline char paths[capacity][4096];
 inline int pathCount = 0;
 
 inline void onSignal(int signal) {
-    for (int i = 0; i < groupCount; ++i) ::kill(-groups[i], SIGKILL);
+    for (int i = 0; i < groupCount; ++i)
+        ::kill(-groups[i], SIGKILL);
     for (int i = pathCount - 1; i >= 0; --i)
         if (::unlink(paths[i]) != 0) ::rmdir(paths[i]);
     ::_exit(128 + signal);
@@ -35,7 +34,8 @@ inline void install() {
     struct sigaction action {};
     action.sa_handler = detail::onSignal;
     sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
 }
 
 // A process group to kill on interruption.

@@ -6,7 +6,6 @@
 //
 // Target: the ingest takes at most 3 times as long as grep.
 #include "InterruptCleanup.h"
-
 #include "core/CodexSessions.h"
 
 #include <QCoreApplication>
@@ -17,7 +16,6 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
-
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -63,7 +61,8 @@ QByteArray text(QRandomGenerator& random, int size) {
                                      "update ", "tool ",   "call ",  "result ", "pixels ", "done. "};
     QByteArray out;
     out.reserve(size + 12);
-    while (out.size() < size) out += words[random.bounded(12)];
+    while (out.size() < size)
+        out += words[random.bounded(12)];
     out.truncate(size);
     return out;
 }
@@ -81,9 +80,10 @@ void writeTranscript(const QString& path) {
     while (written < transcriptBytes || shown < imageRecords) {
         QByteArray line;
         if (shown < imageRecords && written >= shown * spacing) {
-            line = QStringLiteral("{\"timestamp\":\"2026-06-01T10:%1:%2.000Z\",\"type\":\"event_msg\",\"payload\":"
-                                  "{\"type\":\"item_completed\",\"item\":{\"id\":\"item_%3\",\"type\":"
-                                  "\"ImageView\",\"path\":\"file:///home/user/project/shots/scene-%3/frame-%4.png\"}}}")
+            line = QStringLiteral(
+                       "{\"timestamp\":\"2026-06-01T10:%1:%2.000Z\",\"type\":\"event_msg\",\"payload\":"
+                       "{\"type\":\"item_completed\",\"item\":{\"id\":\"item_%3\",\"type\":"
+                       "\"ImageView\",\"path\":\"file:///home/user/project/shots/scene-%3/frame-%4.png\"}}}")
                        .arg(shown / 60 % 60, 2, 10, QLatin1Char('0'))
                        .arg(shown % 60, 2, 10, QLatin1Char('0'))
                        .arg(shown)
@@ -96,7 +96,8 @@ void writeTranscript(const QString& path) {
                              : kind < 98 ? 1000 + int(random.bounded(7000))
                                          : 50'000 + int(random.bounded(350'000));
             const char* type = kind < 80 ? "agent_message" : "exec_command_output";
-            line = "{\"timestamp\":\"2026-06-01T10:00:00.000Z\",\"type\":\"event_msg\",\"payload\":{\"type\":\"" +
+            line = "{\"timestamp\":\"2026-06-01T10:00:00.000Z\",\"type\":\"event_msg\",\"payload\":{\"type\":"
+                   "\"" +
                    QByteArray(type) + "\",\"message\":\"" + text(random, size) + "\"}}";
         }
         line += '\n';
@@ -157,8 +158,8 @@ int main(int argc, char** argv) {
         greps.push_back(timeGrep(transcript, &count));
     }
     const double ingest = median(ingests), grep = median(greps);
-    std::printf("ingest from scratch: median %.1f ms over %d runs (%lld images listed, the 400 kept)\n", ingest,
-                repetitions, static_cast<long long>(shown));
+    std::printf("ingest from scratch: median %.1f ms over %d runs (%lld images listed, the 400 kept)\n",
+                ingest, repetitions, static_cast<long long>(shown));
     std::printf("grep -c '\"ImageView\"': median %.1f ms (count %s)\n", grep, count.constData());
     std::printf("ratio ingest / grep: %.2f (target: at most 3) %s\n", ingest / grep,
                 ingest / grep <= 3 ? "met" : "NOT MET");

@@ -6,7 +6,6 @@
 // Target: well inside one 0.1-second hover tick (under 100 ms); the 2-second cache
 // keeps it off most ticks.
 #include "InterruptCleanup.h"
-
 #include "core/ProcessRoots.h"
 #include "platform/proc/ProcProcessSource.h"
 
@@ -15,11 +14,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
-
-#include <signal.h>
-
 #include <algorithm>
 #include <cstdio>
+#include <signal.h>
 #include <vector>
 
 namespace {
@@ -33,7 +30,7 @@ double median(std::vector<double> v) {
 
 // The family runs in a process group of its own and is killed whole on every way out.
 class Family {
-public:
+  public:
     explicit Family(const QString& folder) {
         shell_.setWorkingDirectory(folder);
         shell_.start(QStringLiteral("setsid"),
@@ -51,13 +48,14 @@ public:
     }
     qint32 pid() const { return pid_; }
 
-private:
+  private:
     QProcess shell_;
     qint32 pid_ = 0;
 };
 
 qsizetype childrenOf(qint32 pid, const ProcessRoots::ProcessTable& table) {
-    return std::count_if(table.cbegin(), table.cend(), [&](const auto& entry) { return entry.parent == pid; });
+    return std::count_if(table.cbegin(), table.cend(),
+                         [&](const auto& entry) { return entry.parent == pid; });
 }
 
 } // namespace
@@ -81,7 +79,8 @@ int main(int argc, char** argv) {
         if (started < descendants) QThread::msleep(10);
     }
     if (started < descendants) {
-        std::fprintf(stderr, "only %lld of %d children started\n", static_cast<long long>(started), descendants);
+        std::fprintf(stderr, "only %lld of %d children started\n", static_cast<long long>(started),
+                     descendants);
         return 1;
     }
 
@@ -106,8 +105,9 @@ int main(int argc, char** argv) {
     std::printf("shell %d with %d children, %lld processes in the table\n", family.pid(), descendants,
                 static_cast<long long>(processes));
     std::printf("process table alone: median %.2f ms\n", median(tables));
-    std::printf("ProcessRoots::compute: median %.2f ms over %d runs, %lld root(s): %s\n", compute, repetitions,
-                static_cast<long long>(roots.size()), qPrintable(QUrl::toStringList(roots).join(' ')));
+    std::printf("ProcessRoots::compute: median %.2f ms over %d runs, %lld root(s): %s\n", compute,
+                repetitions, static_cast<long long>(roots.size()),
+                qPrintable(QUrl::toStringList(roots).join(' ')));
     std::printf("cached rootsFor: %.1f us\n", cached);
     std::printf("target: under 100 ms (one hover tick) %s\n", compute < 100 ? "met" : "NOT MET");
     return 0;

@@ -12,13 +12,11 @@
 #include <QJsonObject>
 #include <QSet>
 #include <QThreadPool>
-
-#include <string.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <string.h>
 
 namespace {
 
@@ -46,7 +44,7 @@ struct Progress {
 // What has been read so far: how far each transcript was consumed and the
 // images shown, newest first. The lock is held only to copy in or out.
 class State {
-public:
+  public:
     // Yes (and restarts the interval) when at least interval seconds passed since the last yes.
     bool due(double interval) {
         const Clock::time_point now = Clock::now();
@@ -87,8 +85,10 @@ public:
             seen.insert(path);
             merged.append(url);
         };
-        for (auto it = found.crbegin(); it != found.crend(); ++it) add(*it);
-        for (const QUrl& url : std::as_const(paths_)) add(url);
+        for (auto it = found.crbegin(); it != found.crend(); ++it)
+            add(*it);
+        for (const QUrl& url : std::as_const(paths_))
+            add(url);
         if (merged.size() > limit) merged.resize(limit);
         paths_ = merged;
     }
@@ -100,7 +100,7 @@ public:
         stamp_.reset();
     }
 
-private:
+  private:
     std::mutex lock_;
     QHash<QString, Progress> progress_;
     QList<QUrl> paths_;
@@ -109,7 +109,7 @@ private:
 
 // A list that replaces the transcripts while set (the self-test's fixtures).
 class Override {
-public:
+  public:
     std::optional<QList<QUrl>> value() {
         std::lock_guard guard(lock_);
         return value_;
@@ -119,13 +119,13 @@ public:
         value_ = urls;
     }
 
-private:
+  private:
     std::mutex lock_;
     std::optional<QList<QUrl>> value_;
 };
 
 class Folder {
-public:
+  public:
     QString value() {
         std::lock_guard guard(lock_);
         if (path_.isEmpty()) return QDir::homePath() + QLatin1String("/.codex/sessions");
@@ -136,7 +136,7 @@ public:
         path_ = path;
     }
 
-private:
+  private:
     std::mutex lock_;
     QString path_;
 };
@@ -162,7 +162,8 @@ QStringList newest(const QString& path, qsizetype n) {
     std::sort(names.begin(), names.end(), std::greater<QString>());
     if (names.size() > n) names.resize(n);
     QStringList paths;
-    for (const QString& name : std::as_const(names)) paths.append(path + QLatin1Char('/') + name);
+    for (const QString& name : std::as_const(names))
+        paths.append(path + QLatin1Char('/') + name);
     return paths;
 }
 
@@ -174,15 +175,16 @@ QStringList parentComponents(const QUrl& url) {
     return parts;
 }
 
-QString lastComponent(const QUrl& url) { return QFileInfo(url.toLocalFile()).fileName(); }
-
+QString lastComponent(const QUrl& url) {
+    return QFileInfo(url.toLocalFile()).fileName();
+}
 
 // glibc's memmem, memchr and memrchr: several times faster than Qt's byte
 // searches, which matters when a first look reads 100 MB.
 qsizetype findMarker(QByteArrayView data, qsizetype from = 0) {
     if (from >= data.size()) return -1;
-    const void* hit = ::memmem(data.data() + from, size_t(data.size() - from), marker.constData(),
-                               size_t(marker.size()));
+    const void* hit =
+        ::memmem(data.data() + from, size_t(data.size() - from), marker.constData(), size_t(marker.size()));
     return hit ? static_cast<const char*>(hit) - data.data() : -1;
 }
 
@@ -307,7 +309,8 @@ void prime() {
 QList<QUrl> transcripts() {
     QStringList days;
     for (const QString& year : newest(folder().value(), 1))
-        for (const QString& month : newest(year, 1)) days += newest(month, 2);
+        for (const QString& month : newest(year, 1))
+            days += newest(month, 2);
 
     struct Dated {
         QString path;
@@ -336,11 +339,14 @@ QList<QUrl> transcripts() {
 
 void ingest() {
     QList<QUrl> found;
-    for (const QUrl& transcript : transcripts()) found += newImagePaths(transcript.toLocalFile());
+    for (const QUrl& transcript : transcripts())
+        found += newImagePaths(transcript.toLocalFile());
     state().remember(found, shownLimit);
 }
 
-QList<QUrl> imagePaths(const QByteArray& data) { return imagePathsIn(data); }
+QList<QUrl> imagePaths(const QByteArray& data) {
+    return imagePathsIn(data);
+}
 
 std::optional<QUrl> fileURL(const QString& path) {
     QString local;
@@ -417,7 +423,9 @@ std::optional<QUrl> match(const QString& label) {
     return std::nullopt;
 }
 
-void setOverride(const std::optional<QList<QUrl>>& urls) { override().set(urls); }
+void setOverride(const std::optional<QList<QUrl>>& urls) {
+    override().set(urls);
+}
 
 void setSessionsFolder(const QString& path) {
     folder().set(path);

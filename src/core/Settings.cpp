@@ -8,7 +8,6 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QVariant>
-
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -29,7 +28,7 @@ constexpr double defaultPreviewWidth = 220.0;
 // is made per access (Qt shares the parsed file between them), so getters are
 // safe on any thread without holding a lock across file access.
 class StoreFile {
-public:
+  public:
     QString path() {
         std::lock_guard guard(lock_);
         return path_;
@@ -39,13 +38,13 @@ public:
         path_ = path;
     }
 
-private:
+  private:
     std::mutex lock_;
     QString path_;
 };
 
 class Observers {
-public:
+  public:
     void append(std::function<void(Settings::Change)> callback) {
         std::lock_guard guard(lock_);
         callbacks_.append(std::move(callback));
@@ -55,7 +54,7 @@ public:
         return callbacks_;
     }
 
-private:
+  private:
     std::mutex lock_;
     QList<std::function<void(Settings::Change)>> callbacks_;
 };
@@ -82,7 +81,7 @@ QString userStorePath() {
 // share Qt's parsed copy), so the verdict is kept per file state: path, size and
 // modification time.
 class Verdicts {
-public:
+  public:
     bool unusable(const QString& state) {
         std::lock_guard guard(lock_);
         return unusable_.contains(state);
@@ -93,7 +92,7 @@ public:
         unusable_.insert(state);
     }
 
-private:
+  private:
     std::mutex lock_;
     QSet<QString> unusable_;
 };
@@ -163,7 +162,8 @@ double clampedWidth(double value) {
 }
 
 void notify(Settings::Change change) {
-    for (const auto& callback : observers().all()) callback(change);
+    for (const auto& callback : observers().all())
+        callback(change);
 }
 
 void setBool(const QString& key, bool value, Settings::Change change) {
@@ -176,7 +176,9 @@ void setBool(const QString& key, bool value, Settings::Change change) {
 
 namespace Settings {
 
-HoverModifier modifier() { return HoverModifiers::fromRawValue(read(modifierKey).toString()); }
+HoverModifier modifier() {
+    return HoverModifiers::fromRawValue(read(modifierKey).toString());
+}
 
 void setModifier(HoverModifier value) {
     if (HoverModifiers::rawValue(value) == HoverModifiers::rawValue(modifier())) return;
@@ -199,11 +201,21 @@ void setPreviewWidth(double value) {
     notify(Change::PreviewSize);
 }
 
-bool showCaption() { return readBool(showCaptionKey); }
-void setShowCaption(bool value) { setBool(showCaptionKey, value, Change::ShowCaption); }
-bool loadRemoteImages() { return readBool(loadRemoteImagesKey); }
-void setLoadRemoteImages(bool value) { setBool(loadRemoteImagesKey, value, Change::LoadRemoteImages); }
-bool showMenuBarIndicator() { return readBool(showMenuBarIndicatorKey); }
+bool showCaption() {
+    return readBool(showCaptionKey);
+}
+void setShowCaption(bool value) {
+    setBool(showCaptionKey, value, Change::ShowCaption);
+}
+bool loadRemoteImages() {
+    return readBool(loadRemoteImagesKey);
+}
+void setLoadRemoteImages(bool value) {
+    setBool(loadRemoteImagesKey, value, Change::LoadRemoteImages);
+}
+bool showMenuBarIndicator() {
+    return readBool(showMenuBarIndicatorKey);
+}
 void setShowMenuBarIndicator(bool value) {
     setBool(showMenuBarIndicatorKey, value, Change::ShowMenuBarIndicator);
 }
@@ -217,6 +229,8 @@ void observe(std::function<void(Change)> callback) {
     if (callback) observers().append(std::move(callback));
 }
 
-void useStoreFile(const QString& path) { storeFile().set(path); }
+void useStoreFile(const QString& path) {
+    storeFile().set(path);
+}
 
 } // namespace Settings

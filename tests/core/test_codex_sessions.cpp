@@ -1,17 +1,14 @@
-#include "core/CodexSessions.h"
-
 #include "TempTree.h"
+#include "core/CodexSessions.h"
 
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
 #include <QThreadPool>
-
-#include <unistd.h>
-
 #include <algorithm>
 #include <optional>
+#include <unistd.h>
 
 namespace {
 
@@ -23,13 +20,20 @@ QByteArray line(const QString& type, const QString& key, const QString& value) {
         {"timestamp", "2026-06-01T10:00:00Z"}, {"type", "event_msg"}, {"payload", payload}};
     return QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n';
 }
-QByteArray shown(const QString& path) { return line("ImageView", "path", path); }
-QByteArray shownFile(const QString& path) { return shown(QUrl::fromLocalFile(path).toString()); }
-QByteArray message(const QString& text) { return line("AgentMessage", "text", text); }
+QByteArray shown(const QString& path) {
+    return line("ImageView", "path", path);
+}
+QByteArray shownFile(const QString& path) {
+    return shown(QUrl::fromLocalFile(path).toString());
+}
+QByteArray message(const QString& text) {
+    return line("AgentMessage", "text", text);
+}
 
 QStringList paths(const QList<QUrl>& urls) {
     QStringList out;
-    for (const QUrl& url : urls) out.append(url.toLocalFile());
+    for (const QUrl& url : urls)
+        out.append(url.toLocalFile());
     return out;
 }
 
@@ -44,7 +48,8 @@ QByteArray filler(qsizetype size) {
     QByteArray out;
     while (out.size() < size) {
         const qsizetype room = size - out.size();
-        const QByteArray next = message(QString(std::clamp<qsizetype>(room - 120, 1, 4000), QLatin1Char('m')));
+        const QByteArray next =
+            message(QString(std::clamp<qsizetype>(room - 120, 1, 4000), QLatin1Char('m')));
         if (next.size() > room) {
             out += QByteArray(room - 1, ' ') + '\n'; // a blank line pads the rest exactly
             break;
@@ -58,8 +63,10 @@ QByteArray filler(qsizetype size) {
 QByteArray garbage() {
     QByteArray out;
     for (int round = 0; round < 64; ++round) {
-        for (int byte = 0; byte < 256; ++byte) out += char((byte * 37 + round) & 0xff);
-        out += round % 3 ? QByteArray("\"ImageView\"\0{\"payload\":{") : QByteArray("\xff\xfe\"ImageView\"\n");
+        for (int byte = 0; byte < 256; ++byte)
+            out += char((byte * 37 + round) & 0xff);
+        out +=
+            round % 3 ? QByteArray("\"ImageView\"\0{\"payload\":{") : QByteArray("\xff\xfe\"ImageView\"\n");
     }
     return out;
 }
@@ -78,7 +85,7 @@ std::optional<qint64> bytesRead() {
 class TestCodexSessions : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void cleanup() {
         CodexSessions::setOverride(std::nullopt);
         CodexSessions::setSessionsFolder(QString());
@@ -87,12 +94,18 @@ private slots:
     void fileURL_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("expected"); // empty: refused
-        QTest::newRow("file URL with . and ..") << "file:///a/./b/../c.png" << "/a/c.png";
-        QTest::newRow("absolute path with . and ..") << "/a/./b/../c.png" << "/a/c.png";
-        QTest::newRow("percent-encoded blank") << "file:///a/b%20c.png" << "/a/b c.png";
-        QTest::newRow("relative path") << "shots/a.png" << "";
-        QTest::newRow("web URL") << "https://example.com/a.png" << "";
-        QTest::newRow("file URL of another host") << "file://elsewhere/a.png" << "";
+        QTest::newRow("file URL with . and ..") << "file:///a/./b/../c.png"
+                                                << "/a/c.png";
+        QTest::newRow("absolute path with . and ..") << "/a/./b/../c.png"
+                                                     << "/a/c.png";
+        QTest::newRow("percent-encoded blank") << "file:///a/b%20c.png"
+                                               << "/a/b c.png";
+        QTest::newRow("relative path") << "shots/a.png"
+                                       << "";
+        QTest::newRow("web URL") << "https://example.com/a.png"
+                                 << "";
+        QTest::newRow("file URL of another host") << "file://elsewhere/a.png"
+                                                  << "";
     }
 
     void fileURL() {
@@ -141,8 +154,10 @@ private slots:
                            "2026/06/03/d.jsonl"}
             << QStringList{"2026/06/03/d.jsonl", "2026/06/02/b.jsonl", "2026/06/03/a.jsonl"};
         QStringList ten, newestEight;
-        for (int i = 1; i <= 10; ++i) ten.append(QStringLiteral("2026/06/01/%1.jsonl").arg(i));
-        for (int i = 10; i > 2; --i) newestEight.append(QStringLiteral("2026/06/01/%1.jsonl").arg(i));
+        for (int i = 1; i <= 10; ++i)
+            ten.append(QStringLiteral("2026/06/01/%1.jsonl").arg(i));
+        for (int i = 10; i > 2; --i)
+            newestEight.append(QStringLiteral("2026/06/01/%1.jsonl").arg(i));
         QTest::newRow("at most eight") << ten << newestEight;
         QTest::newRow("only the exact jsonl extension, no hidden files")
             << QStringList{"2026/06/01/a.JSONL", "2026/06/01/b.json", "2026/06/01/.c.jsonl",
@@ -166,7 +181,8 @@ private slots:
         }
         CodexSessions::setSessionsFolder(tree.path("sessions"));
         QStringList expectedPaths;
-        for (const QString& e : expected) expectedPaths.append(tree.path("sessions/" + e));
+        for (const QString& e : expected)
+            expectedPaths.append(tree.path("sessions/" + e));
         QCOMPARE(paths(CodexSessions::transcripts()), expectedPaths);
     }
 
@@ -203,9 +219,8 @@ private slots:
             << QList<QByteArray>{"+" + a, "~" + shownFile("/p/z.png"), "+" + b}
             << QList<QStringList>{{"/p/a.png"}, {"/p/a.png"}, {"/p/b.png", "/p/a.png"}};
 
-        QTest::newRow("binary garbage between records")
-            << QList<QByteArray>{"+" + a + garbage() + "\n" + b}
-            << QList<QStringList>{{"/p/b.png", "/p/a.png"}};
+        QTest::newRow("binary garbage between records") << QList<QByteArray>{"+" + a + garbage() + "\n" + b}
+                                                        << QList<QStringList>{{"/p/b.png", "/p/a.png"}};
         QTest::newRow("a transcript of garbage, then a record")
             << QList<QByteArray>{"+" + garbage(), "+\n" + a} << QList<QStringList>{{}, {"/p/a.png"}};
         QByteArray badText = b;
@@ -228,9 +243,9 @@ private slots:
         QTest::newRow("a newline as the next block's first byte")
             << QList<QByteArray>{"+" + filler(block - b.size() + 1) + b + c}
             << QList<QStringList>{{"/p/c.png", "/p/b.png"}};
-        const QByteArray longB = line("ImageView", "path", "file:///p/b.png")
-                                     .replace("\"timestamp\"", "\"note\":\"" + QByteArray(3 << 20, 'x') +
-                                                                     "\",\"timestamp\"");
+        const QByteArray longB =
+            line("ImageView", "path", "file:///p/b.png")
+                .replace("\"timestamp\"", "\"note\":\"" + QByteArray(3 << 20, 'x') + "\",\"timestamp\"");
         QTest::newRow("a record longer than three blocks")
             << QList<QByteArray>{"+" + a + longB + c}
             << QList<QStringList>{{"/p/c.png", "/p/b.png", "/p/a.png"}};
@@ -249,7 +264,9 @@ private slots:
             const QByteArray rest = writes.at(i).mid(1);
             const char op = writes.at(i).at(0);
             write(transcript, rest,
-                  op == '+' ? QIODevice::Append : op == '=' ? QIODevice::WriteOnly : QIODevice::ReadWrite);
+                  op == '+'   ? QIODevice::Append
+                  : op == '=' ? QIODevice::WriteOnly
+                              : QIODevice::ReadWrite);
             CodexSessions::ingest();
             QCOMPARE(paths(CodexSessions::recent()), after.at(i));
         }
@@ -349,7 +366,8 @@ private slots:
     void atMost400Remembered() {
         TempTree tree;
         QByteArray lines;
-        for (int i = 0; i < 450; ++i) lines += shownFile(QStringLiteral("/p/%1.png").arg(i));
+        for (int i = 0; i < 450; ++i)
+            lines += shownFile(QStringLiteral("/p/%1.png").arg(i));
         tree.file("sessions/2026/06/01/long.jsonl", lines);
         CodexSessions::setSessionsFolder(tree.path("sessions"));
         const QStringList shownPaths = paths(CodexSessions::recent());
@@ -390,21 +408,31 @@ private slots:
                                               << "scenes/03-hair/STATE_STORYBOARD.png";
         QTest::newRow("a misread label is repaired") << "STATE_ST0RYB0ARD.png"
                                                      << "scenes/03-hair/STATE_STORYBOARD.png";
-        QTest::newRow("a folder picks the older copy")
-            << "02-makeup/STATE_STORYBOARD.png" << "scenes/02-makeup/STATE_STORYBOARD.png";
-        QTest::newRow("a name no session showed") << "OTHER.png" << "";
+        QTest::newRow("a folder picks the older copy") << "02-makeup/STATE_STORYBOARD.png"
+                                                       << "scenes/02-makeup/STATE_STORYBOARD.png";
+        QTest::newRow("a name no session showed") << "OTHER.png"
+                                                  << "";
         QTest::newRow("a bare name resolves to the copy shown")
-            << "S01_1672x941.png" << "episodes/episode-12/storyboard/S01_1672x941.png";
+            << "S01_1672x941.png"
+            << "episodes/episode-12/storyboard/S01_1672x941.png";
         QTest::newRow("folders that agree still resolve")
-            << "storyboard/S01_1672x941.png" << "episodes/episode-12/storyboard/S01_1672x941.png";
-        QTest::newRow("a folder that disagrees is refused") << "episode-19/storyboard/S01_1672x941.png" << "";
-        QTest::newRow("a name cut short is refused") << "72x941.png" << "";
-        QTest::newRow("a folder cut short is refused") << "board/S01_1672x941.png" << "";
-        QTest::newRow("a shot number is not repaired into another") << "S03_1672x941.png" << "";
+            << "storyboard/S01_1672x941.png"
+            << "episodes/episode-12/storyboard/S01_1672x941.png";
+        QTest::newRow("a folder that disagrees is refused") << "episode-19/storyboard/S01_1672x941.png"
+                                                            << "";
+        QTest::newRow("a name cut short is refused") << "72x941.png"
+                                                     << "";
+        QTest::newRow("a folder cut short is refused") << "board/S01_1672x941.png"
+                                                       << "";
+        QTest::newRow("a shot number is not repaired into another") << "S03_1672x941.png"
+                                                                    << "";
         QTest::newRow("an inner folder is repaired in the second pass")
-            << "episode-12/st0ryb0ard/S01_1672x941.png" << "episodes/episode-12/storyboard/S01_1672x941.png";
-        QTest::newRow("the outer folder is never repaired") << "episode-l2/storyboard/S01_1672x941.png" << "";
-        QTest::newRow("a deleted copy gives way to an older one") << "cut.png" << "kept/cut.png";
+            << "episode-12/st0ryb0ard/S01_1672x941.png"
+            << "episodes/episode-12/storyboard/S01_1672x941.png";
+        QTest::newRow("the outer folder is never repaired") << "episode-l2/storyboard/S01_1672x941.png"
+                                                            << "";
+        QTest::newRow("a deleted copy gives way to an older one") << "cut.png"
+                                                                  << "kept/cut.png";
     }
 
     void match() {
@@ -435,9 +463,9 @@ private slots:
         TempTree tree;
         const QString first = tree.file("scenes/02-makeup/STATE_STORYBOARD.png");
         const QString second = tree.file("scenes/03-hair/STATE_STORYBOARD.png");
-        tree.file("sessions/2026/06/01/rollout.jsonl",
-                  message("working") + shownFile(first) + message("View the updated STATE_STORYBOARD.png") +
-                      shownFile(second));
+        tree.file("sessions/2026/06/01/rollout.jsonl", message("working") + shownFile(first) +
+                                                           message("View the updated STATE_STORYBOARD.png") +
+                                                           shownFile(second));
         CodexSessions::setSessionsFolder(tree.path("sessions"));
         const auto found = CodexSessions::match("STATE_STORYBOARD.png");
         QVERIFY(found.has_value());

@@ -14,12 +14,13 @@ using Procs = QList<Proc>;
 
 // A process table of our own making.
 class FakeSource : public ProcessRoots::Source {
-public:
+  public:
     explicit FakeSource(Procs procs) : procs_(std::move(procs)) {}
     ProcessRoots::ProcessTable processTable() const override {
         ++tableReads;
         ProcessRoots::ProcessTable table;
-        for (const Proc& p : procs_) table.insert(p.pid, {p.parent, p.command, p.leader});
+        for (const Proc& p : procs_)
+            table.insert(p.pid, {p.parent, p.command, p.leader});
         return table;
     }
     QString workingDirectory(qint32 pid) const override {
@@ -29,13 +30,14 @@ public:
     }
     mutable int tableReads = 0;
 
-private:
+  private:
     Procs procs_;
 };
 
 QStringList paths(const QList<QUrl>& urls) {
     QStringList out;
-    for (const QUrl& url : urls) out.append(url.toLocalFile());
+    for (const QUrl& url : urls)
+        out.append(url.toLocalFile());
     return out;
 }
 
@@ -46,7 +48,7 @@ Q_DECLARE_METATYPE(Procs)
 class TestProcessRoots : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void compute_data() {
         QTest::addColumn<Procs>("procs");
         QTest::addColumn<qint32>("pid");
@@ -81,7 +83,8 @@ private slots:
         QStringList first16;
         for (int i = 1; i <= 20; ++i)
             many.append({100 + i, 100, "bash", true, QStringLiteral("/w/%1").arg(i)});
-        for (int i = 20; i > 4; --i) first16.append(QStringLiteral("/w/%1/").arg(i));
+        for (int i = 20; i > 4; --i)
+            first16.append(QStringLiteral("/w/%1/").arg(i));
         QTest::newRow("more than 16 folders: the first 16 in order") << many << 100 << first16;
         QTest::newRow("a process not in the table") << Procs{term} << 999 << QStringList{};
         // /proc is not read atomically, so a reused pid can make parents loop.
@@ -113,7 +116,8 @@ private slots:
             QVERIFY(pid < 9100);
         }
         const qint32 first = pid - 1;
-        for (int i = 0; i < 32; ++i) ProcessRoots::store({}, pid++);
+        for (int i = 0; i < 32; ++i)
+            ProcessRoots::store({}, pid++);
         QVERIFY(ProcessRoots::cached(first, 60).has_value()); // 33 entries, none dropped
         ProcessRoots::store({}, pid);
         QVERIFY(!ProcessRoots::cached(first, 60).has_value());

@@ -1,15 +1,12 @@
-#include "core/Settings.h"
-
 #include "TempTree.h"
+#include "core/Settings.h"
 
 #include <QCoreApplication>
 #include <QProcess>
 #include <QSettings>
 #include <QTest>
-
-#include <unistd.h>
-
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -80,7 +77,7 @@ class TestSettings : public QObject {
     }
     QVariant raw(const QString& key) const { return QSettings(storePath(), QSettings::IniFormat).value(key); }
 
-private slots:
+  private slots:
     void initTestCase() {
         Settings::observe([this](Settings::Change c) { heard_.append({1, c}); });
         Settings::observe([this](Settings::Change c) { heard_.append({2, c}); });
@@ -230,10 +227,12 @@ private slots:
         QTest::addColumn<QByteArray>("bytes"); // "folder" and "unreadable" lay out those cases
         QTest::addColumn<bool>("writable");
         QByteArray binary;
-        for (int i = 0; i < 600; ++i) binary += char((i * 37) & 0xff);
+        for (int i = 0; i < 600; ++i)
+            binary += char((i * 37) & 0xff);
         QTest::newRow("binary garbage") << binary << true;
         QTest::newRow("a mangled file with a readable value")
-            << QByteArray("[General\npreviewWidth=\x01\xff\nshowCaption=false\nmodifier=command\n[[\n") << true;
+            << QByteArray("[General\npreviewWidth=\x01\xff\nshowCaption=false\nmodifier=command\n[[\n")
+            << true;
         QTest::newRow("a readable value beside garbage")
             << QByteArray("previewWidth=300\n\xff\xfe\x00zz\n[[x\n") << true;
         QTest::newRow("a folder in the file's place") << QByteArray("folder") << false;
@@ -255,7 +254,8 @@ private slots:
         }
         const QByteArray before = contents(storePath());
 
-        for (int round = 0; round < 3; ++round) QCOMPARE(summary(), defaults);
+        for (int round = 0; round < 3; ++round)
+            QCOMPARE(summary(), defaults);
         Settings::setPreviewWidth(220.4); // reads 220 already
         Settings::setModifier(HoverModifier::Option);
         Settings::setShowCaption(true);
@@ -295,7 +295,9 @@ private slots:
         QTest::addColumn<QString>("label");
         QTest::addColumn<QString>("symbol");
         QTest::addColumn<quint64>("flag");
-        QTest::newRow("option") << HoverModifier::Option << "option" << "Alt" << "\u2325" << quint64(0x80000);
+        QTest::newRow("option") << HoverModifier::Option << "option"
+                                << "Alt"
+                                << "\u2325" << quint64(0x80000);
         QTest::newRow("command") << HoverModifier::Command << "command"
                                  << "Super"
                                  << "\u2318" << quint64(0x100000);

@@ -1,17 +1,14 @@
-#include "platform/proc/ProcProcessSource.h"
-
 #include "TempTree.h"
+#include "platform/proc/ProcProcessSource.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
 #include <QTest>
 #include <QThread>
-
+#include <algorithm>
 #include <signal.h>
 #include <unistd.h>
-
-#include <algorithm>
 
 using Stat = ProcProcessSource::Stat;
 
@@ -19,7 +16,8 @@ namespace {
 
 QStringList paths(const QList<QUrl>& urls) {
     QStringList out;
-    for (const QUrl& url : urls) out.append(url.toLocalFile());
+    for (const QUrl& url : urls)
+        out.append(url.toLocalFile());
     return out;
 }
 
@@ -63,7 +61,8 @@ struct Family {
     QList<qint32> groups;
     QProcess* starter = nullptr;
     ~Family() {
-        for (const qint32 group : std::as_const(groups)) ::kill(-group, SIGKILL);
+        for (const qint32 group : std::as_const(groups))
+            ::kill(-group, SIGKILL);
         if (starter) starter->waitForFinished();
     }
 };
@@ -74,7 +73,7 @@ Q_DECLARE_METATYPE(std::optional<Stat>)
 class TestProcProcessSource : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void parseStat_data() {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<std::optional<Stat>>("expected");
@@ -84,8 +83,8 @@ private slots:
                                << std::optional<Stat>(Stat{1234, 1000, 1234, "bash"});
         QTest::newRow("blank in the command") << QByteArray("77 (tmux: server) S 1 77 77 0 -1")
                                               << std::optional<Stat>(Stat{77, 1, 77, "tmux: server"});
-        QTest::newRow("parentheses in the command") << QByteArray("88 (a) b) (c) R 5 6 7 0")
-                                                    << std::optional<Stat>(Stat{88, 5, 6, "a) b) (c"});
+        QTest::newRow("parentheses in the command")
+            << QByteArray("88 (a) b) (c) R 5 6 7 0") << std::optional<Stat>(Stat{88, 5, 6, "a) b) (c"});
         QTest::newRow("the command is a closing parenthesis")
             << QByteArray("99 ()) S 2 3 3") << std::optional<Stat>(Stat{99, 2, 3, ")"});
         QTest::newRow("newline in the command")
@@ -186,7 +185,8 @@ private slots:
     void rootsOfRealShells_data() {
         QTest::addColumn<QStringList>("children"); // "kind folder" in order of starting
         QTest::addColumn<QStringList>("expected"); // folders, relative to the tree
-        QTest::newRow("the newest shell's folder first") << QStringList{"sh b", "sh c"} << QStringList{"c", "b"};
+        QTest::newRow("the newest shell's folder first")
+            << QStringList{"sh b", "sh c"} << QStringList{"c", "b"};
         QTest::newRow("a shell leading its group before a newer shell")
             << QStringList{"leader b", "sh c"} << QStringList{"b", "c"};
         QTest::newRow("shells before a newer other process")
@@ -210,11 +210,13 @@ private slots:
             const QString kind = child.section(QLatin1Char(' '), 0, 0);
             const QString where = child.section(QLatin1Char(' '), 1);
             const QString folder = where == QLatin1String("/") ? where : tree.path(where);
-            const QString start = kind == QLatin1String("sleep")    ? QStringLiteral("sleep 60")
-                                  : kind == QLatin1String("leader") ? QStringLiteral("setsid sh -c 'sleep 60; :'")
-                                                                    : QStringLiteral("sh -c 'sleep 60; :'");
+            const QString start = kind == QLatin1String("sleep") ? QStringLiteral("sleep 60")
+                                  : kind == QLatin1String("leader")
+                                      ? QStringLiteral("setsid sh -c 'sleep 60; :'")
+                                      : QStringLiteral("sh -c 'sleep 60; :'");
             script += QStringLiteral("(cd '%1' && exec %2) &\n").arg(folder, start);
-            wanted.append({kind == QLatin1String("sleep") ? "sleep" : "sh", folder, kind == QLatin1String("leader")});
+            wanted.append(
+                {kind == QLatin1String("sleep") ? "sleep" : "sh", folder, kind == QLatin1String("leader")});
         }
         script += QStringLiteral("wait\n");
 
@@ -227,11 +229,13 @@ private slots:
         const qint32 pid = qint32(parent.processId());
         Family family{{pid}, &parent};
         const bool settled = waitForChildren(pid, wanted);
-        for (const qint32 child : childrenOf(pid, ProcProcessSource().processTable())) family.groups.append(child);
+        for (const qint32 child : childrenOf(pid, ProcProcessSource().processTable()))
+            family.groups.append(child);
         QVERIFY2(settled, "the shells did not start");
 
         QStringList expectedPaths;
-        for (const QString& folder : std::as_const(expected)) expectedPaths.append(tree.path(folder) + '/');
+        for (const QString& folder : std::as_const(expected))
+            expectedPaths.append(tree.path(folder) + '/');
         QCOMPARE(paths(ProcessRoots::rootsFor(pid, ProcProcessSource())), expectedPaths);
     }
 
@@ -250,8 +254,9 @@ private slots:
         QProcess starter;
         starter.setWorkingDirectory(tree.path("a"));
         starter.start(QStringLiteral("sh"),
-                      {QStringLiteral("-c"), QStringLiteral("setsid sh \"$0\" \"$1\" </dev/null >/dev/null 2>&1 &"),
-                       script, tree.path()});
+                      {QStringLiteral("-c"),
+                       QStringLiteral("setsid sh \"$0\" \"$1\" </dev/null >/dev/null 2>&1 &"), script,
+                       tree.path()});
         QVERIFY(starter.waitForFinished());
         qint32 top = 0;
         for (int attempt = 0; attempt < 500 && top == 0; ++attempt) {
@@ -275,7 +280,8 @@ private slots:
     // Processes that start and end while the table is read are skipped, not fatal.
     void aTableReadWhileProcessesComeAndGo() {
         QProcess churn;
-        churn.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("while :; do sh -c : & sh -c : & wait; done")});
+        churn.start(QStringLiteral("sh"),
+                    {QStringLiteral("-c"), QStringLiteral("while :; do sh -c : & sh -c : & wait; done")});
         QVERIFY(churn.waitForStarted());
         const ProcProcessSource source;
         const qint32 self = ::getpid();
