@@ -3,7 +3,7 @@
 // that publishes its text (QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1), and keeps the
 // shell alive so the folder is among the window's process roots.
 //
-//   accessible_text_window --folder DIR --command CMD [--needle TEXT]... [--title T]
+//   accessible_text_window --folder DIR --command CMD [--needle TEXT]... [--caption T]
 //
 // Once the output holds every needle, it prints for each one the line
 // "needle N X Y": the global position (points) of the needle's third
@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
     parser.addOption({"folder", "working folder of the shell", "dir"});
     parser.addOption({"command", "shell command whose output is shown", "cmd"});
     parser.addOption({"needle", "text whose position is reported", "text"});
-    parser.addOption({"title", "window title", "title", "Vistel accessible text"});
+    // Not "--title": Qt's X11 plugin takes that one for itself.
+    parser.addOption({"caption", "window title", "title", "Vistel accessible text"});
     parser.process(app);
 
     // A rich text view: the plain text view answers no character for a point.
@@ -35,7 +36,7 @@ int main(int argc, char** argv) {
     QFont font(QStringLiteral("DejaVu Sans Mono"));
     font.setPixelSize(16);
     view.setFont(font);
-    view.setWindowTitle(parser.value("title"));
+    view.setWindowTitle(parser.value("caption"));
     view.setGeometry(40, 40, 900, 300);
     view.show();
 

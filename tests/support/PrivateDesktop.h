@@ -97,7 +97,7 @@ struct TextWindowRun {
         env.insert("QT_QPA_PLATFORM", "xcb");
         env.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
         run.process->setProcessEnvironment(env);
-        QStringList arguments{"--folder", folder, "--title", title, "--command", command};
+        QStringList arguments{"--folder", folder, "--caption", title, "--command", command};
         for (const QString& needle : needles)
             arguments << "--needle" << needle;
         run.process->start(program, arguments);
