@@ -41,6 +41,18 @@ struct HashUnref {
 };
 using Hash = std::unique_ptr<GHashTable, HashUnref>;
 
+// Frees what a libatspi call returned: strings and rectangles, hash tables,
+// and otherwise objects (accessibles and their interfaces, links, state sets).
+template <class T> void release(T value) {
+    if constexpr (std::is_same_v<T, gchar*> || std::is_same_v<T, AtspiRect*>) {
+        g_free(value);
+    } else if constexpr (std::is_same_v<T, GHashTable*>) {
+        if (value) g_hash_table_unref(value);
+    } else if constexpr (std::is_pointer_v<T>) {
+        if (value) g_object_unref(value);
+    }
+}
+
 // A new reference to the same object.
 template <class T> Ref<T> share(T* object) {
     return Ref<T>(object ? static_cast<T*>(g_object_ref(object)) : nullptr);
@@ -97,6 +109,7 @@ class Session {
         account(timer.elapsed());
         if (error) {
             g_error_free(error);
+            release(result); // libatspi hands out an empty string or object even on failure
             return std::nullopt;
         }
         return result;
