@@ -6,6 +6,7 @@
 #include "platform/atspi/AtspiNode.h"
 #include "platform/atspi/AtspiSession.h"
 
+#include <algorithm>
 
 namespace {
 
@@ -16,7 +17,7 @@ using atspi::Ref;
 constexpr int kMostWindows = 32;
 // Steps down from the window to the deepest accessible.
 constexpr int kDeepest = 24;
-// How long the screens' layout is trusted.
+// How long the screens' arrangement is trusted.
 constexpr qint64 kOriginFreshForMs = 5000;
 constexpr qsizetype kMostWoken = 4096;
 
