@@ -1,7 +1,7 @@
 // Screen reading: recognition of one 1000-point tile at scale 1 and 2, the
 // capture of one strip, and the reader's own overhead against the bare
 // Tesseract call on the same picture. Prints medians of 20 runs with a warmed
-// engine; run with OMP_THREAD_LIMIT=1 for the one-core figure.
+// engine (the recogniser keeps OpenMP to one thread, so this is one core).
 #include "../tests/screen/RenderedStrip.h"
 #include "platform/tesseract/TesseractRecognizer.h"
 #include "platform/x11/X11ScreenCapture.h"

@@ -6,10 +6,13 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <tesseract/baseapi.h>
 #include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
+
+#include <omp.h>
 #include <vector>
 
 namespace platform {
@@ -34,6 +37,12 @@ struct Engine {
 tesseract::TessBaseAPI* threadEngine() {
     thread_local Engine engine;
     if (engine.api || engine.failed) return engine.api.get();
+    // Tesseract's LSTM code asks OpenMP for teams of threads that spin while
+    // they wait: on two busy cores a tile then takes five times as long
+    // (bench_screen_reading: 760 against 150 ms). No parallel region of this
+    // process may be active, whatever OMP_THREAD_LIMIT says.
+    static std::once_flag serial;
+    std::call_once(serial, [] { omp_set_max_active_levels(0); });
     auto api = std::make_unique<tesseract::TessBaseAPI>();
     // Dictionaries bias the engine towards English words, which file names and
     // paths are not; both switches are read only while the model loads.
@@ -158,29 +167,32 @@ QRectF normalised(QRectF r, int margin, const QSize& size) {
 
 } // namespace
 
-// Chosen by measurement (bench/bench_recognizer_modes) on 12 rendered strips: two
-// scenes of terminal and editor text, 36 paths, DejaVu Sans Mono 13 pt, five
-// rows of a 76-point strip of which the first and last are cut; at scale 1
-// (1000-point tile enlarged by 2, 600-point tile by 3) and scale 2, dark on
-// light and light on dark; OMP_THREAD_LIMIT=1 on a busy two-core machine.
+// Chosen by measurement (bench/bench_recognizer_modes) on 12 rendered strips:
+// two scenes of terminal and editor text holding 36 paths, DejaVu Sans Mono
+// 13 pt, five rows of a 76-point strip of which the first and last are cut;
+// at scale 1 (1000-point tile enlarged by 2, 600-point tile by 3) and scale 2,
+// dark on light and light on dark; plus four strips of noise. OMP_THREAD_LIMIT=1
+// on a busy two-core machine, so times are rough.
 //
-//   mode                    paths read exactly  character errors  ms per tile
-//   6  single block               36/36              0.70 %         155-178
-//   3  automatic                  36/36              0.70 %         170-190
-//   11 sparse text                36/36             10.9 %          161-336
-//   12 sparse text + OSD          22/36 *           11.8 %          328
-//   7  single line                 0/36             84 %             48
-//   13 raw line                    0/36             96 %             66-92
-//   (* before the underscore repair)
+//   mode                   paths read  character  lines read  ms per tile
+//                          exactly     errors     from noise
+//   6  single block          36/36       0.41 %        0        164-191
+//   3  automatic             36/36       0.41 %        0        169-190
+//   11 sparse text           36/36      10.6 %       104        161-336
+//   12 sparse text + OSD     22/36 *    11.8 % *       -        328 *
+//   7  single line            0/36     100 %           0         33-48
+//   13 raw line               0/36      96 % *         -         66-92 *
+//   (* measured before the blank repairs and the confidence cut-off)
 //
-// Single block: as accurate as automatic layout, a little faster, and it
-// never reorders a strip's rows into columns. Sparse text cuts rows into
-// fragments at every wide gap; the single-line modes read one row only.
-// Without the underscore repair (Blanks.h) mode 6 reads 20 of the 36
-// paths exactly. Dropping lines whose words average below 40 confidence
-// removes every line read from four noise strips (49 lines at 0, 2 at 30)
-// and keeps all 36 paths (60 loses one). The resolution told to the engine
-// (70, 150, 300 dpi) changed nothing; 300 keeps it from guessing.
+// Single block: as accurate as automatic layout at the same cost, and it
+// never splits a strip's rows into columns. Sparse text cuts rows into
+// fragments at every wide gap and reads words into noise; the single-line
+// modes read one row only; orientation detection doubles the time.
+// Without the blank repairs (Blanks.h) mode 6 reads 20 of the 36 paths
+// exactly (1.64 % character errors). Dropping lines whose words average below
+// 40 confidence removes every line read from the noise (49 lines at 0, 2 at
+// 30) and keeps all 36 paths (60 loses one). The resolution told to the
+// engine (70, 150, 300 dpi) changed nothing; 300 keeps it from guessing.
 TesseractRecognizer::Settings TesseractRecognizer::defaultSettings() {
     return Settings{tesseract::PSM_SINGLE_BLOCK, 300, 40.0, 12, true};
 }

@@ -9,9 +9,9 @@
 // thread (a TessBaseAPI must not be shared between threads). Warm the engine
 // on the thread that will do the reading (ScreenTextReader::prime).
 //
-// Tesseract's LSTM code uses OpenMP; on a machine of few cores run the
-// program with OMP_THREAD_LIMIT=1 (libgomp reads it only at start-up), or the
-// spinning helper threads cost more than they give.
+// Tesseract's LSTM code uses OpenMP, whose spinning helper threads cost far
+// more than they give on a machine of few cores: the first engine started
+// makes every OpenMP region of the process run on its calling thread alone.
 namespace platform {
 
 class TesseractRecognizer final : public TextRecognizer {
