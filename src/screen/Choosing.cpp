@@ -1,0 +1,152 @@
+// Choosing the reference under the pointer among the matches on one read's lines.
+#include "core/Diagnostics.h"
+#include "screen/Layout.h"
+#include "screen/ReferenceUnderPointer.h"
+
+#include <QFileInfo>
+#include <QSet>
+#include <algorithm>
+
+namespace ScreenTextReader {
+
+namespace {
+
+// "/" + first + "/" + second + "/" + rest, cut as a path splitter that skips
+// empty pieces and stops after the second cut would: the rest keeps its slashes.
+QStringList leadingPieces(const QString& path) {
+    QStringList pieces;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        if (path.at(i) != QLatin1Char('/')) continue;
+        if (i > start) pieces.append(path.sliced(start, i - start));
+        start = i + 1;
+        if (pieces.size() == 2) break;
+    }
+    if (start < path.size()) pieces.append(path.sliced(start));
+    return pieces;
+}
+
+// The match runs into a tile edge that cut the strip: it may be a piece of a longer reference.
+bool isFragment(const Line& line, double minX, double maxX) {
+    const Tile& t = line.tile;
+    const bool cutLeft =
+        t.clippedLeft && line.minX <= t.strip.left() + kTileEdge && minX <= t.strip.left() + kTileEdge;
+    const bool cutRight =
+        t.clippedRight && line.maxX >= t.strip.right() - kTileEdge && maxX >= t.strip.right() - kTileEdge;
+    return cutLeft || cutRight;
+}
+
+// Paths first, then the strict pattern's finds, then the longer.
+bool precedes(const Hit& a, const Hit& b) {
+    const bool aPath = a.reference.contains(QLatin1Char('/'));
+    const bool bPath = b.reference.contains(QLatin1Char('/'));
+    if (aPath != bPath) return aPath;
+    if (a.loose != b.loose) return !a.loose;
+    return a.reference.size() > b.reference.size();
+}
+
+void detail(const QString& text) {
+    Diagnostics::print(QStringLiteral("        ") + text);
+}
+
+// The same-line fallback: a lone bare name elsewhere on the pointer's line.
+std::optional<QUrl> sameLineFallback(const QList<Hit>& hits, const Resolver& resolve, bool verbose) {
+    QList<QUrl> found;
+    QSet<QString> paths;
+    QSet<QString> tried;
+    for (const Hit& h : hits) {
+        if (h.onPointer || h.reference.contains(QLatin1Char('/')) || tried.contains(h.reference)) continue;
+        tried.insert(h.reference);
+        if (const std::optional<QUrl> url = resolve(h.reference)) {
+            found.append(*url);
+            paths.insert(url->path());
+        }
+    }
+    if (paths.size() == 1) {
+        if (verbose) detail(QStringLiteral("same-line fallback -> ") + found.first().path());
+        return found.first();
+    }
+    if (paths.size() > 1 && verbose)
+        detail(QString::number(paths.size()) +
+               QStringLiteral(" candidates on this line, too ambiguous to pick"));
+    return std::nullopt;
+}
+
+} // namespace
+
+ImageReference::Match withoutGluedPrefix(const ImageReference::Match& match) {
+    const QString& r = match.reference;
+    if (r.startsWith(QLatin1Char('/')) || r.startsWith(QLatin1Char('~')) || r.contains(QLatin1Char(':')))
+        return match;
+    const qsizetype slash = r.indexOf(QLatin1Char('/'), 1);
+    if (slash < 0) return match;
+    const QString tail = r.sliced(slash);
+    const QStringList pieces = leadingPieces(tail);
+    if (pieces.size() != 3) return match;
+    const QString folder = QLatin1Char('/') + pieces.at(0) + QLatin1Char('/') + pieces.at(1);
+    if (!QFileInfo(folder).isDir()) return match;
+    return ImageReference::Match{match.location + slash, match.length - slash, tail};
+}
+
+std::optional<QUrl> recognizeLines(const Read& read, QPointF pointer, bool allowFragments,
+                                   bool consultingSessions, const Resolver& resolve,
+                                   const Continuing& continuing, bool verbose) {
+    const Layout layout(read.lines);
+    QList<Hit> hits;
+    for (const bool loose : {false, true}) {
+        const QRegularExpression* pattern = loose ? ImageReference::loose() : ImageReference::strict();
+        const QString passName = loose ? QStringLiteral("loose ") : QStringLiteral("strict");
+        for (const Line& line : read.lines) {
+            if (!layout.underPointerVertically(line, pointer)) continue;
+            const QList<ImageReference::Match> matches = ImageReference::collect(pattern, line.searchable);
+            if (matches.isEmpty()) continue;
+
+            // The first word of a line that may carry on the row above may be a path's tail.
+            std::optional<qsizetype> headEnd;
+            if (continuing && continuing(line)) {
+                if (const std::optional<Word> w = line.word(true)) headEnd = w->to;
+            }
+            for (const ImageReference::Match& found : matches) {
+                const ImageReference::Match m = withoutGluedPrefix(found);
+                if (headEnd && m.location < *headEnd) {
+                    if (verbose)
+                        detail(m.reference + QStringLiteral(" may carry on the row above; not guessing"));
+                    continue;
+                }
+                const auto extent =
+                    line.span(m.location, m.location + m.length).value_or(std::pair{line.minX, line.maxX});
+                if (!allowFragments && isFragment(line, extent.first, extent.second)) continue;
+                const bool onPointer = extent.first - kPointerReach <= pointer.x() &&
+                                       pointer.x() <= extent.second + kPointerReach;
+                if (verbose)
+                    detail(passName + QStringLiteral(" x ") + wholePoints(extent.first) +
+                           QStringLiteral("..") + wholePoints(extent.second) + QStringLiteral(" y ") +
+                           wholePoints(line.minY) + QStringLiteral("..") + wholePoints(line.maxY) +
+                           QStringLiteral("  x:") +
+                           (onPointer ? QStringLiteral("in ") : QStringLiteral("OUT")) +
+                           QStringLiteral("  ") + m.reference);
+                hits.append(Hit{m.reference, onPointer, loose});
+            }
+        }
+    }
+
+    // Equal ranks keep their order of discovery.
+    QList<Hit> onPointer;
+    for (const Hit& h : hits)
+        if (h.onPointer) onPointer.append(h);
+    std::stable_sort(onPointer.begin(), onPointer.end(), precedes);
+    QSet<QString> tried;
+    for (const Hit& h : onPointer) {
+        if (tried.contains(h.reference)) continue; // resolved already, to nothing
+        tried.insert(h.reference);
+        if (const std::optional<QUrl> url = resolve(h.reference)) {
+            if (verbose) detail(QStringLiteral("-> ") + url->path());
+            return url;
+        }
+    }
+
+    if (!consultingSessions && !onPointer.isEmpty()) return std::nullopt;
+    return sameLineFallback(hits, resolve, verbose);
+}
+
+} // namespace ScreenTextReader

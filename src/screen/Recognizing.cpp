@@ -1,0 +1,172 @@
+// The screen reader's entry: capture the strip, read its tiles as the stages
+// ask for them, and hand the lines to the choosing and rejoining steps with
+// resolvers that widen stage by stage.
+#include "core/Diagnostics.h"
+#include "screen/Capture.h"
+#include "screen/Layout.h"
+#include "screen/ReferenceUnderPointer.h"
+
+#include <QLocale>
+#include <cstdio>
+
+namespace ScreenTextReader {
+
+namespace {
+
+void logRead(const Read& read, const QString& label, bool verbose) {
+    if (!verbose) return;
+    for (const QString& line : readLog(read, label))
+        Diagnostics::print(line);
+}
+
+// A rectangle as "(x, y, width, height)" with each number written in full.
+QString described(QRectF r) {
+    const auto number = [](double v) {
+        QString s = QString::number(v, 'g', QLocale::FloatingPointShortest);
+        if (!s.contains(QLatin1Char('.')) && !s.contains(QLatin1Char('e')) && !s.contains(QLatin1Char('n')))
+            s += QStringLiteral(".0");
+        return s;
+    };
+    return QStringLiteral("(%1, %2, %3, %4)")
+        .arg(number(r.x()), number(r.y()), number(r.width()), number(r.height()));
+}
+
+// Places the strip on the pointer's monitor inside the guarded capture, so
+// that a display which stops answering holds up one capture for its time
+// limit (and counts as a stall) instead of hanging the monitor query before it.
+class StripOnMonitor final : public platform::ScreenCapture {
+  public:
+    explicit StripOnMonitor(std::shared_ptr<platform::ScreenCapture> inner) : inner_(std::move(inner)) {}
+    bool canCapture() override { return inner_->canCapture(); }
+    QList<platform::Monitor> monitors() override { return inner_->monitors(); }
+    // The strip handed in is centred on the pointer; it is moved onto the monitor here.
+    std::optional<platform::Capture> capture(QRectF centred) override {
+        return inner_->capture(strip(centred.center(), inner_->monitors()));
+    }
+
+  private:
+    std::shared_ptr<platform::ScreenCapture> inner_;
+};
+
+// The span read first: 1000 points round the pointer on a wide strip.
+QRectF pointerSpan(QRectF strip, QPointF pointer) {
+    if (strip.width() <= kTileSpanWidth) return strip;
+    const QRectF span = QRectF(pointer.x() - kTileSpanWidth / 2, strip.top(), kTileSpanWidth, strip.height())
+                            .intersected(strip);
+    if (span.isEmpty() || span.width() < kLeastAnchoredSpan) return strip;
+    return span;
+}
+
+} // namespace
+
+QString wholePoints(double value) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.0f", value);
+    return QString::fromLatin1(buffer);
+}
+
+QStringList readLog(const Read& read, const QString& label) {
+    QStringList lines;
+    const QRectF& s = read.tile.strip;
+    lines << QStringLiteral("  [ocr] read x %1..%2  %3x%4 px  %5 line(s)  %6")
+                 .arg(wholePoints(s.left()), wholePoints(s.right()))
+                 .arg(read.tile.image.width())
+                 .arg(read.tile.image.height())
+                 .arg(read.lines.size())
+                 .arg(label);
+    for (const Line& l : read.lines)
+        lines << QStringLiteral("        read  x %1..%2 y %3..%4  ")
+                         .arg(wholePoints(l.minX), wholePoints(l.maxX), wholePoints(l.minY),
+                              wholePoints(l.maxY)) +
+                     l.text;
+    return lines;
+}
+
+Resolver exactResolver(const QUrl& baseDirectory) {
+    return [baseDirectory](const QString& r) { return ImageReference::resolveExact(r, baseDirectory); };
+}
+
+Resolver onDiskResolver(const QUrl& baseDirectory) {
+    return [baseDirectory](const QString& r) { return ImageReference::resolveOnDisk(r, baseDirectory); };
+}
+
+Resolver anywhereResolver(const QUrl& baseDirectory) {
+    return [baseDirectory](const QString& r) { return ImageReference::resolveExisting(r, baseDirectory); };
+}
+
+std::optional<QUrl> recognize(const platform::TextRecognizer& recognizer, const QImage& image, QRectF strip,
+                              QPointF pointer, const QUrl& baseDirectory, bool verbose) {
+    const Resolver exact = exactResolver(baseDirectory);
+    const Resolver onDisk = onDiskResolver(baseDirectory);
+    const Resolver anywhere = anywhereResolver(baseDirectory);
+    QList<Read> reads;
+
+    // 1. The tile round the pointer, exact resolution only.
+    const std::optional<Tile> first = tile(image, strip, pointerSpan(strip, pointer));
+    if (!first) return std::nullopt;
+    reads.append(read(recognizer, *first));
+    logRead(reads.last(), QStringLiteral("under the pointer"), verbose);
+    if (auto url = recognizeLines(reads.last(), pointer, false, false, exact, nullptr, verbose)) return url;
+    if (auto url = rejoined(reads, pointer, exact, verbose)) return url;
+
+    // 2. A tile along the pointer's line when the first one cut it.
+    if (const std::optional<QRectF> span = anchoredSpan(reads.first(), strip, pointer)) {
+        if (const std::optional<Tile> t = tile(image, strip, *span)) {
+            reads.append(read(recognizer, *t));
+            logRead(reads.last(), QStringLiteral("along the text"), verbose);
+            if (auto url = recognizeLines(reads.last(), pointer, false, false, exact, nullptr, verbose))
+                return url;
+            if (auto url = rejoined(reads, pointer, exact, verbose)) return url;
+        }
+    }
+
+    // 3. Tiles showing the rest of a row wrapped above or below.
+    bool added = false;
+    for (const QRectF& span : continuationSpans(reads, strip, pointer)) {
+        if (const std::optional<Tile> t = tile(image, strip, span)) {
+            reads.append(read(recognizer, *t));
+            logRead(reads.last(), QStringLiteral("across a wrapped row"), verbose);
+            added = true;
+        }
+    }
+    if (added) {
+        if (auto url = rejoined(reads, pointer, exact, verbose)) return url;
+    }
+
+    // 4. to 8. Widening: the disk, fragments, then session records.
+    for (const Read& r : reads)
+        if (auto url = recognizeLines(r, pointer, false, false, onDisk, nullptr, verbose)) return url;
+    if (auto url = rejoined(reads, pointer, onDisk, verbose)) return url;
+    for (const Read& r : reads)
+        if (auto url = recognizeLines(r, pointer, true, false, onDisk, nullptr, verbose)) return url;
+    if (auto url = rejoined(reads, pointer, anywhere, verbose)) return url;
+    const Layout all = Layout::of(reads);
+    const Continuing mayContinue = [&all](const Line& line) { return all.mayContinue(line); };
+    for (const Read& r : reads)
+        if (auto url = recognizeLines(r, pointer, true, true, anywhere, mayContinue, verbose)) return url;
+    return std::nullopt;
+}
+
+std::optional<QUrl> imageReference(const std::shared_ptr<platform::ScreenCapture>& capture,
+                                   const platform::TextRecognizer& recognizer, QPointF at,
+                                   const QUrl& baseDirectory, bool verbose) {
+    const QRectF wanted = strip(at, {});
+    const std::optional<platform::Capture> captured =
+        capture ? ScreenTextReader::capture(std::make_shared<StripOnMonitor>(capture), wanted) : std::nullopt;
+    if (!captured) {
+        if (verbose) Diagnostics::print(QStringLiteral("  [ocr] capture failed for ") + described(wanted));
+        return std::nullopt;
+    }
+    if (verbose)
+        Diagnostics::print(QStringLiteral("  [ocr] pointer %1,%2 strip %3x%4 px")
+                               .arg(qint64(at.x()))
+                               .arg(qint64(at.y()))
+                               .arg(captured->image.width())
+                               .arg(captured->image.height()));
+    const std::optional<QUrl> url =
+        recognize(recognizer, captured->image, captured->strip, at, baseDirectory, verbose);
+    if (verbose && !url) Diagnostics::print(QStringLiteral("        no candidate under the pointer"));
+    return url;
+}
+
+} // namespace ScreenTextReader

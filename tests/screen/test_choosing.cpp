@@ -1,0 +1,403 @@
+// Choosing the reference under the pointer and rejoining wrapped ones, on
+// hand-built lines: which hits count, their precedence, the same-line
+// fallback, fragments, the glued prefix, chains of rows and the join checks,
+// and the detail lines printed on the way.
+#include "HandLines.h"
+#include "TempTree.h"
+#include "screen/Layout.h"
+#include "screen/ReferenceUnderPointer.h"
+
+#include <QTest>
+#include <cstdio>
+#include <functional>
+#include <unistd.h>
+
+using namespace ScreenTextReader;
+
+namespace {
+
+// Everything the function printed to standard output.
+QString stdoutOf(const std::function<void()>& fn) {
+    std::fflush(stdout);
+    const int saved = dup(STDOUT_FILENO);
+    FILE* capture = std::tmpfile();
+    if (saved < 0 || !capture) return QStringLiteral("<capture failed>");
+    dup2(fileno(capture), STDOUT_FILENO);
+    fn();
+    std::fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    std::rewind(capture);
+    QByteArray bytes;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, capture)) > 0;)
+        bytes.append(buffer, qsizetype(n));
+    std::fclose(capture);
+    return QString::fromUtf8(bytes);
+}
+
+// One line of a hand-built read: 8 points per character from minX, on the
+// row whose top is top, in the tile 0..1000 unless clipped says otherwise.
+struct Spec {
+    QString text;
+    double minX = 0;
+    double top = 10;
+};
+
+const double kCell = 8;
+const double kHeight = 14;
+
+Line place(const Spec& s, const Tile& tile) {
+    return handLine(s.text, s.minX, s.minX + kCell * double(s.text.size()), s.top, s.top + kHeight, tile);
+}
+
+Read readOf(const QList<Spec>& specs, const Tile& tile = handTile(0, 1000, false, false)) {
+    Read r{tile, {}};
+    for (const Spec& s : specs)
+        r.lines.append(place(s, tile));
+    return r;
+}
+
+// The x of character i of a line that starts at minX.
+double at(double minX, int i) {
+    return minX + kCell * (i + 0.5);
+}
+
+// A resolver that answers from a table and notes what it was asked.
+struct Recorder {
+    QHash<QString, QUrl> answers;
+    QStringList asked;
+    Resolver resolver() {
+        return [this](const QString& r) -> std::optional<QUrl> {
+            asked << r;
+            if (answers.contains(r)) return answers.value(r);
+            return std::nullopt;
+        };
+    }
+};
+
+QUrl file(const QString& path) {
+    return QUrl::fromLocalFile(QStringLiteral("/fixture/") + path);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Spec)
+
+class ChoosingTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    // ---- recognizeLines ------------------------------------------------
+
+    void choosesOnOneRead_data() {
+        QTest::addColumn<QList<Spec>>("lines");
+        QTest::addColumn<QPointF>("pointer");
+        QTest::addColumn<bool>("fragments");
+        QTest::addColumn<bool>("sessions");
+        QTest::addColumn<QString>("expected"); // the answered reference, or "" for nothing
+
+        const QString line = QStringLiteral("see shots/a.png now");
+        QTest::newRow("on the path") << QList<Spec>{{line, 100}} << QPointF(at(100, 8), 17) << false << false
+                                     << "shots/a.png";
+        QTest::newRow("13 points past its end")
+            << QList<Spec>{{line, 100}} << QPointF(100 + 15 * 8 + 13, 17) << false << false << "shots/a.png";
+        QTest::newRow("60 points past its end: nothing")
+            << QList<Spec>{{line, 100}} << QPointF(100 + 15 * 8 + 60, 17) << false << false << "";
+        QTest::newRow("14 points above the line")
+            << QList<Spec>{{line, 100}} << QPointF(at(100, 8), 10 - 14) << false << false << "shots/a.png";
+        QTest::newRow("15 points above: not under the pointer")
+            << QList<Spec>{{line, 100}} << QPointF(at(100, 8), 10 - 15) << false << false << "";
+        QTest::newRow("a line nearer the pointer hides it")
+            << QList<Spec>{{line, 100}, {"plain words below it", 100, 28}} << QPointF(at(100, 8), 30) << false
+            << false << "";
+        QTest::newRow("lone other bare name: same-line fallback")
+            << QList<Spec>{{"alpha.png        somewhere        else", 0}} << QPointF(at(0, 20), 17) << false
+            << false << "alpha.png";
+        QTest::newRow("two other bare names: refused")
+            << QList<Spec>{{"alpha.png        somewhere        beta.png", 0}} << QPointF(at(0, 20), 17)
+            << false << false << "";
+        QTest::newRow("the same name twice is one candidate")
+            << QList<Spec>{{"alpha.png        somewhere        alpha.png", 0}} << QPointF(at(0, 20), 17)
+            << false << false << "alpha.png";
+        QTest::newRow("another path on the line is no fallback")
+            << QList<Spec>{{"shots/a.png      somewhere        else", 0}} << QPointF(at(0, 20), 17) << false
+            << false << "";
+        QTest::newRow("an unresolved hit on the pointer: no fallback")
+            << QList<Spec>{{"missing.png      alpha.png", 0}} << QPointF(at(0, 3), 17) << false << false
+            << "";
+        QTest::newRow("... unless sessions are consulted")
+            << QList<Spec>{{"missing.png      alpha.png", 0}} << QPointF(at(0, 3), 17) << false << true
+            << "alpha.png";
+        QTest::newRow("period look-alike repaired")
+            << QList<Spec>{{"shots/a•png", 0}} << QPointF(at(0, 4), 17) << false << false << "shots/a.png";
+    }
+    void choosesOnOneRead() {
+        QFETCH(QList<Spec>, lines);
+        QFETCH(QPointF, pointer);
+        QFETCH(bool, fragments);
+        QFETCH(bool, sessions);
+        QFETCH(QString, expected);
+        Read r = readOf(lines);
+        for (Line& l : r.lines)
+            l.searchable = ImageReference::normalisingRecognition(l.text);
+        Recorder resolver;
+        for (const char* name : {"shots/a.png", "alpha.png", "beta.png"})
+            resolver.answers.insert(name, file(name));
+        const std::optional<QUrl> url =
+            recognizeLines(r, pointer, fragments, sessions, resolver.resolver(), nullptr, false);
+        QCOMPARE(url.value_or(QUrl()), expected.isEmpty() ? QUrl() : file(expected));
+    }
+
+    void precedenceOfHitsOnThePointer() {
+        // Without character boxes every match spans the whole line, so all are on the pointer.
+        Read r = readOf({{"b.png  shots/a.pnq  shots/longer-name.png shots/x.png", 0}});
+        r.lines[0].characterBoxes.clear();
+        Recorder resolver;
+        recognizeLines(r, QPointF(20, 17), false, false, resolver.resolver(), nullptr, false);
+        QCOMPARE(resolver.asked,
+                 (QStringList{"shots/longer-name.png", "shots/x.png", "shots/a.pnq", "b.png"}));
+    }
+
+    void fragmentsAtClippedEdges_data() {
+        QTest::addColumn<bool>("clippedLeft");
+        QTest::addColumn<bool>("clippedRight");
+        QTest::addColumn<double>("minX");
+        QTest::addColumn<bool>("fragments");
+        QTest::addColumn<bool>("found");
+        // "see shots/a.png" is 15 characters, 120 points; the tile is 500..1500.
+        QTest::newRow("ends 5 short of a clipped right edge") << false << true << 1375.0 << false << false;
+        QTest::newRow("... when fragments are allowed") << false << true << 1375.0 << true << true;
+        QTest::newRow("ends 13 short: whole") << false << true << 1367.0 << false << true;
+        QTest::newRow("right edge not clipped") << false << false << 1375.0 << false << true;
+        QTest::newRow("path at a clipped left edge") << true << false << 470.0 << false << false;
+        QTest::newRow("line at the clipped left edge, path further in")
+            << true << false << 505.0 << false << true;
+    }
+    void fragmentsAtClippedEdges() {
+        QFETCH(bool, clippedLeft);
+        QFETCH(bool, clippedRight);
+        QFETCH(double, minX);
+        QFETCH(bool, fragments);
+        QFETCH(bool, found);
+        const Read r = readOf({{"see shots/a.png", minX}}, handTile(500, 1000, clippedLeft, clippedRight));
+        Recorder resolver;
+        resolver.answers.insert("shots/a.png", file("shots/a.png"));
+        const QPointF pointer(at(minX, 10), 17);
+        QCOMPARE(
+            recognizeLines(r, pointer, fragments, false, resolver.resolver(), nullptr, false).has_value(),
+            found);
+    }
+
+    void aLineThatMayCarryOnKeepsItsHead() {
+        const Read r = readOf({{"ame.png and shots/a.png", 0}});
+        Recorder resolver;
+        resolver.answers.insert("ame.png", file("ame.png"));
+        resolver.answers.insert("shots/a.png", file("shots/a.png"));
+        const Continuing always = [](const Line&) { return true; };
+        std::optional<QUrl> url;
+        // The pointer on the head: the head is dropped; the later path is off the pointer, and
+        // not a bare name, so nothing is taken.
+        const QString out = stdoutOf([&] {
+            url = recognizeLines(r, QPointF(at(0, 2), 17), true, true, resolver.resolver(), always, true);
+        });
+        QVERIFY(!url);
+        QVERIFY2(out.contains("        ame.png may carry on the row above; not guessing\n"), qPrintable(out));
+        QVERIFY(!resolver.asked.contains("ame.png"));
+        // The same pointer on the later path: taken.
+        url = recognizeLines(r, QPointF(at(0, 15), 17), true, true, resolver.resolver(), always, false);
+        QCOMPARE(url.value_or(QUrl()), file("shots/a.png"));
+    }
+
+    void detailLinesOfAChoice() {
+        const Read r = readOf({{"see shots/a.png  alpha.png", 100}});
+        Recorder resolver;
+        resolver.answers.insert("shots/a.png", file("shots/a.png"));
+        const QString out = stdoutOf([&] {
+            recognizeLines(r, QPointF(at(100, 6), 17), false, false, resolver.resolver(), nullptr, true);
+        });
+        QCOMPARE(out, QStringLiteral("        strict x 132..220 y 10..24  x:in   shots/a.png\n"
+                                     "        strict x 236..308 y 10..24  x:OUT  alpha.png\n"
+                                     "        loose  x 132..220 y 10..24  x:in   shots/a.png\n"
+                                     "        -> /fixture/shots/a.png\n"));
+    }
+
+    void detailLinesOfTheFallback_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("last");
+        QTest::newRow("two names") << "alpha.png        somewhere        beta.png"
+                                   << "        2 candidates on this line, too ambiguous to pick\n";
+        QTest::newRow("one name") << "alpha.png        somewhere        else"
+                                  << "        same-line fallback -> /fixture/alpha.png\n";
+    }
+    void detailLinesOfTheFallback() {
+        QFETCH(QString, text);
+        QFETCH(QString, last);
+        const Read r = readOf({{text, 0}});
+        Recorder resolver;
+        resolver.answers.insert("alpha.png", file("alpha.png"));
+        resolver.answers.insert("beta.png", file("beta.png"));
+        const QString out = stdoutOf([&] {
+            recognizeLines(r, QPointF(at(0, 20), 17), false, false, resolver.resolver(), nullptr, true);
+        });
+        QVERIFY2(out.endsWith(last), qPrintable(out));
+    }
+
+    void gluedPrefix_data() {
+        QTest::addColumn<QString>("reference"); // "<tree>" stands for the fixture folder
+        QTest::addColumn<QString>("expected");  // "" when unchanged
+        QTest::newRow("word glued to an absolute path") << "wrote<tree>/shots/a.png"
+                                                        << "<tree>/shots/a.png";
+        QTest::newRow("two pieces only") << "x/a/b.png"
+                                         << "";
+        QTest::newRow("first folders do not exist") << "x/no-such-root/folder/a.png"
+                                                    << "";
+        QTest::newRow("already absolute") << "<tree>/shots/a.png"
+                                          << "";
+        QTest::newRow("home path") << "~/x<tree>/shots/a.png"
+                                   << "";
+        QTest::newRow("scheme") << "file:x<tree>/a.png"
+                                << "";
+        QTest::newRow("no slash after the first character") << "a.png"
+                                                            << "";
+    }
+    void gluedPrefix() {
+        QFETCH(QString, reference);
+        QFETCH(QString, expected);
+        TempTree tree;
+        tree.file("shots/a.png");
+        reference.replace("<tree>", tree.path());
+        expected.replace("<tree>", tree.path());
+        const ImageReference::Match m{5, reference.size(), reference};
+        const ImageReference::Match after = withoutGluedPrefix(m);
+        if (expected.isEmpty()) {
+            QCOMPARE(after, m);
+        } else {
+            QCOMPARE(after.reference, expected);
+            QCOMPARE(after.location + after.length, m.location + m.length);
+            QCOMPARE(after.location, m.location + (reference.size() - expected.size()));
+        }
+    }
+
+    void gluedPathOnALineResolves() {
+        TempTree tree;
+        tree.file("shots/a.png");
+        const QString text = "wrote" + tree.path("shots/a.png");
+        const Read r = readOf({{text, 0}});
+        const std::optional<QUrl> url =
+            recognizeLines(r, QPointF(at(0, 10), 17), false, false, exactResolver(QUrl()), nullptr, false);
+        QCOMPARE(url.value_or(QUrl()), tree.url("shots/a.png"));
+    }
+
+    // ---- rejoined ------------------------------------------------------
+
+    void rejoinsWrappedRows_data() {
+        QTest::addColumn<QList<Spec>>("rows");
+        QTest::addColumn<QPointF>("pointer");
+        QTest::addColumn<QString>("expected");
+
+        // Rows 17 points apart, each 14 high; a continuation starts at x 0.
+        const QList<Spec> twoRows{{"wrote /work/shots/he", 0, 10}, {"ro.png done", 0, 27}};
+        QTest::newRow("pointer on the head") << twoRows << QPointF(at(0, 15), 17) << "/work/shots/hero.png";
+        QTest::newRow("pointer on the tail") << twoRows << QPointF(at(0, 3), 34) << "/work/shots/hero.png";
+        QTest::newRow("pointer on the word after it") << twoRows << QPointF(at(0, 9) + 20, 34) << "";
+        QTest::newRow("pointer on the word before it") << twoRows << QPointF(at(0, 0), 17) << "";
+        QTest::newRow("indented 30 points: a paragraph, not a wrap")
+            << QList<Spec>{{"wrote /work/shots/he", 0, 10}, {"ro.png done", 30, 27}} << QPointF(at(30, 3), 34)
+            << "";
+        QTest::newRow("30 points lower: not the next row")
+            << QList<Spec>{{"wrote /work/shots/he", 0, 10}, {"ro.png done", 0, 54}} << QPointF(at(0, 3), 61)
+            << "";
+        QTest::newRow("the upper row goes on to the right")
+            << QList<Spec>{{"wrote /work/shots/he", 0, 10}, {"more", 168, 10}, {"ro.png done", 0, 27}}
+            << QPointF(at(0, 3), 34) << "";
+        QTest::newRow("three rows") << QList<Spec>{{"/work/", 0, 10}, {"shots/", 0, 27}, {"hero.png", 0, 44}}
+                                    << QPointF(at(0, 2), 34) << "/work/shots/hero.png";
+        QTest::newRow("prose row under a wrapped path, pointer on the path")
+            << QList<Spec>{{"wrote /work/shots/he", 0, 10}, {"ro.png", 0, 27}, {"and then some words", 0, 44}}
+            << QPointF(at(0, 2), 34) << "/work/shots/hero.png";
+        QTest::newRow("prose row under a wrapped path, pointer on the prose")
+            << QList<Spec>{{"wrote /work/shots/he", 0, 10}, {"ro.png", 0, 27}, {"and then some words", 0, 44}}
+            << QPointF(at(0, 2), 51) << "";
+        QTest::newRow("rows with references of their own")
+            << QList<Spec>{{"ep1/frame.png", 0, 10}, {"ep2/frame.png", 0, 27}} << QPointF(at(0, 3), 34) << "";
+        QTest::newRow("a row that holds its own reference below the tail")
+            << QList<Spec>{{"wrote /work/shots/he", 0, 10}, {"ro.png shots/x.png", 0, 27}}
+            << QPointF(at(0, 3), 34) << "";
+        QTest::newRow("two rows of prose")
+            << QList<Spec>{{"this sentence wraps onto", 0, 10}, {"the next row", 0, 27}}
+            << QPointF(at(0, 3), 34) << "";
+        QTest::newRow("one line") << QList<Spec>{{"wrote /work/shots/hero.png", 0, 10}}
+                                  << QPointF(at(0, 10), 17) << "";
+        QTest::newRow("a loose wrap: extension misread")
+            << QList<Spec>{{"wrote /work/shots/he", 0, 10}, {"ro.pnq", 0, 27}} << QPointF(at(0, 3), 34)
+            << "/work/shots/hero.pnq";
+    }
+    void rejoinsWrappedRows() {
+        QFETCH(QList<Spec>, rows);
+        QFETCH(QPointF, pointer);
+        QFETCH(QString, expected);
+        Recorder resolver;
+        for (const char* r :
+             {"/work/shots/hero.png", "/work/shots/hero.pnq", "ep1/frame.png", "ep2/frame.png",
+              "ep1/frame.pngep2/frame.png", "/work/shots/hero.pngSo", "ro.png", "shots/x.png"})
+            resolver.answers.insert(r, file(r));
+        const std::optional<QUrl> url = rejoined({readOf(rows)}, pointer, resolver.resolver(), false);
+        QCOMPARE(url.value_or(QUrl()), expected.isEmpty() ? QUrl() : file(expected));
+    }
+
+    void eachReferenceIsResolvedOnce() {
+        // The same rows read by two overlapping tiles give several chains with the same join.
+        const QList<Spec> rows{{"wrote /work/shots/he", 0, 10}, {"ro.png", 0, 27}};
+        Recorder resolver;
+        rejoined({readOf(rows), readOf(rows)}, QPointF(at(0, 2), 34), resolver.resolver(), false);
+        QCOMPARE(resolver.asked, QStringList{"/work/shots/hero.png"});
+    }
+
+    void longerChainsFirst() {
+        // A two-row chain (the middle row onwards) and the three-row chain it is part of.
+        const QList<Spec> rows{{"/work/", 0, 10}, {"shots/", 0, 27}, {"hero.png", 0, 44}};
+        Recorder resolver;
+        rejoined({readOf(rows)}, QPointF(at(0, 2), 51), resolver.resolver(), false);
+        QCOMPARE(resolver.asked, (QStringList{"/work/shots/hero.png", "shots/hero.png"}));
+    }
+
+    void detailLinesOfARejoin() {
+        const QList<Spec> rows{{"wrote /work/shots/he", 0, 10}, {"ro.png", 0, 27}};
+        Recorder resolver;
+        resolver.answers.insert("/work/shots/hero.png", file("work/shots/hero.png"));
+        const QString out =
+            stdoutOf([&] { rejoined({readOf(rows)}, QPointF(at(0, 2), 34), resolver.resolver(), true); });
+        QCOMPARE(out, QStringLiteral("        wrote /work/shots/he + ro.png\n"
+                                     "        strict rejoined 2 rows -> /fixture/work/shots/hero.png\n"));
+    }
+
+    // ---- formatting ----------------------------------------------------
+
+    void wholePointsAsPrintfDoes_data() {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("whole") << 12.0 << "12";
+        QTest::newRow("below half") << 12.4 << "12";
+        QTest::newRow("above half") << 12.6 << "13";
+        QTest::newRow("half to even, down") << 12.5 << "12";
+        QTest::newRow("half to even, up") << 13.5 << "14";
+        QTest::newRow("negative") << -3.7 << "-4";
+    }
+    void wholePointsAsPrintfDoes() {
+        QFETCH(double, value);
+        QFETCH(QString, text);
+        QCOMPARE(wholePoints(value), text);
+    }
+
+    void readLogLines() {
+        Read r = readOf({{"see shots/a.png", 100}});
+        r.tile.image = QImage(300, 228, QImage::Format_RGB32);
+        QCOMPARE(readLog(r, "under the pointer"),
+                 (QStringList{"  [ocr] read x 0..1000  300x228 px  1 line(s)  under the pointer",
+                              "        read  x 100..220 y 10..24  see shots/a.png"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(ChoosingTest)
+#include "test_choosing.moc"
