@@ -2,9 +2,12 @@
 
 #include "app/Modes.h"
 #include "app/QuitSignals.h"
+#include "app/RecognizingScreenReader.h"
 #include "app/VistelController.h"
 #include "core/Diagnostics.h"
+#include "platform/tesseract/TesseractRecognizer.h"
 #include "platform/x11/X11Desktop.h"
+#include "platform/x11/X11ScreenCapture.h"
 
 #include <QApplication>
 
@@ -28,6 +31,9 @@ int run(int& argc, char** argv, const QStringList& arguments) {
     QuitSignals quitSignals;
     VistelController::Parts parts;
     parts.desktop = std::move(desktop);
+    // Applications that publish no text are read from the screen.
+    parts.screen = std::make_shared<RecognizingScreenReader>(
+        platform::openScreenCapture(), std::make_shared<platform::TesseractRecognizer>());
     VistelController controller(std::move(parts));
     controller.launch();
     return app.exec();
