@@ -1,6 +1,9 @@
 #include "app/VistelController.h"
 
+#include "app/AppMenus.h"
 #include "app/CardGeometry.h"
+#include "app/DesktopActions.h"
+#include "app/MenuBarIndicator.h"
 #include "app/OlderCopies.h"
 #include "app/PreviewPanel.h"
 #include "app/Thumbnails.h"
@@ -58,7 +61,9 @@ VistelController::VistelController(Parts parts, QObject* parent)
       clock_(std::move(parts.clock)), write_(std::move(parts.write)),
       verbose_(parts.verbose.value_or(Diagnostics::verbose())),
       closeOlderCopies_(std::move(parts.closeOlderCopies)), primeSessions_(std::move(parts.primeSessions)),
-      panel_(std::make_unique<PreviewPanel>()), remoteImages_(new RemoteImages(parts.remoteLimits, this)) {
+      panel_(std::make_unique<PreviewPanel>()),
+      menuBar_(new MenuBarIndicator(verbose_, [this](const QString& text) { line(text); }, this)),
+      remoteImages_(new RemoteImages(parts.remoteLimits, this)) {
     if (!desktop_) desktop_ = platform::nullDesktop();
     if (!accessibility_) accessibility_ = std::make_unique<NoAccessibilityReader>();
     if (!screen_) screen_ = std::make_shared<NoScreenReader>();
@@ -68,6 +73,8 @@ VistelController::VistelController(Parts parts, QObject* parent)
     if (!closeOlderCopies_) closeOlderCopies_ = OlderCopies::close;
     if (!primeSessions_) primeSessions_ = CodexSessions::prime;
 
+    connect(this, &VistelController::menuBarIndicatorRequested, menuBar_, &MenuBarIndicator::apply);
+    connect(this, &VistelController::previewingChanged, menuBar_, &MenuBarIndicator::setPreviewing);
     connect(panel_.get(), &PreviewPanel::framesChanged, this,
             [this](const QList<QRectF>& frames) { screen_->setOwnWindows(frames); });
     connect(remoteImages_, &RemoteImages::arrived, this, [this](const QUrl& url, const QImage& image) {
@@ -103,6 +110,7 @@ void VistelController::launch() {
     connect(timer_, &QTimer::timeout, this, &VistelController::tick);
     timer_->start();
 
+    AppMenus::installMainMenu();
     emit menuBarIndicatorRequested(Settings::showMenuBarIndicator());
 
     const QPointer<VistelController> self(this);
@@ -130,6 +138,8 @@ void VistelController::launch() {
         line(QStringLiteral("Ignoring: ") + IgnoredApplications::summary());
     }
     if (verbose_) line(QStringLiteral("debug logging on"));
+    // Started from the desktop entry: open the settings window or act on one of its items.
+    DesktopActions::performRequested(Diagnostics::arguments());
 }
 
 // ---- Tick -------------------------------------------------------------------

@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 
+class MenuBarIndicator;
 class PreviewPanel;
 class QTimer;
 
@@ -86,6 +87,8 @@ class VistelController : public QObject {
     bool previewing() const { return previewing_; }
     bool recognitionInFlight() const { return recognitionInFlight_; }
     PreviewPanel& panel() { return *panel_; }
+    // The tray icon; shown per "showMenuBarIndicator", active while a card shows.
+    MenuBarIndicator& menuBar() { return *menuBar_; }
     FileImages& fileImages() { return fileImages_; }
     RemoteImages& remoteImages() { return *remoteImages_; }
 
@@ -128,6 +131,7 @@ class VistelController : public QObject {
     std::function<void()> primeSessions_;
 
     std::unique_ptr<PreviewPanel> panel_; // a top-level window: no QObject parent
+    MenuBarIndicator* menuBar_;
     QTimer* timer_ = nullptr;
     FileImages fileImages_;
     RemoteImages* remoteImages_;

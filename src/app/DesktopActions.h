@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// Starting the program again from its desktop entry. A new agent replaces the
+// running one (older copies are asked to quit), so the desktop entry's actions,
+// which stand for the Dock menu's items, and its plain start, which stands for
+// reopening the program, are requests that the new agent carries out itself:
+// "--open settings", "--open accessibility", "--open screen-recording",
+// "--open login-item". Each also shows the settings window, where the result
+// can be seen.
+namespace DesktopActions {
+
+enum class Action { Settings, Accessibility, ScreenRecording, LoginItem };
+
+// The action named after "--open", if any; unknown: none, with a reason.
+struct Request {
+    std::optional<Action> action;
+    QString problem; // set when "--open" names nothing known or nothing at all
+};
+Request requested(const QStringList& arguments);
+
+void perform(Action action);
+
+// Performs what the arguments ask for; a bad name is reported on standard
+// output and otherwise ignored. Call once the agent has started.
+void performRequested(const QStringList& arguments);
+
+} // namespace DesktopActions
