@@ -679,7 +679,10 @@ class TestVistelController : public QObject {
             QStringLiteral("Ignoring: org.example.Ignored"),
         };
         if (verbose) banner.append(QStringLiteral("debug logging on"));
-        QCOMPARE(rig.lines().mid(0, banner.size()), banner);
+        QStringList printed = rig.lines();
+        // The tray icon comes up before the banner and, without a tray, says so in debug.
+        printed.removeIf([](const QString& line) { return line.startsWith(QStringLiteral("[tray] ")); });
+        QCOMPARE(printed.mid(0, banner.size()), banner);
 
         if (readable) {
             QTest::qWait(100);

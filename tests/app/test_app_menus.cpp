@@ -1,0 +1,319 @@
+// The menus: items in order with the hold key's glyph, permission states and
+// check marks, one Quit in the tray menu and none among the desktop actions,
+// "Open at Login" only for an installed program, what choosing an item does,
+// and the desktop entry's actions.
+#include "MenuFakes.h"
+#include "TempTree.h"
+#include "app/AppMenus.h"
+#include "app/DesktopActions.h"
+#include "app/SettingsWindow.h"
+#include "core/Settings.h"
+
+#include <QHash>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+
+using AppMenus::Permission;
+
+namespace {
+
+const QString kInstalled = QStringLiteral("/opt/vistel/bin/VistelPrototype");
+
+std::optional<LoginItem> loginItemIf(bool installed) {
+    return installed ? std::optional<LoginItem>(LoginItem(kInstalled)) : std::nullopt;
+}
+
+// "Group/Key" to value, as a desktop entry spells them.
+QHash<QString, QString> readDesktopEntry(const QString& path) {
+    QHash<QString, QString> values;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return values;
+    QString group;
+    for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
+            group = line.mid(1, line.size() - 2);
+        } else if (const qsizetype equals = line.indexOf(QLatin1Char('=')); equals > 0) {
+            values.insert(group + QLatin1Char('/') + line.left(equals), line.mid(equals + 1));
+        }
+    }
+    return values;
+}
+
+} // namespace
+
+class TestAppMenus : public QObject {
+    Q_OBJECT
+  private slots:
+    void initTestCase() { Settings::useStoreFile(store_.path(QStringLiteral("settings.conf"))); }
+    void init() {
+        config_ = std::make_unique<TempTree>();
+        qputenv("XDG_CONFIG_HOME", config_->path().toLocal8Bit());
+        Settings::setModifier(HoverModifier::Option);
+    }
+
+    void menuItems_data() {
+        QTest::addColumn<bool>("includingQuit");
+        QTest::addColumn<bool>("installed");
+        QTest::addColumn<HoverModifier>("modifier");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList head{QStringLiteral("-"), QStringLiteral("Settings…"), QStringLiteral("-"),
+                               QStringLiteral("Accessibility: granted"),
+                               QStringLiteral("Screen Recording: not granted")};
+        const QStringList login{QStringLiteral("-"), QStringLiteral("Open at Login")};
+        const QStringList quit{QStringLiteral("-"), QStringLiteral("Quit Vistel")};
+        const auto hold = [](const char* glyph) {
+            return QStringList{
+                QStringLiteral("Hold %1 and point at an image path").arg(QString::fromUtf8(glyph))};
+        };
+        QTest::newRow("tray, bare, option")
+            << true << false << HoverModifier::Option << hold("⌥") + head + quit;
+        QTest::newRow("desktop, bare, option") << false << false << HoverModifier::Option << hold("⌥") + head;
+        QTest::newRow("tray, installed, command")
+            << true << true << HoverModifier::Command << hold("⌘") + head + login + quit;
+        QTest::newRow("desktop, installed, control")
+            << false << true << HoverModifier::Control << hold("⌃") + head + login;
+    }
+    void menuItems() {
+        QFETCH(bool, includingQuit);
+        QFETCH(bool, installed);
+        QFETCH(HoverModifier, modifier);
+        QFETCH(QStringList, expected);
+        auto world = useMenuWorld(loginItemIf(installed));
+        world->accessibility = true;
+        Settings::setModifier(modifier);
+        QObject owner;
+        const QList<QAction*> items = AppMenus::menuItems(includingQuit, &owner);
+        QCOMPARE(titles(items), expected);
+        QVERIFY(!items.first()->isEnabled()); // the hint is not a command
+        const auto quits = titles(items).filter(QRegularExpression(QStringLiteral("^Quit")));
+        QCOMPARE(quits.size(), includingQuit ? 1 : 0);
+        for (QAction* item : items)
+            QCOMPARE(item->parent(), &owner);
+    }
+
+    void permissionStates_data() {
+        QTest::addColumn<bool>("accessibility");
+        QTest::addColumn<bool>("screen");
+        QTest::newRow("neither") << false << false;
+        QTest::newRow("accessibility only") << true << false;
+        QTest::newRow("screen only") << false << true;
+        QTest::newRow("both") << true << true;
+    }
+    void permissionStates() {
+        QFETCH(bool, accessibility);
+        QFETCH(bool, screen);
+        auto world = useMenuWorld();
+        world->accessibility = accessibility;
+        world->screen = screen;
+        QObject owner;
+        const QList<std::pair<Permission, bool>> cases{{Permission::Accessibility, accessibility},
+                                                       {Permission::ScreenRecording, screen}};
+        for (const auto& [permission, granted] : cases) {
+            const QAction* item = AppMenus::permissionItem(permission, &owner);
+            QCOMPARE(item->text(), AppMenus::name(permission) + (granted ? QStringLiteral(": granted")
+                                                                         : QStringLiteral(": not granted")));
+            QCOMPARE(item->isChecked(), granted);
+            QCOMPARE(item->data().value<Permission>(), permission);
+        }
+    }
+
+    // Items are new on every call and show the state of that moment.
+    void eachCallShowsTheStateOfItsMoment() {
+        auto world = useMenuWorld(loginItemIf(true));
+        QObject owner;
+        const QList<QAction*> first = AppMenus::menuItems(true, &owner);
+        world->screen = true;
+        QVERIFY(!LoginItem(kInstalled).setEnabled(true));
+        const QList<QAction*> second = AppMenus::menuItems(true, &owner);
+        QCOMPARE(second.size(), first.size());
+        for (qsizetype i = 0; i < first.size(); ++i)
+            QVERIFY(first.at(i) != second.at(i));
+        QVERIFY(titles(first).contains(QStringLiteral("Screen Recording: not granted")));
+        QVERIFY(titles(second).contains(QStringLiteral("Screen Recording: granted")));
+        QVERIFY(!first.at(first.size() - 3)->isChecked());
+        QCOMPARE(second.at(second.size() - 3)->text(), QStringLiteral("Open at Login"));
+        QVERIFY(second.at(second.size() - 3)->isChecked());
+    }
+
+    void choosingAPermission_data() {
+        QTest::addColumn<Permission>("permission");
+        QTest::addColumn<bool>("granted");
+        QTest::addColumn<int>("enables");
+        QTest::addColumn<QString>("told"); // start of the line, empty: nothing said
+        QTest::newRow("accessibility off")
+            << Permission::Accessibility << false << 1 << "Accessibility is now switched on for this session";
+        QTest::newRow("accessibility on")
+            << Permission::Accessibility << true << 0 << "Accessibility is on for this session";
+        QTest::newRow("screen readable") << Permission::ScreenRecording << true << 0 << "";
+        QTest::newRow("screen unreadable")
+            << Permission::ScreenRecording << false << 0 << "The screen can be read only in an X11 session";
+    }
+    void choosingAPermission() {
+        QFETCH(Permission, permission);
+        QFETCH(bool, granted);
+        QFETCH(int, enables);
+        QFETCH(QString, told);
+        auto world = useMenuWorld();
+        world->accessibility = world->screen = granted;
+        QObject owner;
+        AppMenus::permissionItem(permission, &owner)->trigger();
+        QCOMPARE(world->enables, enables);
+        if (told.isEmpty()) {
+            QVERIFY(world->told.isEmpty());
+        } else {
+            QCOMPARE(world->told.size(), 1);
+            QVERIFY2(world->told.first().startsWith(told), qPrintable(world->told.first()));
+            QVERIFY(!world->told.first().contains(QLatin1Char('\n'))); // one line
+        }
+        // The next menu shows what changed.
+        QCOMPARE(AppMenus::permissionItem(permission, &owner)->isChecked(), granted || enables > 0);
+    }
+
+    void otherItemsCarryNoPermission() {
+        auto world = useMenuWorld();
+        QAction plain(QStringLiteral("Settings…"));
+        AppMenus::openSettings(&plain);
+        AppMenus::openSettings(nullptr);
+        QCOMPARE(world->enables, 0);
+        QVERIFY(world->told.isEmpty());
+    }
+
+    void loginItemFromTheMenu() {
+        useMenuWorld(loginItemIf(true));
+        QObject owner;
+        for (int round = 0; round < 5; ++round) {
+            QAction* item = AppMenus::loginItem(&owner);
+            QCOMPARE(item->isChecked(), round % 2 == 1);
+            item->trigger();
+            QCOMPARE(QFile::exists(LoginItem::entryPath()), round % 2 == 0);
+        }
+        QCOMPARE(QDir(config_->path(QStringLiteral("autostart"))).entryList(QDir::Files).size(), 1);
+    }
+
+    void loginItemFailureIsReportedAndTheMenuTellsTheTruth() {
+        useMenuWorld(loginItemIf(true));
+        config_->file(QStringLiteral("autostart"), "not a folder");
+        QObject owner;
+        CapturedStandardError error;
+        AppMenus::loginItem(&owner)->trigger();
+        const QByteArray said = error.text();
+        QVERIFY2(said.startsWith("Vistel: could not change the login item: "), said.constData());
+        QCOMPARE(said.count('\n'), 1);
+        QVERIFY(!AppMenus::loginItem(&owner)->isChecked());
+    }
+
+    void mainMenu_data() {
+        QTest::addColumn<bool>("installed");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QStringList>("shortcuts");
+        const QStringList head{QStringLiteral("About Vistel"),
+                               QStringLiteral("-"),
+                               QStringLiteral("Settings…"),
+                               QStringLiteral("-"),
+                               QStringLiteral("Accessibility: not granted"),
+                               QStringLiteral("Screen Recording: granted")};
+        const QStringList tail{QStringLiteral("-"), QStringLiteral("Hide Vistel"), QStringLiteral("-"),
+                               QStringLiteral("Quit Vistel")};
+        const QStringList login{QStringLiteral("-"), QStringLiteral("Open at Login")};
+        const QStringList keys{QStringLiteral("Ctrl+,"), QStringLiteral("Ctrl+H"), QStringLiteral("Ctrl+Q")};
+        QTest::newRow("bare") << false << head + tail << keys;
+        QTest::newRow("installed") << true << head + login + tail << keys;
+    }
+    void mainMenu() {
+        QFETCH(bool, installed);
+        QFETCH(QStringList, expected);
+        QFETCH(QStringList, shortcuts);
+        auto world = useMenuWorld(loginItemIf(installed));
+        world->screen = true;
+        QMenu menu;
+        AppMenus::fillMainMenu(&menu);
+        QCOMPARE(titles(menu.actions()), expected);
+        QStringList keys;
+        for (const QAction* item : menu.actions())
+            if (!item->shortcut().isEmpty())
+                keys.append(item->shortcut().toString(QKeySequence::PortableText));
+        QCOMPARE(keys, shortcuts);
+    }
+
+    void mainMenuLivesInTheSettingsWindow() {
+        useMenuWorld();
+        AppMenus::installMainMenu();
+        AppMenus::installMainMenu(); // replaces, never adds
+        QMenuBar* bar = SettingsWindowController::shared().window()->menuBar();
+        QCOMPARE(bar->actions().size(), 1);
+        QCOMPARE(bar->actions().first()->text(), QStringLiteral("Vistel"));
+        QCOMPARE(bar->findChildren<QMenu*>(Qt::FindDirectChildrenOnly).size(), 1);
+        QVERIFY(titles(bar->actions().first()->menu()->actions()).contains(QStringLiteral("Quit Vistel")));
+    }
+
+    void desktopActionRequests_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("action"); // -1: none
+        QTest::addColumn<QString>("problem");
+        using A = DesktopActions::Action;
+        QTest::newRow("plain start") << QStringList{"VistelPrototype"} << -1 << "";
+        QTest::newRow("settings") << QStringList{"V", "--open", "settings"} << int(A::Settings) << "";
+        QTest::newRow("accessibility")
+            << QStringList{"V", "--debug", "--open", "accessibility"} << int(A::Accessibility) << "";
+        QTest::newRow("screen") << QStringList{"V", "--open", "screen-recording"} << int(A::ScreenRecording)
+                                << "";
+        QTest::newRow("login") << QStringList{"V", "--open", "login-item"} << int(A::LoginItem) << "";
+        QTest::newRow("unknown") << QStringList{"V", "--open", "quit"} << -1 << "unknown item \"quit\"";
+        QTest::newRow("case matters") << QStringList{"V", "--open", "Settings"} << -1 << "unknown item";
+        QTest::newRow("nothing after") << QStringList{"V", "--open"} << -1 << "--open needs one of";
+    }
+    void desktopActionRequests() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, action);
+        QFETCH(QString, problem);
+        const DesktopActions::Request request = DesktopActions::requested(arguments);
+        QCOMPARE(request.action ? int(*request.action) : -1, action);
+        if (problem.isEmpty()) {
+            QVERIFY(request.problem.isEmpty());
+        } else {
+            QVERIFY2(request.problem.contains(problem), qPrintable(request.problem));
+            QVERIFY(request.problem.contains(QStringLiteral("settings, accessibility")));
+        }
+    }
+
+    // The desktop entry's actions stand for the tray menu's items without Quit:
+    // each names a menu item and asks for a request the program understands.
+    void desktopEntryActions() {
+        const QHash<QString, QString> entry =
+            readDesktopEntry(QStringLiteral(VISTEL_SOURCE_DIR "/assets/vistel.desktop"));
+        QCOMPARE(entry.value(QStringLiteral("Desktop Entry/Type")), QStringLiteral("Application"));
+        const QString main = entry.value(QStringLiteral("Desktop Entry/Exec"));
+        QCOMPARE(DesktopActions::requested(QProcess::splitCommand(main)).action,
+                 DesktopActions::Action::Settings);
+
+        useMenuWorld(loginItemIf(true));
+        QObject owner;
+        QStringList menuNames;
+        for (const QAction* item : AppMenus::menuItems(false, &owner)) {
+            if (item->isSeparator() || !item->isEnabled()) continue;
+            menuNames.append(item->text().section(QStringLiteral(": "), 0, 0));
+        }
+        const QStringList ids =
+            entry.value(QStringLiteral("Desktop Entry/Actions")).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        QStringList actionNames;
+        for (const QString& id : ids) {
+            const QString group = QStringLiteral("Desktop Action ") + id;
+            actionNames.append(entry.value(group + QStringLiteral("/Name")));
+            const QStringList command = QProcess::splitCommand(entry.value(group + QStringLiteral("/Exec")));
+            const DesktopActions::Request request = DesktopActions::requested(command);
+            QVERIFY2(request.action && request.problem.isEmpty(), qPrintable(id));
+        }
+        QCOMPARE(actionNames, menuNames);
+    }
+
+  private:
+    TempTree store_;
+    std::unique_ptr<TempTree> config_;
+};
+
+QTEST_MAIN(TestAppMenus)
+#include "test_app_menus.moc"

@@ -1,0 +1,173 @@
+// "Open at Login" as an XDG autostart entry: offered only to an installed
+// program, written and removed under XDG_CONFIG_HOME, never more than one file.
+#include "MenuFakes.h"
+#include "TempTree.h"
+#include "app/LoginItem.h"
+
+#include <QDir>
+#include <QTest>
+
+class TestLoginItem : public QObject {
+    Q_OBJECT
+  private slots:
+    void init() {
+        config_ = std::make_unique<TempTree>();
+        qputenv("XDG_CONFIG_HOME", config_->path().toLocal8Bit());
+    }
+
+    void entryFollowsXdgConfigHome() {
+        QCOMPARE(LoginItem::entryPath(), config_->path(QStringLiteral("autostart/vistel.desktop")));
+    }
+
+    void offeredOnlyWhenInstalled_data() {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("executable");
+        QTest::addColumn<bool>("offered");
+        const QString entry = QStringLiteral("share/applications/vistel.desktop");
+        QTest::newRow("installed") << QStringList{QStringLiteral("bin/VistelPrototype"), entry}
+                                   << "bin/VistelPrototype" << true;
+        QTest::newRow("build folder")
+            << QStringList{QStringLiteral("src/app/VistelPrototype")} << "src/app/VistelPrototype" << false;
+        QTest::newRow("entry of another program")
+            << QStringList{QStringLiteral("bin/VistelPrototype"),
+                           QStringLiteral("share/applications/other.desktop")}
+            << "bin/VistelPrototype" << false;
+        QTest::newRow("entry beside, not under share")
+            << QStringList{QStringLiteral("bin/VistelPrototype"),
+                           QStringLiteral("bin/applications/vistel.desktop")}
+            << "bin/VistelPrototype" << false;
+        QTest::newRow("entry is a folder") << QStringList{QStringLiteral("bin/VistelPrototype"), entry + "/x"}
+                                           << "bin/VistelPrototype" << false;
+        QTest::newRow("no path") << QStringList{} << QString() << false;
+    }
+    void offeredOnlyWhenInstalled() {
+        QFETCH(QStringList, files);
+        QFETCH(QString, executable);
+        QFETCH(bool, offered);
+        TempTree prefix;
+        for (const QString& file : files)
+            prefix.file(file);
+        const QString path = executable.isEmpty() ? QString() : prefix.path(executable);
+        const std::optional<LoginItem> item = LoginItem::forInstalledProgram(path);
+        QCOMPARE(item.has_value(), offered);
+        if (item) QCOMPARE(item->executable(), path);
+    }
+
+    void testProgramIsNotInstalled() { QVERIFY(!LoginItem::forRunningProgram()); }
+
+    void quotedArgument_data() {
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QString>("quoted");
+        // Expected texts as they appear in the entry: quotes, then the file's own
+        // escaping of backslashes.
+        QTest::newRow("plain") << "/usr/bin/VistelPrototype"
+                               << "\"/usr/bin/VistelPrototype\"";
+        QTest::newRow("blank") << "/opt/my apps/V"
+                               << "\"/opt/my apps/V\"";
+        QTest::newRow("double quote") << "/a\"b"
+                                      << "\"/a\\\\\"b\"";
+        QTest::newRow("dollar and backtick") << "/a$b`c"
+                                             << "\"/a\\\\$b\\\\`c\"";
+        QTest::newRow("backslash") << "/a\\b"
+                                   << "\"/a\\\\\\\\b\"";
+        QTest::newRow("percent") << "/100%/V"
+                                 << "\"/100%%/V\"";
+    }
+    void quotedArgument() {
+        QFETCH(QString, argument);
+        QFETCH(QString, quoted);
+        QCOMPARE(LoginItem::quotedArgument(argument), quoted);
+    }
+
+    void toggledAnyNumberOfTimes_data() {
+        QTest::addColumn<QString>("steps"); // 1 on, 0 off
+        QTest::addColumn<bool>("finallyOn");
+        QTest::newRow("on") << "1" << true;
+        QTest::newRow("on twice") << "11" << true;
+        QTest::newRow("off without entry") << "0" << false;
+        QTest::newRow("on, off, off") << "100" << false;
+        QTest::newRow("many") << "1101011100110" << false;
+        QTest::newRow("many, ending on") << "0101101011" << true;
+    }
+    void toggledAnyNumberOfTimes() {
+        QFETCH(QString, steps);
+        QFETCH(bool, finallyOn);
+        const LoginItem item(QStringLiteral("/opt/vistel/bin/VistelPrototype"));
+        for (const QChar step : steps) {
+            const bool on = step == QLatin1Char('1');
+            const std::optional<QString> failure = item.setEnabled(on);
+            QVERIFY2(!failure, qPrintable(failure.value_or(QString())));
+            QCOMPARE(item.isEnabled(), on);
+        }
+        const QStringList left = QDir(config_->path(QStringLiteral("autostart"))).entryList(QDir::Files);
+        QCOMPARE(left, finallyOn ? QStringList{QStringLiteral("vistel.desktop")} : QStringList{});
+    }
+
+    void entryStartsTheInstalledProgram() {
+        const LoginItem item(QStringLiteral("/opt/my apps/bin/VistelPrototype"));
+        QVERIFY(!item.setEnabled(true));
+        QFile file(LoginItem::entryPath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        QVERIFY(text.startsWith(QStringLiteral("[Desktop Entry]\n")));
+        QVERIFY(text.contains(QStringLiteral("\nExec=\"/opt/my apps/bin/VistelPrototype\"\n")));
+        QVERIFY(text.contains(QStringLiteral("\nType=Application\n")));
+        QVERIFY(!text.contains(QStringLiteral("--open"))); // no window at login
+    }
+
+    void entriesTheDesktopSkips_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("ours") << QByteArray("[Desktop Entry]\nExec=V\n") << true;
+        QTest::newRow("hidden") << QByteArray("[Desktop Entry]\nExec=V\nHidden=true\n") << false;
+        QTest::newRow("hidden false") << QByteArray("[Desktop Entry]\nHidden=false\n") << true;
+        QTest::newRow("switched off in GNOME")
+            << QByteArray("[Desktop Entry]\n  X-GNOME-Autostart-enabled=false  \n") << false;
+        QTest::newRow("empty file") << QByteArray() << true;
+    }
+    void entriesTheDesktopSkips() {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, enabled);
+        config_->file(QStringLiteral("autostart/vistel.desktop"), text);
+        const LoginItem item(QStringLiteral("/usr/bin/VistelPrototype"));
+        QCOMPARE(item.isEnabled(), enabled);
+        // Switching it on makes it ours again; off removes it whatever it said.
+        QVERIFY(!item.setEnabled(true));
+        QVERIFY(item.isEnabled());
+        QVERIFY(!item.setEnabled(false));
+        QVERIFY(!QFile::exists(LoginItem::entryPath()));
+    }
+
+    void failuresChangeNothing_data() {
+        QTest::addColumn<QString>("executable");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("autostart is a file") << "/usr/bin/VistelPrototype"
+                                             << "cannot create the folder";
+        QTest::newRow("path with a newline") << "/usr/bin/Vistel\nPrototype"
+                                             << "cannot be written";
+    }
+    void failuresChangeNothing() {
+        QFETCH(QString, executable);
+        QFETCH(QString, reason);
+        if (QTest::currentDataTag() == QLatin1String("autostart is a file"))
+            config_->file(QStringLiteral("autostart"), "not a folder");
+        const LoginItem item(executable);
+        const std::optional<QString> failure = item.setEnabled(true);
+        QVERIFY(failure);
+        QVERIFY2(failure->contains(reason), qPrintable(*failure));
+        QVERIFY(!item.isEnabled());
+        QVERIFY(!QFileInfo(LoginItem::entryPath()).isFile());
+    }
+
+    void failureLine() {
+        CapturedStandardError error;
+        LoginItem::reportFailure(QStringLiteral("Permission denied"));
+        QCOMPARE(error.text(), QByteArray("Vistel: could not change the login item: Permission denied\n"));
+    }
+
+  private:
+    std::unique_ptr<TempTree> config_;
+};
+
+QTEST_GUILESS_MAIN(TestLoginItem)
+#include "test_login_item.moc"
