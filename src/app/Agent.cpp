@@ -5,6 +5,7 @@
 #include "app/RecognizingScreenReader.h"
 #include "app/VistelController.h"
 #include "core/Diagnostics.h"
+#include "platform/atspi/AtspiAccessibilityReader.h"
 #include "platform/tesseract/TesseractRecognizer.h"
 #include "platform/x11/X11Desktop.h"
 #include "platform/x11/X11ScreenCapture.h"
@@ -30,6 +31,9 @@ int run(int& argc, char** argv, const QStringList& arguments) {
 
     QuitSignals quitSignals;
     VistelController::Parts parts;
+    // The reader asks the desktop which window lies under the pointer; the
+    // controller destroys it before the desktop.
+    parts.accessibility = std::make_unique<AtspiAccessibilityReader>(*desktop);
     parts.desktop = std::move(desktop);
     // Applications that publish no text are read from the screen.
     parts.screen = std::make_shared<RecognizingScreenReader>(
