@@ -18,8 +18,11 @@ done
 tmp=$(mktemp -d)
 pids=()
 cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    wait 2>/dev/null
+    # Newest first: the X server goes last, after its clients.
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        kill "${pids[i]}" 2>/dev/null
+        wait "${pids[i]}" 2>/dev/null
+    done
     rm -rf "$tmp"
 }
 trap cleanup EXIT
@@ -41,7 +44,7 @@ wait_for() {
 }
 running() { kill -0 "$1" 2>/dev/null; }
 stopped() { ! running "$1"; }
-logged() { grep -qE "$2" "$1"; }
+logged() { grep -qsE "$2" "$1"; }
 card_shown() { xdotool search --onlyvisible --name '^Vistel preview$' >/dev/null 2>&1; }
 
 # The machine's own settings, session bus and other agents' channels stay out of reach.
@@ -57,8 +60,8 @@ status=$?
 [ $status -eq 1 ] || { cat "$tmp/nodisplay.log"; fail "no display: exit status $status, expected 1"; }
 grep -q "X11" "$tmp/nodisplay.log" || { cat "$tmp/nodisplay.log"; fail "no display: no line about X11"; }
 
-echo "== private X server"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
+echo "== private X server (no reset when its last client leaves, which would refuse the next one)"
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$tmp/display" 2>"$tmp/xvfb.log" &
 pids+=($!)
 wait_for 10 grep -q . "$tmp/display" || fail "Xvfb named no display"
 export DISPLAY=":$(head -n1 "$tmp/display")"
@@ -116,4 +119,5 @@ wait "$second"
 status=$?
 [ $status -eq 0 ] || fail "SIGTERM: exit status $status, expected 0"
 
+grep -E '^\[hover\]|\[ocr\]' "$tmp/agent1.log" | head -n 5
 echo "PASS"

@@ -113,7 +113,7 @@ class TestX11Desktop : public QObject {
         const QString xvfb = QStandardPaths::findExecutable("Xvfb");
         if (xvfb.isEmpty()) QSKIP("Xvfb is not installed (scripts/install-deps installs it)");
         // The server picks a free display and names it on standard output.
-        xvfb_.start(xvfb, {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
+        xvfb_.start(xvfb, {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"});
         QVERIFY(xvfb_.waitForStarted());
         while (!xvfb_.canReadLine() && xvfb_.waitForReadyRead(10000)) {
         }
