@@ -89,7 +89,10 @@ xdotool mousemove 60 14
 xdotool keydown alt
 wait_for 10 logged "$tmp/agent1.log" '^\[hover\] 60,14 .*window="smoke-terminal"' ||
     fail "no [hover] line naming the terminal under the pointer"
-wait_for 20 card_shown || fail "no card for the path under the pointer"
+wait_for 20 card_shown || {
+    running "$first" || fail "the first agent stopped early (did another Vistel agent start meanwhile?)"
+    fail "no card for the path under the pointer"
+}
 xdotool mousemove 70 16
 wait_for 5 logged "$tmp/agent1.log" '^\[hover\] 70,16 ' || fail "no [hover] line after the pointer moved"
 
