@@ -1,0 +1,344 @@
+// The reference under the pointer, read with the real engine from strips drawn
+// in the test (DejaVu Sans Mono 13 pt at one and two pixels per point) and
+// resolved against a fixture project: whole paths, misreads, bare names,
+// paths longer than a tile, wrapped rows, tables, prose, and how many tiles a
+// reading costs.
+#include "RenderedStrip.h"
+#include "core/CodexSessions.h"
+#include "platform/tesseract/TesseractRecognizer.h"
+#include "screen/Capture.h"
+#include "screen/ReferenceUnderPointer.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <unistd.h>
+
+using namespace ScreenTextReader;
+
+namespace {
+
+// The real engine, counting its recognitions.
+class CountingRecognizer final : public platform::TextRecognizer {
+  public:
+    QList<platform::Observation> recognize(const QImage& image) const override {
+        ++calls;
+        return engine_.recognize(image);
+    }
+    mutable std::atomic<int> calls{0};
+
+  private:
+    platform::TesseractRecognizer engine_;
+};
+
+CountingRecognizer& engine() {
+    static CountingRecognizer recognizer;
+    return recognizer;
+}
+
+QString stdoutOf(const std::function<void()>& fn) {
+    std::fflush(stdout);
+    const int saved = dup(STDOUT_FILENO);
+    FILE* capture = std::tmpfile();
+    if (saved < 0 || !capture) return QStringLiteral("<capture failed>");
+    dup2(fileno(capture), STDOUT_FILENO);
+    fn();
+    std::fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    std::rewind(capture);
+    QByteArray bytes;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, capture)) > 0;)
+        bytes.append(buffer, qsizetype(n));
+    std::fclose(capture);
+    return QString::fromUtf8(bytes);
+}
+
+// Where the pointer rests: on row `row`, over the first occurrence of `over`
+// (at its character `offset`, or its middle when negative), moved by `shift` points.
+struct Aim {
+    int row = 0;
+    QString over;
+    int offset = -1;
+    double shift = 0;
+};
+
+QPointF pointerOn(const RenderedStrip& r, const Aim& aim, double scale) {
+    QFont font(QStringLiteral("DejaVu Sans Mono"));
+    font.setPixelSize(int(std::lround(13 * scale)));
+    font.setHintingPreference(QFont::PreferNoHinting);
+    const QFontMetricsF m(font);
+    const RenderedStrip::Row& row = r.rows.at(aim.row);
+    const qsizetype at = row.text.indexOf(aim.over);
+    const qsizetype character = at + (aim.offset >= 0 ? aim.offset : aim.over.size() / 2);
+    const double x = row.box.left() + (m.horizontalAdvance(row.text.left(character)) +
+                                       m.horizontalAdvance(row.text.mid(character, 1)) / 2) /
+                                          scale;
+    return QPointF(x + aim.shift, row.box.center().y());
+}
+
+const QString kLongPath = QStringLiteral("proj/generated_images/2024-06-01/session-0193a4b2-7c1d-4e5f/"
+                                         "render-passes/beauty/final-composite/frame-0042.png");
+
+} // namespace
+
+Q_DECLARE_METATYPE(Aim)
+
+class ReferenceOnScreenTest : public QObject {
+    Q_OBJECT
+
+    // The fixture folder. Its name is drawn into the strips, so it is made of
+    // plain words and digits rather than a temporary folder's random letters,
+    // which the engine may misread one way on one run and another on the next.
+    QDir root_;
+    QString path(const QString& relative = QString()) const {
+        return relative.isEmpty() ? root_.path() : root_.filePath(relative);
+    }
+    QUrl fixture(const QString& relative) const { return QUrl::fromLocalFile(path(relative)); }
+    void file(const QString& relative) const {
+        QDir().mkpath(QFileInfo(path(relative)).path());
+        QFile f(path(relative));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("x");
+    }
+
+    // The strip: rows drawn from x `left`, the pointer's row centred vertically.
+    RenderedStrip scene(double width, const QStringList& rows, int pointerRow, double left,
+                        double scale) const {
+        QStringList texts;
+        for (QString t : rows)
+            texts << t.replace(QStringLiteral("<tree>"), path());
+        StripStyle style;
+        style.pixelsPerPoint = scale;
+        style.dark = scale > 1; // light on dark at scale 2
+        const double firstTop = 38 - 7.5 - style.rowHeight * pointerRow;
+        return renderStrip(QRectF(0, 300, width, 76), texts, left, firstTop, style);
+    }
+
+  private slots:
+    void initTestCase() {
+        if (!platform::TesseractRecognizer::available())
+            QSKIP("the English recognition model is not installed");
+        prime(engine());
+        root_ = QDir(QDir::temp().filePath(
+            QStringLiteral("vistel-screen-%1").arg(QCoreApplication::applicationPid())));
+        root_.removeRecursively();
+        QVERIFY(QDir().mkpath(path("proj/.git")));
+        root_.setPath(QFileInfo(root_.path()).canonicalFilePath());
+        for (const char* f :
+             {"proj/shots/hero-frame@2x.png", "proj/shots/diagram.png", "proj/alpha/alpha-one.png",
+              "proj/beta/beta-two.png", "proj/wrap/hero-frame-01.png", "proj/episodes/one/frame.png",
+              "proj/episodes/two/frame.png", "proj/renders/2024-06-01/frame-final.png", "session/frame.png"})
+            file(f);
+        file(kLongPath);
+        for (int i = 1; i <= 7; ++i)
+            file(QStringLiteral("proj/copy%1/seven.png").arg(i));
+        // A coding-agent session showed other pictures of the same names.
+        CodexSessions::setOverride(QList<QUrl>{fixture("session/frame.png")});
+        ImageReference::MissLifetime::set(0);
+    }
+    void cleanupTestCase() {
+        CodexSessions::setOverride(std::nullopt);
+        root_.removeRecursively();
+    }
+
+    void chooses_data() {
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<double>("width");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<double>("left");
+        QTest::addColumn<Aim>("aim");
+        QTest::addColumn<QString>("expected"); // under the fixture folder; "" for nothing
+        QTest::addColumn<QString>("logged");   // a detail line the reading prints, or ""
+
+        const QStringList terminal{"drwxr-xr-x  4 dev dev 4096 Mar  3 10:12 build",
+                                   "Saved screenshot to <tree>/proj/shots/hero-frame@2x.png (1280x800)",
+                                   "warning: the old frames are unused"};
+        const QStringList longLine{"", "see " + QString("<tree>/") + kLongPath, ""};
+        const QStringList wrapped{"$ ls -d <tree>/proj/wrap/*", "<tree>/proj/wrap/hero-fr", "ame-01.png",
+                                  "$ echo done"};
+        const QStringList table{"1  proj/episodes/one/fr", "ame.png    ok", "2  proj/episodes/two/fr",
+                                "ame.png    ok"};
+        const QStringList wide{"",
+                               "The final render of the scene was written to the project folder as "
+                               "<tree>/proj/renders/2024-06-01/fr",
+                               "ame-final.png",
+                               "It took 42 seconds and used 3 GB of memory on the render machine.",
+                               "Next compare it with the reference frames and decide what to keep."};
+
+        for (const double s : {1.0, 2.0}) {
+            const auto row = [s](const char* name) -> QTestData& {
+                return QTest::newRow(qPrintable(QString("%1, scale %2").arg(name).arg(s)));
+            };
+            const auto file = [](const char* path) { return QString(path); };
+            row("path under the pointer, wide strip")
+                << s << 2400.0 << terminal << 700.0 << Aim{1, "hero-frame"}
+                << file("proj/shots/hero-frame@2x.png") << "";
+            row("pointer 60 points past the path")
+                << s << 2400.0 << terminal << 700.0 << Aim{1, "@2x.png", 6, 60} << ""
+                << "";
+            row(".pnq repaired") << s << 2400.0 << QStringList{"", "open shots/diagram.pnq now", ""} << 1000.0
+                                 << Aim{1, "diagram"} << file("proj/shots/diagram.png") << "";
+            row("two bare names off the pointer")
+                << s << 1000.0 << QStringList{"", "alpha-one.png and beta-two.png are both here", ""} << 20.0
+                << Aim{1, "both"} << ""
+                << "        2 candidates on this line, too ambiguous to pick";
+            row("one bare name off the pointer")
+                << s << 1000.0 << QStringList{"", "alpha-one.png is the one we wanted", ""} << 20.0
+                << Aim{1, "wanted"} << file("proj/alpha/alpha-one.png") << "        same-line fallback -> ";
+            row("a name seven files have")
+                << s << 1000.0 << QStringList{"", "open seven.png now", ""} << 20.0 << Aim{1, "seven"} << ""
+                << "";
+            // The pointer's tile shows the path's end; its head lies beyond the tile.
+            for (const double back : {0.0, 100.0, 250.0, 400.0})
+                row(qPrintable(
+                    QString("path longer than a tile, pointer %1 points before its end").arg(back)))
+                    << s << 2400.0 << longLine << 60.0 << Aim{1, "frame-0042.png", -1, -back}
+                    << file(qPrintable(kLongPath)) << "";
+            row("file name split across rows, pointer on the head")
+                << s << 900.0 << wrapped << 10.0 << Aim{1, "hero-fr"} << file("proj/wrap/hero-frame-01.png")
+                << " rejoined 2 rows -> ";
+            row("file name split across rows, pointer on the tail")
+                << s << 900.0 << wrapped << 10.0 << Aim{2, "ame-01"} << file("proj/wrap/hero-frame-01.png")
+                << " rejoined 2 rows -> ";
+            row("wrapped head alone") << s << 900.0 << QStringList{"$ ls", "<tree>/proj/wrap/hero-fr", "", ""}
+                                      << 10.0 << Aim{1, "hero-fr"} << ""
+                                      << "";
+            row("two rows of prose") << s << 900.0
+                                     << QStringList{"",
+                                                    "The quick brown fox jumps over the lazy dog and then",
+                                                    "runs back home again"}
+                                     << 10.0 << Aim{2, "back"} << ""
+                                     << "";
+            row("table row 1, pointer on its link")
+                << s << 600.0 << table << 10.0 << Aim{0, "one"} << file("proj/episodes/one/frame.png") << "";
+            row("table row 1, pointer on the wrapped tail")
+                << s << 600.0 << table << 10.0 << Aim{1, "ame.png"} << file("proj/episodes/one/frame.png")
+                << "";
+            row("table row 2, pointer on the wrapped tail")
+                << s << 600.0 << table << 10.0 << Aim{3, "ame.png"} << file("proj/episodes/two/frame.png")
+                << "";
+            row("wide terminal, pointer on the wrapped head")
+                << s << 2400.0 << wide << 10.0 << Aim{1, "06-01"}
+                << file("proj/renders/2024-06-01/frame-final.png") << "";
+            row("wide terminal, pointer on the wrapped tail")
+                << s << 2400.0 << wide << 10.0 << Aim{2, "final"}
+                << file("proj/renders/2024-06-01/frame-final.png") << "";
+            row("wide terminal, pointer on the prose under it")
+                << s << 2400.0 << wide << 10.0 << Aim{3, "seconds"} << ""
+                << "";
+        }
+    }
+    void chooses() {
+        QFETCH(double, scale);
+        QFETCH(double, width);
+        QFETCH(QStringList, rows);
+        QFETCH(double, left);
+        QFETCH(Aim, aim);
+        QFETCH(QString, expected);
+        QFETCH(QString, logged);
+        const RenderedStrip r = scene(width, rows, aim.row, left, scale);
+        const QPointF pointer = pointerOn(r, aim, scale);
+        std::optional<QUrl> url;
+        const QString out =
+            stdoutOf([&] { url = recognize(engine(), r.image, r.strip, pointer, fixture("proj"), true); });
+        const QString found = url ? url->toLocalFile() : QString();
+        const QString wanted = expected.isEmpty() ? QString() : path(expected);
+        // The engine often reads a long path cut by the pointer tile's edge correctly
+        // but with a word confidence below the recogniser's cut-off of 40, so the line
+        // is dropped and the reading sees nothing at all.
+        if (expected == kLongPath && out.contains(QStringLiteral("0 line(s)  under the pointer")))
+            QEXPECT_FAIL("", "a tile-cut long path is read below the confidence cut-off", Continue);
+        QVERIFY2(found == wanted, qPrintable(QString("found \"%1\"; the reading:\n%2").arg(found, out)));
+        if (!logged.isEmpty()) QVERIFY2(out.contains(logged), qPrintable(out));
+    }
+
+    void tilesAreReadOnlyWhenNeeded_data() {
+        QTest::addColumn<double>("width");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<double>("left");
+        QTest::addColumn<Aim>("aim");
+        QTest::addColumn<int>("tiles");
+        const QStringList path{"", "Saved screenshot to <tree>/proj/shots/hero-frame@2x.png (1280x800)", ""};
+        QTest::newRow("a whole path in the pointer's tile") << 2400.0 << path << 700.0 << Aim{1, "hero"} << 1;
+        QTest::newRow("a line the pointer's tile cut: one more along it")
+            << 2400.0 << path << 10.0 << Aim{1, "(1280x800)", -1, 30} << 2;
+        QTest::newRow("nothing found on a narrow strip")
+            << 900.0 << QStringList{"", "only some words here", ""} << 10.0 << Aim{1, "some"} << 1;
+        QTest::newRow("a path cut by a narrow strip's edge")
+            << 900.0 << path << 500.0 << Aim{1, "Saved"} << 1;
+    }
+    void tilesAreReadOnlyWhenNeeded() {
+        QFETCH(double, width);
+        QFETCH(QStringList, rows);
+        QFETCH(double, left);
+        QFETCH(Aim, aim);
+        QFETCH(int, tiles);
+        const RenderedStrip r = scene(width, rows, aim.row, left, 1);
+        const int before = engine().calls;
+        recognize(engine(), r.image, r.strip, pointerOn(r, aim, 1), fixture("proj"), false);
+        QCOMPARE(engine().calls - before, tiles);
+    }
+
+    void readsThroughTheCapture() {
+        const RenderedStrip r = scene(2400, {"", "see <tree>/proj/shots/hero-frame@2x.png", ""}, 1, 900, 1);
+        struct Backend final : platform::ScreenCapture {
+            std::optional<platform::Capture> shot;
+            QList<platform::Monitor> screens;
+            QRectF asked;
+            bool canCapture() override { return true; }
+            QList<platform::Monitor> monitors() override { return screens; }
+            std::optional<platform::Capture> capture(QRectF strip) override {
+                asked = strip;
+                return shot;
+            }
+        };
+        auto backend = std::make_shared<Backend>();
+        backend->shot = platform::Capture{r.image, r.strip};
+        backend->screens = {platform::Monitor{QRectF(0, 0, 2400, 1000), 1}};
+        const QPointF pointer = pointerOn(r, Aim{1, "hero"}, 1);
+
+        std::optional<QUrl> url;
+        QString out =
+            stdoutOf([&] { url = imageReference(backend, engine(), pointer, fixture("proj"), true); });
+        QCOMPARE(url.value_or(QUrl()), fixture("proj/shots/hero-frame@2x.png"));
+        QVERIFY2(out.startsWith(QStringLiteral("  [ocr] pointer %1,%2 strip 2400x76 px\n"
+                                               "  [ocr] read x ")
+                                    .arg(int(pointer.x()))
+                                    .arg(int(pointer.y()))),
+                 qPrintable(out));
+        QVERIFY2(out.contains("  under the pointer\n"), qPrintable(out));
+        // The strip asked for lies on the monitor, centred on the pointer as far as it can.
+        QCOMPARE(backend->asked, QRectF(0, pointer.y() - 38, 2400, 76));
+
+        backend->shot.reset();
+        out = stdoutOf([&] { url = imageReference(backend, engine(), QPointF(1300.5, 338), QUrl(), true); });
+        QVERIFY(!url);
+        QCOMPARE(out, QStringLiteral("  [ocr] capture failed for (100.5, 300.0, 2400.0, 76.0)\n"));
+    }
+
+    void nothingUnderThePointerIsSaid() {
+        const RenderedStrip r = scene(900, {"", "only some words here", ""}, 1, 10, 1);
+        struct Backend final : platform::ScreenCapture {
+            platform::Capture shot;
+            bool canCapture() override { return true; }
+            QList<platform::Monitor> monitors() override { return {}; }
+            std::optional<platform::Capture> capture(QRectF) override { return shot; }
+        };
+        auto backend = std::make_shared<Backend>();
+        backend->shot = platform::Capture{r.image, r.strip};
+        const QString out = stdoutOf([&] {
+            QVERIFY(!imageReference(backend, engine(), pointerOn(r, Aim{1, "some"}, 1), QUrl(), true));
+        });
+        QVERIFY2(out.endsWith("        no candidate under the pointer\n"), qPrintable(out));
+    }
+};
+
+QTEST_MAIN(ReferenceOnScreenTest)
+#include "test_reference_on_screen.moc"
