@@ -17,6 +17,10 @@
 #include <memory>
 #include <mutex>
 
+#ifndef VISTEL_VERSION
+#define VISTEL_VERSION ""
+#endif
+
 namespace AppMenus {
 
 namespace {
@@ -73,11 +77,11 @@ QAction* quitItem(QObject* owner) {
 
 void showAbout() {
     QWidget* window = SettingsWindowController::shared().window();
-    auto* box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("About Vistel"),
-                                QStringLiteral("Vistel %1\n\nHold a key and point at an image path on the "
-                                               "screen: the image appears beside the pointer.")
-                                    .arg(QCoreApplication::applicationVersion()),
-                                QMessageBox::Ok, window);
+    auto* box =
+        new QMessageBox(QMessageBox::NoIcon, QStringLiteral("About Vistel"),
+                        QStringLiteral("Vistel " VISTEL_VERSION "\n\nHold a key and point at an image path "
+                                       "on the screen: the image appears beside the pointer."),
+                        QMessageBox::Ok, window);
     box->setIconPixmap(window->windowIcon().pixmap(64, 64));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->show();
