@@ -40,7 +40,18 @@ QString executableName(qint32 pid, const QString& procRoot) {
     return QString::fromLocal8Bit(comm.read(256)).trimmed();
 }
 
-QList<qint32> find(const QString& procRoot, qint32 self, uint uid, const IsAgent& isAgent) {
+QString displayOf(qint32 pid, const QString& procRoot) {
+    QFile file(procRoot + QLatin1Char('/') + QString::number(pid) + QStringLiteral("/environ"));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QByteArray environment = file.read(1024 * 1024);
+    for (const QByteArray& entry : environment.split('\0')) {
+        if (entry.startsWith("DISPLAY=")) return QString::fromLocal8Bit(entry.mid(8));
+    }
+    return {};
+}
+
+QList<qint32> find(const QString& procRoot, qint32 self, uint uid, const QString& display,
+                   const IsAgent& isAgent) {
     QList<qint32> found;
     const QStringList entries = QDir(procRoot).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString& entry : entries) {
@@ -51,6 +62,9 @@ QList<qint32> find(const QString& procRoot, qint32 self, uint uid, const IsAgent
         if (QFileInfo(dir).ownerId() != uid) continue;
         if (!executableName(pid, procRoot).startsWith(QStringLiteral("Vistel"))) continue;
         if (!isAgent(commandLine(dir))) continue;
+        // One agent per display: another display's agent (another session, a
+        // test's private X server) is not an older copy of this one.
+        if (displayOf(pid, procRoot) != display) continue;
         found.append(pid);
     }
     return found;
@@ -60,7 +74,8 @@ void close() {
     const auto isAgent = [](const QStringList& arguments) {
         return Modes::choose(arguments) == Modes::Mode::Agent;
     };
-    for (const qint32 pid : find(QStringLiteral("/proc"), qint32(::getpid()), ::geteuid(), isAgent)) {
+    const QString display = qEnvironmentVariable("DISPLAY");
+    for (const qint32 pid : find(QStringLiteral("/proc"), qint32(::getpid()), ::geteuid(), display, isAgent)) {
         ::kill(pid, SIGTERM);
     }
 }

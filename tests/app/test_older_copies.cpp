@@ -15,6 +15,7 @@ struct Process {
     QString exe;     // link target; empty for none
     QByteArray comm; // empty for none
     QStringList arguments;
+    QByteArray display = ":0"; // DISPLAY in its environment; empty for none
 };
 
 void layOut(const TempTree& proc, const Process& p) {
@@ -25,6 +26,10 @@ void layOut(const TempTree& proc, const Process& p) {
     for (const QString& argument : p.arguments)
         cmdline += argument.toLocal8Bit() + '\0';
     proc.file(QString::number(p.pid) + QStringLiteral("/cmdline"), cmdline);
+    QByteArray environment = "HOME=/home/u";
+    environment += '\0';
+    if (!p.display.isEmpty()) environment += "DISPLAY=" + p.display + '\0';
+    proc.file(QString::number(p.pid) + QStringLiteral("/environ"), environment);
 }
 
 bool isAgent(const QStringList& arguments) {
@@ -76,7 +81,7 @@ class TestOlderCopies : public QObject {
         proc.folder(QStringLiteral("self"));
         proc.folder(QStringLiteral("-3"));
 
-        QList<qint32> found = OlderCopies::find(proc.path(), 103, ::geteuid(), isAgent);
+        QList<qint32> found = OlderCopies::find(proc.path(), 103, ::geteuid(), QStringLiteral(":0"), isAgent);
         std::sort(found.begin(), found.end());
         QCOMPARE(found, (QList<qint32>{100, 104, 105, 108}));
     }
@@ -84,11 +89,24 @@ class TestOlderCopies : public QObject {
     void otherUsersAreLeftAlone() {
         TempTree proc;
         layOut(proc, {200, "/usr/bin/VistelPrototype", {}, {"VistelPrototype"}});
-        QCOMPARE(OlderCopies::find(proc.path(), 1, ::geteuid() + 1, isAgent), QList<qint32>());
+        QCOMPARE(OlderCopies::find(proc.path(), 1, ::geteuid() + 1, QStringLiteral(":0"), isAgent),
+                 QList<qint32>());
+    }
+
+    void otherDisplaysAreLeftAlone() {
+        TempTree proc;
+        layOut(proc, {300, "/usr/bin/VistelPrototype", {}, {"VistelPrototype"}, ":0"});
+        layOut(proc, {301, "/usr/bin/VistelPrototype", {}, {"VistelPrototype"}, ":1"});
+        layOut(proc, {302, "/usr/bin/VistelPrototype", {}, {"VistelPrototype"}, ":0.0"});
+        layOut(proc, {303, "/usr/bin/VistelPrototype", {}, {"VistelPrototype"}, ""});
+        QCOMPARE(OlderCopies::find(proc.path(), 1, ::geteuid(), QStringLiteral(":1"), isAgent),
+                 QList<qint32>{301});
+        QCOMPARE(OlderCopies::displayOf(303, proc.path()), QString());
+        QCOMPARE(OlderCopies::displayOf(302, proc.path()), QStringLiteral(":0.0"));
     }
 
     void missingProcTreeFindsNothing() {
-        QCOMPARE(OlderCopies::find(QStringLiteral("/nonexistent/proc"), 1, ::geteuid(), isAgent),
+        QCOMPARE(OlderCopies::find(QStringLiteral("/nonexistent/proc"), 1, ::geteuid(), QStringLiteral(":0"), isAgent),
                  QList<qint32>());
     }
 };

@@ -60,7 +60,7 @@ chmod 700 "$XDG_RUNTIME_DIR"
 unset WAYLAND_DISPLAY AT_SPI_BUS_ADDRESS
 
 echo "== private X server and session bus"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$tmp/display" 2>"$tmp/xvfb.log" &
 pids+=($!)
 wait_for 10 grep -q . "$tmp/display" || fail "Xvfb named no display"
 export DISPLAY=":$(head -n1 "$tmp/display")"
