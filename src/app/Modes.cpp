@@ -1,6 +1,8 @@
 #include "app/Modes.h"
 
+#include "app/AppHosted.h"
 #include "app/CommandLine.h"
+#include "app/Probe.h"
 #include "core/CodexSessions.h"
 #include "core/Diagnostics.h"
 #include "core/ImageReference.h"
@@ -9,8 +11,13 @@
 #include "platform/Desktop.h"
 #include "platform/proc/ProcProcessSource.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QPointF>
+
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -160,8 +167,18 @@ int probe(const QStringList& arguments) {
         print(QStringLiteral("usage: VistelPrototype --probe [<x> <y>]"));
         return 2;
     }
-    print(QStringLiteral("probe: not available in this build yet; nothing was read"));
-    return 1;
+    QPointF at;
+    if (numbers.size() == 2) {
+        at = QPointF(numbers.at(0), numbers.at(1));
+    } else {
+        print(QStringLiteral("Park the pointer on the text that will not preview."));
+        for (int n = 5; n >= 1; --n) {
+            print(QStringLiteral("  %1...").arg(n));
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+        }
+        at = platform::openDesktop()->pointer();
+    }
+    return AppHosted::run(*QCoreApplication::instance(), [at] { return Probe::run(at.x(), at.y()); });
 }
 
 } // namespace Modes

@@ -26,7 +26,11 @@ int main(int argc, char** argv) {
     // Widgets only for the modes that host windows; the others run on a core
     // application (settings, D-Bus and event loops still work there).
     std::unique_ptr<QCoreApplication> app;
-    if (mode == Modes::Mode::Probe) {
+    if (mode == Modes::Mode::Probe || mode == Modes::Mode::SelfTest) {
+        // Without a display these modes still run: the self-test's windows are
+        // drawn offscreen and the probe says that the screen cannot be read.
+        if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QApplication>(argc, argv);
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
