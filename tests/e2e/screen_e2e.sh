@@ -1,0 +1,158 @@
+#!/usr/bin/env bash
+# Previews read from the screen, end to end: xterm publishes no text, so the
+# agent captures the strip under the pointer and recognises it. On a private
+# Xvfb with an xterm (Xft DejaVu Sans Mono) whose shell works in a fixture
+# project, holding Alt over
+#   an absolute path, a relative path (resolved through the shell's folder),
+#   a path the terminal wrapped onto the next row (pointer on either row),
+#   a bare name that only one file of the project has
+# shows the card for that file (the --debug log names it), and over
+#   prose, a name that two files of the project have
+# no card shows.
+#
+#   screen_e2e.sh path/to/VistelPrototype
+#
+# Exits 77 (skipped) only when Xvfb is missing.
+set -uo pipefail
+
+agent=${1:?usage: screen_e2e.sh path/to/VistelPrototype}
+command -v Xvfb >/dev/null || { echo "SKIP: Xvfb is not installed (scripts/install-deps installs it)"; exit 77; }
+for tool in xdotool xterm convert; do
+    command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed (scripts/install-deps installs it)"; exit 1; }
+done
+
+tmp=$(mktemp -d)
+# The project's path is drawn on the screen and read back, so its name is plain
+# words and digits, not a temporary folder's random letters.
+project="/tmp/vistel-screen-e2e-$$"
+pids=()
+cleanup() {
+    # Newest first: the X server goes last, after its clients.
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        kill "${pids[i]}" 2>/dev/null
+        wait "${pids[i]}" 2>/dev/null
+    done
+    rm -rf "$tmp" "$project"
+}
+trap cleanup EXIT
+
+log="$tmp/agent.log"
+fail() {
+    echo "FAIL: $*"
+    [ -f "$log" ] && { echo "---- $log"; cat "$log"; }
+    import -window root "$tmp/screen.png" 2>/dev/null && echo "(screen saved as $tmp/screen.png before cleanup)"
+    exit 1
+}
+
+# wait_for SECONDS COMMAND...: true as soon as COMMAND succeeds.
+wait_for() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ $SECONDS -ge $deadline ] && return 1
+        sleep 0.1
+    done
+}
+card_shown() { xdotool search --onlyvisible --name '^Vistel preview$' >/dev/null 2>&1; }
+card_hidden() { ! card_shown; }
+# The log from line $from on names the file as the reading's answer.
+answered() { tail -n +"$from" "$log" | grep -qF -- "-> $1"; }
+
+export HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" XDG_CACHE_HOME="$tmp/cache" XDG_RUNTIME_DIR="$tmp/run"
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$tmp/no-bus"
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+unset WAYLAND_DISPLAY
+
+echo "== fixture project"
+rm -rf "$project"
+mkdir -p "$project/.git" "$project/shots" "$project/absolute" "$project/assets/icons" "$project/renders" \
+    "$project/one" "$project/two"
+image() { convert -size 120x80 "xc:$2" "$1" || fail "cannot make $1"; }
+image "$project/absolute/blue-circle.png" blue
+image "$project/shots/red-square.png" red
+image "$project/assets/icons/green-leaf.png" green
+image "$project/one/twin-picture.png" yellow
+image "$project/two/twin-picture.png" orange
+mkdir -p "$project/renders/2024-06-01/session-0042"
+wrapped="$project/renders/2024-06-01/session-0042/hero-frame-000042-final-render-of-the-scene.png"
+image "$wrapped" purple
+
+echo "== private X server and a terminal whose shell works in the project"
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$tmp/display" 2>"$tmp/xvfb.log" &
+pids+=($!)
+wait_for 10 grep -q . "$tmp/display" || fail "Xvfb named no display"
+export DISPLAY=":$(head -n1 "$tmp/display")"
+wait_for 10 xdotool getmouselocation >/dev/null 2>&1 || fail "cannot connect to $DISPLAY"
+# A light desktop, as behind most terminals (Xvfb's root is black).
+convert -size 1280x800 xc:white "$tmp/desktop.png" && display -window root "$tmp/desktop.png" 2>/dev/null
+
+columns=80
+rows=16
+# What the terminal shows, row by row from row 0; blank rows keep the scenes
+# apart. The wrapped path fills row 4 and goes on in row 5.
+text="absolute $project/absolute/blue-circle.png\n"
+text+="\nrelative shots/red-square.png\n"
+text+="\n$wrapped\n"
+text+="\nbare green-leaf.png here\n"
+text+="\nThe quick brown fox jumps over the lazy dog and runs\n"
+text+="\ntwin-picture.png is in two folders"
+[ ${#wrapped} -gt $columns ] || fail "the wrapped path is too short to wrap"
+(cd "$project" && exec xterm -geometry "${columns}x${rows}+0+0" -bw 0 -fa "DejaVu Sans Mono" -fs 14 -bg white \
+    -fg black -T screen-terminal -e sh -c 'printf "$1"; exec sleep 600' sh "$text") &
+pids+=($!)
+wait_for 10 xdotool search --name '^screen-terminal$' >/dev/null || fail "the terminal did not appear"
+sleep 1 # let it draw
+terminal=$(xdotool search --name '^screen-terminal$' | head -n1)
+eval "$(xdotool getwindowgeometry --shell "$terminal")" # WIDTH, HEIGHT
+# xterm draws a 2-pixel inner border round its character cells.
+cell_w=$(((WIDTH - 4) * 1000 / columns))
+cell_h=$(((HEIGHT - 4) * 1000 / rows))
+# point COLUMN ROW: the middle of that character cell, in root pixels.
+point() { echo "$(((2000 + ($1 * 2 + 1) * cell_w / 2) / 1000)) $(((2000 + ($2 * 2 + 1) * cell_h / 2) / 1000))"; }
+
+echo "== agent"
+"$agent" --debug >"$log" 2>&1 &
+pids+=($!)
+wait_for 60 grep -q '^Vistel is running\.' "$log" || fail "no banner"
+
+# shows NAME COLUMN ROW FILE: holding Alt there shows the card for FILE.
+shows() {
+    echo "-- $1"
+    from=$(($(wc -l <"$log") + 1))
+    xdotool mousemove $(point "$2" "$3")
+    xdotool keydown alt
+    wait_for 20 card_shown || { xdotool keyup alt; fail "$1: no card"; }
+    wait_for 5 answered "$4" || { xdotool keyup alt; fail "$1: the card is not for $4"; }
+    xdotool keyup alt
+    wait_for 3 card_hidden || fail "$1: the card stayed after Alt was released"
+}
+
+# shows_nothing NAME COLUMN ROW: holding Alt there for 3 seconds shows no card.
+shows_nothing() {
+    echo "-- $1"
+    from=$(($(wc -l <"$log") + 1))
+    xdotool mousemove $(point "$2" "$3")
+    xdotool keydown alt
+    local deadline=$((SECONDS + 3))
+    while [ $SECONDS -lt $deadline ]; do
+        card_shown && { xdotool keyup alt; fail "$1: a card showed"; }
+        sleep 0.1
+    done
+    xdotool keyup alt
+    grep -q '\[ocr\] pointer' <(tail -n +"$from" "$log") || fail "$1: the screen was never read"
+}
+
+echo "== previews"
+shows "absolute path" 30 0 "$project/absolute/blue-circle.png"
+shows "relative path, through the shell's folder" 14 2 "$project/shots/red-square.png"
+shows "wrapped path, pointer on its first row" $((columns - 6)) 4 "$wrapped"
+shows "wrapped path, pointer on its second row" 3 5 "$wrapped"
+shows "bare name unique in the project" 8 7 "$project/assets/icons/green-leaf.png"
+
+echo "== no previews"
+shows_nothing "prose" 20 9
+shows_nothing "a name two files have" 6 11
+
+[ -n "${VISTEL_E2E_LOG:-}" ] && cp "$log" "$VISTEL_E2E_LOG"
+echo "PASS"
