@@ -3,6 +3,7 @@
 #include "app/AppHosted.h"
 #include "app/CommandLine.h"
 #include "app/Probe.h"
+#include "app/SelfTest.h"
 #include "core/CodexSessions.h"
 #include "core/Diagnostics.h"
 #include "core/ImageReference.h"
@@ -105,8 +106,7 @@ int codex() {
 }
 
 int selfTest() {
-    print(QStringLiteral("self-test: not available in this build yet; no check was run"));
-    return 1;
+    return SelfTest::run();
 }
 
 int roots(qint32 pid) {
