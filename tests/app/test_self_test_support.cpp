@@ -1,0 +1,159 @@
+// What the self-test's checks stand on: fixture folders that are fresh, go
+// away again and never follow a planted link out of the temporary directory,
+// the one-pixel image, and strips drawn at two pixels per point.
+#include "app/SelfTestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace SelfTest;
+
+class TestSelfTestSupport : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir temp_;   // stands for the system's temporary directory
+    QTemporaryDir victim_; // a folder a planted link points at
+    QByteArray savedTmp_;
+
+    QString parent() const { return temp_.path() + QStringLiteral("/vistel-%1").arg(getuid()); }
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(temp_.isValid() && victim_.isValid());
+        savedTmp_ = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(temp_.path()));
+        QCOMPARE(QDir::tempPath(), QFileInfo(temp_.path()).canonicalFilePath());
+    }
+    void cleanupTestCase() { qputenv("TMPDIR", savedTmp_); }
+    void init() {
+        QDir(parent()).removeRecursively();
+        QFile::remove(parent());
+        QFile victimFile(victim_.filePath(QStringLiteral("precious.txt")));
+        QVERIFY(victimFile.open(QIODevice::WriteOnly));
+        victimFile.write("keep me");
+    }
+
+    void fixtures_data() {
+        QTest::addColumn<QString>("before"); // what lies where the fixture goes
+        QTest::addColumn<bool>("ready");
+        QTest::newRow("nothing there") << "" << true;
+        QTest::newRow("an old fixture with files") << "folder" << true;
+        QTest::newRow("a file") << "file" << true;
+        QTest::newRow("a link to another folder") << "link" << true;
+        QTest::newRow("the parent a link to another folder") << "parent link" << false;
+        QTest::newRow("the parent open to everyone") << "open parent" << true;
+    }
+    void fixtures() {
+        QFETCH(QString, before);
+        QFETCH(bool, ready);
+        const QString place = parent() + QStringLiteral("/vistel-check");
+        if (before == "parent link") {
+            QVERIFY(QFile::link(victim_.path(), parent()));
+        } else {
+            QVERIFY(QDir().mkpath(parent()));
+            if (before == "open parent") QCOMPARE(chmod(QFile::encodeName(parent()).constData(), 0777), 0);
+        }
+        if (before == "folder") {
+            QVERIFY(QDir().mkpath(place + QStringLiteral("/old")));
+            QFile stale(place + QStringLiteral("/old/stale.png"));
+            QVERIFY(stale.open(QIODevice::WriteOnly));
+        } else if (before == "file") {
+            QFile plain(place);
+            QVERIFY(plain.open(QIODevice::WriteOnly));
+        } else if (before == "link") {
+            QVERIFY(QFile::link(victim_.path(), place));
+        }
+
+        {
+            Fixture fixture(QStringLiteral("vistel-check"));
+            QCOMPARE(fixture.ready(), ready);
+            if (ready) {
+                const QFileInfo made(fixture.path());
+                QVERIFY(made.isDir() && !made.isSymLink());
+                QCOMPARE(
+                    QDir(fixture.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                    QStringList());
+                QVERIFY(fixture.image(QStringLiteral("a/b/c.png")));
+                QVERIFY(QFileInfo::exists(fixture.path(QStringLiteral("a/b/c.png"))));
+                QCOMPARE(fixture.folder(QStringLiteral("a")).toLocalFile(),
+                         fixture.path(QStringLiteral("a/")));
+                struct stat status {};
+                QCOMPARE(lstat(QFile::encodeName(parent()).constData(), &status), 0);
+                QCOMPARE(status.st_mode & 0777, mode_t(0700));
+            } else {
+                QVERIFY(!fixture.image(QStringLiteral("c.png")));
+            }
+        }
+        QVERIFY(!QFileInfo::exists(place) || before == "parent link");
+        QVERIFY2(QFileInfo::exists(victim_.filePath(QStringLiteral("precious.txt"))), "a link was followed");
+        QCOMPARE(QDir(victim_.path()).entryList(QDir::Files), QStringList{QStringLiteral("precious.txt")});
+    }
+
+    void unsafeNames_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("empty") << "";
+        QTest::newRow("a path") << "../elsewhere";
+        QTest::newRow("nested") << "a/b";
+    }
+    void unsafeNames() {
+        QFETCH(QString, name);
+        const Fixture fixture(name);
+        QVERIFY(!fixture.ready());
+        QVERIFY(!fixture.write(QStringLiteral("x.png"), "x"));
+    }
+
+    void onePixel() {
+        const QImage image = QImage::fromData(onePixelPNG(), "PNG");
+        QCOMPARE(image.size(), QSize(1, 1));
+        QCOMPARE(image.pixelColor(0, 0), QColor(Qt::black));
+    }
+
+    void rendering_data() {
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QRectF>("strip");
+        QTest::newRow("one line") << QStringList{"see folder/test-image.png here"} << QRectF(0, 400, 900, 30);
+        QTest::newRow("rows") << QStringList{"wrap/hero-fr", "ame-01.png"} << QRectF(-300, 20, 500, 76);
+    }
+    void rendering() {
+        QFETCH(QStringList, rows);
+        QFETCH(QRectF, strip);
+        const std::optional<Rendered> r =
+            rows.size() == 1 ? render(rows.first(), strip, 20) : render(rows, strip, 20, 10);
+        QVERIFY(r);
+        QCOMPARE(r->image.size(), (strip.size() * kScale).toSize());
+        QCOMPARE(r->boxes.size(), rows.size());
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            const QRectF box = r->boxes.at(i);
+            QCOMPARE(box.left(), strip.left() + 20);
+            QVERIFY(qAbs(box.width() - textWidth(rows.at(i))) < 1e-9);
+            QVERIFY2(strip.contains(box), "the text lies outside the strip");
+            // Ink under the box, none left of it.
+            const QRect pixels = box.translated(-strip.topLeft()).toRect();
+            const QRect scaled(pixels.topLeft() * kScale, pixels.size() * kScale);
+            const auto inkIn = [&](QRect area) {
+                for (int y = area.top(); y <= area.bottom(); ++y)
+                    for (int x = area.left(); x <= area.right(); ++x)
+                        if (r->image.rect().contains(x, y) && qGray(r->image.pixel(x, y)) < 128) return true;
+                return false;
+            };
+            QVERIFY(inkIn(scaled));
+            QVERIFY(!inkIn(QRect(0, scaled.top(), scaled.left() - 2, scaled.height())));
+            const QPointF p = pointerOn(*r, int(i), rows.at(i).right(4));
+            QVERIFY(box.contains(p));
+        }
+    }
+    void singleLineSitsSevenPointsAboveTheBottom() {
+        const std::optional<Rendered> r = render(QStringLiteral("gypsum.png"), QRectF(0, 0, 300, 30), 20);
+        QVERIFY(r);
+        QVERIFY(qAbs(r->boxes.first().bottom() - 23.0) < 1e-9);
+    }
+};
+
+QTEST_MAIN(TestSelfTestSupport)
+#include "test_self_test_support.moc"
