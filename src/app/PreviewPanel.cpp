@@ -9,6 +9,8 @@
 #include <QApplication>
 #include <QFontMetricsF>
 #include <QLabel>
+#include <QPainterPath>
+#include <QRegion>
 
 namespace {
 
@@ -42,9 +44,25 @@ PreviewPanel::PreviewPanel(QWidget* parent)
     label_->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     readSettings();
+    resizeCard();
+    layoutForImage();
+}
+
+void PreviewPanel::setShapedCorners(bool shaped) {
+    shapedCorners_ = shaped;
+    resizeCard();
+}
+
+void PreviewPanel::resizeCard() {
     setFixedSize(cardSize_.toSize());
     card_->setGeometry(rect());
-    layoutForImage();
+    if (!shapedCorners_) {
+        clearMask();
+        return;
+    }
+    QPainterPath outline;
+    outline.addRoundedRect(QRectF(rect()), CardGeometry::kCornerRadius, CardGeometry::kCornerRadius);
+    setMask(QRegion(outline.toFillPolygon().toPolygon()));
 }
 
 void PreviewPanel::readSettings() {
@@ -54,8 +72,7 @@ void PreviewPanel::readSettings() {
 
 void PreviewPanel::applySettings() {
     readSettings();
-    setFixedSize(cardSize_.toSize());
-    card_->setGeometry(rect());
+    resizeCard();
     layoutForImage();
     if (isVisible()) {
         frame_.setSize(cardSize_);

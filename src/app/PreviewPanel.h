@@ -38,6 +38,9 @@ class PreviewPanel : public QWidget {
     // Where global points start in the window system's coordinates (see
     // Desktop::windowSystemOrigin); the card is moved by it when placed.
     void setWindowSystemOrigin(QPointF origin) { origin_ = origin; }
+    // Without a compositor the card's round corners are cut out of the window
+    // itself; with one they are drawn translucent.
+    void setShapedCorners(bool shaped);
     // The card's frame in global points; empty while hidden.
     QRectF frame() const { return frame_; }
 
@@ -57,6 +60,7 @@ class PreviewPanel : public QWidget {
     void framesChanged(const QList<QRectF>& frames);
 
   private:
+    void resizeCard();
     void readSettings();
 
     QSizeF cardSize_;
@@ -65,6 +69,7 @@ class PreviewPanel : public QWidget {
     QString caption_;
     QPointF origin_;
     QRectF frame_;
+    bool shapedCorners_ = false;
     CardView* card_;
     ScaledImageView* image_;
     QLabel* label_;

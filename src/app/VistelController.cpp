@@ -272,6 +272,7 @@ void VistelController::display(const QImage& image, const QUrl& url) {
     previewPoint_ = p;
     ++displayGeneration_;
     panel_->setWindowSystemOrigin(desktop_->windowSystemOrigin());
+    panel_->setShapedCorners(!desktop_->composites());
     panel_->showImage(image, url, p, areaUnder(p));
 }
 

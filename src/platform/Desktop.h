@@ -51,6 +51,11 @@ public:
     // window system's origin (a monitor left of or above the primary one).
     virtual QPointF windowSystemOrigin() { return {}; }
 
+    // Whether a compositing manager blends translucent windows. Without one,
+    // transparent pixels of a window show as black, so round corners must be
+    // cut out of the window's shape instead.
+    virtual bool composites() { return true; }
+
     // The accessibility bus is reachable and enabled.
     virtual bool accessibilityEnabled() = 0;
     // This display's pixels can be read (an X11 display, not a Wayland session without X).

@@ -30,6 +30,23 @@ class TestPreviewPanel : public QObject {
         QCOMPARE(panel.focusPolicy(), Qt::NoFocus);
     }
 
+    // Without a compositor the corners are cut out of the window, following a
+    // width change; with one the window stays whole.
+    void shapedCornersFollowTheCard() {
+        PreviewPanel panel;
+        QVERIFY(panel.mask().isEmpty());
+        panel.setShapedCorners(true);
+        QVERIFY(!panel.mask().contains(QPoint(1, 1)));
+        QVERIFY(panel.mask().contains(QPoint(110, 80)));
+        QVERIFY(panel.mask().contains(QPoint(14, 1)));
+        Settings::setPreviewWidth(420);
+        panel.applySettings();
+        QVERIFY(!panel.mask().contains(QPoint(418, 303)));
+        QVERIFY(panel.mask().contains(QPoint(400, 280)));
+        panel.setShapedCorners(false);
+        QVERIFY(panel.mask().isEmpty());
+    }
+
     void captionTurnedOffWhileShown() {
         PreviewPanel panel;
         panel.showImage(image(), QUrl::fromLocalFile(QStringLiteral("/tmp/shot.png")), {500, 400}, area());

@@ -395,6 +395,12 @@ QPointF X11Desktop::windowSystemOrigin() {
     return QPointF(s_->monitorLayout().origin);
 }
 
+bool X11Desktop::composites() {
+    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(DefaultScreen(s_->display));
+    const Atom selection = XInternAtom(s_->display, name.constData(), False);
+    return XGetSelectionOwner(s_->display, selection) != None;
+}
+
 bool X11Desktop::accessibilityEnabled() {
     return AccessibilityStatus::enabled(QDBusConnection::sessionBus());
 }

@@ -30,6 +30,8 @@ class X11Desktop final : public Desktop {
     // The primary monitor first.
     QList<ScreenArea> screens() override;
     QPointF windowSystemOrigin() override;
+    // A client owns the _NET_WM_CM_S<screen> selection.
+    bool composites() override;
     // Blocks for at most 300 ms on the session bus: not for every tick.
     bool accessibilityEnabled() override;
     bool canReadScreen() override;
