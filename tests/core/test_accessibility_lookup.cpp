@@ -1,3 +1,4 @@
+#include "CapturedOutput.h"
 #include "TempTree.h"
 #include "core/AccessibilityLookup.h"
 #include "core/CodexSessions.h"
@@ -13,26 +14,6 @@
 using namespace AccessibilityLookup;
 
 namespace {
-
-// What fn printed on standard output (Diagnostics writes there).
-QString stdoutOf(const std::function<void()>& fn) {
-    std::fflush(stdout);
-    const int saved = dup(STDOUT_FILENO);
-    FILE* capture = std::tmpfile();
-    if (saved < 0 || !capture) return QStringLiteral("<capture failed>");
-    dup2(fileno(capture), STDOUT_FILENO);
-    fn();
-    std::fflush(stdout);
-    dup2(saved, STDOUT_FILENO);
-    close(saved);
-    std::rewind(capture);
-    QByteArray bytes;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, capture)) > 0;)
-        bytes.append(buffer, qsizetype(n));
-    std::fclose(capture);
-    return QString::fromUtf8(bytes);
-}
 
 // An element that answers from its fields and records what it was asked.
 struct Fake final : Element {
