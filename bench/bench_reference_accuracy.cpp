@@ -132,12 +132,12 @@ Drawn draw(const Sample& sample) {
 // The baseline: the raw text of the pointer tile's lines under the pointer,
 // the strict pattern, and exact resolution of the match under the pointer.
 std::optional<QUrl> baseline(const platform::TextRecognizer& recognizer, const Drawn& d) {
+    // The reader's first tile: 1000 points round the pointer, inside the strip.
     QRectF span = d.strip;
     if (d.strip.width() > kTileSpanWidth) {
-        const QRectF around =
-            QRectF(d.pointer.x() - kTileSpanWidth / 2, d.strip.top(), kTileSpanWidth, d.strip.height())
-                .intersected(d.strip);
-        if (!around.isEmpty() && around.width() >= kLeastAnchoredSpan) span = around;
+        const double x =
+            std::clamp(d.pointer.x() - kTileSpanWidth / 2, d.strip.left(), d.strip.right() - kTileSpanWidth);
+        span = QRectF(x, d.strip.top(), kTileSpanWidth, d.strip.height());
     }
     const std::optional<Tile> t = tile(d.image, d.strip, span);
     if (!t) return std::nullopt;

@@ -7,6 +7,7 @@
 #include "screen/ReferenceUnderPointer.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <cstdio>
 
 namespace ScreenTextReader {
@@ -48,13 +49,16 @@ class StripOnMonitor final : public platform::ScreenCapture {
     std::shared_ptr<platform::ScreenCapture> inner_;
 };
 
-// The span read first: 1000 points round the pointer on a wide strip.
+// The span read first: 1000 points round the pointer on a wide strip, moved
+// to lie inside the strip rather than cut by its edge. A tile cut short near
+// the screen's edge would leave a line running past its far side unread for
+// good: the tile along that line would start at the same edge, and a span
+// that starts where a read tile starts is never read again.
 QRectF pointerSpan(QRectF strip, QPointF pointer) {
     if (strip.width() <= kTileSpanWidth) return strip;
-    const QRectF span = QRectF(pointer.x() - kTileSpanWidth / 2, strip.top(), kTileSpanWidth, strip.height())
-                            .intersected(strip);
-    if (span.isEmpty() || span.width() < kLeastAnchoredSpan) return strip;
-    return span;
+    double x = pointer.x() - kTileSpanWidth / 2;
+    x = std::max(strip.left(), std::min(strip.right() - kTileSpanWidth, x));
+    return QRectF(x, strip.top(), kTileSpanWidth, strip.height());
 }
 
 } // namespace

@@ -9,10 +9,10 @@
 #include "screen/Capture.h"
 #include "screen/ReferenceUnderPointer.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QTest>
 #include <atomic>
 #include <cstdio>
@@ -86,6 +86,11 @@ QPointF pointerOn(const RenderedStrip& r, const Aim& aim, double scale) {
 const QString kLongPath = QStringLiteral("proj/generated_images/2024-06-01/session-0193a4b2-7c1d-4e5f/"
                                          "render-passes/beauty/final-composite/frame-0042.png");
 
+// About 750 points of path: wider than what is left of a 1000-point tile
+// centred on a pointer near the strip's left edge.
+const QString kMediumPath =
+    QStringLiteral("proj/renders/2024-06-01/session-0193a4b2-7c3e/beauty-pass/frame-0042.png");
+
 } // namespace
 
 Q_DECLARE_METATYPE(Aim)
@@ -93,10 +98,11 @@ Q_DECLARE_METATYPE(Aim)
 class ReferenceOnScreenTest : public QObject {
     Q_OBJECT
 
-    // The fixture folder. Its name is drawn into the strips, so it is made of
-    // plain words and digits rather than a temporary folder's random letters,
-    // which the engine may misread one way on one run and another on the next.
+    // The fixture folder. Its name is drawn into the strips, so it is the same
+    // on every run (and one run holds it at a time): a temporary folder's
+    // random letters would be read one way on one run and another on the next.
     QDir root_;
+    std::unique_ptr<QLockFile> lock_;
     QString path(const QString& relative = QString()) const {
         return relative.isEmpty() ? root_.path() : root_.filePath(relative);
     }
@@ -126,8 +132,9 @@ class ReferenceOnScreenTest : public QObject {
         if (!platform::TesseractRecognizer::available())
             QSKIP("the English recognition model is not installed");
         prime(engine());
-        root_ = QDir(QDir::temp().filePath(
-            QStringLiteral("vistel-screen-%1").arg(QCoreApplication::applicationPid())));
+        root_ = QDir(QDir::temp().filePath(QStringLiteral("vistel-screen-test")));
+        lock_ = std::make_unique<QLockFile>(root_.path() + QStringLiteral(".lock"));
+        QVERIFY2(lock_->tryLock(120'000), "another run holds the fixture folder");
         root_.removeRecursively();
         QVERIFY(QDir().mkpath(path("proj/.git")));
         root_.setPath(QFileInfo(root_.path()).canonicalFilePath());
@@ -137,6 +144,7 @@ class ReferenceOnScreenTest : public QObject {
               "proj/episodes/two/frame.png", "proj/renders/2024-06-01/frame-final.png", "session/frame.png"})
             file(f);
         file(kLongPath);
+        file(kMediumPath);
         for (int i = 1; i <= 7; ++i)
             file(QStringLiteral("proj/copy%1/seven.png").arg(i));
         // A coding-agent session showed other pictures of the same names.
@@ -180,6 +188,11 @@ class ReferenceOnScreenTest : public QObject {
             row("path under the pointer, wide strip")
                 << s << 2400.0 << terminal << 700.0 << Aim{1, "hero-frame"}
                 << file("proj/shots/hero-frame@2x.png") << "";
+            // The pointer's tile stays 1000 points wide at the strip's edge, so it shows the whole path.
+            row("pointer near the strip's left edge, the path running on")
+                << s << 2400.0 << QStringList{"", "<tree>/" + kMediumPath + " done", ""} << 10.0
+                << Aim{1, "proj", 2} << file(qPrintable(kMediumPath))
+                << "x:in   <tree>/" + kMediumPath + "\n        -> ";
             row("pointer 60 points past the path")
                 << s << 2400.0 << terminal << 700.0 << Aim{1, "@2x.png", 6, 60} << ""
                 << "";
@@ -256,7 +269,8 @@ class ReferenceOnScreenTest : public QObject {
         if (expected == kLongPath && out.contains(QStringLiteral("0 line(s)  under the pointer")))
             QEXPECT_FAIL("", "a tile-cut long path is read below the confidence cut-off", Continue);
         QVERIFY2(found == wanted, qPrintable(QString("found \"%1\"; the reading:\n%2").arg(found, out)));
-        if (!logged.isEmpty()) QVERIFY2(out.contains(logged), qPrintable(out));
+        if (!logged.isEmpty())
+            QVERIFY2(out.contains(QString(logged).replace("<tree>", path())), qPrintable(out));
     }
 
     void tilesAreReadOnlyWhenNeeded_data() {

@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# Latency from pressing Alt to the card on screen, read from an xterm's pixels
+# (xterm publishes no text, so every preview goes through screen capture and
+# recognition). On a private Xvfb, an xterm whose shell works in a fixture
+# project prints four image paths; the pointer rests on one, Alt goes down,
+# and the clock stops when the card's window is mapped. Twenty presses over
+# the four paths; prints the median and the worst, in milliseconds. The card
+# is found by polling (each poll costs a few milliseconds, included).
+#
+#   bench_card_latency.sh path/to/VistelPrototype     (a release build gives the real figure)
+set -uo pipefail
+
+agent=${1:?usage: bench_card_latency.sh path/to/VistelPrototype}
+for tool in Xvfb xdotool xterm convert; do
+    command -v "$tool" >/dev/null || { echo "$tool is not installed (scripts/install-deps installs it)"; exit 1; }
+done
+runs=20
+
+tmp=$(mktemp -d)
+project="/tmp/vistel-latency-$$" # drawn on the screen: words and digits only
+pids=()
+cleanup() {
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        kill "${pids[i]}" 2>/dev/null
+        wait "${pids[i]}" 2>/dev/null
+    done
+    rm -rf "$tmp" "$project"
+}
+trap cleanup EXIT
+die() {
+    echo "$*"
+    exit 1
+}
+wait_for() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ $SECONDS -ge $deadline ] && return 1
+        sleep 0.05
+    done
+}
+card_shown() { xdotool search --onlyvisible --name '^Vistel preview$' >/dev/null 2>&1; }
+card_hidden() { ! card_shown; }
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+export HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" XDG_CACHE_HOME="$tmp/cache" XDG_RUNTIME_DIR="$tmp/run"
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$tmp/no-bus" OMP_THREAD_LIMIT=1
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+unset WAYLAND_DISPLAY
+
+mkdir -p "$project/.git" "$project/shots" "$project/renders"
+names=(shots/red-square.png shots/blue-circle.png renders/frame-0042.png renders/hero-frame@2x.png)
+colours=(red blue green purple)
+for i in "${!names[@]}"; do
+    convert -size 640x400 "xc:${colours[i]}" "$project/${names[i]}" || die "cannot make ${names[i]}"
+done
+
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$tmp/display" 2>/dev/null &
+pids+=($!)
+wait_for 10 grep -q . "$tmp/display" || die "Xvfb named no display"
+export DISPLAY=":$(head -n1 "$tmp/display")"
+wait_for 10 xdotool getmouselocation >/dev/null 2>&1 || die "cannot connect to $DISPLAY"
+convert -size 1280x800 xc:white "$tmp/desktop.png" && display -window root "$tmp/desktop.png" 2>/dev/null
+
+# Rows 0, 2, 4, 6: "wrote <path>" (relative to the shell's folder); absolute on rows 2 and 6.
+text="wrote ${names[0]}\n\nwrote $project/${names[1]}\n\nwrote ${names[2]}\n\nwrote $project/${names[3]}\n"
+columns=80
+rows=10
+(cd "$project" && exec xterm -geometry "${columns}x${rows}+0+0" -bw 0 -fa "DejaVu Sans Mono" -fs 14 -bg white \
+    -fg black -T latency-terminal -e sh -c 'printf "$1"; exec sleep 600' sh "$text") &
+pids+=($!)
+wait_for 10 xdotool search --name '^latency-terminal$' >/dev/null || die "the terminal did not appear"
+sleep 1
+terminal=$(xdotool search --name '^latency-terminal$' | head -n1)
+eval "$(xdotool getwindowgeometry --shell "$terminal")"
+cell_w=$(((WIDTH - 4) * 1000 / columns))
+cell_h=$(((HEIGHT - 4) * 1000 / rows))
+point() { echo "$(((2000 + ($1 * 2 + 1) * cell_w / 2) / 1000)) $(((2000 + ($2 * 2 + 1) * cell_h / 2) / 1000))"; }
+
+"$agent" ${VISTEL_BENCH_LOG:+--debug} >"$tmp/agent.log" 2>&1 &
+pids+=($!)
+wait_for 60 grep -q '^Vistel is running\.' "$tmp/agent.log" || die "the agent did not start"
+sleep 2 # the recogniser warms up in the background at launch
+
+times=()
+for ((run = 0; run < runs; run++)); do
+    row=$(((run % 4) * 2))
+    xdotool mousemove $(point 12 "$row")
+    sleep 0.3
+    start=$(now_ms)
+    xdotool keydown alt
+    if wait_for 10 card_shown; then
+        times+=($(($(now_ms) - start)))
+    else
+        times+=(99999)
+        echo "run $run: no card within 10 s"
+    fi
+    xdotool keyup alt
+    wait_for 3 card_hidden || die "the card stayed after Alt was released"
+    # A user pauses between two looks; the card's last place is also left out of
+    # captures for a second after it hides (its pixels may linger on the screen).
+    sleep 1.2
+done
+[ -n "${VISTEL_BENCH_LOG:-}" ] && cp "$tmp/agent.log" "$VISTEL_BENCH_LOG"
+
+sorted=($(printf '%s\n' "${times[@]}" | sort -n))
+echo "key press to card on screen, xterm read from the screen, $runs presses over 4 paths:"
+echo "  median ${sorted[$((runs / 2))]} ms, worst ${sorted[$((runs - 1))]} ms (all: ${times[*]})"
