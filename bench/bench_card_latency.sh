@@ -80,7 +80,7 @@ point() { echo "$(((2000 + ($1 * 2 + 1) * cell_w / 2) / 1000)) $(((2000 + ($2 * 
 
 "$agent" ${VISTEL_BENCH_LOG:+--debug} >"$tmp/agent.log" 2>&1 &
 pids+=($!)
-wait_for 60 grep -q '^Vistel is running\.' "$tmp/agent.log" || die "the agent did not start"
+wait_for 60 grep -qs '^Vistel is running\.' "$tmp/agent.log" || die "the agent did not start"
 sleep 2 # the recogniser warms up in the background at launch
 
 times=()

@@ -114,7 +114,7 @@ point() { echo "$(((2000 + ($1 * 2 + 1) * cell_w / 2) / 1000)) $(((2000 + ($2 * 
 echo "== agent"
 "$agent" --debug >"$log" 2>&1 &
 pids+=($!)
-wait_for 60 grep -q '^Vistel is running\.' "$log" || fail "no banner"
+wait_for 60 grep -qs '^Vistel is running\.' "$log" || fail "no banner"
 
 # shows NAME COLUMN ROW FILE: holding Alt there shows the card for FILE.
 shows() {
