@@ -2,39 +2,18 @@
 // hand-built lines: which hits count, their precedence, the same-line
 // fallback, fragments, the glued prefix, chains of rows and the join checks,
 // and the detail lines printed on the way.
+#include "CapturedOutput.h"
 #include "HandLines.h"
 #include "TempTree.h"
 #include "screen/Layout.h"
 #include "screen/ReferenceUnderPointer.h"
 
 #include <QTest>
-#include <cstdio>
 #include <functional>
-#include <unistd.h>
 
 using namespace ScreenTextReader;
 
 namespace {
-
-// Everything the function printed to standard output.
-QString stdoutOf(const std::function<void()>& fn) {
-    std::fflush(stdout);
-    const int saved = dup(STDOUT_FILENO);
-    FILE* capture = std::tmpfile();
-    if (saved < 0 || !capture) return QStringLiteral("<capture failed>");
-    dup2(fileno(capture), STDOUT_FILENO);
-    fn();
-    std::fflush(stdout);
-    dup2(saved, STDOUT_FILENO);
-    close(saved);
-    std::rewind(capture);
-    QByteArray bytes;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, capture)) > 0;)
-        bytes.append(buffer, qsizetype(n));
-    std::fclose(capture);
-    return QString::fromUtf8(bytes);
-}
 
 // One line of a hand-built read: 8 points per character from minX, on the
 // row whose top is top, in the tile 0..1000 unless clipped says otherwise.
