@@ -1,6 +1,5 @@
 // The agent's screen reader over fake capture backends and a fake recogniser:
-// what it answers, how stalls are counted and cleared, the permission check,
-// and the card's frames kept out of what is read.
+// what it answers, and how stalls are counted and cleared.
 #include "TempTree.h"
 #include "app/RecognizingScreenReader.h"
 #include "screen/Capture.h"
@@ -14,10 +13,9 @@ namespace {
 // A capture backend whose answers the test sets; it can also hang until released.
 class Backend final : public platform::ScreenCapture {
   public:
-    bool readable = true;
     std::optional<platform::Capture> shot;
 
-    bool canCapture() override { return readable; }
+    bool canCapture() override { return true; }
     QList<platform::Monitor> monitors() override { return {platform::Monitor{QRectF(0, 0, 2400, 900), 1}}; }
     std::optional<platform::Capture> capture(QRectF strip) override {
         std::unique_lock lock(mutex_);
@@ -68,10 +66,7 @@ class RecognizingScreenReaderTest : public QObject {
         backend_->shot = platform::Capture{white, QRectF()};
         reader_ = std::make_unique<RecognizingScreenReader>(backend_, std::make_shared<OneLine>());
     }
-    void cleanup() {
-        backend_->hang(false);
-        reader_->setOwnWindows({});
-    }
+    void cleanup() { backend_->hang(false); }
 
     void answersTheReferenceUnderThePointer_data() {
         QTest::addColumn<double>("x");
@@ -100,23 +95,6 @@ class RecognizingScreenReaderTest : public QObject {
         backend_->hang(false);
         reader_->imageReference(QPointF(1200, 400), QUrl(), false);
         QCOMPARE(reader_->stalls(), 0);
-    }
-
-    void permissionIsWhetherTheScreenCanBeRead_data() {
-        QTest::addColumn<bool>("readable");
-        QTest::newRow("readable") << true;
-        QTest::newRow("not readable") << false;
-    }
-    void permissionIsWhetherTheScreenCanBeRead() {
-        QFETCH(bool, readable);
-        backend_->readable = readable;
-        QCOMPARE(reader_->ensurePermission(), readable);
-    }
-
-    void theCardsFramesReachTheCapture() {
-        const QList<QRectF> frames{QRectF(100, 200, 260, 190)};
-        reader_->setOwnWindows(frames);
-        QCOMPARE(ScreenTextReader::ownWindows(), frames);
     }
 };
 

@@ -353,22 +353,6 @@ class ChoosingTest : public QObject {
 
     // ---- formatting ----------------------------------------------------
 
-    void wholePointsAsPrintfDoes_data() {
-        QTest::addColumn<double>("value");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("whole") << 12.0 << "12";
-        QTest::newRow("below half") << 12.4 << "12";
-        QTest::newRow("above half") << 12.6 << "13";
-        QTest::newRow("half to even, down") << 12.5 << "12";
-        QTest::newRow("half to even, up") << 13.5 << "14";
-        QTest::newRow("negative") << -3.7 << "-4";
-    }
-    void wholePointsAsPrintfDoes() {
-        QFETCH(double, value);
-        QFETCH(QString, text);
-        QCOMPARE(wholePoints(value), text);
-    }
-
     void readLogLines() {
         Read r = readOf({{"see shots/a.png", 100}});
         r.tile.image = QImage(300, 228, QImage::Format_RGB32);
