@@ -21,6 +21,8 @@ struct Observation {
     // glyph's box); a null QRectF where the engine gives none (the blanks
     // between words). Empty when the engine gives no character boxes at all.
     QList<QRectF> characters;
+    // How sure the engine is of the line, 0..100 (100 from engines that do not say).
+    double confidence = 100.0;
 };
 
 class TextRecognizer {

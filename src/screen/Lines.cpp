@@ -1,4 +1,5 @@
 #include "core/ImageReference.h"
+#include "screen/Layout.h"
 #include "screen/ScreenTextReader.h"
 
 #include <cmath>
@@ -35,7 +36,21 @@ Edges placed(const QRectF& b, const QRectF& s) {
 
 } // namespace
 
-QList<platform::Observation> observations(const platform::TextRecognizer& recognizer, const QImage& image) {
+namespace {
+
+// Whether a line (box normalised to the tile) reaches within the tile-edge
+// distance of a side where the tile cut the captured strip.
+bool cutByTileEdge(const QRectF& box, const Tile& tile) {
+    const double width = tile.strip.width();
+    const bool nearLeft = tile.clippedLeft && box.left() * width <= kTileEdge;
+    const bool nearRight = tile.clippedRight && (1.0 - box.right()) * width <= kTileEdge;
+    return nearLeft || nearRight;
+}
+
+} // namespace
+
+QList<platform::Observation> observations(const platform::TextRecognizer& recognizer, const QImage& image,
+                                          double leastConfidence) {
     QList<platform::Observation> raw;
     try {
         raw = recognizer.recognize(image);
@@ -44,7 +59,7 @@ QList<platform::Observation> observations(const platform::TextRecognizer& recogn
     }
     QList<platform::Observation> kept;
     for (platform::Observation& o : raw) {
-        if (!sane(o.box)) continue;
+        if (!sane(o.box) || o.confidence < leastConfidence) continue;
         o.box = clamped(o.box);
         if (o.characters.size() != o.text.size()) {
             o.characters.clear();
@@ -59,7 +74,8 @@ QList<platform::Observation> observations(const platform::TextRecognizer& recogn
 
 QList<Line> lines(const platform::TextRecognizer& recognizer, const Tile& tile) {
     QList<Line> result;
-    for (const platform::Observation& o : observations(recognizer, tile.image)) {
+    for (const platform::Observation& o : observations(recognizer, tile.image, 0.0)) {
+        if (o.confidence < kLeastConfidence && !cutByTileEdge(o.box, tile)) continue;
         Line line;
         line.text = o.text;
         const QString repaired = ImageReference::normalisingRecognition(o.text);

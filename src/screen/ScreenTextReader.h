@@ -95,11 +95,20 @@ QList<QRectF> spansCoveringStrip(QRectF strip);
 
 // ---- Lines (Lines.cpp) ------------------------------------------------------
 
-// The recogniser's observations, with nonsense dropped: boxes outside 0..1 or
-// reversed, text and boxes of different lengths, an engine that throws.
-QList<platform::Observation> observations(const platform::TextRecognizer& recognizer, const QImage& image);
+// Lines the engine is less sure of than this (0..100) are dropped: on noise and
+// on one-coloured strips it reads garbage, all below it.
+inline constexpr double kLeastConfidence = 40.0;
 
-// The tile's lines in global points.
+// The recogniser's observations, with nonsense dropped: boxes outside 0..1 or
+// reversed, text and boxes of different lengths, lines below leastConfidence,
+// an engine that throws.
+QList<platform::Observation> observations(const platform::TextRecognizer& recognizer, const QImage& image,
+                                          double leastConfidence = kLeastConfidence);
+
+// The tile's lines in global points. A line that a clipped tile edge cuts is
+// kept whatever the engine's confidence: glyphs cut in half make it unsure of
+// the whole line, and such a line is often the tail of a long path that only
+// this tile shows.
 QList<Line> lines(const platform::TextRecognizer& recognizer, const Tile& tile);
 
 // lines() wrapped with its tile.

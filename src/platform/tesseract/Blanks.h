@@ -13,6 +13,7 @@ struct RawLine {
     QList<QRectF> boxes; // per UTF-16 unit; null for blanks
     QRectF box;          // the line's ink
     double baseline = 0; // y of the baseline at the line's start
+    double confidence = 0; // the engine's mean word confidence, 0..100
 };
 
 // The English model gets blanks wrong in two ways that break paths: it reads

@@ -105,8 +105,10 @@ QList<RawLine> rawLines(tesseract::TessBaseAPI& api, double leastConfidence) {
     double confidenceSum = 0;
     int words = 0;
     const auto flush = [&] {
-        if (words > 0 && confidenceSum / words >= leastConfidence && !current.text.trimmed().isEmpty())
+        if (words > 0 && confidenceSum / words >= leastConfidence && !current.text.trimmed().isEmpty()) {
+            current.confidence = confidenceSum / words;
             lines.append(current);
+        }
         current = RawLine{};
         confidenceSum = 0;
         words = 0;
@@ -191,10 +193,13 @@ QRectF normalised(QRectF r, int margin, const QSize& size) {
 // Without the blank repairs (Blanks.h) mode 6 reads 20 of the 36 paths
 // exactly (1.64 % character errors). Dropping lines whose words average below
 // 40 confidence removes every line read from the noise (49 lines at 0, 2 at
-// 30) and keeps all 36 paths (60 loses one). The resolution told to the
-// engine (70, 150, 300 dpi) changed nothing; 300 keeps it from guessing.
+// 30) and keeps all 36 paths (60 loses one); that cut-off is made by the
+// screen reader (ScreenTextReader::kLeastConfidence), which knows where a tile
+// cut the text, so the engine hands over every line with its confidence. The
+// resolution told to the engine (70, 150, 300 dpi) changed nothing; 300 keeps
+// it from guessing.
 TesseractRecognizer::Settings TesseractRecognizer::defaultSettings() {
-    return Settings{tesseract::PSM_SINGLE_BLOCK, 300, 40.0, 12, true};
+    return Settings{tesseract::PSM_SINGLE_BLOCK, 300, 0.0, 12, true};
 }
 
 bool TesseractRecognizer::available() {
@@ -230,6 +235,7 @@ QList<Observation> TesseractRecognizer::recognize(const QImage& image) const {
         separateOverlaps(line);
         Observation o;
         o.text = line.text;
+        o.confidence = line.confidence;
         o.box = normalised(line.box, settings_.margin, image.size());
         if (o.box.isEmpty()) continue;
         for (const QRectF& b : line.boxes)
