@@ -284,10 +284,10 @@ class TestAccessibilityLookup : public QObject {
         auto c = fake("child");
         auto p = fake("parent");
         c->parentValue = p;
-        for (const auto& [element, spec] : {std::pair{c, child}, std::pair{p, parent}}) {
-            const QString value = spec.section(':', 1);
-            if (spec.startsWith("url:")) element->urlValue = value;
-            if (spec.startsWith("label:")) element->labels[0] = value;
+        for (const auto& [element, given] : {std::pair{c, child}, std::pair{p, parent}}) {
+            const QString value = given.section(':', 1);
+            if (given.startsWith("url:")) element->urlValue = value;
+            if (given.startsWith("label:")) element->labels[0] = value;
         }
         QCOMPARE(shown(imageURL(c, kPointer, tree_->url())), file(expected));
     }

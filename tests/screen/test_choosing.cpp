@@ -17,7 +17,7 @@ namespace {
 
 // One line of a hand-built read: 8 points per character from minX, on the
 // row whose top is top, in the tile 0..1000 unless clipped says otherwise.
-struct Spec {
+struct Shape {
     QString text;
     double minX = 0;
     double top = 10;
@@ -26,13 +26,13 @@ struct Spec {
 const double kCell = 8;
 const double kHeight = 14;
 
-Line place(const Spec& s, const Tile& tile) {
+Line place(const Shape& s, const Tile& tile) {
     return handLine(s.text, s.minX, s.minX + kCell * double(s.text.size()), s.top, s.top + kHeight, tile);
 }
 
-Read readOf(const QList<Spec>& specs, const Tile& tile = handTile(0, 1000, false, false)) {
+Read readOf(const QList<Shape>& shapes, const Tile& tile = handTile(0, 1000, false, false)) {
     Read r{tile, {}};
-    for (const Spec& s : specs)
+    for (const Shape& s : shapes)
         r.lines.append(place(s, tile));
     return r;
 }
@@ -61,7 +61,7 @@ QUrl file(const QString& path) {
 
 } // namespace
 
-Q_DECLARE_METATYPE(Spec)
+Q_DECLARE_METATYPE(Shape)
 
 class ChoosingTest : public QObject {
     Q_OBJECT
@@ -70,49 +70,49 @@ class ChoosingTest : public QObject {
     // ---- recognizeLines ------------------------------------------------
 
     void choosesOnOneRead_data() {
-        QTest::addColumn<QList<Spec>>("lines");
+        QTest::addColumn<QList<Shape>>("lines");
         QTest::addColumn<QPointF>("pointer");
         QTest::addColumn<bool>("fragments");
         QTest::addColumn<bool>("sessions");
         QTest::addColumn<QString>("expected"); // the answered reference, or "" for nothing
 
         const QString line = QStringLiteral("see shots/a.png now");
-        QTest::newRow("on the path") << QList<Spec>{{line, 100}} << QPointF(at(100, 8), 17) << false << false
+        QTest::newRow("on the path") << QList<Shape>{{line, 100}} << QPointF(at(100, 8), 17) << false << false
                                      << "shots/a.png";
         QTest::newRow("13 points past its end")
-            << QList<Spec>{{line, 100}} << QPointF(100 + 15 * 8 + 13, 17) << false << false << "shots/a.png";
+            << QList<Shape>{{line, 100}} << QPointF(100 + 15 * 8 + 13, 17) << false << false << "shots/a.png";
         QTest::newRow("60 points past its end: nothing")
-            << QList<Spec>{{line, 100}} << QPointF(100 + 15 * 8 + 60, 17) << false << false << "";
+            << QList<Shape>{{line, 100}} << QPointF(100 + 15 * 8 + 60, 17) << false << false << "";
         QTest::newRow("14 points above the line")
-            << QList<Spec>{{line, 100}} << QPointF(at(100, 8), 10 - 14) << false << false << "shots/a.png";
+            << QList<Shape>{{line, 100}} << QPointF(at(100, 8), 10 - 14) << false << false << "shots/a.png";
         QTest::newRow("15 points above: not under the pointer")
-            << QList<Spec>{{line, 100}} << QPointF(at(100, 8), 10 - 15) << false << false << "";
+            << QList<Shape>{{line, 100}} << QPointF(at(100, 8), 10 - 15) << false << false << "";
         QTest::newRow("a line nearer the pointer hides it")
-            << QList<Spec>{{line, 100}, {"plain words below it", 100, 28}} << QPointF(at(100, 8), 30) << false
+            << QList<Shape>{{line, 100}, {"plain words below it", 100, 28}} << QPointF(at(100, 8), 30) << false
             << false << "";
         QTest::newRow("lone other bare name: same-line fallback")
-            << QList<Spec>{{"alpha.png        somewhere        else", 0}} << QPointF(at(0, 20), 17) << false
+            << QList<Shape>{{"alpha.png        somewhere        else", 0}} << QPointF(at(0, 20), 17) << false
             << false << "alpha.png";
         QTest::newRow("two other bare names: refused")
-            << QList<Spec>{{"alpha.png        somewhere        beta.png", 0}} << QPointF(at(0, 20), 17)
+            << QList<Shape>{{"alpha.png        somewhere        beta.png", 0}} << QPointF(at(0, 20), 17)
             << false << false << "";
         QTest::newRow("the same name twice is one candidate")
-            << QList<Spec>{{"alpha.png        somewhere        alpha.png", 0}} << QPointF(at(0, 20), 17)
+            << QList<Shape>{{"alpha.png        somewhere        alpha.png", 0}} << QPointF(at(0, 20), 17)
             << false << false << "alpha.png";
         QTest::newRow("another path on the line is no fallback")
-            << QList<Spec>{{"shots/a.png      somewhere        else", 0}} << QPointF(at(0, 20), 17) << false
+            << QList<Shape>{{"shots/a.png      somewhere        else", 0}} << QPointF(at(0, 20), 17) << false
             << false << "";
         QTest::newRow("an unresolved hit on the pointer: no fallback")
-            << QList<Spec>{{"missing.png      alpha.png", 0}} << QPointF(at(0, 3), 17) << false << false
+            << QList<Shape>{{"missing.png      alpha.png", 0}} << QPointF(at(0, 3), 17) << false << false
             << "";
         QTest::newRow("... unless sessions are consulted")
-            << QList<Spec>{{"missing.png      alpha.png", 0}} << QPointF(at(0, 3), 17) << false << true
+            << QList<Shape>{{"missing.png      alpha.png", 0}} << QPointF(at(0, 3), 17) << false << true
             << "alpha.png";
         QTest::newRow("period look-alike repaired")
-            << QList<Spec>{{"shots/a•png", 0}} << QPointF(at(0, 4), 17) << false << false << "shots/a.png";
+            << QList<Shape>{{"shots/a•png", 0}} << QPointF(at(0, 4), 17) << false << false << "shots/a.png";
     }
     void choosesOnOneRead() {
-        QFETCH(QList<Spec>, lines);
+        QFETCH(QList<Shape>, lines);
         QFETCH(QPointF, pointer);
         QFETCH(bool, fragments);
         QFETCH(bool, sessions);
@@ -271,49 +271,49 @@ class ChoosingTest : public QObject {
     // ---- rejoined ------------------------------------------------------
 
     void rejoinsWrappedRows_data() {
-        QTest::addColumn<QList<Spec>>("rows");
+        QTest::addColumn<QList<Shape>>("rows");
         QTest::addColumn<QPointF>("pointer");
         QTest::addColumn<QString>("expected");
 
         // Rows 17 points apart, each 14 high; a continuation starts at x 0.
-        const QList<Spec> twoRows{{"wrote /work/shots/he", 0, 10}, {"ro.png done", 0, 27}};
+        const QList<Shape> twoRows{{"wrote /work/shots/he", 0, 10}, {"ro.png done", 0, 27}};
         QTest::newRow("pointer on the head") << twoRows << QPointF(at(0, 15), 17) << "/work/shots/hero.png";
         QTest::newRow("pointer on the tail") << twoRows << QPointF(at(0, 3), 34) << "/work/shots/hero.png";
         QTest::newRow("pointer on the word after it") << twoRows << QPointF(at(0, 9) + 20, 34) << "";
         QTest::newRow("pointer on the word before it") << twoRows << QPointF(at(0, 0), 17) << "";
         QTest::newRow("indented 30 points: a paragraph, not a wrap")
-            << QList<Spec>{{"wrote /work/shots/he", 0, 10}, {"ro.png done", 30, 27}} << QPointF(at(30, 3), 34)
+            << QList<Shape>{{"wrote /work/shots/he", 0, 10}, {"ro.png done", 30, 27}} << QPointF(at(30, 3), 34)
             << "";
         QTest::newRow("30 points lower: not the next row")
-            << QList<Spec>{{"wrote /work/shots/he", 0, 10}, {"ro.png done", 0, 54}} << QPointF(at(0, 3), 61)
+            << QList<Shape>{{"wrote /work/shots/he", 0, 10}, {"ro.png done", 0, 54}} << QPointF(at(0, 3), 61)
             << "";
         QTest::newRow("the upper row goes on to the right")
-            << QList<Spec>{{"wrote /work/shots/he", 0, 10}, {"more", 168, 10}, {"ro.png done", 0, 27}}
+            << QList<Shape>{{"wrote /work/shots/he", 0, 10}, {"more", 168, 10}, {"ro.png done", 0, 27}}
             << QPointF(at(0, 3), 34) << "";
-        QTest::newRow("three rows") << QList<Spec>{{"/work/", 0, 10}, {"shots/", 0, 27}, {"hero.png", 0, 44}}
+        QTest::newRow("three rows") << QList<Shape>{{"/work/", 0, 10}, {"shots/", 0, 27}, {"hero.png", 0, 44}}
                                     << QPointF(at(0, 2), 34) << "/work/shots/hero.png";
         QTest::newRow("prose row under a wrapped path, pointer on the path")
-            << QList<Spec>{{"wrote /work/shots/he", 0, 10}, {"ro.png", 0, 27}, {"and then some words", 0, 44}}
+            << QList<Shape>{{"wrote /work/shots/he", 0, 10}, {"ro.png", 0, 27}, {"and then some words", 0, 44}}
             << QPointF(at(0, 2), 34) << "/work/shots/hero.png";
         QTest::newRow("prose row under a wrapped path, pointer on the prose")
-            << QList<Spec>{{"wrote /work/shots/he", 0, 10}, {"ro.png", 0, 27}, {"and then some words", 0, 44}}
+            << QList<Shape>{{"wrote /work/shots/he", 0, 10}, {"ro.png", 0, 27}, {"and then some words", 0, 44}}
             << QPointF(at(0, 2), 51) << "";
         QTest::newRow("rows with references of their own")
-            << QList<Spec>{{"ep1/frame.png", 0, 10}, {"ep2/frame.png", 0, 27}} << QPointF(at(0, 3), 34) << "";
+            << QList<Shape>{{"ep1/frame.png", 0, 10}, {"ep2/frame.png", 0, 27}} << QPointF(at(0, 3), 34) << "";
         QTest::newRow("a row that holds its own reference below the tail")
-            << QList<Spec>{{"wrote /work/shots/he", 0, 10}, {"ro.png shots/x.png", 0, 27}}
+            << QList<Shape>{{"wrote /work/shots/he", 0, 10}, {"ro.png shots/x.png", 0, 27}}
             << QPointF(at(0, 3), 34) << "";
         QTest::newRow("two rows of prose")
-            << QList<Spec>{{"this sentence wraps onto", 0, 10}, {"the next row", 0, 27}}
+            << QList<Shape>{{"this sentence wraps onto", 0, 10}, {"the next row", 0, 27}}
             << QPointF(at(0, 3), 34) << "";
-        QTest::newRow("one line") << QList<Spec>{{"wrote /work/shots/hero.png", 0, 10}}
+        QTest::newRow("one line") << QList<Shape>{{"wrote /work/shots/hero.png", 0, 10}}
                                   << QPointF(at(0, 10), 17) << "";
         QTest::newRow("a loose wrap: extension misread")
-            << QList<Spec>{{"wrote /work/shots/he", 0, 10}, {"ro.pnq", 0, 27}} << QPointF(at(0, 3), 34)
+            << QList<Shape>{{"wrote /work/shots/he", 0, 10}, {"ro.pnq", 0, 27}} << QPointF(at(0, 3), 34)
             << "/work/shots/hero.pnq";
     }
     void rejoinsWrappedRows() {
-        QFETCH(QList<Spec>, rows);
+        QFETCH(QList<Shape>, rows);
         QFETCH(QPointF, pointer);
         QFETCH(QString, expected);
         Recorder resolver;
@@ -327,7 +327,7 @@ class ChoosingTest : public QObject {
 
     void eachReferenceIsResolvedOnce() {
         // The same rows read by two overlapping tiles give several chains with the same join.
-        const QList<Spec> rows{{"wrote /work/shots/he", 0, 10}, {"ro.png", 0, 27}};
+        const QList<Shape> rows{{"wrote /work/shots/he", 0, 10}, {"ro.png", 0, 27}};
         Recorder resolver;
         rejoined({readOf(rows), readOf(rows)}, QPointF(at(0, 2), 34), resolver.resolver(), false);
         QCOMPARE(resolver.asked, QStringList{"/work/shots/hero.png"});
@@ -335,14 +335,14 @@ class ChoosingTest : public QObject {
 
     void longerChainsFirst() {
         // A two-row chain (the middle row onwards) and the three-row chain it is part of.
-        const QList<Spec> rows{{"/work/", 0, 10}, {"shots/", 0, 27}, {"hero.png", 0, 44}};
+        const QList<Shape> rows{{"/work/", 0, 10}, {"shots/", 0, 27}, {"hero.png", 0, 44}};
         Recorder resolver;
         rejoined({readOf(rows)}, QPointF(at(0, 2), 51), resolver.resolver(), false);
         QCOMPARE(resolver.asked, (QStringList{"/work/shots/hero.png", "shots/hero.png"}));
     }
 
     void detailLinesOfARejoin() {
-        const QList<Spec> rows{{"wrote /work/shots/he", 0, 10}, {"ro.png", 0, 27}};
+        const QList<Shape> rows{{"wrote /work/shots/he", 0, 10}, {"ro.png", 0, 27}};
         Recorder resolver;
         resolver.answers.insert("/work/shots/hero.png", file("work/shots/hero.png"));
         const QString out =
