@@ -34,10 +34,6 @@ Edges placed(const QRectF& b, const QRectF& s) {
                  s.bottom() - b.bottom() * s.height(), s.bottom() - b.top() * s.height()};
 }
 
-} // namespace
-
-namespace {
-
 // Whether a line (box normalised to the tile) reaches within the tile-edge
 // distance of a side where the tile cut the captured strip.
 bool cutByTileEdge(const QRectF& box, const Tile& tile) {
