@@ -5,6 +5,7 @@
 #
 #   bench/bench_agent_memory.sh path/to/VistelPrototype   (a release build)
 set -uo pipefail
+source "$(dirname "$0")/../tests/e2e/lib.sh"
 
 agent=${1:?usage: bench_agent_memory.sh path/to/VistelPrototype}
 tmp=$(mktemp -d)
@@ -18,28 +19,14 @@ cleanup() {
     rm -rf "$tmp" "$project"
 }
 trap cleanup EXIT
-wait_for() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ $SECONDS -ge $deadline ] && return 1
-        sleep 0.1
-    done
-}
 rss_mb() { awk '/^VmRSS:/ { printf "%.1f", $2 / 1024 }' "/proc/$1/status"; }
 
-export HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" XDG_RUNTIME_DIR="$tmp/run"
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$tmp/no-bus"
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-unset WAYLAND_DISPLAY
+isolate_session
 
 mkdir -p "$project/.git" "$project/shots"
 convert -size 1600x1200 plasma:fractal "$project/shots/large-render.png"
 
-Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp -noreset 3>"$tmp/display" 2>/dev/null &
-pids+=($!)
-wait_for 10 grep -qs . "$tmp/display" || { echo "Xvfb did not start"; exit 1; }
-export DISPLAY=":$(head -n1 "$tmp/display")"
+start_xvfb 1280x720 || { echo "bench: no private X server"; exit 1; }
 (cd "$project" && exec xterm -bw 0 -geometry 70x10+0+0 -fa "DejaVu Sans Mono" -fs 14 -bg white -fg black \
     -T memory-terminal -e sh -c 'printf "wrote shots/large-render.png\n"; exec sleep 300') &
 pids+=($!)

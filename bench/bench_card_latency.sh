@@ -9,6 +9,8 @@
 #
 #   bench_card_latency.sh path/to/VistelPrototype     (a release build gives the real figure)
 set -uo pipefail
+source "$(dirname "$0")/../tests/e2e/lib.sh"
+wait_step=0.05 # latency is measured by these waits
 
 agent=${1:?usage: bench_card_latency.sh path/to/VistelPrototype}
 for tool in Xvfb xdotool xterm convert; do
@@ -31,23 +33,11 @@ die() {
     echo "$*"
     exit 1
 }
-wait_for() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ $SECONDS -ge $deadline ] && return 1
-        sleep 0.05
-    done
-}
-card_shown() { xdotool search --onlyvisible --name '^Vistel preview$' >/dev/null 2>&1; }
 card_hidden() { ! card_shown; }
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
-export HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" XDG_CACHE_HOME="$tmp/cache" XDG_RUNTIME_DIR="$tmp/run"
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$tmp/no-bus" OMP_THREAD_LIMIT=1
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-unset WAYLAND_DISPLAY
+isolate_session
+export OMP_THREAD_LIMIT=1
 
 mkdir -p "$project/.git" "$project/shots" "$project/renders"
 names=(shots/red-square.png shots/blue-circle.png renders/frame-0042.png renders/hero-frame@2x.png)
@@ -56,12 +46,8 @@ for i in "${!names[@]}"; do
     convert -size 640x400 "xc:${colours[i]}" "$project/${names[i]}" || die "cannot make ${names[i]}"
 done
 
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$tmp/display" 2>/dev/null &
-pids+=($!)
-wait_for 10 grep -q . "$tmp/display" || die "Xvfb named no display"
-export DISPLAY=":$(head -n1 "$tmp/display")"
-wait_for 10 xdotool getmouselocation >/dev/null 2>&1 || die "cannot connect to $DISPLAY"
-convert -size 1280x800 xc:white "$tmp/desktop.png" && display -window root "$tmp/desktop.png" 2>/dev/null
+start_xvfb 1280x800 || die "no private X server"
+paint_desktop_white 1280x800
 
 # Rows 0, 2, 4, 6: "wrote <path>" (relative to the shell's folder); absolute on rows 2 and 6.
 text="wrote ${names[0]}\n\nwrote $project/${names[1]}\n\nwrote ${names[2]}\n\nwrote $project/${names[3]}\n"

@@ -9,6 +9,7 @@
 #
 # Exits 77 (skipped) when Xvfb, dbus-daemon or the AT-SPI launcher is missing.
 set -uo pipefail
+source "$(dirname "$0")/lib.sh"
 
 agent=${1:?usage: accessibility_e2e.sh path/to/VistelPrototype path/to/accessible_text_window}
 window=${2:?usage: accessibility_e2e.sh path/to/VistelPrototype path/to/accessible_text_window}
@@ -35,17 +36,7 @@ fail() {
     exit 1
 }
 
-# wait_for SECONDS COMMAND...: true as soon as COMMAND succeeds.
-wait_for() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ $SECONDS -ge $deadline ] && return 1
-        sleep 0.1
-    done
-}
 logged() { grep -qE "$2" "$1"; }
-card_shown() { xdotool search --onlyvisible --name '^Vistel preview$' >/dev/null 2>&1; }
 accessibility_on() {
     dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Get \
         string:org.a11y.Status string:IsEnabled 2>/dev/null | grep -q 'boolean true'
@@ -53,18 +44,12 @@ accessibility_on() {
 
 # The machine's own settings and session stay out of reach; the launcher keeps
 # the desktop settings it writes in memory.
-export HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" XDG_CACHE_HOME="$tmp/cache" XDG_RUNTIME_DIR="$tmp/run"
+isolate_session # its own session bus is started below
 export GSETTINGS_BACKEND=memory
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-unset WAYLAND_DISPLAY AT_SPI_BUS_ADDRESS
+unset AT_SPI_BUS_ADDRESS
 
 echo "== private X server and session bus"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$tmp/display" 2>"$tmp/xvfb.log" &
-pids+=($!)
-wait_for 10 grep -q . "$tmp/display" || fail "Xvfb named no display"
-export DISPLAY=":$(head -n1 "$tmp/display")"
-wait_for 10 xdotool getmouselocation >/dev/null 2>&1 || fail "cannot connect to $DISPLAY"
+start_xvfb 1280x800 || fail "no private X server"
 dbus-daemon --session --nofork --print-address=3 3>"$tmp/bus" 2>"$tmp/dbus.log" &
 pids+=($!)
 wait_for 10 grep -q . "$tmp/bus" || fail "dbus-daemon printed no address"

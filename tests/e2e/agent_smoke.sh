@@ -8,6 +8,7 @@
 #
 # Exits 77 (skipped) only when Xvfb is missing.
 set -uo pipefail
+source "$(dirname "$0")/lib.sh"
 
 agent=${1:?usage: agent_smoke.sh path/to/VistelPrototype}
 command -v Xvfb >/dev/null || { echo "SKIP: Xvfb is not installed (scripts/install-deps installs it)"; exit 77; }
@@ -33,26 +34,12 @@ fail() {
     exit 1
 }
 
-# wait_for SECONDS COMMAND...: true as soon as COMMAND succeeds.
-wait_for() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ $SECONDS -ge $deadline ] && return 1
-        sleep 0.1
-    done
-}
 running() { kill -0 "$1" 2>/dev/null; }
 stopped() { ! running "$1"; }
 logged() { grep -qsE "$2" "$1"; }
-card_shown() { xdotool search --onlyvisible --name '^Vistel preview$' >/dev/null 2>&1; }
 
 # The machine's own settings, session bus and other agents' channels stay out of reach.
-export HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" XDG_CACHE_HOME="$tmp/cache" XDG_RUNTIME_DIR="$tmp/run"
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$tmp/no-bus"
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-unset WAYLAND_DISPLAY
+isolate_session
 
 echo "== without a display the agent says so and exits 1"
 env -u DISPLAY timeout 20 "$agent" >"$tmp/nodisplay.log" 2>&1
@@ -60,12 +47,8 @@ status=$?
 [ $status -eq 1 ] || { cat "$tmp/nodisplay.log"; fail "no display: exit status $status, expected 1"; }
 grep -q "X11" "$tmp/nodisplay.log" || { cat "$tmp/nodisplay.log"; fail "no display: no line about X11"; }
 
-echo "== private X server (no reset when its last client leaves, which would refuse the next one)"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$tmp/display" 2>"$tmp/xvfb.log" &
-pids+=($!)
-wait_for 10 grep -q . "$tmp/display" || fail "Xvfb named no display"
-export DISPLAY=":$(head -n1 "$tmp/display")"
-wait_for 10 xdotool getmouselocation >/dev/null 2>&1 || fail "cannot connect to $DISPLAY"
+echo "== private X server"
+start_xvfb 1280x800 || fail "no private X server"
 
 echo "== a terminal showing an image path, its shell in the project folder"
 mkdir -p "$tmp/work/shots"

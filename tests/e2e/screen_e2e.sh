@@ -14,6 +14,7 @@
 #
 # Exits 77 (skipped) only when Xvfb is missing.
 set -uo pipefail
+source "$(dirname "$0")/lib.sh"
 
 agent=${1:?usage: screen_e2e.sh path/to/VistelPrototype}
 command -v Xvfb >/dev/null || { echo "SKIP: Xvfb is not installed (scripts/install-deps installs it)"; exit 77; }
@@ -44,25 +45,11 @@ fail() {
     exit 1
 }
 
-# wait_for SECONDS COMMAND...: true as soon as COMMAND succeeds.
-wait_for() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ $SECONDS -ge $deadline ] && return 1
-        sleep 0.1
-    done
-}
-card_shown() { xdotool search --onlyvisible --name '^Vistel preview$' >/dev/null 2>&1; }
 card_hidden() { ! card_shown; }
 # The log from line $from on names the file as the reading's answer.
 answered() { tail -n +"$from" "$log" | grep -qF -- "-> $1"; }
 
-export HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" XDG_CACHE_HOME="$tmp/cache" XDG_RUNTIME_DIR="$tmp/run"
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$tmp/no-bus"
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-unset WAYLAND_DISPLAY
+isolate_session
 
 echo "== fixture project"
 rm -rf "$project"
@@ -79,13 +66,8 @@ wrapped="$project/renders/2024-06-01/session-0042/hero-frame-000042-final-render
 image "$wrapped" purple
 
 echo "== private X server and a terminal whose shell works in the project"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$tmp/display" 2>"$tmp/xvfb.log" &
-pids+=($!)
-wait_for 10 grep -q . "$tmp/display" || fail "Xvfb named no display"
-export DISPLAY=":$(head -n1 "$tmp/display")"
-wait_for 10 xdotool getmouselocation >/dev/null 2>&1 || fail "cannot connect to $DISPLAY"
-# A light desktop, as behind most terminals (Xvfb's root is black).
-convert -size 1280x800 xc:white "$tmp/desktop.png" && display -window root "$tmp/desktop.png" 2>/dev/null
+start_xvfb 1280x800 || fail "no private X server"
+paint_desktop_white 1280x800
 
 columns=80
 rows=16

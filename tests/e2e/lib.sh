@@ -1,0 +1,46 @@
+# Shared by the end-to-end scripts, the whole-agent benchmarks and scripts/demo:
+# a private X server, an environment that keeps the machine's own settings and
+# session bus out of reach, and waiting for things to happen.
+#
+# The sourcing script owns two variables: tmp (a fresh folder, removed by its
+# own cleanup) and pids (background processes, stopped newest first).
+
+# wait_for SECONDS COMMAND...: true as soon as COMMAND succeeds, asked every
+# $wait_step seconds (0.1 unless the script sets it).
+wait_for() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ $SECONDS -ge $deadline ] && return 1
+        sleep "${wait_step:-0.1}"
+    done
+}
+
+# The agent's card is on screen.
+card_shown() { xdotool search --onlyvisible --name '^Vistel preview$' >/dev/null 2>&1; }
+
+# HOME, the XDG folders and the session bus inside $tmp, and no Wayland.
+isolate_session() {
+    export HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" XDG_CACHE_HOME="$tmp/cache" XDG_RUNTIME_DIR="$tmp/run"
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$tmp/no-bus"
+    mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
+    chmod 700 "$XDG_RUNTIME_DIR"
+    unset WAYLAND_DISPLAY
+}
+
+# start_xvfb WIDTHxHEIGHT: a private X server on a free display, exported as
+# DISPLAY once it answers. -noreset: without it the server resets when its last
+# client leaves and refuses the next one for a moment.
+start_xvfb() {
+    Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp -noreset 3>"$tmp/display" 2>"$tmp/xvfb.log" &
+    pids+=($!)
+    wait_for 10 grep -qs . "$tmp/display" || { echo "Xvfb named no display"; return 1; }
+    export DISPLAY=":$(head -n1 "$tmp/display")"
+    wait_for 10 xdotool getmouselocation >/dev/null 2>&1 || { echo "cannot connect to $DISPLAY"; return 1; }
+}
+
+# A white root window, as behind most terminals (Xvfb's is black, and a dark
+# band beside the text makes the recogniser misread it).
+paint_desktop_white() {
+    convert -size "$1" xc:white "$tmp/desktop.png" && display -window root "$tmp/desktop.png" 2>/dev/null
+}
