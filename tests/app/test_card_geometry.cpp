@@ -1,6 +1,4 @@
-// The card's measurements. The expected in-card boxes are written as the
-// card's own drawing code thinks of them elsewhere (from its bottom-left
-// corner, y upwards) and converted here, so a slip in the flip shows.
+// The card's measurements; expected image boxes are written y-upwards and flipped here.
 #include "app/CardGeometry.h"
 
 #include <QTest>
@@ -29,17 +27,14 @@ class TestCardGeometry : public QObject {
         QTest::addColumn<double>("setting");
         QTest::addColumn<QSizeF>("size");
         QTest::newRow("zero") << 0.0 << QSizeF(160, 116);
-        QTest::newRow("negative") << -50.0 << QSizeF(160, 116);
         QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << QSizeF(160, 116);
         QTest::newRow("infinite") << std::numeric_limits<double>::infinity() << QSizeF(160, 116);
         QTest::newRow("narrowest") << 160.0 << QSizeF(160, 116);
         QTest::newRow("just above rounds down") << 160.4 << QSizeF(160, 116);
         QTest::newRow("half rounds up") << 160.5 << QSizeF(161, 117);
-        QTest::newRow("default") << 220.0 << QSizeF(220, 160);
         QTest::newRow("fraction") << 300.4 << QSizeF(300, 218);
         QTest::newRow("widest") << 420.0 << QSizeF(420, 305);
         QTest::newRow("half above widest") << 420.5 << QSizeF(420, 305);
-        QTest::newRow("far too wide") << 1000.0 << QSizeF(420, 305);
     }
     void cardSize() {
         QFETCH(double, setting);
@@ -53,12 +48,9 @@ class TestCardGeometry : public QObject {
         QTest::addColumn<double>("setting");
         QTest::addColumn<int>("ceiling");
         QTest::newRow("zero") << 0.0 << 320;
-        QTest::newRow("narrow") << 100.0 << 320;
         QTest::newRow("narrowest") << 160.0 << 320;
-        QTest::newRow("rounds to narrowest") << 160.4 << 320;
         QTest::newRow("rounds above narrowest") << 160.5 << 322;
         QTest::newRow("default") << 220.0 << 440;
-        QTest::newRow("wider") << 300.0 << 600;
         QTest::newRow("widest") << 420.0 << 840;
         QTest::newRow("capped") << 1000.0 << 840;
         QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << 320;
@@ -76,7 +68,6 @@ class TestCardGeometry : public QObject {
         QTest::newRow("160 with caption") << 160.0 << true << QRectF(10, 34, 140, 72);
         QTest::newRow("220 with caption") << 220.0 << true << QRectF(10, 34, 200, 116);
         QTest::newRow("301 with caption") << 301.0 << true << QRectF(10, 34, 281, 175);
-        QTest::newRow("420 with caption") << 420.0 << true << QRectF(10, 34, 400, 261);
         QTest::newRow("220 without caption") << 220.0 << false << QRectF(10, 10, 200, 140);
         QTest::newRow("160 without caption") << 160.0 << false << QRectF(10, 10, 140, 96);
     }
@@ -91,7 +82,6 @@ class TestCardGeometry : public QObject {
     void captionAndMessageAt220() {
         const QSizeF card = CardGeometry::cardSize(220);
         QCOMPARE(CardGeometry::imageBox(card, true), QRectF(10, 10, 200, 116)); // 160 - 34 - 116 = 10
-        QCOMPARE(CardGeometry::captionFrame(card), fromBottomLeft(QRectF(10, 10, 200, 16), 160));
         QCOMPARE(CardGeometry::captionFrame(card), QRectF(10, 134, 200, 16));
         QCOMPARE(CardGeometry::messageFrame(card), QRectF(14, 14, 192, 132));
         // The caption sits in the band under the image, 8 points below it.
@@ -119,11 +109,8 @@ class TestCardGeometry : public QObject {
             << QPointF(150, 100) << small << QRectF(0, 0, 220, 160);
         QTest::newRow("card larger than the area: right and top edges win")
             << QPointF(100, 50) << tiny << QRectF(-20, 0, 220, 160);
-        QTest::newRow("second screen") << QPointF(2500, 300) << twoScreens << QRectF(2522, 318, 220, 160);
         QTest::newRow("second screen's right edge")
             << QPointF(3150, 300) << twoScreens << QRectF(2908, 318, 220, 160);
-        QTest::newRow("second screen's bottom")
-            << QPointF(2500, 1000) << twoScreens << QRectF(2522, 818, 220, 160);
         QTest::newRow("second screen's top panel")
             << QPointF(2500, 5) << twoScreens << QRectF(2522, 30, 220, 160);
         QTest::newRow("shared edge belongs to the second screen")

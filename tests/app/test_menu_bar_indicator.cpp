@@ -1,6 +1,4 @@
-// The tray icon: on by default and wired to the controller, one icon however
-// often it is shown, looks switched and kept while hidden, a menu rebuilt on
-// every opening, and the notice on a desktop without a tray.
+// The tray icon: default, wiring, one icon, looks, menu rebuilt per opening, no-tray notice.
 #include "ControllerFakes.h"
 #include "MenuFakes.h"
 #include "TempTree.h"
@@ -71,7 +69,6 @@ class TestMenuBarIndicator : public QObject {
         QTest::addColumn<QString>("steps");
         QTest::addColumn<bool>("shown");
         QTest::addColumn<bool>("previewing");
-        QTest::newRow("show twice") << "ss" << true << false;
         QTest::newRow("hide without icon") << "hh" << false << false;
         QTest::newRow("active while hidden, then shown") << "as" << true << true;
         QTest::newRow("many rounds") << "sarhsarhsashsrh" << false << false;
@@ -92,15 +89,9 @@ class TestMenuBarIndicator : public QObject {
                     if (before) QVERIFY(indicator.item() == before); // kept, not made again
                     break;
                 }
-                case 'h':
-                    indicator.apply(false);
-                    break;
-                case 'a':
-                    indicator.setPreviewing(true);
-                    break;
-                case 'r':
-                    indicator.setPreviewing(false);
-                    break;
+                case 'h': indicator.apply(false); break;
+                case 'a': indicator.setPreviewing(true); break;
+                case 'r': indicator.setPreviewing(false); break;
                 }
                 QVERIFY(trayIcons(indicator) <= 1);
                 QCOMPARE(indicator.item() != nullptr, indicator.menu() != nullptr);
@@ -120,7 +111,6 @@ class TestMenuBarIndicator : public QObject {
         QTest::addColumn<HoverModifier>("modifier");
         QTest::addColumn<QString>("tip");
         QTest::newRow("option") << HoverModifier::Option << "Vistel — hold Alt over an image path";
-        QTest::newRow("command") << HoverModifier::Command << "Vistel — hold Super over an image path";
         QTest::newRow("control") << HoverModifier::Control << "Vistel — hold Control over an image path";
     }
     void toolTipNamesTheKey() {
@@ -193,7 +183,6 @@ class TestMenuBarIndicator : public QObject {
     void tintKeepsTheShape_data() {
         QTest::addColumn<QColor>("color");
         QTest::newRow("dark text") << QColor(0x20, 0x20, 0x20);
-        QTest::newRow("light text") << QColor(0xee, 0xee, 0xee);
     }
     void tintKeepsTheShape() {
         QFETCH(QColor, color);

