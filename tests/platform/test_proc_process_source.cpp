@@ -306,28 +306,6 @@ class TestProcProcessSource : public QObject {
         QCOMPARE(table.value(self).command, executable.left(15));
     }
 
-    void thisProcessWorkingDirectory() {
-        TempTree tree;
-        const QString before = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(tree.path()));
-        const QString cwd = ProcProcessSource().workingDirectory(::getpid());
-        QVERIFY(QDir::setCurrent(before));
-        QCOMPARE(cwd, tree.path());
-    }
-
-    void childWorkingDirectoryIsARoot() {
-        TempTree tree;
-        tree.folder("child");
-        QProcess child;
-        child.setWorkingDirectory(tree.path("child"));
-        child.start(QStringLiteral("sleep"), {QStringLiteral("30")});
-        QVERIFY(child.waitForStarted());
-        const QList<QUrl> roots = ProcessRoots::compute(::getpid(), ProcProcessSource());
-        child.kill();
-        child.waitForFinished();
-        QVERIFY2(roots.contains(QUrl::fromLocalFile(tree.path("child") + QLatin1Char('/'))),
-                 qPrintable(QUrl::toStringList(roots).join(' ')));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestProcProcessSource)

@@ -44,8 +44,6 @@ class TestX11Tables : public QObject {
             "shift:Shift_L,Shift_R lock:Caps_Lock control:Control_L,Control_R "
             "mod1:Alt_L,Alt_R,Meta_L mod2:Num_Lock mod4:Super_L,Super_R,Hyper_L mod5:ISO_Level3_Shift";
         QTest::newRow("pc keyboard") << pc << uint(Mod1Mask) << uint(Mod4Mask) << uint(ControlMask);
-        QTest::newRow("Super on Mod3") << "control:Control_L mod1:Alt_L mod3:Super_L,Super_R"
-                                       << uint(Mod1Mask) << uint(Mod3Mask) << uint(ControlMask);
         QTest::newRow("Alt on Mod4, Super on Mod1 (swapped)")
             << "control:Control_L mod1:Super_L mod4:Alt_L" << uint(Mod4Mask) << uint(Mod1Mask)
             << uint(ControlMask);
@@ -76,7 +74,6 @@ class TestX11Tables : public QObject {
         const ModifierMasks usual{Mod1Mask, Mod4Mask, ControlMask};
         const ModifierMasks remapped{Mod3Mask, Mod1Mask, Mod5Mask};
         QTest::newRow("nothing") << 0u << usual << quint64(0);
-        QTest::newRow("Alt") << uint(Mod1Mask) << usual << optionFlag;
         QTest::newRow("Alt and Shift") << uint(Mod1Mask | ShiftMask) << usual << optionFlag;
         QTest::newRow("Super") << uint(Mod4Mask) << usual << commandFlag;
         QTest::newRow("Control") << uint(ControlMask) << usual << controlFlag;

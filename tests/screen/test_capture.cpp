@@ -92,7 +92,6 @@ class CaptureTest : public QObject {
         QTest::addColumn<QRectF>("strip");
         QTest::addColumn<QRectF>("region"); // empty: no capture
         QTest::newRow("a whole display's width") << QRectF(0, 462, 2400, 76) << QRectF(0, 462, 1920, 76);
-        QTest::newRow("reaching above the top") << QRectF(0, -28, 2400, 76) << QRectF(0, 0, 1920, 48);
         QTest::newRow("38 high on the display") << QRectF(0, -38, 2400, 76) << QRectF(0, 0, 1920, 38);
         QTest::newRow("8 high on the display") << QRectF(0, 1072, 2400, 76) << QRectF(0, 1072, 1920, 8);
         QTest::newRow("7 high on the display") << QRectF(0, 1073, 2400, 76) << QRectF();
@@ -220,15 +219,13 @@ class CaptureTest : public QObject {
     void captureLeavesOwnWindowsOut() {
         auto backend = std::make_shared<FakeCapture>();
         QPainter(&backend->image).fillRect(QRect(100, 40, 120, 30), Qt::black); // the card, as captured
+        const auto plain = ScreenTextReader::capture(backend, QRectF(1000, 500, 400, 76));
+        QVERIFY(plain);
+        QCOMPARE(countColour(plain->image, plain->image.rect(), qRgb(0, 0, 0)), 120 * 30);
         setOwnWindows({QRectF(1100, 540, 120, 30)});
         const auto result = ScreenTextReader::capture(backend, QRectF(1000, 500, 400, 76));
         QVERIFY(result);
         QCOMPARE(countColour(result->image, result->image.rect(), qRgb(0, 0, 0)), 0);
-        setOwnWindows({});
-        QThread::msleep(ulong(kOwnWindowAfterglow * 1000) + 100);
-        const auto plain = ScreenTextReader::capture(backend, QRectF(1000, 500, 400, 76));
-        QVERIFY(plain);
-        QCOMPARE(countColour(plain->image, plain->image.rect(), qRgb(0, 0, 0)), 120 * 30);
     }
 };
 

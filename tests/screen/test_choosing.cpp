@@ -83,13 +83,6 @@ class ChoosingTest : public QObject {
             << QList<Shape>{{line, 100}} << QPointF(100 + 15 * 8 + 13, 17) << false << false << "shots/a.png";
         QTest::newRow("60 points past its end: nothing")
             << QList<Shape>{{line, 100}} << QPointF(100 + 15 * 8 + 60, 17) << false << false << "";
-        QTest::newRow("14 points above the line")
-            << QList<Shape>{{line, 100}} << QPointF(at(100, 8), 10 - 14) << false << false << "shots/a.png";
-        QTest::newRow("15 points above: not under the pointer")
-            << QList<Shape>{{line, 100}} << QPointF(at(100, 8), 10 - 15) << false << false << "";
-        QTest::newRow("a line nearer the pointer hides it")
-            << QList<Shape>{{line, 100}, {"plain words below it", 100, 28}} << QPointF(at(100, 8), 30) << false
-            << false << "";
         QTest::newRow("lone other bare name: same-line fallback")
             << QList<Shape>{{"alpha.png        somewhere        else", 0}} << QPointF(at(0, 20), 17) << false
             << false << "alpha.png";
@@ -201,44 +194,16 @@ class ChoosingTest : public QObject {
                                      "        -> /fixture/shots/a.png\n"));
     }
 
-    void detailLinesOfTheFallback_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("last");
-        QTest::newRow("two names") << "alpha.png        somewhere        beta.png"
-                                   << "        2 candidates on this line, too ambiguous to pick\n";
-        QTest::newRow("one name") << "alpha.png        somewhere        else"
-                                  << "        same-line fallback -> /fixture/alpha.png\n";
-    }
-    void detailLinesOfTheFallback() {
-        QFETCH(QString, text);
-        QFETCH(QString, last);
-        const Read r = readOf({{text, 0}});
-        Recorder resolver;
-        resolver.answers.insert("alpha.png", file("alpha.png"));
-        resolver.answers.insert("beta.png", file("beta.png"));
-        const QString out = stdoutOf([&] {
-            recognizeLines(r, QPointF(at(0, 20), 17), false, false, resolver.resolver(), nullptr, true);
-        });
-        QVERIFY2(out.endsWith(last), qPrintable(out));
-    }
-
     void gluedPrefix_data() {
         QTest::addColumn<QString>("reference"); // "<tree>" stands for the fixture folder
         QTest::addColumn<QString>("expected");  // "" when unchanged
-        QTest::newRow("word glued to an absolute path") << "wrote<tree>/shots/a.png"
-                                                        << "<tree>/shots/a.png";
-        QTest::newRow("two pieces only") << "x/a/b.png"
-                                         << "";
-        QTest::newRow("first folders do not exist") << "x/no-such-root/folder/a.png"
-                                                    << "";
-        QTest::newRow("already absolute") << "<tree>/shots/a.png"
-                                          << "";
-        QTest::newRow("home path") << "~/x<tree>/shots/a.png"
-                                   << "";
-        QTest::newRow("scheme") << "file:x<tree>/a.png"
-                                << "";
-        QTest::newRow("no slash after the first character") << "a.png"
-                                                            << "";
+        QTest::newRow("word glued to an absolute path") << "wrote<tree>/shots/a.png" << "<tree>/shots/a.png";
+        QTest::newRow("two pieces only") << "x/a/b.png" << "";
+        QTest::newRow("first folders do not exist") << "x/no-such-root/folder/a.png" << "";
+        QTest::newRow("already absolute") << "<tree>/shots/a.png" << "";
+        QTest::newRow("home path") << "~/x<tree>/shots/a.png" << "";
+        QTest::newRow("scheme") << "file:x<tree>/a.png" << "";
+        QTest::newRow("no slash after the first character") << "a.png" << "";
     }
     void gluedPrefix() {
         QFETCH(QString, reference);
@@ -302,9 +267,6 @@ class ChoosingTest : public QObject {
             << QList<Shape>{{"ep1/frame.png", 0, 10}, {"ep2/frame.png", 0, 27}} << QPointF(at(0, 3), 34) << "";
         QTest::newRow("a row that holds its own reference below the tail")
             << QList<Shape>{{"wrote /work/shots/he", 0, 10}, {"ro.png shots/x.png", 0, 27}}
-            << QPointF(at(0, 3), 34) << "";
-        QTest::newRow("two rows of prose")
-            << QList<Shape>{{"this sentence wraps onto", 0, 10}, {"the next row", 0, 27}}
             << QPointF(at(0, 3), 34) << "";
         QTest::newRow("one line") << QList<Shape>{{"wrote /work/shots/hero.png", 0, 10}}
                                   << QPointF(at(0, 10), 17) << "";

@@ -29,13 +29,11 @@ class LayoutTest : public QObject {
         QTest::addColumn<double>("shiftY");
         QTest::addColumn<int>("size");
         // The first line spans 100..300.
-        QTest::newRow("8 points apart: one run") << 308.0 << 400.0 << 0.0 << 2;
         QTest::newRow("12 points apart: two runs") << 312.0 << 400.0 << 0.0 << 1;
         QTest::newRow("exactly 10 apart") << 310.0 << 400.0 << 0.0 << 2;
         QTest::newRow("to the left, 8 apart") << 0.0 << 92.0 << 0.0 << 2;
         QTest::newRow("middles 4 apart") << 308.0 << 400.0 << 4.0 << 2;
         QTest::newRow("middles 5 apart: another row") << 308.0 << 400.0 << 5.0 << 1;
-        QTest::newRow("inside the first: adds nothing") << 150.0 << 250.0 << 0.0 << 1;
         QTest::newRow("reaching exactly 1 beyond: adds nothing") << 200.0 << 301.0 << 0.0 << 1;
         QTest::newRow("reaching 1.5 beyond") << 200.0 << 301.5 << 0.0 << 2;
     }
@@ -129,8 +127,6 @@ class LayoutTest : public QObject {
         QTest::addColumn<bool>("between");
         QTest::addColumn<bool>("carries");
         // The upper line spans 100..600, y 10..24.
-        QTest::newRow("10 below, flush") << 34.0 << 100.0 << false << true;
-        QTest::newRow("30 below") << 54.0 << 100.0 << false << false;
         QTest::newRow("24 below") << 48.0 << 100.0 << false << false;
         QTest::newRow("10 below, indented 20") << 34.0 << 120.0 << false << true;
         QTest::newRow("10 below, indented 30") << 34.0 << 130.0 << false << false;
@@ -200,7 +196,6 @@ class LayoutTest : public QObject {
         QTest::addColumn<bool>("above");
         QTest::addColumn<QString>("found");
         // The row spans 100..600, y 30..44.
-        QTest::newRow("row above, 6 apart") << 10.0 << 100.0 << true << "other";
         QTest::newRow("row above, 24 apart") << -8.0 << 100.0 << true << "";
         QTest::newRow("row above, 23 apart") << -7.0 << 100.0 << true << "other";
         QTest::newRow("row below, 6 apart") << 50.0 << 100.0 << false << "other";
@@ -233,7 +228,6 @@ class LayoutTest : public QObject {
         QTest::addColumn<bool>("vertically");
         QTest::addColumn<bool>("under");
         // The line spans 100..500, y 30..44.
-        QTest::newRow("inside") << QPointF(300, 37) << false << true << true;
         QTest::newRow("14 above") << QPointF(300, 16) << false << true << true;
         QTest::newRow("15 above") << QPointF(300, 15) << false << false << false;
         QTest::newRow("14 below") << QPointF(300, 58) << false << true << true;
@@ -270,7 +264,6 @@ class LayoutTest : public QObject {
         QTest::addColumn<QString>("word");
         QTest::newRow("empty") << "" << true << -1 << -1 << "";
         QTest::newRow("all blank") << "  \t " << false << -1 << -1 << "";
-        QTest::newRow("one word, first") << "abc" << true << 0 << 3 << "abc";
         QTest::newRow("one word, last") << "abc" << false << 0 << 3 << "abc";
         QTest::newRow("padded, first") << "  abc def  " << true << 2 << 5 << "abc";
         QTest::newRow("padded, last") << "  abc def  " << false << 6 << 9 << "def";
@@ -442,14 +435,10 @@ class LayoutTest : public QObject {
             if (scene == "narrow strip") strip = QRectF(1400, 0, 1000, 76);
             pointer = QPointF(scene == "downward twice" ? 1995 : 2250, 17);
         }
-        QList<double> got;
-        for (const QRectF& s : ScreenTextReader::continuationSpans(reads, strip, pointer)) {
-            QCOMPARE(s.width(), 1000.0);
-            QCOMPARE(s.top(), 0.0);
-            QCOMPARE(s.height(), 76.0);
-            got << s.left();
-        }
-        QCOMPARE(got, lefts);
+        QList<QRectF> want;
+        for (const double left : lefts)
+            want << QRectF(left, 0, 1000, 76);
+        QCOMPARE(ScreenTextReader::continuationSpans(reads, strip, pointer), want);
     }
 };
 

@@ -22,6 +22,14 @@ QImage captureWithMark(int width, int height, int markX) {
     return image;
 }
 
+// A blank tile over strip.
+Tile blankTile(QRectF strip = {0, 0, 10, 10}, bool clippedLeft = false, bool clippedRight = false) {
+    Tile t{captureWithMark(10, 10, -1), strip};
+    t.clippedLeft = clippedLeft;
+    t.clippedRight = clippedRight;
+    return t;
+}
+
 platform::Observation observation(const QString& text, QRectF box) {
     platform::Observation o;
     o.text = text;
@@ -143,9 +151,7 @@ class TilesTest : public QObject {
     void linesPlaceObservationsOnTheScreen() {
         FakeRecognizer engine;
         engine.answer = {observation("shots/a.png", QRectF(0.1, 0.25, 0.5, 0.5))};
-        Tile t;
-        t.image = captureWithMark(100, 20, -1);
-        t.strip = QRectF(1000, 300, 1000, 76);
+        const Tile t = blankTile(QRectF(1000, 300, 1000, 76));
         const QList<Line> lines = ScreenTextReader::lines(engine, t);
         QCOMPARE(lines.size(), 1);
         const Line& l = lines.first();
@@ -155,7 +161,7 @@ class TilesTest : public QObject {
         QCOMPARE(l.minY, 319.0); // 376 - 0.75 x 76
         QCOMPARE(l.maxY, 357.0); // 376 - 0.25 x 76
         QCOMPARE(l.tile.strip, t.strip);
-        QCOMPARE(engine.seen.size(), QSize(100, 20));
+        QCOMPARE(engine.seen.size(), QSize(10, 10));
         // The last word's screen extent is the whole line here.
         const auto extent = l.span(0, 11);
         QVERIFY(extent);
@@ -190,11 +196,7 @@ class TilesTest : public QObject {
         platform::Observation o = observation("renders/a.png", box);
         o.confidence = confidence;
         engine.answer = {o};
-        Tile t;
-        t.image = captureWithMark(100, 20, -1);
-        t.strip = QRectF(1000, 300, 1000, 76);
-        t.clippedLeft = clippedLeft;
-        t.clippedRight = clippedRight;
+        const Tile t = blankTile(QRectF(1000, 300, 1000, 76), clippedLeft, clippedRight);
         QCOMPARE(ScreenTextReader::lines(engine, t).size(), kept ? 1 : 0);
         QCOMPARE(ScreenTextReader::observations(engine, t.image).size(),
                  confidence >= ScreenTextReader::kLeastConfidence ? 1 : 0);
@@ -237,8 +239,7 @@ class TilesTest : public QObject {
         engine.answer = {observation("a.png", QRectF(0.1, 0.1, 0.3, 0.3)),
                          observation("b.png", QRectF(0.1, 0.1, 0.3, 0.3))};
         engine.answer[1].box = box;
-        const QList<Line> lines =
-            ScreenTextReader::lines(engine, Tile{captureWithMark(10, 10, -1), {0, 0, 10, 10}});
+        const QList<Line> lines = ScreenTextReader::lines(engine, blankTile());
         QCOMPARE(lines.size(), kept ? 2 : 1);
         QCOMPARE(lines.first().text, QStringLiteral("a.png"));
     }
@@ -247,7 +248,7 @@ class TilesTest : public QObject {
         FakeRecognizer engine;
         engine.answer = {observation("ab cd", QRectF(0.1, 0.1, 0.5, 0.3))};
         engine.answer[0].characters[0] = QRectF(2, 0, -1, 0.2); // reversed and outside
-        Tile t{captureWithMark(10, 10, -1), {0, 0, 1000, 76}};
+        const Tile t = blankTile({0, 0, 1000, 76});
         QList<Line> lines = ScreenTextReader::lines(engine, t);
         QCOMPARE(lines.size(), 1);
         QCOMPARE(lines.first().characterBoxes.at(0), QRectF());
@@ -264,7 +265,7 @@ class TilesTest : public QObject {
         FakeRecognizer engine;
         engine.answer = {observation("a.png", QRectF(0.1, 0.1, 0.3, 0.3))};
         engine.throws = true;
-        QVERIFY(ScreenTextReader::lines(engine, Tile{captureWithMark(10, 10, -1), {0, 0, 10, 10}}).isEmpty());
+        QVERIFY(ScreenTextReader::lines(engine, blankTile()).isEmpty());
         QVERIFY(recognizeStrings(engine, captureWithMark(10, 10, -1), QRectF(0, 0, 10, 10)).isEmpty());
     }
 
@@ -275,8 +276,7 @@ class TilesTest : public QObject {
         QTest::newRow("middle dot") << QString("a\u00b7b.png") << "a.b.png";
         QTest::newRow("list bullet, one for one")
             << QString("\u2022 Fixed: see the notes") << ". Fixed: see the notes";
-        QTest::newRow("nothing to repair") << "plain.png"
-                                           << "plain.png";
+        QTest::newRow("nothing to repair") << "plain.png" << "plain.png";
         QTest::newRow("a bullet carrying a combining mark stays")
             << QString("a\u2022\u0301png") << QString("a\u2022\u0301png");
     }
@@ -285,8 +285,7 @@ class TilesTest : public QObject {
         QFETCH(QString, searchable);
         FakeRecognizer engine;
         engine.answer = {observation(text, QRectF(0.1, 0.1, 0.8, 0.3))};
-        const QList<Line> lines =
-            ScreenTextReader::lines(engine, Tile{captureWithMark(10, 10, -1), {0, 0, 10, 10}});
+        const QList<Line> lines = ScreenTextReader::lines(engine, blankTile());
         QCOMPARE(lines.size(), 1);
         QCOMPARE(lines.first().text, text);
         QCOMPARE(lines.first().searchable, searchable);
@@ -297,20 +296,12 @@ class TilesTest : public QObject {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("leading");
         QTest::addColumn<QString>("trailing");
-        QTest::newRow("empty") << ""
-                               << ""
-                               << "";
-        QTest::newRow("all blank") << " \t\n "
-                                   << ""
-                                   << "";
-        QTest::newRow("both sides") << "  a b \t"
-                                    << "a b \t"
-                                    << "  a b";
+        QTest::newRow("empty") << "" << "" << "";
+        QTest::newRow("all blank") << " \t\n " << "" << "";
+        QTest::newRow("both sides") << "  a b \t" << "a b \t" << "  a b";
         QTest::newRow("Unicode blanks")
             << QString("\u00a0x\u2003") << QString("x\u2003") << QString("\u00a0x");
-        QTest::newRow("none") << "abc"
-                              << "abc"
-                              << "abc";
+        QTest::newRow("none") << "abc" << "abc" << "abc";
     }
     void trimming() {
         QFETCH(QString, text);
