@@ -1,6 +1,7 @@
 #include "core/CodexSessions.h"
 
 #include "core/FuzzyPath.h"
+#include "core/Guarded.h"
 
 #include <QByteArrayView>
 #include <QDateTime>
@@ -108,38 +109,9 @@ class State {
 };
 
 // A list that replaces the transcripts while set (the self-test's fixtures).
-class Override {
-  public:
-    std::optional<QList<QUrl>> value() {
-        std::lock_guard guard(lock_);
-        return value_;
-    }
-    void set(const std::optional<QList<QUrl>>& urls) {
-        std::lock_guard guard(lock_);
-        value_ = urls;
-    }
-
-  private:
-    std::mutex lock_;
-    std::optional<QList<QUrl>> value_;
-};
-
-class Folder {
-  public:
-    QString value() {
-        std::lock_guard guard(lock_);
-        if (path_.isEmpty()) return QDir::homePath() + QLatin1String("/.codex/sessions");
-        return path_;
-    }
-    void set(const QString& path) {
-        std::lock_guard guard(lock_);
-        path_ = path;
-    }
-
-  private:
-    std::mutex lock_;
-    QString path_;
-};
+using Override = Guarded<std::optional<QList<QUrl>>>;
+// Where transcripts are looked for; empty for ~/.codex/sessions.
+using Folder = Guarded<QString>;
 
 // Never destroyed: a background ingest may still be running when the process exits.
 State& state() {
@@ -308,7 +280,9 @@ void prime() {
 
 QList<QUrl> transcripts() {
     QStringList days;
-    for (const QString& year : newest(folder().value(), 1))
+    const QString sessions = folder().value();
+    for (const QString& year :
+         newest(sessions.isEmpty() ? QDir::homePath() + QLatin1String("/.codex/sessions") : sessions, 1))
         for (const QString& month : newest(year, 1))
             days += newest(month, 2);
 

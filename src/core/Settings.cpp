@@ -1,6 +1,7 @@
 #include "core/Settings.h"
 
 #include "core/Diagnostics.h"
+#include "core/Guarded.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -27,21 +28,7 @@ constexpr double defaultPreviewWidth = 220.0;
 // Which file holds the settings: empty for the user's own. A QSettings object
 // is made per access (Qt shares the parsed file between them), so getters are
 // safe on any thread without holding a lock across file access.
-class StoreFile {
-  public:
-    QString path() {
-        std::lock_guard guard(lock_);
-        return path_;
-    }
-    void set(const QString& path) {
-        std::lock_guard guard(lock_);
-        path_ = path;
-    }
-
-  private:
-    std::mutex lock_;
-    QString path_;
-};
+using StoreFile = Guarded<QString>;
 
 class Observers {
   public:
@@ -122,7 +109,7 @@ Store open() {
     std::call_once(ready, [] {
         if (Diagnostics::verbose()) Diagnostics::print(QStringLiteral("[settings] com.vistel.Vistel"));
     });
-    QString path = storeFile().path();
+    QString path = storeFile().value();
     if (path.isEmpty()) path = userStorePath();
     const QString state = fileState(path);
     Store store{std::make_unique<QSettings>(path, QSettings::IniFormat), false};
