@@ -34,14 +34,11 @@ class TestFuzzyPath : public QObject {
     void canonicalFoldsConfusions_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("o class") << QString::fromUtf8("0oOqQøØ") << "ooooooo";
-        QTest::newRow("l class") << "1lLiI|!"
-                                 << "lllllll";
-        QTest::newRow("pairs") << "5sS8bB2zZ9gG"
-                               << "sssbbbzzzggg";
-        QTest::newRow("dash and c") << "_-(cC"
-                                    << "--ccc";
-        QTest::newRow("others kept") << "x.PNG @ 3 é" << QString::fromUtf8("x.png @ 3 é");
+        QTest::newRow("o class") << QString::fromUtf8("0oOqQøØ") << QString("ooooooo");
+        QTest::newRow("l class") << QString("1lLiI|!") << QString("lllllll");
+        QTest::newRow("pairs") << QString("5sS8bB2zZ9gG") << QString("sssbbbzzzggg");
+        QTest::newRow("dash and c") << QString("_-(cC") << QString("--ccc");
+        QTest::newRow("others kept") << QString("x.PNG @ 3 é") << QString::fromUtf8("x.png @ 3 é");
     }
     void canonicalFoldsConfusions() {
         QFETCH(QString, text);
@@ -53,22 +50,18 @@ class TestFuzzyPath : public QObject {
         QTest::addColumn<QString>("a");
         QTest::addColumn<QString>("b");
         QTest::addColumn<int>("expected");
-        QTest::newRow("pnq") << "test-image.pnq"
-                             << "test-image.png" << 1;
-        QTest::newRow("free confusions") << "STORYB0ARD_5X1"
-                                         << "storyboard_sx1" << 0;
-        QTest::newRow("digit to digit") << "v003"
-                                        << "v004" << 10000;
-        QTest::newRow("digit to other letter") << "a5"
-                                               << "ax" << 10000;
-        QTest::newRow("digit deleted") << "a1b"
-                                       << "ab" << 10000;
-        QTest::newRow("letters") << "kitten"
-                                 << "sitting" << 3;
-        QTest::newRow("from empty") << ""
-                                    << "ab12" << 20002;
+        const auto row = [](const char* name, const QString& a, const char* b, int expected) {
+            QTest::newRow(name) << a << QString(b) << expected;
+        };
+        row("pnq", "test-image.pnq", "test-image.png", 1);
+        row("free confusions", "STORYB0ARD_5X1", "storyboard_sx1", 0);
+        row("digit to digit", "v003", "v004", 10000);
+        row("digit to other letter", "a5", "ax", 10000);
+        row("digit deleted", "a1b", "ab", 10000);
+        row("letters", "kitten", "sitting", 3);
+        row("from empty", "", "ab12", 20002);
         // 300000 digit deletions overflow an int: the answer saturates.
-        QTest::newRow("saturates") << QString(300000, QLatin1Char('7')) << "" << INT_MAX;
+        row("saturates", QString(300000, QLatin1Char('7')), "", INT_MAX);
     }
     void editDistance() {
         QFETCH(QString, a);
@@ -83,26 +76,18 @@ class TestFuzzyPath : public QObject {
         QTest::addColumn<QString>("a");
         QTest::addColumn<QString>("b");
         QTest::addColumn<int>("limit");
-        QTest::newRow("equal") << "contact-sheet"
-                               << "c0ntact-5heet" << 0;
-        QTest::newRow("one off") << "test-image.pnq"
-                                 << "test-image.png" << 1;
-        QTest::newRow("shifted") << "abcdefgh"
-                                 << "xxabcdefgh" << 2;
-        QTest::newRow("shift beyond") << "abcdefgh"
-                                      << "xxxabcdefgh" << 2;
-        QTest::newRow("outside the band") << "abcdefgh"
-                                          << "cdefghxy" << 2;
-        QTest::newRow("at the band edge") << "abcdefgh"
-                                          << "cdefghxy" << 4;
-        QTest::newRow("far apart") << "abcdef"
-                                   << "uvwxyz" << 6;
-        QTest::newRow("digits") << "shot_012"
-                                << "shot_013" << 6;
-        QTest::newRow("empty") << ""
-                               << "abc" << 3;
-        QTest::newRow("mixed") << "a-b_c(d)e"
-                               << "ab-cde" << 4;
+        const auto row = [](const char* name, const char* a, const char* b, int limit) {
+            QTest::newRow(name) << QString(a) << QString(b) << limit;
+        };
+        row("equal", "contact-sheet", "c0ntact-5heet", 0);
+        row("one off", "test-image.pnq", "test-image.png", 1);
+        row("shifted", "abcdefgh", "xxabcdefgh", 2);
+        row("shift beyond", "abcdefgh", "xxxabcdefgh", 2);
+        row("outside the band", "abcdefgh", "cdefghxy", 2);
+        row("at the band edge", "abcdefgh", "cdefghxy", 4);
+        row("digits", "shot_012", "shot_013", 6);
+        row("empty", "", "abc", 3);
+        row("mixed", "a-b_c(d)e", "ab-cde", 4);
     }
     void editDistanceWithinAgrees() {
         QFETCH(QString, a);
@@ -172,32 +157,24 @@ class TestFuzzyPath : public QObject {
         QTest::addColumn<QString>("reference");
         QTest::addColumn<QString>("expected"); // pieces joined by "|", "~" for the home folder's pieces
         QTest::addColumn<bool>("absolute");
-        const QString seventeen = QStringLiteral("a/").repeated(16) + QStringLiteral("x.png");
-        QTest::newRow("file url") << "file:///a/b/c.png"
-                                  << "a|b|c.png" << true;
-        QTest::newRow("dot piece") << "x/./y.png"
-                                   << "x|y.png" << false;
-        QTest::newRow("leading dot keeps it relative") << "./x/y.png"
-                                                       << "x|y.png" << false;
-        QTest::newRow("web url") << "https://host/img/a.png"
-                                 << "host|img|a.png" << true;
-        QTest::newRow("long scheme kept") << "verylongscheme://x/y.png"
-                                          << "verylongscheme:|x|y.png" << false;
-        QTest::newRow("punctuation") << " shots//a.png), "
-                                     << "shots|a.png" << false;
-        QTest::newRow("tilde") << "~/pics/a.png"
-                               << "~|pics|a.png" << true;
-        QTest::newRow("parent kept") << "x/../a.png"
-                                     << "x|..|a.png" << false;
-        QTest::newRow("leading dots keep it relative") << "../a.png"
-                                                       << "..|a.png" << false;
-        QTest::newRow("ellipsis before a slash") << ".../a.png"
-                                                 << "..|a.png" << false;
-        QTest::newRow("sixteen") << QStringLiteral("a/").repeated(15) + "x.png"
-                                 << QStringLiteral("a|").repeated(15) + "x.png" << false;
-        QTest::newRow("seventeen") << seventeen << kAbsent << false;
-        QTest::newRow("empty") << "" << kAbsent << false;
-        QTest::newRow("only slashes") << "/./" << kAbsent << false;
+        const auto row = [](const char* name, const QString& reference, const QString& expected,
+                            bool absolute) {
+            QTest::newRow(name) << reference << expected << absolute;
+        };
+        row("file url", "file:///a/b/c.png", "a|b|c.png", true);
+        row("dot piece", "x/./y.png", "x|y.png", false);
+        row("leading dot keeps it relative", "./x/y.png", "x|y.png", false);
+        row("web url", "https://host/img/a.png", "host|img|a.png", true);
+        row("long scheme kept", "verylongscheme://x/y.png", "verylongscheme:|x|y.png", false);
+        row("punctuation", " shots//a.png), ", "shots|a.png", false);
+        row("tilde", "~/pics/a.png", "~|pics|a.png", true);
+        row("parent kept", "x/../a.png", "x|..|a.png", false);
+        row("leading dots keep it relative", "../a.png", "..|a.png", false);
+        row("ellipsis before a slash", ".../a.png", "..|a.png", false);
+        row("sixteen", QString("a/").repeated(15) + "x.png", QString("a|").repeated(15) + "x.png", false);
+        row("seventeen", QStringLiteral("a/").repeated(16) + "x.png", kAbsent, false);
+        row("empty", "", kAbsent, false);
+        row("only slashes", "/./", kAbsent, false);
     }
     void components() {
         QFETCH(QString, reference);

@@ -70,24 +70,18 @@ class TestImageResolution : public QObject {
         QTest::addColumn<QString>("reference");
         QTest::addColumn<QString>("trimmedReference");
         QTest::addColumn<bool>("anchored");
-        QTest::newRow("sentence end") << "shots/a.png."
-                                      << "shots/a.png" << false;
-        QTest::newRow("closing paren") << "(see a.png)"
-                                       << "(see a.png" << false;
-        QTest::newRow("all seven") << ".,;:)]}/a.png}]):;,."
-                                   << "/a.png" << true;
-        QTest::newRow("dot slash kept") << "./a.png"
-                                        << "./a.png" << false;
-        QTest::newRow("at most two dots kept") << ":..../a.png"
-                                               << "../a.png" << false;
-        QTest::newRow("tilde") << "~/a.png"
-                               << "~/a.png" << true;
-        QTest::newRow("tilde user") << "~bob/a.png"
-                                    << "~bob/a.png" << false;
-        QTest::newRow("file") << "file:L//a.png"
-                              << "file:L//a.png" << true;
-        QTest::newRow("clipped scheme") << "ttps://x/a.png"
-                                        << "ttps://x/a.png" << false;
+        const auto row = [](const char* reference, const char* trimmedReference, bool anchored) {
+            QTest::newRow(reference) << QString(reference) << QString(trimmedReference) << anchored;
+        };
+        row("shots/a.png.", "shots/a.png", false);
+        row("(see a.png)", "(see a.png", false);
+        row(".,;:)]}/a.png}]):;,.", "/a.png", true);
+        row("./a.png", "./a.png", false);
+        row(":..../a.png", "../a.png", false);
+        row("~/a.png", "~/a.png", true);
+        row("~bob/a.png", "~bob/a.png", false);
+        row("file:L//a.png", "file:L//a.png", true);
+        row("ttps://x/a.png", "ttps://x/a.png", false);
     }
     void trimming() {
         QFETCH(QString, reference);
@@ -181,7 +175,6 @@ class TestImageResolution : public QObject {
         row("dot slash", "exact", "./shots/hero@2x.png", "work/", hero);
         row("dot dot slash", "exact", "../shots/hero@2x.png", "work/sub", hero);
         row("trailing period", "exact", "shots/hero@2x.png.", "work/", hero);
-        row("trailing paren", "exact", "shots/hero@2x.png)", "work/", hero);
         row("not an image", "exact", "notes.txt", "work/", "");
         row("missing", "exact", "no-such-folder/nothing-here-at-all.png", "work/", "");
         row("absolute missing", "exact", "{T}/work/shots/missing.png", "work/", "");
@@ -195,7 +188,6 @@ class TestImageResolution : public QObject {
         row("web trimmed", "compute", "https://x.com/a/pic.png).", "work/", "https://x.com/a/pic.png");
         row("web not an image, full", "compute", "https://x.com/a/pic", "work/", "");
         row("file:L//", "exact", "file:L//{t}/clipped-top-level.png", "work/", "clipped-top-level.png");
-        row("file:/L/", "exact", "file:/L/{t}/clipped-top-level.png", "work/", "clipped-top-level.png");
         row("clipped slash", "exact", "{t}/clipped-top-level.png", "work/", "");
         row("clipped slash, recovered", "compute", "{t}/clipped-top-level.png", "work/",
             "clipped-top-level.png");
@@ -309,8 +301,7 @@ class TestImageResolution : public QObject {
         QTest::addColumn<QString>("reference");
         QTest::addColumn<QString>("expected");
         const qsizetype mb = 1 << 20;
-        QTest::newRow("slashed run") << QStringLiteral("a/").repeated(mb / 2) + "a.png"
-                                     << "";
+        QTest::newRow("slashed run") << QStringLiteral("a/").repeated(mb / 2) + "a.png" << QString();
         QTest::newRow("dotted run") << QStringLiteral("a.").repeated(mb / 2) << "";
         QTest::newRow("padded but short")
             << "shots/hero@2x.png" + QString(mb, QLatin1Char(')')) << "work/shots/hero@2x.png";

@@ -187,7 +187,6 @@ class TestSettings : public QObject {
     void storedModifierReads_data() {
         QTest::addColumn<QVariant>("stored");
         QTest::addColumn<HoverModifier>("reads");
-        QTest::newRow("nothing") << QVariant() << HoverModifier::Option;
         QTest::newRow("command") << QVariant("command") << HoverModifier::Command;
         QTest::newRow("capital O") << QVariant("Option") << HoverModifier::Option;
         QTest::newRow("unknown key") << QVariant("shift") << HoverModifier::Option;
@@ -295,15 +294,13 @@ class TestSettings : public QObject {
         QTest::addColumn<QString>("label");
         QTest::addColumn<QString>("symbol");
         QTest::addColumn<quint64>("flag");
-        QTest::newRow("option") << HoverModifier::Option << "option"
-                                << "Alt"
-                                << "\u2325" << quint64(0x80000);
-        QTest::newRow("command") << HoverModifier::Command << "command"
-                                 << "Super"
-                                 << "\u2318" << quint64(0x100000);
-        QTest::newRow("control") << HoverModifier::Control << "control"
-                                 << "Control"
-                                 << "\u2303" << quint64(0x40000);
+        const auto row = [](HoverModifier modifier, const char* raw, const char* label, const char* symbol,
+                            quint64 flag) {
+            QTest::newRow(raw) << modifier << QString(raw) << QString(label) << QString(symbol) << flag;
+        };
+        row(HoverModifier::Option, "option", "Alt", "\u2325", 0x80000);
+        row(HoverModifier::Command, "command", "Super", "\u2318", 0x100000);
+        row(HoverModifier::Control, "control", "Control", "\u2303", 0x40000);
     }
 
     void modifierNames() {
