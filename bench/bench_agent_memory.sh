@@ -12,10 +12,7 @@ tmp=$(mktemp -d)
 project=/tmp/vistel-memory-bench-$$
 pids=()
 cleanup() {
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        kill "${pids[i]}" 2>/dev/null
-        wait "${pids[i]}" 2>/dev/null
-    done
+    stop_started
     rm -rf "$tmp" "$project"
 }
 trap cleanup EXIT

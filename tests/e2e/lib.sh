@@ -44,3 +44,22 @@ start_xvfb() {
 paint_desktop_white() {
     convert -size "$1" xc:white "$tmp/desktop.png" && display -window root "$tmp/desktop.png" 2>/dev/null
 }
+
+# Stops the background processes in $pids, newest first: the X server goes
+# last, after its clients.
+stop_started() {
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        kill "${pids[i]}" 2>/dev/null
+        wait "${pids[i]}" 2>/dev/null
+    done
+}
+
+# require_tools TOOL...: exits 77 (skipped) when Xvfb is missing and 1 when
+# another tool is.
+require_tools() {
+    command -v Xvfb >/dev/null || { echo "SKIP: Xvfb is not installed (scripts/install-deps installs it)"; exit 77; }
+    local tool
+    for tool in "$@"; do
+        command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed (scripts/install-deps installs it)"; exit 1; }
+    done
+}

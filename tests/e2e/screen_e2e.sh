@@ -17,10 +17,7 @@ set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 
 agent=${1:?usage: screen_e2e.sh path/to/VistelPrototype}
-command -v Xvfb >/dev/null || { echo "SKIP: Xvfb is not installed (scripts/install-deps installs it)"; exit 77; }
-for tool in xdotool xterm convert; do
-    command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed (scripts/install-deps installs it)"; exit 1; }
-done
+require_tools xdotool xterm convert
 
 tmp=$(mktemp -d)
 # The project's path is drawn on the screen and read back, so its name is plain
@@ -28,11 +25,7 @@ tmp=$(mktemp -d)
 project="/tmp/vistel-screen-e2e-$$"
 pids=()
 cleanup() {
-    # Newest first: the X server goes last, after its clients.
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        kill "${pids[i]}" 2>/dev/null
-        wait "${pids[i]}" 2>/dev/null
-    done
+    stop_started
     rm -rf "$tmp" "$project"
 }
 trap cleanup EXIT
