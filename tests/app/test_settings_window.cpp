@@ -69,7 +69,6 @@ class TestSettingsWindow : public QObject {
         SettingsWindowController controller;
         QMainWindow* window = controller.window();
         QCOMPARE(window->centralWidget(), controller.pane());
-        QCOMPARE(window->windowTitle(), QStringLiteral("Settings"));
         const QSize fitting = controller.pane()->sizeHint();
         QVERIFY2(fitting.width() > 0 && fitting.height() > 0, "the settings pane builds at a positive size");
         QCOMPARE(window->minimumSize(), window->maximumSize()); // not resizable
@@ -162,9 +161,6 @@ class TestSettingsWindow : public QObject {
         SettingsWindowController controller;
         controller.showWindow();
         auto* popUp = controller.pane()->findChild<QComboBox*>(QStringLiteral("modifier"));
-        QCOMPARE(popUp->itemText(0), QStringLiteral("⌥  Alt"));
-        QCOMPARE(popUp->itemText(1), QStringLiteral("⌘  Super"));
-        QCOMPARE(popUp->itemText(2), QStringLiteral("⌃  Control"));
         QVERIFY(controller.pane()->caution()->isHidden());
         const int plain = controller.window()->height();
 

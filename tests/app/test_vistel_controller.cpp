@@ -63,6 +63,7 @@ struct Rig {
     void advance(double seconds) { *clock += seconds; }
     QStringList lines() const { return output->split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
     int readings() { return int(screen->readings().size()); }
+    bool cardDown() const { return !controller->displayedURL() && !controller->panel().isVisible(); }
 
     // Answers the reading at p and waits until the controller has dealt with it.
     bool answer(QPointF p, std::optional<QUrl> url) {
@@ -152,8 +153,7 @@ class TestVistelController : public QObject {
 
         rig.release();
         rig.c().tick();
-        QVERIFY(!rig.c().displayedURL());
-        QVERIFY(!rig.c().panel().isVisible());
+        QVERIFY(rig.cardDown());
         QVERIFY(!rig.c().previewing());
         QCOMPARE(rig.c().displayGeneration(), generation + 1);
         rig.c().tick();
@@ -195,8 +195,7 @@ class TestVistelController : public QObject {
             QCOMPARE(rig.c().displayedURL(), blue_);
             QVERIFY(rig.c().panel().isVisible());
         } else {
-            QVERIFY(!rig.c().displayedURL());
-            QVERIFY(!rig.c().panel().isVisible());
+            QVERIFY(rig.cardDown());
         }
     }
 
@@ -426,8 +425,7 @@ class TestVistelController : public QObject {
             QCOMPARE(rig.c().displayedURL(), red_); // the card appears when the download arrives
             QCOMPARE(rig.c().remoteImages().requestedURL(), web);
         } else {
-            QVERIFY(!rig.c().displayedURL());
-            QVERIFY(!rig.c().panel().isVisible());
+            QVERIFY(rig.cardDown());
             QVERIFY(rig.c().remoteImages().requestedURL().isEmpty());
         }
     }
@@ -561,8 +559,7 @@ class TestVistelController : public QObject {
         rig.advance(1.0);
         rig.hold({900, 300});
         rig.c().tick();
-        QVERIFY(!rig.c().displayedURL());
-        QVERIFY(!rig.c().panel().isVisible());
+        QVERIFY(rig.cardDown());
         QCOMPARE(rig.ax->lookups, 0);
         QCOMPARE(rig.ax->wakes, 0);
         QCOMPARE(rig.processes->tableReads.load(), 0);
