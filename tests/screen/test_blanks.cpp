@@ -67,9 +67,45 @@ class BlanksTest : public QObject {
         QFETCH(QString, kept);
         RawLine line = lineAt(text, lefts);
         if (lefts.size() != text.size()) line.boxes = {QRectF(0, 0, 1, 1)};
-        platform::tesseract_lines::dropSpuriousBlanks(line);
+        platform::tesseract_lines::dropSpuriousBlanks(QImage(), line);
         QCOMPARE(line.text, kept);
         if (lefts.size() == text.size()) QCOMPARE(line.boxes.size(), line.text.size());
+    }
+
+    // Where the boxes put the glyphs either side of a blank two pitches apart,
+    // the ink decides: the engine's boxes drift round a blank it invented.
+    void inkDecidesWhereTheBoxesSayBlank_data() {
+        QTest::addColumn<double>("inkGap"); // columns without ink where the blank is read, in pitches
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("a narrow glyph's margin") << 0.5 << "abcdef.png";
+        QTest::newRow("a whole cell") << 1.1 << "abcdef. png";
+        QTest::newRow("just under the cut") << 0.7 << "abcdef.png";
+        QTest::newRow("just over the cut") << 0.8 << "abcdef. png";
+    }
+    void inkDecidesWhereTheBoxesSayBlank() {
+        QFETCH(double, inkGap);
+        QFETCH(QString, kept);
+        // "abcdef. png" on a pitch of 10, the boxes of "png" pushed a cell right.
+        const QList<double> lefts{0, 10, 20, 30, 40, 50, 60, qQNaN(), 80, 90, 100};
+        QImage page(160, 50, QImage::Format_Grayscale8);
+        page.fill(255);
+        QPainter p(&page);
+        // Ink of "abcdef." (the period narrow, ending at x 65), then "png" after the gap.
+        for (int i = 0; i < 6; ++i)
+            p.fillRect(QRect(1 + 10 * i, 14, 8, 16), Qt::black);
+        p.fillRect(QRect(62, 26, 3, 4), Qt::black);
+        const int start = 65 + int(inkGap * 10);
+        for (int i = 0; i < 3; ++i)
+            p.fillRect(QRect(start + 10 * i, 14, 8, 16), Qt::black);
+        p.end();
+        RawLine line = lineAt("abcdef. png", lefts);
+        platform::tesseract_lines::dropSpuriousBlanks(page, line);
+        QCOMPARE(line.text, kept);
+        QCOMPARE(line.boxes.size(), line.text.size());
+        // Without a page the boxes alone decide, and they say blank.
+        RawLine boxesOnly = lineAt("abcdef. png", lefts);
+        platform::tesseract_lines::dropSpuriousBlanks(QImage(), boxesOnly);
+        QCOMPARE(boxesOnly.text, QStringLiteral("abcdef. png"));
     }
 
     void underscores_data() {

@@ -24,8 +24,10 @@ struct RawLine {
 // Drops blanks that are no blanks: between words whose glyphs sit on an even
 // pitch (a monospaced font), a real blank takes a whole cell, so the glyphs
 // either side of it are two pitches apart; a blank between glyphs closer than
-// that was read into a narrow glyph's margin. Proportional text is left alone.
-void dropSpuriousBlanks(RawLine& line);
+// that was read into a narrow glyph's margin; where the engine's boxes say
+// otherwise, the ink on the page decides (page: dark text on light; a null
+// page leaves it to the boxes). Proportional text is left alone.
+void dropSpuriousBlanks(const QImage& page, RawLine& line);
 
 // Puts back the underscores whose stroke is plainly there on the page: a thin,
 // free-standing ink run below the baseline, about one character wide, where

@@ -129,7 +129,7 @@ QList<RawLine> rawLines(tesseract::TessBaseAPI& api, double leastConfidence) {
                 current.boxes.append(QRectF());
             }
             confidenceSum += it->Confidence(tesseract::RIL_WORD);
-            ++words;
+                ++words;
         }
         const std::unique_ptr<char[]> utf8(it->GetUTF8Text(tesseract::RIL_SYMBOL));
         const QString symbol = utf8 ? QString::fromUtf8(utf8.get()) : QString();
@@ -226,13 +226,15 @@ QList<Observation> TesseractRecognizer::recognize(const QImage& image) const {
 
     QList<Observation> result;
     for (RawLine& line : raw) {
+        // Before the blank repairs: a glyph stretched over its neighbours
+        // moves its centre, which they measure by.
+        separateOverlaps(line);
         if (settings_.repairBlanks) {
             // Underscores first: the model's boxes round a misread underscore
             // are too close together to pass for a blank's.
             tesseract_lines::restoreUnderscores(page, line);
-            tesseract_lines::dropSpuriousBlanks(line);
+            tesseract_lines::dropSpuriousBlanks(page, line);
         }
-        separateOverlaps(line);
         Observation o;
         o.text = line.text;
         o.confidence = line.confidence;
