@@ -43,6 +43,13 @@ bool cutByTileEdge(const QRectF& box, const Tile& tile) {
     return nearLeft || nearRight;
 }
 
+// Whether the text holds a whole image name. The engine is unsure of many a
+// clean line that holds one (a word like "-528." drags the average to 0),
+// while what it reads from noise and pictures is almost never such a name.
+bool namesAnImage(const QString& text) {
+    return !ImageReference::collect(ImageReference::strict(), text).isEmpty();
+}
+
 } // namespace
 
 QList<platform::Observation> observations(const platform::TextRecognizer& recognizer, const QImage& image,
@@ -71,11 +78,13 @@ QList<platform::Observation> observations(const platform::TextRecognizer& recogn
 QList<Line> lines(const platform::TextRecognizer& recognizer, const Tile& tile) {
     QList<Line> result;
     for (const platform::Observation& o : observations(recognizer, tile.image, 0.0)) {
-        if (o.confidence < kLeastConfidence && !cutByTileEdge(o.box, tile)) continue;
+        const QString repaired = ImageReference::normalisingRecognition(o.text);
+        const QString searchable = repaired.size() == o.text.size() ? repaired : o.text;
+        if (o.confidence < kLeastConfidence && !cutByTileEdge(o.box, tile) && !namesAnImage(searchable))
+            continue;
         Line line;
         line.text = o.text;
-        const QString repaired = ImageReference::normalisingRecognition(o.text);
-        line.searchable = repaired.size() == o.text.size() ? repaired : o.text;
+        line.searchable = searchable;
         line.characterBoxes = o.characters;
         line.tile = tile;
         const Edges e = placed(o.box, tile.strip);

@@ -168,32 +168,40 @@ class TilesTest : public QObject {
         QVERIFY(qAbs(extent->first - 1100) < 1e-6 && qAbs(extent->second - 1600) < 1e-6);
     }
 
-    // Unsure lines are dropped, unless a clipped tile edge cuts them: those are
-    // often the tail of a path that only this tile shows.
-    void unsureLinesKeptOnlyWhereTheTileCutThem_data() {
+    // Unsure lines are dropped, unless a clipped tile edge cuts them (those are
+    // often the tail of a path that only this tile shows) or they name an image.
+    void unsureLinesKeptOnlyWhereTheTileCutThemOrTheyNameAnImage_data() {
+        QTest::addColumn<QString>("text");
         QTest::addColumn<QRectF>("box"); // normalised to the tile, 1000 points wide
         QTest::addColumn<double>("confidence");
         QTest::addColumn<bool>("clippedLeft");
         QTest::addColumn<bool>("clippedRight");
         QTest::addColumn<bool>("kept");
         const QRectF atLeft(0.005, 0.25, 0.4, 0.5), atRight(0.6, 0.25, 0.395, 0.5), inside(0.3, 0.25, 0.4, 0.5);
-        QTest::newRow("sure, inside") << inside << 90.0 << true << true << true;
-        QTest::newRow("unsure, inside") << inside << 15.0 << true << true << false;
-        QTest::newRow("unsure, at a cut left edge") << atLeft << 15.0 << true << false << true;
-        QTest::newRow("unsure, at a cut right edge") << atRight << 15.0 << false << true << true;
-        QTest::newRow("unsure, at an uncut left edge") << atLeft << 15.0 << false << true << false;
+        const QString head("renders/a"), name("see renders/a.png now");
+        QTest::newRow("sure, inside") << head << inside << 90.0 << true << true << true;
+        QTest::newRow("unsure, inside") << head << inside << 15.0 << true << true << false;
+        QTest::newRow("unsure, at a cut left edge") << head << atLeft << 15.0 << true << false << true;
+        QTest::newRow("unsure, at a cut right edge") << head << atRight << 15.0 << false << true << true;
+        QTest::newRow("unsure, at an uncut left edge") << head << atLeft << 15.0 << false << true << false;
         QTest::newRow("unsure, 13 points from a cut edge")
-            << QRectF(0.013, 0.25, 0.4, 0.5) << 15.0 << true << false << false;
-        QTest::newRow("just sure enough") << inside << ScreenTextReader::kLeastConfidence << false << false << true;
+            << head << QRectF(0.013, 0.25, 0.4, 0.5) << 15.0 << true << false << false;
+        QTest::newRow("just sure enough")
+            << head << inside << ScreenTextReader::kLeastConfidence << false << false << true;
+        QTest::newRow("unsure, inside, naming an image") << name << inside << 0.0 << false << false << true;
+        QTest::newRow("unsure, a bullet for its period")
+            << QString("renders/a\u2022png") << inside << 5.0 << false << false << true;
+        QTest::newRow("unsure, an extension alone") << QString("a png") << inside << 5.0 << false << false << false;
     }
-    void unsureLinesKeptOnlyWhereTheTileCutThem() {
+    void unsureLinesKeptOnlyWhereTheTileCutThemOrTheyNameAnImage() {
+        QFETCH(QString, text);
         QFETCH(QRectF, box);
         QFETCH(double, confidence);
         QFETCH(bool, clippedLeft);
         QFETCH(bool, clippedRight);
         QFETCH(bool, kept);
         FakeRecognizer engine;
-        platform::Observation o = observation("renders/a.png", box);
+        platform::Observation o = observation(text, box);
         o.confidence = confidence;
         engine.answer = {o};
         const Tile t = blankTile(QRectF(1000, 300, 1000, 76), clippedLeft, clippedRight);
