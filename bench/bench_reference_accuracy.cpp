@@ -129,17 +129,21 @@ Drawn draw(const Sample& sample) {
     return d;
 }
 
-// The baseline: the raw text of the pointer tile's lines under the pointer,
-// the strict pattern, and exact resolution of the match under the pointer.
-std::optional<QUrl> baseline(const platform::TextRecognizer& recognizer, const Drawn& d) {
-    // The reader's first tile: 1000 points round the pointer, inside the strip.
+// The reader's first tile: 1000 points round the pointer, inside the strip.
+std::optional<Tile> pointerTile(const Drawn& d) {
     QRectF span = d.strip;
     if (d.strip.width() > kTileSpanWidth) {
         const double x =
             std::clamp(d.pointer.x() - kTileSpanWidth / 2, d.strip.left(), d.strip.right() - kTileSpanWidth);
         span = QRectF(x, d.strip.top(), kTileSpanWidth, d.strip.height());
     }
-    const std::optional<Tile> t = tile(d.image, d.strip, span);
+    return tile(d.image, d.strip, span);
+}
+
+// The baseline: the raw text of the pointer tile's lines under the pointer,
+// the strict pattern, and exact resolution of the match under the pointer.
+std::optional<QUrl> baseline(const platform::TextRecognizer& recognizer, const Drawn& d) {
+    const std::optional<Tile> t = pointerTile(d);
     if (!t) return std::nullopt;
     const Read r = read(recognizer, *t);
     const Layout layout(r.lines);
@@ -154,6 +158,18 @@ std::optional<QUrl> baseline(const platform::TextRecognizer& recognizer, const D
         }
     }
     return std::nullopt;
+}
+
+// For the sample shown: every line the engine returned for the pointer tile,
+// with its confidence (the reader drops some), and the strip saved as a picture.
+void showRaw(const platform::TextRecognizer& recognizer, const Drawn& d) {
+    const std::optional<Tile> t = pointerTile(d);
+    if (!t) return;
+    std::printf("  engine, pointer tile (pointer at %.0f,%.0f):\n", d.pointer.x(), d.pointer.y());
+    for (const platform::Observation& o : recognizer.recognize(t->image))
+        std::printf("    %3.0f  %s\n", o.confidence, qPrintable(o.text));
+    const QString path = QDir::temp().filePath(QStringLiteral("vistel-accuracy-sample.png"));
+    if (t->image.save(path)) std::printf("  pointer tile saved to %s\n", qPrintable(path));
 }
 
 // ---- The corpus ---------------------------------------------------------
@@ -352,6 +368,7 @@ int main(int argc, char** argv) {
         const std::optional<QUrl> url =
             recognize(recognizer, d.image, d.strip, d.pointer, QUrl(), i == shown);
         times.append(double(timer.nsecsElapsed()) / 1e6);
+        if (i == shown) showRaw(recognizer, d);
         const std::optional<QUrl> base = baseline(recognizer, d);
         reader[s.kind].add(url, s.expected);
         readerAll.add(url, s.expected);
