@@ -48,28 +48,52 @@ class BlanksTest : public QObject {
     void spuriousBlanks_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QList<double>>("lefts");
+        QTest::addColumn<double>("pagePitch"); // 0: none
         QTest::addColumn<QString>("kept");
         QTest::newRow("a blank taking no cell is dropped")
-            << "vistel -e2e/shots" << monospaced(17, {6}, 0) << "vistel-e2e/shots";
+            << "vistel -e2e/shots" << monospaced(17, {6}, 0) << 0.0 << "vistel-e2e/shots";
         QTest::newRow("half a cell is dropped")
-            << "hero- frame.png" << monospaced(15, {5}, 0.5) << "hero-frame.png";
+            << "hero- frame.png" << monospaced(15, {5}, 0.5) << 0.0 << "hero-frame.png";
         QTest::newRow("a whole cell is a blank")
-            << "saved to/shots" << monospaced(14, {5}, 1) << "saved to/shots";
-        QTest::newRow("short words cannot tell") << "a. png" << monospaced(6, {2}, 0) << "a. png";
+            << "saved to/shots" << monospaced(14, {5}, 1) << 0.0 << "saved to/shots";
+        QTest::newRow("short words cannot tell") << "a. png" << monospaced(6, {2}, 0) << 0.0 << "a. png";
+        QTest::newRow("a short row borrows the page's pitch")
+            << "83. png" << monospaced(7, {3}, 0) << 10.0 << "83.png";
+        QTest::newRow("a short row keeps a real blank on the page's pitch")
+            << "83. png" << monospaced(7, {3}, 1) << 10.0 << "83. png";
+        QTest::newRow("a short row in another size judges alone")
+            << "83. png" << monospaced(7, {3}, 0) << 15.0 << "83. png";
+        QTest::newRow("a row of one-letter words judges alone")
+            << "a b" << monospaced(3, {1}, 0) << 10.0 << "a b";
         QList<double> uneven{0, 4, 15, 30, 36, 42, 60, qQNaN(), 68, 71, 85, 100, 104, 118, 125};
         QTest::newRow("proportional glyphs are left alone")
-            << "mild wimp lilim" << uneven.mid(0, 15) << "mild wimp lilim";
-        QTest::newRow("boxes that do not match the text") << "ab cd" << QList<double>{0, 10} << "ab cd";
+            << "mild wimp lilim" << uneven.mid(0, 15) << 0.0 << "mild wimp lilim";
+        QTest::newRow("boxes that do not match the text")
+            << "ab cd" << QList<double>{0, 10} << 10.0 << "ab cd";
     }
     void spuriousBlanks() {
         QFETCH(QString, text);
         QFETCH(QList<double>, lefts);
+        QFETCH(double, pagePitch);
         QFETCH(QString, kept);
         RawLine line = lineAt(text, lefts);
         if (lefts.size() != text.size()) line.boxes = {QRectF(0, 0, 1, 1)};
-        platform::tesseract_lines::dropSpuriousBlanks(QImage(), line);
+        platform::tesseract_lines::dropSpuriousBlanks(
+            QImage(), line, pagePitch > 0 ? std::optional(pagePitch) : std::nullopt);
         QCOMPARE(line.text, kept);
         if (lefts.size() == text.size()) QCOMPARE(line.boxes.size(), line.text.size());
+    }
+
+    // The page's pitch comes from its monospaced rows, and from no others.
+    void monospacedPitchOfAPage() {
+        using platform::tesseract_lines::monospacedPitch;
+        const RawLine even = lineAt("vistel -e2e/shots", monospaced(17, {6}, 1));
+        const RawLine uneven =
+            lineAt("mild wimp lilim", {0, 4, 15, 30, 36, 42, 60, qQNaN(), 68, 71, 85, 100, 104, 118, 125});
+        QCOMPARE(monospacedPitch({even}), std::optional(10.0));
+        QCOMPARE(monospacedPitch({uneven}), std::nullopt);
+        QCOMPARE(monospacedPitch({lineAt("ab", {0, 10})}), std::nullopt); // too few steps
+        QCOMPARE(monospacedPitch({}), std::nullopt);
     }
 
     // Where the boxes put the glyphs either side of a blank two pitches apart,

@@ -177,7 +177,8 @@ class TilesTest : public QObject {
         QTest::addColumn<bool>("clippedLeft");
         QTest::addColumn<bool>("clippedRight");
         QTest::addColumn<bool>("kept");
-        const QRectF atLeft(0.005, 0.25, 0.4, 0.5), atRight(0.6, 0.25, 0.395, 0.5), inside(0.3, 0.25, 0.4, 0.5);
+        const QRectF atLeft(0.005, 0.25, 0.4, 0.5), atRight(0.6, 0.25, 0.395, 0.5),
+            inside(0.3, 0.25, 0.4, 0.5);
         const QString head("renders/a"), name("see renders/a.png now");
         QTest::newRow("sure, inside") << head << inside << 90.0 << true << true << true;
         QTest::newRow("unsure, inside") << head << inside << 15.0 << true << true << false;
@@ -191,7 +192,8 @@ class TilesTest : public QObject {
         QTest::newRow("unsure, inside, naming an image") << name << inside << 0.0 << false << false << true;
         QTest::newRow("unsure, a bullet for its period")
             << QString("renders/a\u2022png") << inside << 5.0 << false << false << true;
-        QTest::newRow("unsure, an extension alone") << QString("a png") << inside << 5.0 << false << false << false;
+        QTest::newRow("unsure, an extension alone")
+            << QString("a png") << inside << 5.0 << false << false << false;
     }
     void unsureLinesKeptOnlyWhereTheTileCutThemOrTheyNameAnImage() {
         QFETCH(QString, text);
@@ -284,7 +286,8 @@ class TilesTest : public QObject {
         QTest::newRow("middle dot") << QString("a\u00b7b.png") << "a.b.png";
         QTest::newRow("list bullet, one for one")
             << QString("\u2022 Fixed: see the notes") << ". Fixed: see the notes";
-        QTest::newRow("nothing to repair") << "plain.png" << "plain.png";
+        QTest::newRow("nothing to repair") << "plain.png"
+                                           << "plain.png";
         QTest::newRow("a bullet carrying a combining mark stays")
             << QString("a\u2022\u0301png") << QString("a\u2022\u0301png");
     }
@@ -304,12 +307,20 @@ class TilesTest : public QObject {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("leading");
         QTest::addColumn<QString>("trailing");
-        QTest::newRow("empty") << "" << "" << "";
-        QTest::newRow("all blank") << " \t\n " << "" << "";
-        QTest::newRow("both sides") << "  a b \t" << "a b \t" << "  a b";
+        QTest::newRow("empty") << ""
+                               << ""
+                               << "";
+        QTest::newRow("all blank") << " \t\n "
+                                   << ""
+                                   << "";
+        QTest::newRow("both sides") << "  a b \t"
+                                    << "a b \t"
+                                    << "  a b";
         QTest::newRow("Unicode blanks")
             << QString("\u00a0x\u2003") << QString("x\u2003") << QString("\u00a0x");
-        QTest::newRow("none") << "abc" << "abc" << "abc";
+        QTest::newRow("none") << "abc"
+                              << "abc"
+                              << "abc";
     }
     void trimming() {
         QFETCH(QString, text);

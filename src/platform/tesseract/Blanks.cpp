@@ -35,6 +35,10 @@ constexpr int kPitchSamples = 12;
 // Glyphs either side of a real blank are two pitches apart (1.9 to 2.1 in
 // captured terminals); the model's invented blanks measure 1.1 to 1.6.
 constexpr double kLeastBlankSpan = 1.75;
+// A row too short to measure its own pitch borrows the page's when it has at
+// least this many steps of its own, within this share of it.
+constexpr int kLeastOwnSteps = 2;
+constexpr double kMostPitchDeparture = 0.2;
 // Where the gap is looked for: this many pitches beyond the centres of the
 // glyphs either side of the blank.
 constexpr double kGapWindow = 0.5;
@@ -134,16 +138,46 @@ int widestGap(const Ink& ink, int from, int to, int top, int bottom) {
     return widest;
 }
 
+bool isGlyph(const RawLine& line, qsizetype i) {
+    return !line.text.at(i).isSpace() && !line.boxes.at(i).isNull();
+}
+
+double centreOf(const RawLine& line, qsizetype i) {
+    return line.boxes.at(i).center().x();
+}
+
+// The pitch of glyph steps that sit on an even pitch: the median, when the
+// steps deviate from it by a median of at most kMostPitchVariation (the
+// engine misplaces the odd glyph badly); none for proportional text.
+std::optional<double> evenPitch(const QList<double>& steps) {
+    const double pitch = median(steps);
+    QList<double> deviations;
+    for (double s : steps)
+        deviations.append(std::abs(s - pitch));
+    if (!(pitch > 0) || median(deviations) > kMostPitchVariation * pitch) return std::nullopt;
+    return pitch;
+}
+
 } // namespace
 
-void dropSpuriousBlanks(const QImage& page, RawLine& line) {
+std::optional<double> monospacedPitch(const QList<RawLine>& lines) {
+    QList<double> steps;
+    for (const RawLine& line : lines)
+        if (line.boxes.size() == line.text.size())
+            for (qsizetype j = 0; j + 1 < line.text.size(); ++j)
+                if (isGlyph(line, j) && isGlyph(line, j + 1))
+                    steps.append(centreOf(line, j + 1) - centreOf(line, j));
+    return steps.size() < kLeastPitchSamples ? std::nullopt : evenPitch(steps);
+}
+
+void dropSpuriousBlanks(const QImage& page, RawLine& line, std::optional<double> pagePitch) {
     const qsizetype n = line.text.size();
     if (line.boxes.size() != n) return;
     const QRect box = line.box.toAlignedRect().intersected(page.rect());
     const bool measurable = !box.isEmpty();
     const Ink ink(page, measurable ? inkThreshold(page, box) : 0);
-    const auto glyph = [&](qsizetype i) { return !line.text.at(i).isSpace() && !line.boxes.at(i).isNull(); };
-    const auto centre = [&](qsizetype i) { return line.boxes.at(i).center().x(); };
+    const auto glyph = [&](qsizetype i) { return isGlyph(line, i); };
+    const auto centre = [&](qsizetype i) { return centreOf(line, i); };
     for (qsizetype i = n - 2; i >= 1; --i) {
         if (line.text.at(i) != QLatin1Char(' ') || !glyph(i - 1) || !glyph(i + 1)) continue;
         // The pitch of the nearest glyphs either side (not of the whole line,
@@ -155,21 +189,24 @@ void dropSpuriousBlanks(const QImage& page, RawLine& line) {
             if (glyph(j) && glyph(j - 1)) steps.append(centre(j) - centre(j - 1));
         for (qsizetype j = i + 1; j + 1 < line.text.size() && steps.size() < 2 * kPitchSamples; ++j)
             if (glyph(j) && glyph(j + 1)) steps.append(centre(j + 1) - centre(j));
-        if (steps.size() < kLeastPitchSamples) continue;
-        // Median and median deviation: the engine misplaces the odd glyph badly.
-        const double pitch = median(steps);
-        QList<double> deviations;
-        for (double s : steps)
-            deviations.append(std::abs(s - pitch));
-        if (!(pitch > 0) || median(deviations) > kMostPitchVariation * pitch) continue;
-        bool spurious = centre(i + 1) - centre(i - 1) < kLeastBlankSpan * pitch;
+        std::optional<double> pitch;
+        if (steps.size() >= kLeastPitchSamples) {
+            pitch = evenPitch(steps);
+        } else if (pagePitch && steps.size() >= kLeastOwnSteps &&
+                   std::abs(median(steps) - *pagePitch) <= kMostPitchDeparture * *pagePitch) {
+            // Too short a row to judge alone ("83. png", the tail of a
+            // wrapped path): the page's pitch, where the row's few steps agree.
+            pitch = pagePitch;
+        }
+        if (!pitch) continue;
+        bool spurious = centre(i + 1) - centre(i - 1) < kLeastBlankSpan * *pitch;
         // The engine's boxes drift near a blank it invented; the page tells:
         // the widest stretch without ink round the blank is a whole cell and
         // more for a real blank, well under one beside a narrow glyph.
         if (!spurious && measurable) {
-            const int from = int(centre(i - 1) - kGapWindow * pitch);
-            const int to = int(centre(i + 1) + kGapWindow * pitch);
-            const double gap = widestGap(ink, from, to, box.top(), int(line.baseline)) / pitch;
+            const int from = int(centre(i - 1) - kGapWindow * *pitch);
+            const int to = int(centre(i + 1) + kGapWindow * *pitch);
+            const double gap = widestGap(ink, from, to, box.top(), int(line.baseline)) / *pitch;
             spurious = gap < kLeastBlankGap;
         }
         if (spurious) {

@@ -4,15 +4,16 @@
 #include <QList>
 #include <QRectF>
 #include <QString>
+#include <optional>
 
 namespace platform::tesseract_lines {
 
 // One line as the engine gave it, in pixels of the page it was shown.
 struct RawLine {
     QString text;
-    QList<QRectF> boxes; // per UTF-16 unit; null for blanks
-    QRectF box;          // the line's ink
-    double baseline = 0; // y of the baseline at the line's start
+    QList<QRectF> boxes;   // per UTF-16 unit; null for blanks
+    QRectF box;            // the line's ink
+    double baseline = 0;   // y of the baseline at the line's start
     double confidence = 0; // the engine's mean word confidence, 0..100
 };
 
@@ -27,7 +28,13 @@ struct RawLine {
 // that was read into a narrow glyph's margin; where the engine's boxes say
 // otherwise, the ink on the page decides (page: dark text on light; a null
 // page leaves it to the boxes). Proportional text is left alone.
-void dropSpuriousBlanks(const QImage& page, RawLine& line);
+// pagePitch, the pitch of the page's other rows, judges a row too short to
+// measure its own.
+void dropSpuriousBlanks(const QImage& page, RawLine& line, std::optional<double> pagePitch = std::nullopt);
+
+// The even pitch of the lines' glyphs, in pixels; none when they are too few
+// or proportional.
+std::optional<double> monospacedPitch(const QList<RawLine>& lines);
 
 // Puts back the underscores whose stroke is plainly there on the page: a thin,
 // free-standing ink run below the baseline, about one character wide, where

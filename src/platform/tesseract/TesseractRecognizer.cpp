@@ -7,12 +7,11 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <omp.h>
 #include <string>
 #include <tesseract/baseapi.h>
 #include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
-
-#include <omp.h>
 #include <vector>
 
 namespace platform {
@@ -129,7 +128,7 @@ QList<RawLine> rawLines(tesseract::TessBaseAPI& api, double leastConfidence) {
                 current.boxes.append(QRectF());
             }
             confidenceSum += it->Confidence(tesseract::RIL_WORD);
-                ++words;
+            ++words;
         }
         const std::unique_ptr<char[]> utf8(it->GetUTF8Text(tesseract::RIL_SYMBOL));
         const QString symbol = utf8 ? QString::fromUtf8(utf8.get()) : QString();
@@ -224,16 +223,18 @@ QList<Observation> TesseractRecognizer::recognize(const QImage& image) const {
     if (api->Recognize(&monitor) == 0) raw = rawLines(*api, settings_.leastConfidence);
     api->Clear();
 
+    // Before the blank repairs: a glyph stretched over its neighbours moves
+    // its centre, which they measure by.
+    for (RawLine& line : raw)
+        separateOverlaps(line);
+    const std::optional<double> pitch = tesseract_lines::monospacedPitch(raw);
     QList<Observation> result;
     for (RawLine& line : raw) {
-        // Before the blank repairs: a glyph stretched over its neighbours
-        // moves its centre, which they measure by.
-        separateOverlaps(line);
         if (settings_.repairBlanks) {
             // Underscores first: the model's boxes round a misread underscore
             // are too close together to pass for a blank's.
             tesseract_lines::restoreUnderscores(page, line);
-            tesseract_lines::dropSpuriousBlanks(page, line);
+            tesseract_lines::dropSpuriousBlanks(page, line, pitch);
         }
         Observation o;
         o.text = line.text;
