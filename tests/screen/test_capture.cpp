@@ -27,7 +27,6 @@ class FakeCapture final : public platform::ScreenCapture {
         i.fill(Qt::white);
         return i;
     }();
-    std::atomic<int> finished{0};
 
     bool canCapture() override {
         QThread::msleep(ulong(delayMs));
@@ -36,7 +35,6 @@ class FakeCapture final : public platform::ScreenCapture {
     QList<Monitor> monitors() override { return {Monitor{QRectF(0, 0, 1920, 1080), 1.0}}; }
     std::optional<platform::Capture> capture(QRectF strip) override {
         QThread::msleep(ulong(delayMs));
-        ++finished;
         if (throws) throw std::runtime_error("display gone");
         if (!answers) return std::nullopt;
         return platform::Capture{image, QRectF(strip.left(), strip.top(), image.width(), image.height())};
@@ -77,8 +75,7 @@ class CaptureTest : public QObject {
             << QPointF(-100, 500) << kSideBySide << QRectF(-1280, 462, 2400, 76);
         QTest::newRow("near the top: the height is not clamped")
             << QPointF(700, 10) << kSideBySide << QRectF(0, -28, 2400, 76);
-        QTest::newRow("on no display") << QPointF(5000, 500) << kSideBySide << QRectF(3800, 462, 2400, 76);
-        QTest::newRow("no displays known")
+        QTest::newRow("no display holds it")
             << QPointF(100, 100) << QList<Monitor>{} << QRectF(-1100, 62, 2400, 76);
     }
     void stripAroundThePointer() {
@@ -92,21 +89,20 @@ class CaptureTest : public QObject {
         QTest::addColumn<QRectF>("strip");
         QTest::addColumn<QRectF>("region"); // empty: no capture
         QTest::newRow("a whole display's width") << QRectF(0, 462, 2400, 76) << QRectF(0, 462, 1920, 76);
-        QTest::newRow("38 high on the display") << QRectF(0, -38, 2400, 76) << QRectF(0, 0, 1920, 38);
         QTest::newRow("8 high on the display") << QRectF(0, 1072, 2400, 76) << QRectF(0, 1072, 1920, 8);
         QTest::newRow("7 high on the display") << QRectF(0, 1073, 2400, 76) << QRectF();
         QTest::newRow("on the left display, negative coordinates")
             << QRectF(-1280, 462, 1000, 76) << QRectF(-1280, 462, 1000, 76);
-        QTest::newRow("40 wide on the display")
-            << QRectF(-2360, 462, 2400, 76) << QRectF(-1280, 462, 1280, 76);
-        QTest::newRow("centre off every display: the first one")
-            << QRectF(1900, 462, 2400, 76) << QRectF(1900, 462, 20, 76);
+        QTest::newRow("centre off every display: 40 wide on the first")
+            << QRectF(1880, 462, 2400, 76) << QRectF(1880, 462, 40, 76);
+        QTest::newRow("centre off every display: 39 wide on the first")
+            << QRectF(1881, 462, 2400, 76) << QRectF();
     }
     void captureRegion() {
         QFETCH(QRectF, strip);
         QFETCH(QRectF, region);
         const auto got = platform::captureRegion(strip, kSideBySide);
-        QCOMPARE(got.has_value(), !region.isEmpty() && region.width() >= 40);
+        QCOMPARE(got.has_value(), !region.isEmpty());
         if (got) QCOMPARE(got->first, region);
     }
 
@@ -172,8 +168,9 @@ class CaptureTest : public QObject {
             << 1.0 << false << QRectF(150, 250, 100, 300) << QRect(50, 50, 100, 26);
         QTest::newRow("fractional edges")
             << 1.0 << false << QRectF(150.4, 220.6, 99.2, 29.1) << QRect(50, 20, 100, 30);
-        QTest::newRow("covering everything")
+        QTest::newRow("covering everything: white")
             << 1.0 << false << QRectF(0, 0, 1000, 1000) << QRect(0, 0, 400, 76);
+        QTest::newRow("off the strip: untouched") << 1.0 << false << QRectF(600, 200, 100, 50) << QRect();
     }
     void paintOver() {
         QFETCH(double, density);
@@ -190,42 +187,32 @@ class CaptureTest : public QObject {
             p.fillRect(QRect(int(10 * density), int(30 * density), int(380 * density), int(20 * density)),
                        dark ? Qt::white : Qt::black);
         }
-        const QRect inkOutside(int(360 * density), int(35 * density), 5, 5);
-        ScreenTextReader::paintOver(image, strip, {card});
+        const QImage before = image;
+        ScreenTextReader::paintOver(image, strip, {card, QRectF()});
+        if (covered.isEmpty()) QCOMPARE(image, before);
         const QRgb expected = card.width() >= 1000 ? qRgb(255, 255, 255) : background;
         QCOMPARE(countColour(image, covered, expected), covered.width() * covered.height());
-        if (card.width() < 1000)
-            QCOMPARE(countColour(image, inkOutside, background), 0); // ink elsewhere stays
+        if (card.width() < 1000) // ink elsewhere stays
+            QCOMPARE(countColour(image, QRect(int(360 * density), int(35 * density), 5, 5), background), 0);
     }
 
-    void paintOverLeavesOtherPlacesAlone() {
-        QImage image(400, 76, QImage::Format_RGB32);
-        image.fill(Qt::black);
-        const QImage before = image;
-        ScreenTextReader::paintOver(image, QRectF(100, 200, 400, 76), {QRectF(600, 200, 100, 50), QRectF()});
-        QCOMPARE(image, before);
-    }
-
-    void ownWindowsLingerBriefly() {
-        const QRectF card(10, 20, 300, 240);
-        setOwnWindows({card});
-        QCOMPARE(ownWindows(), QList<QRectF>{card});
-        setOwnWindows({});
-        QCOMPARE(ownWindows(), QList<QRectF>{card}); // the X server may not have repainted yet
-        QThread::msleep(ulong(kOwnWindowAfterglow * 1000) + 100);
-        QVERIFY(ownWindows().isEmpty());
-    }
-
-    void captureLeavesOwnWindowsOut() {
+    void capturesPaintOwnWindowsOutWhileTheyLinger() {
         auto backend = std::make_shared<FakeCapture>();
         QPainter(&backend->image).fillRect(QRect(100, 40, 120, 30), Qt::black); // the card, as captured
-        const auto plain = ScreenTextReader::capture(backend, QRectF(1000, 500, 400, 76));
-        QVERIFY(plain);
-        QCOMPARE(countColour(plain->image, plain->image.rect(), qRgb(0, 0, 0)), 120 * 30);
-        setOwnWindows({QRectF(1100, 540, 120, 30)});
-        const auto result = ScreenTextReader::capture(backend, QRectF(1000, 500, 400, 76));
-        QVERIFY(result);
-        QCOMPARE(countColour(result->image, result->image.rect(), qRgb(0, 0, 0)), 0);
+        const auto blackPixels = [&] {
+            const auto c = ScreenTextReader::capture(backend, QRectF(1000, 500, 400, 76));
+            return c ? countColour(c->image, c->image.rect(), qRgb(0, 0, 0)) : -1;
+        };
+        QCOMPARE(blackPixels(), 120 * 30);
+        const QRectF card(1100, 540, 120, 30);
+        setOwnWindows({card});
+        QCOMPARE(blackPixels(), 0);
+        setOwnWindows({});
+        QCOMPARE(ownWindows(), QList<QRectF>{card}); // the X server may not have repainted yet
+        QCOMPARE(blackPixels(), 0);
+        QThread::msleep(ulong(kOwnWindowAfterglow * 1000) + 100);
+        QVERIFY(ownWindows().isEmpty());
+        QCOMPARE(blackPixels(), 120 * 30);
     }
 };
 
