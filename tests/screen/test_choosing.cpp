@@ -70,54 +70,39 @@ class ChoosingTest : public QObject {
     // ---- recognizeLines ------------------------------------------------
 
     void choosesOnOneRead_data() {
-        QTest::addColumn<QList<Shape>>("lines");
-        QTest::addColumn<QPointF>("pointer");
-        QTest::addColumn<bool>("fragments");
+        QTest::addColumn<QString>("line"); // from x 0
+        QTest::addColumn<double>("x");     // the pointer's, on the line's row
         QTest::addColumn<bool>("sessions");
         QTest::addColumn<QString>("expected"); // the answered reference, or "" for nothing
-
-        const QString line = QStringLiteral("see shots/a.png now");
-        QTest::newRow("on the path") << QList<Shape>{{line, 100}} << QPointF(at(100, 8), 17) << false << false
-                                     << "shots/a.png";
-        QTest::newRow("13 points past its end")
-            << QList<Shape>{{line, 100}} << QPointF(100 + 15 * 8 + 13, 17) << false << false << "shots/a.png";
-        QTest::newRow("60 points past its end: nothing")
-            << QList<Shape>{{line, 100}} << QPointF(100 + 15 * 8 + 60, 17) << false << false << "";
+        const QString path("see shots/a.png now"), two("missing.png      alpha.png");
+        const double end = 15 * kCell, far = at(0, 20);
+        QTest::newRow("on the path") << path << at(0, 8) << false << "shots/a.png";
+        QTest::newRow("13 points past its end") << path << end + 13 << false << "shots/a.png";
+        QTest::newRow("60 points past its end: nothing") << path << end + 60 << false << "";
         QTest::newRow("lone other bare name: same-line fallback")
-            << QList<Shape>{{"alpha.png        somewhere        else", 0}} << QPointF(at(0, 20), 17) << false
-            << false << "alpha.png";
+            << "alpha.png        somewhere        else" << far << false << "alpha.png";
         QTest::newRow("two other bare names: refused")
-            << QList<Shape>{{"alpha.png        somewhere        beta.png", 0}} << QPointF(at(0, 20), 17)
-            << false << false << "";
+            << "alpha.png        somewhere        beta.png" << far << false << "";
         QTest::newRow("the same name twice is one candidate")
-            << QList<Shape>{{"alpha.png        somewhere        alpha.png", 0}} << QPointF(at(0, 20), 17)
-            << false << false << "alpha.png";
+            << "alpha.png        somewhere        alpha.png" << far << false << "alpha.png";
         QTest::newRow("another path on the line is no fallback")
-            << QList<Shape>{{"shots/a.png      somewhere        else", 0}} << QPointF(at(0, 20), 17) << false
-            << false << "";
-        QTest::newRow("an unresolved hit on the pointer: no fallback")
-            << QList<Shape>{{"missing.png      alpha.png", 0}} << QPointF(at(0, 3), 17) << false << false
-            << "";
-        QTest::newRow("... unless sessions are consulted")
-            << QList<Shape>{{"missing.png      alpha.png", 0}} << QPointF(at(0, 3), 17) << false << true
-            << "alpha.png";
-        QTest::newRow("period look-alike repaired")
-            << QList<Shape>{{"shots/a•png", 0}} << QPointF(at(0, 4), 17) << false << false << "shots/a.png";
+            << "shots/a.png      somewhere        else" << far << false << "";
+        QTest::newRow("an unresolved hit on the pointer: no fallback") << two << at(0, 3) << false << "";
+        QTest::newRow("... unless sessions are consulted") << two << at(0, 3) << true << "alpha.png";
+        QTest::newRow("period look-alike repaired") << "shots/a•png" << at(0, 4) << false << "shots/a.png";
     }
     void choosesOnOneRead() {
-        QFETCH(QList<Shape>, lines);
-        QFETCH(QPointF, pointer);
-        QFETCH(bool, fragments);
+        QFETCH(QString, line);
+        QFETCH(double, x);
         QFETCH(bool, sessions);
         QFETCH(QString, expected);
-        Read r = readOf(lines);
-        for (Line& l : r.lines)
-            l.searchable = ImageReference::normalisingRecognition(l.text);
+        Read r = readOf({{line, 0}});
+        r.lines[0].searchable = ImageReference::normalisingRecognition(line);
         Recorder resolver;
         for (const char* name : {"shots/a.png", "alpha.png", "beta.png"})
             resolver.answers.insert(name, file(name));
         const std::optional<QUrl> url =
-            recognizeLines(r, pointer, fragments, sessions, resolver.resolver(), nullptr, false);
+            recognizeLines(r, QPointF(x, 17), false, sessions, resolver.resolver(), nullptr, false);
         QCOMPARE(url.value_or(QUrl()), expected.isEmpty() ? QUrl() : file(expected));
     }
 
@@ -197,13 +182,13 @@ class ChoosingTest : public QObject {
     void gluedPrefix_data() {
         QTest::addColumn<QString>("reference"); // "<tree>" stands for the fixture folder
         QTest::addColumn<QString>("expected");  // "" when unchanged
-        QTest::newRow("word glued to an absolute path") << "wrote<tree>/shots/a.png" << "<tree>/shots/a.png";
-        QTest::newRow("two pieces only") << "x/a/b.png" << "";
-        QTest::newRow("first folders do not exist") << "x/no-such-root/folder/a.png" << "";
-        QTest::newRow("already absolute") << "<tree>/shots/a.png" << "";
-        QTest::newRow("home path") << "~/x<tree>/shots/a.png" << "";
-        QTest::newRow("scheme") << "file:x<tree>/a.png" << "";
-        QTest::newRow("no slash after the first character") << "a.png" << "";
+        QTest::newRow("word glued to an absolute path")
+            << QString("wrote<tree>/shots/a.png") << QString("<tree>/shots/a.png");
+        QTest::newRow("two pieces only") << QString("x/a/b.png") << QString();
+        QTest::newRow("first folders do not exist") << QString("x/no-such-root/folder/a.png") << QString();
+        QTest::newRow("already absolute") << QString("<tree>/shots/a.png") << QString();
+        QTest::newRow("scheme") << QString("file:x<tree>/a.png") << QString();
+        QTest::newRow("no slash after the first character") << QString("a.png") << QString();
     }
     void gluedPrefix() {
         QFETCH(QString, reference);
@@ -239,40 +224,37 @@ class ChoosingTest : public QObject {
         QTest::addColumn<QList<Shape>>("rows");
         QTest::addColumn<QPointF>("pointer");
         QTest::addColumn<QString>("expected");
-
         // Rows 17 points apart, each 14 high; a continuation starts at x 0.
-        const QList<Shape> twoRows{{"wrote /work/shots/he", 0, 10}, {"ro.png done", 0, 27}};
-        QTest::newRow("pointer on the head") << twoRows << QPointF(at(0, 15), 17) << "/work/shots/hero.png";
-        QTest::newRow("pointer on the tail") << twoRows << QPointF(at(0, 3), 34) << "/work/shots/hero.png";
-        QTest::newRow("pointer on the word after it") << twoRows << QPointF(at(0, 9) + 20, 34) << "";
-        QTest::newRow("pointer on the word before it") << twoRows << QPointF(at(0, 0), 17) << "";
+        const Shape head{"wrote /work/shots/he", 0, 10}, tail{"ro.png done", 0, 27}, bare{"ro.png", 0, 27};
+        const Shape prose{"and then some words", 0, 44};
+        const QPointF onHead(at(0, 15), 17), onTail(at(0, 3), 34);
+        const QString joined("/work/shots/hero.png");
+        QTest::newRow("pointer on the head") << QList<Shape>{head, tail} << onHead << joined;
+        QTest::newRow("pointer on the tail") << QList<Shape>{head, tail} << onTail << joined;
+        QTest::newRow("pointer on the word after it")
+            << QList<Shape>{head, tail} << QPointF(at(0, 9) + 20, 34) << "";
+        QTest::newRow("pointer on the word before it")
+            << QList<Shape>{head, tail} << QPointF(at(0, 0), 17) << "";
         QTest::newRow("indented 30 points: a paragraph, not a wrap")
-            << QList<Shape>{{"wrote /work/shots/he", 0, 10}, {"ro.png done", 30, 27}} << QPointF(at(30, 3), 34)
-            << "";
+            << QList<Shape>{head, {"ro.png done", 30, 27}} << QPointF(at(30, 3), 34) << "";
         QTest::newRow("30 points lower: not the next row")
-            << QList<Shape>{{"wrote /work/shots/he", 0, 10}, {"ro.png done", 0, 54}} << QPointF(at(0, 3), 61)
-            << "";
+            << QList<Shape>{head, {"ro.png done", 0, 54}} << QPointF(at(0, 3), 61) << "";
         QTest::newRow("the upper row goes on to the right")
-            << QList<Shape>{{"wrote /work/shots/he", 0, 10}, {"more", 168, 10}, {"ro.png done", 0, 27}}
-            << QPointF(at(0, 3), 34) << "";
+            << QList<Shape>{head, {"more", 168, 10}, tail} << onTail << "";
         QTest::newRow("three rows") << QList<Shape>{{"/work/", 0, 10}, {"shots/", 0, 27}, {"hero.png", 0, 44}}
-                                    << QPointF(at(0, 2), 34) << "/work/shots/hero.png";
+                                    << QPointF(at(0, 2), 34) << joined;
         QTest::newRow("prose row under a wrapped path, pointer on the path")
-            << QList<Shape>{{"wrote /work/shots/he", 0, 10}, {"ro.png", 0, 27}, {"and then some words", 0, 44}}
-            << QPointF(at(0, 2), 34) << "/work/shots/hero.png";
+            << QList<Shape>{head, bare, prose} << QPointF(at(0, 2), 34) << joined;
         QTest::newRow("prose row under a wrapped path, pointer on the prose")
-            << QList<Shape>{{"wrote /work/shots/he", 0, 10}, {"ro.png", 0, 27}, {"and then some words", 0, 44}}
-            << QPointF(at(0, 2), 51) << "";
+            << QList<Shape>{head, bare, prose} << QPointF(at(0, 2), 51) << "";
         QTest::newRow("rows with references of their own")
-            << QList<Shape>{{"ep1/frame.png", 0, 10}, {"ep2/frame.png", 0, 27}} << QPointF(at(0, 3), 34) << "";
+            << QList<Shape>{{"ep1/frame.png", 0, 10}, {"ep2/frame.png", 0, 27}} << onTail << "";
         QTest::newRow("a row that holds its own reference below the tail")
-            << QList<Shape>{{"wrote /work/shots/he", 0, 10}, {"ro.png shots/x.png", 0, 27}}
-            << QPointF(at(0, 3), 34) << "";
+            << QList<Shape>{head, {"ro.png shots/x.png", 0, 27}} << onTail << "";
         QTest::newRow("one line") << QList<Shape>{{"wrote /work/shots/hero.png", 0, 10}}
                                   << QPointF(at(0, 10), 17) << "";
         QTest::newRow("a loose wrap: extension misread")
-            << QList<Shape>{{"wrote /work/shots/he", 0, 10}, {"ro.pnq", 0, 27}} << QPointF(at(0, 3), 34)
-            << "/work/shots/hero.pnq";
+            << QList<Shape>{head, {"ro.pnq", 0, 27}} << onTail << "/work/shots/hero.pnq";
     }
     void rejoinsWrappedRows() {
         QFETCH(QList<Shape>, rows);
@@ -296,7 +278,7 @@ class ChoosingTest : public QObject {
     }
 
     void longerChainsFirst() {
-        // A two-row chain (the middle row onwards) and the three-row chain it is part of.
+        // The three-row chain before the two-row chain from the middle row on.
         const QList<Shape> rows{{"/work/", 0, 10}, {"shots/", 0, 27}, {"hero.png", 0, 44}};
         Recorder resolver;
         rejoined({readOf(rows)}, QPointF(at(0, 2), 51), resolver.resolver(), false);
