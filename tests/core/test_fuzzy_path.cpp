@@ -34,10 +34,8 @@ class TestFuzzyPath : public QObject {
     void canonicalFoldsConfusions_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("o class") << QString::fromUtf8("0oOqQøØ") << QString("ooooooo");
-        QTest::newRow("l class") << QString("1lLiI|!") << QString("lllllll");
-        QTest::newRow("pairs") << QString("5sS8bB2zZ9gG") << QString("sssbbbzzzggg");
-        QTest::newRow("dash and c") << QString("_-(cC") << QString("--ccc");
+        QTest::newRow("classes") << QString::fromUtf8("0oOqQøØ 1lLiI|! 5sS 8bB 2zZ 9gG _- (cC")
+                                 << QString("ooooooo lllllll sss bbb zzz ggg -- ccc");
         QTest::newRow("others kept") << QString("x.PNG @ 3 é") << QString::fromUtf8("x.png @ 3 é");
     }
     void canonicalFoldsConfusions() {
@@ -46,59 +44,43 @@ class TestFuzzyPath : public QObject {
         QCOMPARE(FuzzyPath::canonical(text), expected);
     }
 
+    // Both distances, both ways; the banded one must agree with the full one
+    // whenever it is within the limit, and say "beyond" otherwise.
     void editDistance_data() {
         QTest::addColumn<QString>("a");
         QTest::addColumn<QString>("b");
         QTest::addColumn<int>("expected");
-        const auto row = [](const char* name, const QString& a, const char* b, int expected) {
-            QTest::newRow(name) << a << QString(b) << expected;
+        QTest::addColumn<int>("limit");
+        const auto row = [](const char* name, const QString& a, const char* b, int expected, int limit) {
+            QTest::newRow(name) << a << QString(b) << expected << limit;
         };
-        row("pnq", "test-image.pnq", "test-image.png", 1);
-        row("free confusions", "STORYB0ARD_5X1", "storyboard_sx1", 0);
-        row("digit to digit", "v003", "v004", 10000);
-        row("digit to other letter", "a5", "ax", 10000);
-        row("digit deleted", "a1b", "ab", 10000);
-        row("letters", "kitten", "sitting", 3);
-        row("from empty", "", "ab12", 20002);
+        row("pnq", "test-image.pnq", "test-image.png", 1, 1);
+        row("free confusions", "STORYB0ARD_5X1", "storyboard_sx1", 0, 0);
+        row("digit to digit", "shot_012", "shot_013", 10000, 6);
+        row("digit to other letter", "a5", "ax", 10000, 6);
+        row("digit deleted", "a1b", "ab", 10000, 6);
+        row("from empty", "", "ab12", 20002, 6);
         // 300000 digit deletions overflow an int: the answer saturates.
-        row("saturates", QString(300000, QLatin1Char('7')), "", INT_MAX);
+        row("saturates", QString(300000, QLatin1Char('7')), "", INT_MAX, 6);
+        row("shifted", "abcdefgh", "xxabcdefgh", 2, 2);
+        row("shift beyond", "abcdefgh", "xxxabcdefgh", 3, 2);
+        row("outside the band", "abcdefgh", "cdefghxy", 4, 2);
+        row("at the band edge", "abcdefgh", "cdefghxy", 4, 4);
+        row("letters from empty", "", "abc", 3, 3);
     }
     void editDistance() {
         QFETCH(QString, a);
         QFETCH(QString, b);
         QFETCH(int, expected);
-        QCOMPARE(FuzzyPath::editDistance(a, b), expected);
-        QCOMPARE(FuzzyPath::editDistance(b, a), expected);
-    }
-
-    // The banded distance must agree with the full one whenever it is within the limit.
-    void editDistanceWithinAgrees_data() {
-        QTest::addColumn<QString>("a");
-        QTest::addColumn<QString>("b");
-        QTest::addColumn<int>("limit");
-        const auto row = [](const char* name, const char* a, const char* b, int limit) {
-            QTest::newRow(name) << QString(a) << QString(b) << limit;
-        };
-        row("equal", "contact-sheet", "c0ntact-5heet", 0);
-        row("one off", "test-image.pnq", "test-image.png", 1);
-        row("shifted", "abcdefgh", "xxabcdefgh", 2);
-        row("shift beyond", "abcdefgh", "xxxabcdefgh", 2);
-        row("outside the band", "abcdefgh", "cdefghxy", 2);
-        row("at the band edge", "abcdefgh", "cdefghxy", 4);
-        row("digits", "shot_012", "shot_013", 6);
-        row("empty", "", "abc", 3);
-        row("mixed", "a-b_c(d)e", "ab-cde", 4);
-    }
-    void editDistanceWithinAgrees() {
-        QFETCH(QString, a);
-        QFETCH(QString, b);
         QFETCH(int, limit);
-        const int full = FuzzyPath::editDistance(a, b);
-        const int within = FuzzyPath::editDistanceWithin(a, b, limit);
-        if (full <= limit)
-            QCOMPARE(within, full);
-        else
-            QVERIFY2(within > limit, qPrintable(QString::number(within)));
+        for (const auto& [x, y] : {std::pair{a, b}, std::pair{b, a}}) {
+            QCOMPARE(FuzzyPath::editDistance(x, y), expected);
+            const int within = FuzzyPath::editDistanceWithin(x, y, limit);
+            if (expected <= limit)
+                QCOMPARE(within, expected);
+            else
+                QVERIFY2(within > limit, qPrintable(QString::number(within)));
+        }
     }
 
     void bestMatch_data() {
@@ -106,44 +88,35 @@ class TestFuzzyPath : public QObject {
         QTest::addColumn<QStringList>("candidates");
         QTest::addColumn<bool>("clipped");
         QTest::addColumn<QString>("expected");
+        const auto row = [](const char* name, const QString& text, const QStringList& candidates,
+                            bool clipped, const QString& expected) {
+            QTest::newRow(name) << text << candidates << clipped << expected;
+        };
         const QStringList catBat = {"bat.png", "hat.png"};
-        QTest::newRow("pnq repaired")
-            << "test-image.pnq" << QStringList{"other.png", "test-image.png"} << false << "test-image.png";
-        QTest::newRow("uuid misread")
-            << "exec-Sb8Oc3d1-2e4f-4aBb-9cOd-Be5f1a2b3c4d.pnq" << kUuids << false << kUuids[1];
-        QTest::newRow("uuid wrong digits")
-            << "exec-11111111-2222-3333-4444-555555555555.png" << kUuids << true << kAbsent;
-        QTest::newRow("version never changed")
-            << "render_v003_5X1.png" << QStringList{"render_v004_5X1.png"} << true << kAbsent;
-        QTest::newRow("zero for O") << "STORYB0ARD_sc01_v004_5X1.png"
-                                    << QStringList{"STORYBOARD_sc01_v003_5X1.png",
-                                                   "STORYBOARD_sc01_v004_5X1.png"}
-                                    << true << "STORYBOARD_sc01_v004_5X1.png";
-        QTest::newRow("tie refused") << "cat.png" << catBat << false << kAbsent;
-        QTest::newRow("tie, then a farther one") << "cat.png" << catBat + QStringList{"cut.pnq"} << false << kAbsent;
-        QTest::newRow("closer third wins")
-            << "cat.png" << catBat + QStringList{"CAT.png"} << false << "CAT.png";
-        QTest::newRow("closer first, ties later")
-            << "cat.png" << QStringList{"CAT.png"} + catBat + catBat << false << "CAT.png";
-        QTest::newRow("tie at the best")
-            << "cat.png" << QStringList{"bat.png", "CAT.png", "Cat.png"} << false << kAbsent;
-        QTest::newRow("clipped start")
-            << "sheet.png" << QStringList{"contact-sheet.png"} << true << "contact-sheet.png";
-        QTest::newRow("clipped not allowed")
-            << "sheet.png" << QStringList{"contact-sheet.png"} << false << kAbsent;
-        QTest::newRow("clipped end") << "contact-sh" << QStringList{"contact-sheet.png"} << true
-                                     << "contact-sheet.png";
-        QTest::newRow("clipped too much") << "et.png" << QStringList{"contact-sheet.png"} << true << kAbsent;
-        QTest::newRow("too short to be clipped") << "ng" << QStringList{"x.png"} << true << kAbsent;
-        QTest::newRow("nothing to compare") << "" << QStringList{"a.png"} << true << kAbsent;
-        QTest::newRow("no candidates") << "a.png" << QStringList{} << true << kAbsent;
-        QTest::newRow("out of budget") << "abcdef.png" << QStringList{"uvwxyz.png"} << false << kAbsent;
+        row("uuid misread", "exec-Sb8Oc3d1-2e4f-4aBb-9cOd-Be5f1a2b3c4d.pnq", kUuids, false, kUuids[1]);
+        row("uuid wrong digits", "exec-11111111-2222-3333-4444-555555555555.png", kUuids, true, kAbsent);
+        row("version never changed", "render_v003_5X1.png", {"render_v004_5X1.png"}, true, kAbsent);
+        row("zero for O", "STORYB0ARD_sc01_v004_5X1.png",
+            {"STORYBOARD_sc01_v003_5X1.png", "STORYBOARD_sc01_v004_5X1.png"}, true,
+            "STORYBOARD_sc01_v004_5X1.png");
+        row("tie, then a farther one", "cat.png", catBat + QStringList{"cut.pnq"}, false, kAbsent);
+        row("closer third wins", "cat.png", catBat + QStringList{"CAT.png"}, false, "CAT.png");
+        row("closer first, ties later", "cat.png", QStringList{"CAT.png"} + catBat + catBat, false,
+            "CAT.png");
+        row("tie at the best", "cat.png", {"bat.png", "CAT.png", "Cat.png"}, false, kAbsent);
+        row("clipped start", "sheet.png", {"contact-sheet.png"}, true, "contact-sheet.png");
+        row("clipped not allowed", "sheet.png", {"contact-sheet.png"}, false, kAbsent);
+        row("clipped end", "contact-sh", {"contact-sheet.png"}, true, "contact-sheet.png");
+        row("clipped too much", "et.png", {"contact-sheet.png"}, true, kAbsent);
+        row("too short to be clipped", "ng", {"x.png"}, true, kAbsent);
+        row("no candidates", "a.png", {}, true, kAbsent);
+        row("out of budget", "abcdef.png", {"uvwxyz.png"}, false, kAbsent);
         // A megabyte-long name against ordinary ones, and against a near copy of itself.
         const QString huge = QString(1 << 20, QLatin1Char('a')) + QStringLiteral(".png");
         QString nearCopy = huge;
         nearCopy[500000] = QLatin1Char('x');
-        QTest::newRow("huge name") << huge << QStringList{"a.png", "aaaa.png", nearCopy} << false << nearCopy;
-        QTest::newRow("huge candidate") << "a.png" << QStringList{huge} << true << kAbsent;
+        row("huge name", huge, {"a.png", "aaaa.png", nearCopy}, false, nearCopy);
+        row("huge candidate", "a.png", {huge}, true, kAbsent);
     }
     void bestMatch() {
         QFETCH(QString, name);
@@ -158,13 +131,10 @@ class TestFuzzyPath : public QObject {
         QTest::addColumn<QString>("expected"); // pieces joined by "|", "~" for the home folder's pieces
         QTest::addColumn<bool>("absolute");
         const auto row = [](const char* name, const QString& reference, const QString& expected,
-                            bool absolute) {
-            QTest::newRow(name) << reference << expected << absolute;
-        };
+                            bool absolute) { QTest::newRow(name) << reference << expected << absolute; };
         row("file url", "file:///a/b/c.png", "a|b|c.png", true);
         row("dot piece", "x/./y.png", "x|y.png", false);
         row("leading dot keeps it relative", "./x/y.png", "x|y.png", false);
-        row("web url", "https://host/img/a.png", "host|img|a.png", true);
         row("long scheme kept", "verylongscheme://x/y.png", "verylongscheme:|x|y.png", false);
         row("punctuation", " shots//a.png), ", "shots|a.png", false);
         row("tilde", "~/pics/a.png", "~|pics|a.png", true);
@@ -197,23 +167,25 @@ class TestFuzzyPath : public QObject {
         QTest::addColumn<QString>("path"); // components joined by "/"
         QTest::addColumn<bool>("wantImage");
         QTest::addColumn<QString>("expected"); // relative to the fixture
-        QTest::newRow("exact") << "shots/test-image.png" << true << "shots/test-image.png";
-        QTest::newRow("pnq") << "shots/test-image.pnq" << true << "shots/test-image.png";
-        QTest::newRow("folder repaired") << "Sh0ts/test-image.png" << true << "shots/test-image.png";
-        QTest::newRow("hidden folder repaired") << ".h1dden/pic.png" << true << ".hidden/pic.png";
-        QTest::newRow("extension clipped") << "shots/test-image" << true << "shots/test-image.png";
-        QTest::newRow("existing non-image") << "notes.txt" << true << kAbsent;
-        QTest::newRow("non-image wanted") << "notes.txt" << false << "notes.txt";
-        QTest::newRow("non-image repaired") << "notes.txq" << false << "notes.txt";
-        QTest::newRow("file in the middle") << "notes.txt/x.png" << true << kAbsent;
-        QTest::newRow("zero for O") << "renders/STORYB0ARD_sc01_v004_5X1.png" << true
-                                    << "renders/STORYBOARD_sc01_v004_5X1.png";
-        QTest::newRow("version kept") << "renders/STORYBOARD_sc01_v003_5X1.png" << true << kAbsent;
-        QTest::newRow("nothing close") << "elsewhere/a.png" << true << kAbsent;
-        QTest::newRow("dangling link") << "gone.pnq" << true << kAbsent;
-        QTest::newRow("undecodable name") << QString::fromUtf8("bad\xef\xbf\xbd.png") << true << kAbsent;
-        QTest::newRow("NUL") << QStringLiteral("shots/test-image.png") + QChar(0) + "x" << true << kAbsent;
-        QTest::newRow("no components") << "" << true << kAbsent;
+        const auto row = [](const char* name, const QString& path, bool wantImage, const QString& expected) {
+            QTest::newRow(name) << path << wantImage << expected;
+        };
+        row("exact", "shots/test-image.png", true, "shots/test-image.png");
+        row("folder repaired", "Sh0ts/test-image.png", true, "shots/test-image.png");
+        row("hidden folder repaired", ".h1dden/pic.png", true, ".hidden/pic.png");
+        row("extension clipped", "shots/test-image", true, "shots/test-image.png");
+        row("existing non-image", "notes.txt", true, kAbsent);
+        row("non-image wanted", "notes.txt", false, "notes.txt");
+        row("non-image repaired", "notes.txq", false, "notes.txt");
+        row("file in the middle", "notes.txt/x.png", true, kAbsent);
+        row("zero for O", "renders/STORYB0ARD_sc01_v004_5X1.png", true,
+            "renders/STORYBOARD_sc01_v004_5X1.png");
+        row("version kept", "renders/STORYBOARD_sc01_v003_5X1.png", true, kAbsent);
+        row("nothing close", "elsewhere/a.png", true, kAbsent);
+        row("dangling link", "gone.pnq", true, kAbsent);
+        row("undecodable name", QString::fromUtf8("bad\xef\xbf\xbd.png"), true, kAbsent);
+        row("NUL", QStringLiteral("shots/test-image.png") + QChar(0) + "x", true, kAbsent);
+        row("no components", "", true, kAbsent);
     }
     void descend() {
         QFETCH(QString, path);
