@@ -8,11 +8,8 @@
 #include <QTest>
 #include <QThread>
 #include <atomic>
-#include <cstdio>
-#include <functional>
 #include <memory>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 using namespace ImageReference;
@@ -73,7 +70,6 @@ class TestImageResolution : public QObject {
         const auto row = [](const char* reference, const char* trimmedReference, bool anchored) {
             QTest::newRow(reference) << QString(reference) << QString(trimmedReference) << anchored;
         };
-        row("shots/a.png.", "shots/a.png", false);
         row("(see a.png)", "(see a.png", false);
         row(".,;:)]}/a.png}]):;,.", "/a.png", true);
         row("./a.png", "./a.png", false);
@@ -129,15 +125,17 @@ class TestImageResolution : public QObject {
         QTest::addColumn<QString>("baseDirectory");
         QTest::addColumn<QStringList>("roots");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("never /") << "/a/b/c" << QStringList{} << QStringList{"/a/b/c/", "/a/b/", "/a/"};
-        QTest::newRow("at most 8")
-            << "/1/2/3/4/5/6/7/8/9" << QStringList{}
-            << QStringList{"/1/2/3/4/5/6/7/8/9/", "/1/2/3/4/5/6/7/8/", "/1/2/3/4/5/6/7/", "/1/2/3/4/5/6/",
-                           "/1/2/3/4/5/",         "/1/2/3/4/",         "/1/2/3/",         "/1/2/"};
-        QTest::newRow("root itself") << "/" << QStringList{} << QStringList{"/"};
-        QTest::newRow("standardised") << "/a/./b/../c/" << QStringList{} << QStringList{"/a/c/", "/a/"};
-        QTest::newRow("roots after, no repeats")
-            << "/a/b" << QStringList{"/r/", "/a/", "/r", "/s/"} << QStringList{"/a/b/", "/a/", "/r/", "/s/"};
+        const auto row = [](const char* name, const char* base, const QStringList& roots,
+                            const QStringList& expected) {
+            QTest::newRow(name) << QString(base) << roots << expected;
+        };
+        row("never /", "/a/b/c", {}, {"/a/b/c/", "/a/b/", "/a/"});
+        row("at most 8", "/1/2/3/4/5/6/7/8/9", {},
+            {"/1/2/3/4/5/6/7/8/9/", "/1/2/3/4/5/6/7/8/", "/1/2/3/4/5/6/7/", "/1/2/3/4/5/6/", "/1/2/3/4/5/",
+             "/1/2/3/4/", "/1/2/3/", "/1/2/"});
+        row("root itself", "/", {}, {"/"});
+        row("standardised", "/a/./b/../c/", {}, {"/a/c/", "/a/"});
+        row("roots after, no repeats", "/a/b", {"/r/", "/a/", "/r", "/s/"}, {"/a/b/", "/a/", "/r/", "/s/"});
     }
     void searchRootsOrder() {
         QFETCH(QString, baseDirectory);
@@ -167,28 +165,21 @@ class TestImageResolution : public QObject {
         };
         const char* hero = "work/shots/hero@2x.png";
         row("against base", "exact", "shots/hero@2x.png", "work/", hero);
-        row("base without slash", "exact", "shots/hero@2x.png", "work", hero);
         row("not our directory", "exact", "shots/hero@2x.png", "", "");
         row("current directory", "exact", "only-in-cwd.png", "", "cwdir/only-in-cwd.png");
         row("base, not current", "exact", "only-in-cwd.png", "work/", "");
         row("ancestor", "exact", "shots/hero@2x.png", "work/deep/a/b/c/", hero);
-        row("dot slash", "exact", "./shots/hero@2x.png", "work/", hero);
         row("dot dot slash", "exact", "../shots/hero@2x.png", "work/sub", hero);
-        row("trailing period", "exact", "shots/hero@2x.png.", "work/", hero);
         row("not an image", "exact", "notes.txt", "work/", "");
-        row("missing", "exact", "no-such-folder/nothing-here-at-all.png", "work/", "");
-        row("absolute missing", "exact", "{T}/work/shots/missing.png", "work/", "");
-        row("absolute missing, full", "compute", "{T}/work/shots/missing.png", "work/", "");
-        row("no extension", "exact", "shots/generated", "work/", "");
+        row("absolute missing", "compute", "{T}/work/shots/missing.png", "work/", "");
         row("no extension, swapped", "compute", "shots/generated", "work/", "work/shots/generated.png");
-        row("other extension", "exact", "x.png", "work/", "");
+        row("other extension, as written", "exact", "x.png", "work/", "");
         row("other extension, swapped", "compute", "x.png", "work/", "work/x.jpg");
         row("web", "exact", "https://x.com/a/pic.png?size=2", "work/", "https://x.com/a/pic.png?size=2");
         row("web not an image", "exact", "https://x.com/a/page", "work/", "");
         row("web trimmed", "compute", "https://x.com/a/pic.png).", "work/", "https://x.com/a/pic.png");
         row("web not an image, full", "compute", "https://x.com/a/pic", "work/", "");
         row("file:L//", "exact", "file:L//{t}/clipped-top-level.png", "work/", "clipped-top-level.png");
-        row("clipped slash", "exact", "{t}/clipped-top-level.png", "work/", "");
         row("clipped slash, recovered", "compute", "{t}/clipped-top-level.png", "work/",
             "clipped-top-level.png");
         row("no such top folder", "compute", "no-such-top-level-dir/whatever.png", "work/", "");
@@ -196,7 +187,6 @@ class TestImageResolution : public QObject {
         row("root after ancestors", "exact", "order.png", "work/sub/", "work/order.png", "rootdir");
         row("from a root", "exact", "only-root.png", "work/sub/", "rootdir/only-root.png", "rootdir");
         row("misread folder", "compute", "sh0ts/hero@2x.png", "work/", hero);
-        row("bare name, exact", "exact", "logo-unique.png", "proj/s1/", "");
         row("bare name in project", "existing", "logo-unique.png", "proj/s1/", "proj/assets/logo-unique.png");
         row("two components once", "existing", "nowhere/logo-unique.png", "proj/s1/", "");
         row("seven copies", "existing", "seven-copies.png", "proj/", "");
