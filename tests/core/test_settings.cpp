@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QSet>
 #include <QSettings>
 #include <QTest>
 #include <memory>
@@ -93,32 +94,38 @@ class TestSettings : public QObject {
     void cleanup() { Settings::useStoreFile(QString()); }
 
     void defaultsOnAFreshStore() {
-        QCOMPARE(Settings::previewWidth(), 220.0);
-        QCOMPARE(Settings::showCaption(), true);
-        QCOMPARE(Settings::loadRemoteImages(), true);
-        QCOMPARE(Settings::modifier(), HoverModifier::Option);
-        QCOMPARE(Settings::showMenuBarIndicator(), true);
-        QCOMPARE(Settings::storedIgnoredApplications(), QStringList{});
+        QCOMPARE(summary(), defaults);
         // Defaults are never written: reading leaves no file behind.
         QVERIFY(!QFileInfo::exists(storePath()));
     }
 
-    void storedWidthReads_data() {
+    // What another program stored, as read back: widths rounded and clamped,
+    // unknown modifiers read as option.
+    void storedValueReads_data() {
+        QTest::addColumn<QString>("key");
         QTest::addColumn<QVariant>("stored");
-        QTest::addColumn<double>("reads");
-        QTest::newRow("below the range") << QVariant(100.0) << 160.0;
-        QTest::newRow("above the range") << QVariant(1000.0) << 420.0;
-        QTest::newRow("rounds down") << QVariant(300.4) << 300.0;
-        QTest::newRow("half rounds away from zero") << QVariant(300.5) << 301.0;
-        QTest::newRow("not a number") << QVariant(QStringLiteral("wide")) << 160.0;
-        QTest::newRow("NaN") << QVariant(QStringLiteral("nan")) << 160.0;
+        QTest::addColumn<QString>("reads"); // summary()
+        const auto row = [](const char* name, const char* key, const QVariant& stored, const char* reads) {
+            QTest::newRow(name) << QString(key) << stored << QString(reads);
+        };
+        row("width below the range", "previewWidth", 100.0, "160 option 1 1 1 []");
+        row("width above the range", "previewWidth", 1000.0, "420 option 1 1 1 []");
+        row("width rounds down", "previewWidth", 300.4, "300 option 1 1 1 []");
+        row("half rounds away from zero", "previewWidth", 300.5, "301 option 1 1 1 []");
+        row("width not a number", "previewWidth", "wide", "160 option 1 1 1 []");
+        row("width NaN", "previewWidth", "nan", "160 option 1 1 1 []");
+        row("command", "modifier", "command", "220 command 1 1 1 []");
+        row("capital O", "modifier", "Option", "220 option 1 1 1 []");
+        row("unknown key", "modifier", "shift", "220 option 1 1 1 []");
+        row("ignored applications", "ignoredApplications", QStringList{"a.b", "c.d"},
+            "220 option 1 1 1 [a.b,c.d]");
     }
-
-    void storedWidthReads() {
+    void storedValueReads() {
+        QFETCH(QString, key);
         QFETCH(QVariant, stored);
-        QFETCH(double, reads);
-        storeRaw("previewWidth", stored);
-        QCOMPARE(Settings::previewWidth(), reads);
+        QFETCH(QString, reads);
+        storeRaw(key, stored);
+        QCOMPARE(summary(), reads);
     }
 
     void settingTheWidth_data() {
@@ -182,21 +189,6 @@ class TestSettings : public QObject {
         heard_.clear();
         set(false);
         QVERIFY(heard_.isEmpty());
-    }
-
-    void storedModifierReads_data() {
-        QTest::addColumn<QVariant>("stored");
-        QTest::addColumn<HoverModifier>("reads");
-        QTest::newRow("command") << QVariant("command") << HoverModifier::Command;
-        QTest::newRow("capital O") << QVariant("Option") << HoverModifier::Option;
-        QTest::newRow("unknown key") << QVariant("shift") << HoverModifier::Option;
-    }
-
-    void storedModifierReads() {
-        QFETCH(QVariant, stored);
-        QFETCH(HoverModifier, reads);
-        if (stored.isValid()) storeRaw("modifier", stored);
-        QCOMPARE(Settings::modifier(), reads);
     }
 
     void settingTheModifier_data() {
@@ -288,35 +280,18 @@ class TestSettings : public QObject {
         QCOMPARE(runChild(QStringLiteral("-"), false, environment), QStringLiteral("333 command 1 1 0 []"));
     }
 
-    void modifierNames_data() {
-        QTest::addColumn<HoverModifier>("modifier");
-        QTest::addColumn<QString>("raw");
-        QTest::addColumn<QString>("label");
-        QTest::addColumn<QString>("symbol");
-        QTest::addColumn<quint64>("flag");
-        const auto row = [](HoverModifier modifier, const char* raw, const char* label, const char* symbol,
-                            quint64 flag) {
-            QTest::newRow(raw) << modifier << QString(raw) << QString(label) << QString(symbol) << flag;
-        };
-        row(HoverModifier::Option, "option", "Alt", "\u2325", 0x80000);
-        row(HoverModifier::Command, "command", "Super", "\u2318", 0x100000);
-        row(HoverModifier::Control, "control", "Control", "\u2303", 0x40000);
-    }
-
-    void modifierNames() {
-        QFETCH(HoverModifier, modifier);
-        QFETCH(QString, raw);
-        QFETCH(QString, label);
-        QFETCH(QString, symbol);
-        QFETCH(quint64, flag);
-        QCOMPARE(HoverModifiers::rawValue(modifier), raw);
-        QCOMPARE(HoverModifiers::fromRawValue(raw), modifier);
-        QCOMPARE(HoverModifiers::label(modifier), label);
-        QCOMPARE(HoverModifiers::symbol(modifier), symbol);
-        QCOMPARE(HoverModifiers::eventFlag(modifier), flag);
-        // Held whatever else is held; not held without its own bit.
-        QVERIFY(HoverModifiers::isHeld(modifier, flag | 0x20000 | 0x1));
-        QVERIFY(!HoverModifiers::isHeld(modifier, ~flag & 0x1F0000));
+    // Raw values round-trip; each modifier is held whatever else is held, and not
+    // without its own bit.
+    void modifiers() {
+        QSet<quint64> flags;
+        for (const HoverModifier m : HoverModifiers::allCases()) {
+            QCOMPARE(HoverModifiers::fromRawValue(HoverModifiers::rawValue(m)), m);
+            const quint64 flag = HoverModifiers::eventFlag(m);
+            flags.insert(flag);
+            QVERIFY(HoverModifiers::isHeld(m, flag | 0x20000 | 0x1));
+            QVERIFY(!HoverModifiers::isHeld(m, ~flag & 0x1F0000));
+        }
+        QCOMPARE(flags.size(), 3);
     }
 };
 
