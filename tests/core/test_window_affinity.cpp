@@ -1,9 +1,7 @@
+#include "TempTree.h"
 #include "core/WindowAffinity.h"
 
-#include "TempTree.h"
-
 #include <QTest>
-
 #include <memory>
 
 using OptionalTitle = std::optional<QString>;
@@ -21,11 +19,12 @@ class TestWindowAffinity : public QObject {
 
     QList<QUrl> folders(const QStringList& relatives) const {
         QList<QUrl> urls;
-        for (const QString& r : relatives) urls.append(folder(r));
+        for (const QString& r : relatives)
+            urls.append(folder(r));
         return urls;
     }
 
-private slots:
+  private slots:
     void initTestCase() {
         tree_ = std::make_unique<TempTree>();
         for (const char* f : {"alpha", "beta/output", "beta-demo", "users/carol/site", "users/carol/carol"})
@@ -42,22 +41,18 @@ private slots:
     void titleTokens_data() {
         QTest::addColumn<OptionalTitle>("title");
         QTest::addColumn<QStringList>("tokens");
-        QTest::newRow("file and folder")
-            << OptionalTitle("main.tsx \u2014 beta") << QStringList{"main.tsx", "beta"};
-        QTest::newRow("unsaved marker and workspace suffix")
-            << OptionalTitle("\u25CF x.ts \u2014 beta-demo (Workspace)") << QStringList{"x.ts", "beta-demo"};
-        QTest::newRow("application name lower-cased")
-            << OptionalTitle("beta \u2014 Visual Studio Code") << QStringList{"beta", "visual studio code"};
-        QTest::newRow("anonymous workspace")
-            << OptionalTitle("Untitled (Workspace)") << QStringList{"untitled"};
-        QTest::newRow("absent") << OptionalTitle() << QStringList{};
-        QTest::newRow("every separator")
-            << OptionalTitle("* one \u2013 two - three | four \u00B7 five")
-            << QStringList{"one", "two", "three", "four", "five"};
-        QTest::newRow("single characters are dropped")
-            << OptionalTitle("a \u2014 b \u2014 cd") << QStringList{"cd"};
-        QTest::newRow("one emoji is one character")
-            << OptionalTitle("\U0001F600 - beta") << QStringList{"beta"};
+        const auto row = [](const char* name, const OptionalTitle& title, const QStringList& tokens) {
+            QTest::newRow(name) << title << tokens;
+        };
+        row("unsaved marker and workspace suffix", "\u25CF x.ts \u2014 beta-demo (Workspace)",
+            {"x.ts", "beta-demo"});
+        row("application name lower-cased", "beta \u2014 Visual Studio Code", {"beta", "visual studio code"});
+        row("anonymous workspace", "Untitled (Workspace)", {"untitled"});
+        row("absent", std::nullopt, {});
+        row("every separator", "* one \u2013 two - three | four \u00B7 five",
+            {"one", "two", "three", "four", "five"});
+        row("single characters are dropped", "a \u2014 b \u2014 cd", {"cd"});
+        row("one emoji is one character", "\U0001F600 - beta", {"beta"});
     }
 
     void titleTokens() {
@@ -72,34 +67,26 @@ private slots:
         QTest::addColumn<QString>("document"); // relative to the tree; empty for none
         QTest::addColumn<OptionalTitle>("title");
         QTest::addColumn<QStringList>("expected");
-
+        const auto row = [](const char* name, const QStringList& roots, const char* document,
+                            const OptionalTitle& title, const QStringList& expected) {
+            QTest::newRow(name) << roots << QString(document) << title << expected;
+        };
         const QStringList siblings{"alpha", "beta", "beta-demo"};
-        QTest::newRow("title names one of three siblings")
-            << siblings << "" << OptionalTitle("main.tsx \u2014 beta") << QStringList{"beta"};
-        QTest::newRow("whole components only: beta-demo, not beta")
-            << siblings << "" << OptionalTitle("\u25CF x.ts \u2014 beta-demo (Workspace)")
-            << QStringList{"beta-demo"};
-        QTest::newRow("document inside the project: deepest ancestor first")
-            << QStringList{"alpha", "beta", "beta/output"} << "beta/output/frame-01.png" << OptionalTitle()
-            << QStringList{"beta/output", "beta"};
-        QTest::newRow("anonymous window changes nothing")
-            << QStringList{"beta", "alpha"} << "" << OptionalTitle("Untitled (Workspace)")
-            << QStringList{"beta", "alpha"};
-        QTest::newRow("a single root whatever the title")
-            << QStringList{"alpha"} << "" << OptionalTitle("beta") << QStringList{"alpha"};
-        QTest::newRow("an empty list") << QStringList{} << "" << OptionalTitle("beta") << QStringList{};
-        QTest::newRow("the window's folder wins over a newer shell")
-            << QStringList{"alpha", "beta"} << "" << OptionalTitle("beta \u2014 Visual Studio Code")
-            << QStringList{"beta"};
-        QTest::newRow("named before same project")
-            << QStringList{"beta", "alpha"} << "beta/output/frame-01.png"
-            << OptionalTitle("x.png \u2014 alpha") << QStringList{"alpha", "beta"};
-        QTest::newRow("home and its ancestors never survive")
-            << QStringList{"users/carol", "users", "users/carol/carol", "users/carol/site"} << ""
-            << OptionalTitle("carol \u2014 users") << QStringList{"users/carol/carol"};
-        QTest::newRow("folders above home do not name a root inside it")
-            << QStringList{"users/carol/site", "alpha"} << "" << OptionalTitle("users")
-            << QStringList{"users/carol/site", "alpha"};
+        row("title names one of three siblings", siblings, "", "main.tsx \u2014 beta", {"beta"});
+        row("whole components only: beta-demo, not beta", siblings, "",
+            "\u25CF x.ts \u2014 beta-demo (Workspace)", {"beta-demo"});
+        row("document inside the project: deepest ancestor first", {"alpha", "beta", "beta/output"},
+            "beta/output/frame-01.png", std::nullopt, {"beta/output", "beta"});
+        row("anonymous window changes nothing", {"beta", "alpha"}, "", "Untitled (Workspace)",
+            {"beta", "alpha"});
+        row("a single root whatever the title", {"alpha"}, "", "beta", {"alpha"});
+        row("named before same project", {"beta", "alpha"}, "beta/output/frame-01.png", "x.png \u2014 alpha",
+            {"alpha", "beta"});
+        row("home and its ancestors never survive",
+            {"users/carol", "users", "users/carol/carol", "users/carol/site"}, "", "carol \u2014 users",
+            {"users/carol/carol"});
+        row("folders above home do not name a root inside it", {"users/carol/site", "alpha"}, "", "users",
+            {"users/carol/site", "alpha"});
     }
 
     void order() {
