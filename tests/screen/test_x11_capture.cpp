@@ -55,6 +55,7 @@ class X11CaptureTest : public QObject {
     QProcess terminal_;
     QProcess card_;
     QString display_;
+    std::shared_ptr<platform::X11ScreenCapture> backend_;
 
     // Starts Xvfb on the first free display number; false when none would start.
     bool startServer(const QString& xvfb) {
@@ -119,10 +120,13 @@ class X11CaptureTest : public QObject {
         QVERIFY2(frameOf("vistel-terminal").isValid(), "the terminal has no window");
         startTerminal(card_, "24x2+700+4", "vistel-card", kCaption);
         QVERIFY(card_.waitForStarted(5000));
+        backend_ = platform::X11ScreenCapture::open(display_.toUtf8().constData());
+        QVERIFY(backend_);
     }
 
     void cleanupTestCase() {
         setOwnWindows({});
+        backend_.reset();
         for (QProcess* p : {&card_, &terminal_, &server_}) {
             if (p->state() == QProcess::NotRunning) continue;
             p->terminate();
@@ -133,38 +137,25 @@ class X11CaptureTest : public QObject {
         }
     }
 
-    void monitorsOfTheDisplay() {
-        const auto backend = platform::X11ScreenCapture::open(display_.toUtf8().constData());
-        QVERIFY(backend);
-        QVERIFY(backend->canCapture());
-        QCOMPARE(backend->monitors(), (QList<platform::Monitor>{{QRectF(0, 0, 1280, 800), 1.0}}));
-    }
-
-    void stripAtThePointerIsCapturedWhole() {
-        const std::shared_ptr<platform::ScreenCapture> backend =
-            platform::X11ScreenCapture::open(display_.toUtf8().constData());
-        QVERIFY(backend);
+    void capturesTheDisplay() {
+        QVERIFY(backend_->canCapture());
+        QCOMPARE(backend_->monitors(), (QList<platform::Monitor>{{QRectF(0, 0, 1280, 800), 1.0}}));
         // 10 from the top: the strip reaches above the display and is trimmed to it.
-        const auto captured = capture(backend, strip(QPointF(200, 10), backend->monitors()));
+        const auto captured = capture(backend_, strip(QPointF(200, 10), backend_->monitors()));
         QVERIFY(captured);
         QCOMPARE(captured->strip, QRectF(0, 0, 1280, 48));
         QCOMPARE(captured->image.size(), QSize(1280, 48));
-        // A strip off every display is refused.
-        QVERIFY(!capture(backend, QRectF(5000, 5000, 2400, 76)));
-        qInfo("shared memory: %s",
-              static_cast<platform::X11ScreenCapture*>(backend.get())->usesSharedMemory() ? "yes" : "no");
+        QVERIFY(!capture(backend_, QRectF(5000, 5000, 2400, 76))); // off every display
+        qInfo("shared memory: %s", backend_->usesSharedMemory() ? "yes" : "no");
     }
 
     void terminalTextIsReadAtThePointer() {
-        const std::shared_ptr<platform::ScreenCapture> backend =
-            platform::X11ScreenCapture::open(display_.toUtf8().constData());
-        QVERIFY(backend);
         // The terminal needs a moment to map and draw; its first row holds the path.
         QList<Line> lines;
         QElapsedTimer timer;
         timer.start();
         while (timer.elapsed() < 15000) {
-            lines = readAt(backend, QPointF(200, 8));
+            lines = readAt(backend_, QPointF(200, 8));
             if (anyContains(lines, kPath) && anyContains(lines, kCaption)) break;
             QThread::msleep(300);
         }
@@ -186,15 +177,12 @@ class X11CaptureTest : public QObject {
     }
 
     void theCardIsNeverRead() {
-        const std::shared_ptr<platform::ScreenCapture> backend =
-            platform::X11ScreenCapture::open(display_.toUtf8().constData());
-        QVERIFY(backend);
         // xterm draws a one-pixel X border outside the geometry reported for it;
         // the real card is frameless and reports its whole frame.
         const QRectF card = frameOf("vistel-card").adjusted(-2, -2, 2, 2);
         QVERIFY2(card.isValid(), "the stand-in card has no window");
         setOwnWindows({card});
-        const QList<Line> lines = readAt(backend, QPointF(200, 8));
+        const QList<Line> lines = readAt(backend_, QPointF(200, 8));
         QVERIFY2(anyContains(lines, kPath), qPrintable("read: " + texts(lines)));
         QVERIFY2(!anyContains(lines, "sunset"), qPrintable("read: " + texts(lines)));
         for (const Line& l : lines)
