@@ -31,19 +31,6 @@ class TestFuzzyPath : public QObject {
     Q_OBJECT
 
   private slots:
-    void canonicalFoldsConfusions_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("classes") << QString::fromUtf8("0oOqQøØ 1lLiI|! 5sS 8bB 2zZ 9gG _- (cC")
-                                 << QString("ooooooo lllllll sss bbb zzz ggg -- ccc");
-        QTest::newRow("others kept") << QString("x.PNG @ 3 é") << QString::fromUtf8("x.png @ 3 é");
-    }
-    void canonicalFoldsConfusions() {
-        QFETCH(QString, text);
-        QFETCH(QString, expected);
-        QCOMPARE(FuzzyPath::canonical(text), expected);
-    }
-
     // Both distances, both ways; the banded one must agree with the full one
     // whenever it is within the limit, and say "beyond" otherwise.
     void editDistance_data() {
@@ -56,6 +43,8 @@ class TestFuzzyPath : public QObject {
         };
         row("pnq", "test-image.pnq", "test-image.png", 1, 1);
         row("free confusions", "STORYB0ARD_5X1", "storyboard_sx1", 0, 0);
+        row("every confusion class", QString::fromUtf8("0OqQøØ 1LiI|! 5S 8B 2Z 9G _ (C"),
+            "oooooo llllll ss bb zz gg - cc", 0, 0);
         row("digit to digit", "shot_012", "shot_013", 10000, 6);
         row("digit to other letter", "a5", "ax", 10000, 6);
         row("digit deleted", "a1b", "ab", 10000, 6);
