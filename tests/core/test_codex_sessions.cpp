@@ -99,27 +99,6 @@ class TestCodexSessions : public QObject {
         CodexSessions::setSessionsFolder(QString());
     }
 
-    void fileURL_data() {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("expected"); // empty: refused
-        const auto row = [](const char* path, const char* expected) {
-            QTest::newRow(path) << QString(path) << QString(expected);
-        };
-        row("file:///a/./b/../c.png", "/a/c.png");
-        row("/a/./b/../c.png", "/a/c.png");
-        row("file:///a/b%20c.png", "/a/b c.png");
-        row("shots/a.png", "");
-        row("https://example.com/a.png", "");
-        row("file://elsewhere/a.png", "");
-    }
-
-    void fileURL() {
-        QFETCH(QString, path);
-        QFETCH(QString, expected);
-        const auto url = CodexSessions::fileURL(path);
-        QCOMPARE(url ? url->toLocalFile() : QString(), expected);
-    }
-
     void imagePaths_data() {
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<QStringList>("expected");
@@ -136,8 +115,10 @@ class TestCodexSessions : public QObject {
             "a.png\"}}}\n",
             {"/p/a.png"});
         row("line cut off mid-object", shownFile("/p/a.png").left(60), {});
-        row("relative path and other scheme ignored",
-            shown("shots/a.png") + shown("https://x.test/b.png") + shown("file:///p/c.png"), {"/p/c.png"});
+        row("paths standardised; relative, remote and other hosts' paths refused",
+            shown("file:///a/./b/../c.png") + shown("/a/./b/../d.png") + shown("file:///a/b%20c.png") +
+                shown("shots/a.png") + shown("https://x.test/b.png") + shown("file://elsewhere/a.png"),
+            {"/a/c.png", "/a/d.png", "/a/b c.png"});
         row("path not a string",
             "{\"payload\":{\"item\":{\"type\":\"ImageView\",\"path\":[\"/p/a.png\"]}}}\n", {});
     }
