@@ -74,7 +74,7 @@ class TestTextWindow : public QObject {
         QCOMPARE(window.applicationOffset(utf16, true).value_or(-1), up);
     }
 
-    void unitsSlicesAndLength_data() {
+    void unitsAndLength_data() {
         QTest::addColumn<qint64>("end");
         QTest::addColumn<qint64>("at");     // application offset
         QTest::addColumn<qint64>("units");  // of the character there
@@ -92,7 +92,7 @@ class TestTextWindow : public QObject {
         QTest::newRow("Qt: second half")
             << qint64(110) << qint64(101) << qint64(1) << qint64(5000) << qint64(5000);
     }
-    void unitsSlicesAndLength() {
+    void unitsAndLength() {
         QFETCH(qint64, end);
         QFETCH(qint64, at);
         QFETCH(qint64, units);
