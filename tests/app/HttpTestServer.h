@@ -14,40 +14,14 @@
 // test calls release(path).
 class HttpTestServer : public QObject {
   public:
+    // Built with designated initialisers: {.body = png, .hold = true}.
     struct Route {
         QByteArray status = "200 OK";
-        QByteArray headers; // extra header lines, each ending in "\r\n"
-        QByteArray body;
-        bool announceLength = true;
+        QByteArray headers{}; // extra header lines, each ending in "\r\n"
+        QByteArray body{};
         bool hold = false;  // answer only when released
         bool stall = false; // send the headers and a few bytes, then nothing
         bool chunked = false;
-
-        static Route ok(const QByteArray& body) { return Route().withBody(body); }
-        Route& withStatus(const QByteArray& value) {
-            status = value;
-            return *this;
-        }
-        Route& withHeaders(const QByteArray& value) {
-            headers = value;
-            return *this;
-        }
-        Route& withBody(const QByteArray& value) {
-            body = value;
-            return *this;
-        }
-        Route& held() {
-            hold = true;
-            return *this;
-        }
-        Route& stalling() {
-            stall = true;
-            return *this;
-        }
-        Route& inChunks() {
-            chunked = true;
-            return *this;
-        }
     };
 
     HttpTestServer() {
@@ -84,7 +58,7 @@ class HttpTestServer : public QObject {
         const QByteArray path = requestLine.value(1);
         ++requests_[path];
         if (!routes_.contains(path)) {
-            answer(socket, Route::ok("<html>none</html>").withStatus("404 Not Found"));
+            answer(socket, {.status = "404 Not Found", .body = "<html>none</html>"});
             return;
         }
         const Route route = routes_.value(path);
@@ -110,8 +84,7 @@ class HttpTestServer : public QObject {
             socket->write("0\r\n\r\n");
             return;
         }
-        if (route.announceLength) head += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n";
-        head += "Connection: close\r\n\r\n";
+        head += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\nConnection: close\r\n\r\n";
         socket->write(head);
         if (route.stall) {
             socket->write(route.body.left(10));

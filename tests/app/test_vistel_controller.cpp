@@ -19,8 +19,6 @@ Q_DECLARE_METATYPE(Settings::Change)
 
 namespace {
 
-constexpr quint64 shiftFlag = 1u << 17;
-
 // One controller with its fakes; the readings still waiting are let go at the end.
 struct Rig {
     std::shared_ptr<DesktopState> desktop = std::make_shared<DesktopState>();
@@ -74,10 +72,11 @@ struct Rig {
     int readings() { return int(screen->readings().size()); }
     bool cardDown() const { return !controller->displayedURL() && !controller->panel().isVisible(); }
 
-    // Answers the reading at p and waits until the controller has dealt with it.
-    bool answer(QPointF p, std::optional<QUrl> url) {
+    // Answers the reading at p (an empty url: nothing found) and waits until
+    // the controller has dealt with it.
+    bool answer(QPointF p, const QUrl& url) {
         QSignalSpy handled(controller.get(), &VistelController::recognitionHandled);
-        screen->answer(p, std::move(url));
+        screen->answer(p, url.isEmpty() ? std::nullopt : std::optional<QUrl>(url));
         return handled.wait(5000);
     }
     // Ticks at p and waits for the reading that tick starts.
@@ -112,7 +111,8 @@ class TestVistelController : public QObject {
         for (const auto& [name, w, h, colour] : {std::tuple{"red.png", 400, 300, Qt::red},
                                                  {"blue.png", 300, 400, Qt::blue},
                                                  {"web.png", 40, 30, Qt::green}})
-            QVERIFY(ImageFixtures::save(ImageFixtures::filled(w, h, colour), files_.path(QLatin1String(name))));
+            QVERIFY(
+                ImageFixtures::save(ImageFixtures::filled(w, h, colour), files_.path(QLatin1String(name))));
         red_ = files_.url(QStringLiteral("red.png"));
         blue_ = files_.url(QStringLiteral("blue.png"));
         QFile web(files_.path(QStringLiteral("web.png")));
@@ -126,6 +126,7 @@ class TestVistelController : public QObject {
         Settings::setLoadRemoteImages(true);
     }
 
+    // The hold key as the settings name it; other modifiers do not count.
     void heldTest_data() {
         QTest::addColumn<HoverModifier>("modifier");
         QTest::addColumn<quint64>("flags");
@@ -133,8 +134,6 @@ class TestVistelController : public QObject {
         QTest::newRow("option") << HoverModifier::Option << HoverModifiers::optionFlag << true;
         QTest::newRow("command instead of option")
             << HoverModifier::Option << HoverModifiers::commandFlag << false;
-        QTest::newRow("shift alone") << HoverModifier::Option << shiftFlag << false;
-        QTest::newRow("command") << HoverModifier::Command << HoverModifiers::commandFlag << true;
         QTest::newRow("control with option")
             << HoverModifier::Control << (HoverModifiers::controlFlag | HoverModifiers::optionFlag) << true;
     }
@@ -150,12 +149,19 @@ class TestVistelController : public QObject {
         QCOMPARE(rig.readings() > 0 || rig.c().recognitionInFlight(), held);
     }
 
-    void releaseHidesWithinOneTick() {
+    // Found again nearby: neither decoded again nor moved; gone within one tick of the release.
+    void sameURLStaysUntilRelease() {
         Rig rig;
         rig.showThroughAccessibility({500, 300}, red_, 7001);
-        QCOMPARE(rig.c().displayedURL(), red_);
         QVERIFY(rig.c().previewing());
+        const QRect frame = rig.c().panel().geometry();
         const qint64 generation = rig.c().displayGeneration();
+        rig.hold({530, 305});
+        rig.c().tick();
+        QCOMPARE(rig.c().displayedURL(), red_);
+        QCOMPARE(rig.c().displayGeneration(), generation);
+        QCOMPARE(rig.c().panel().geometry(), frame);
+        QCOMPARE(rig.c().previewPoint(), QPointF(530, 305));
 
         rig.releaseAndTick();
         QVERIFY(rig.cardDown());
@@ -165,67 +171,44 @@ class TestVistelController : public QObject {
         QCOMPARE(rig.c().displayGeneration(), generation + 1);
     }
 
-    void sameURLTwiceNeitherReloadsNorMoves() {
-        Rig rig;
-        rig.showThroughAccessibility({500, 300}, red_, 7002);
-        const QRect frame = rig.c().panel().geometry();
-        const qint64 generation = rig.c().displayGeneration();
-
-        rig.hold({530, 305});
-        rig.c().tick();
-        QCOMPARE(rig.c().displayedURL(), red_);
-        QCOMPARE(rig.c().displayGeneration(), generation);
-        QCOMPARE(rig.c().panel().geometry(), frame);
-        QCOMPARE(rig.c().previewPoint(), QPointF(530, 305));
-        QVERIFY(rig.c().present(red_));
+    // A screen card stays while its own line is read further on, and goes
+    // before the next reading once the pointer leaves the line.
+    void movingOnFromAScreenCard_data() {
+        QTest::addColumn<QPointF>("movedBy");
+        QTest::addColumn<QUrl>("found"); // empty: nothing
+        QTest::addColumn<bool>("staysWhileRead");
+        const QUrl nothing;
+        QTest::newRow("along the line, another image") << QPointF(300, 0) << blue_ << true;
+        QTest::newRow("along the line, nothing") << QPointF(300, 0) << nothing << true;
+        QTest::newRow("20 points up") << QPointF(0, -20) << blue_ << true;
+        QTest::newRow("20 points down") << QPointF(0, 20) << nothing << true;
+        QTest::newRow("21 points down") << QPointF(0, 21) << blue_ << false;
     }
-
-    void travelAlongTheLine_data() {
-        QTest::addColumn<bool>("findsAnother");
-        QTest::newRow("the new spot names another image") << true;
-        QTest::newRow("the new spot names nothing") << false;
-    }
-    void travelAlongTheLine() {
-        QFETCH(bool, findsAnother);
+    void movingOnFromAScreenCard() {
+        QFETCH(QPointF, movedBy);
+        QFETCH(QUrl, found);
+        QFETCH(bool, staysWhileRead);
         Rig rig;
         QVERIFY(rig.showThroughScreen({500, 300}, red_));
-
-        rig.advance(0.3);
-        QVERIFY(rig.tickStartingReading({800, 300}));
-        QCOMPARE(rig.c().displayedURL(), red_); // stays while the new spot is read
-        QVERIFY(rig.c().panel().isVisible());
-
-        QVERIFY(rig.answer({800, 300}, findsAnother ? std::optional<QUrl>(blue_) : std::nullopt));
-        if (findsAnother) {
-            QCOMPARE(rig.c().displayedURL(), blue_);
-            QVERIFY(rig.c().panel().isVisible());
-        } else {
-            QVERIFY(rig.cardDown());
-        }
-    }
-
-    void leavingTheLine_data() {
-        QTest::addColumn<double>("dy");
-        QTest::addColumn<bool>("hidden");
-        QTest::newRow("20 points down") << 20.0 << false;
-        QTest::newRow("20 points up") << -20.0 << false;
-        QTest::newRow("21 points down") << 21.0 << true;
-    }
-    void leavingTheLine() {
-        QFETCH(double, dy);
-        QFETCH(bool, hidden);
-        Rig rig;
-        QVERIFY(rig.showThroughScreen({500, 300}, red_));
-        bool readingWhenHidden = true;
+        bool readingWhenHidden = false;
         connect(&rig.c(), &VistelController::previewingChanged, this, [&](bool on) {
             if (!on) readingWhenHidden = rig.c().recognitionInFlight();
         });
 
         rig.advance(0.3);
-        QVERIFY(rig.tickStartingReading({500, 300 + dy}));
-        QCOMPARE(!rig.c().displayedURL().has_value(), hidden);
-        QCOMPARE(rig.c().panel().isVisible(), !hidden);
-        if (hidden) QVERIFY(!readingWhenHidden); // hidden before the reading started
+        const QPointF next = QPointF(500, 300) + movedBy;
+        QVERIFY(rig.tickStartingReading(next));
+        QCOMPARE(rig.c().displayedURL().has_value(), staysWhileRead);
+        QCOMPARE(rig.c().panel().isVisible(), staysWhileRead);
+        QVERIFY(!readingWhenHidden); // hidden, if at all, before the reading started
+
+        QVERIFY(rig.answer(next, found));
+        if (found.isEmpty()) {
+            QVERIFY(rig.cardDown());
+        } else {
+            QCOMPARE(rig.c().displayedURL(), found);
+            QVERIFY(rig.c().panel().isVisible());
+        }
     }
 
     void lateAnswers_data() {
@@ -237,7 +220,6 @@ class TestVistelController : public QObject {
         QTest::newRow("21 points down") << QPointF(0, 21) << false << false;
         QTest::newRow("20 points up") << QPointF(0, -20) << false << true;
         QTest::newRow("key released") << QPointF(0, 0) << true << false;
-        QTest::newRow("unmoved") << QPointF(0, 0) << false << true;
     }
     void lateAnswers() {
         QFETCH(QPointF, movedBy);
@@ -263,13 +245,11 @@ class TestVistelController : public QObject {
         rig.hold(p);
         QVERIFY(rig.tickStartingReading(p));
 
-        // Meanwhile accessibility finds an image.
-        rig.ax->element = std::make_shared<FakeElement>(7003, QStringLiteral("link"));
-        rig.ax->url = blue_;
+        rig.point(blue_, 7003); // meanwhile accessibility finds an image
         rig.c().tick();
         QCOMPARE(rig.c().displayedURL(), blue_);
 
-        QVERIFY(rig.answer(p, std::nullopt));
+        QVERIFY(rig.answer(p, QUrl()));
         QCOMPARE(rig.c().displayedURL(), blue_);
         QVERIFY(rig.c().panel().isVisible());
         QVERIFY(rig.lines().contains(
@@ -277,26 +257,34 @@ class TestVistelController : public QObject {
     }
 
     void pacing_data() {
-        QTest::addColumn<QPointF>("next");   // where the pointer goes after a reading found nothing
+        QTest::addColumn<QUrl>("found");     // by the first reading; empty: nothing
+        QTest::addColumn<QPointF>("next");   // where the pointer goes then
         QTest::addColumn<double>("tooSoon"); // seconds after the first start: no reading yet
-        QTest::addColumn<double>("soonest"); // seconds after the first start: a reading
-        QTest::newRow("unmoved: 0.4 s apart") << QPointF(500, 300) << 0.39 << 0.401;
-        QTest::newRow("within 6 points: 0.4 s apart") << QPointF(505, 295) << 0.39 << 0.401;
-        QTest::newRow("moved 6 points: 0.25 s apart") << QPointF(506, 300) << 0.24 << 0.251;
+        QTest::addColumn<double>("soonest"); // seconds after the first start: a reading; < 0: none
+        const QUrl nothing;
+        QTest::newRow("unmoved: 0.4 s apart") << nothing << QPointF(500, 300) << 0.39 << 0.401;
+        QTest::newRow("within 6 points: 0.4 s apart") << nothing << QPointF(505, 295) << 0.39 << 0.401;
+        QTest::newRow("moved 6 points: 0.25 s apart") << nothing << QPointF(506, 300) << 0.24 << 0.251;
+        QTest::newRow("within 6 points of a card: never") << red_ << QPointF(503, 302) << 3.0 << -1.0;
     }
     void pacing() {
+        QFETCH(QUrl, found);
         QFETCH(QPointF, next);
         QFETCH(double, tooSoon);
         QFETCH(double, soonest);
         Rig rig;
         rig.hold({500, 300});
         QVERIFY(rig.tickStartingReading({500, 300}));
-        QVERIFY(rig.answer({500, 300}, std::nullopt));
+        QVERIFY(rig.answer({500, 300}, found));
 
         rig.advance(tooSoon);
         rig.desktop->pointer = next;
         rig.c().tick();
         QVERIFY(!rig.c().recognitionInFlight());
+        if (soonest < 0) {
+            QCOMPARE(rig.c().displayedURL(), found);
+            return;
+        }
         rig.advance(soonest - tooSoon);
         QVERIFY(rig.tickStartingReading(next));
         QCOMPARE(rig.screen->readings().last(), next);
@@ -326,17 +314,6 @@ class TestVistelController : public QObject {
         QVERIFY(rig.answer(second, blue_));
         QCOMPARE(rig.c().displayedURL(), blue_);
     }
-    void sameSpotWithCardUpIsNotReadAgain() {
-        Rig rig;
-        QVERIFY(rig.showThroughScreen({500, 300}, red_));
-        rig.advance(3.0);
-        rig.desktop->pointer = QPointF(503, 302);
-        rig.c().tick();
-        QTest::qWait(30);
-        QCOMPARE(rig.readings(), 1);
-        QVERIFY(!rig.c().recognitionInFlight());
-        QCOMPARE(rig.c().displayedURL(), red_);
-    }
 
     void stalledReaderNotice_data() {
         QTest::addColumn<qint64>("stalls");
@@ -352,7 +329,7 @@ class TestVistelController : public QObject {
         rig.screen->stalls_ = stalls;
         rig.advance(0.3);
         QVERIFY(rig.tickStartingReading({700, 300}));
-        QVERIFY(rig.answer({700, 300}, std::nullopt));
+        QVERIFY(rig.answer({700, 300}, QUrl()));
         QVERIFY(!rig.c().displayedURL());
         QCOMPARE(rig.c().panel().isVisible(), notice);
         QCOMPARE(rig.c().panel().showsMessage(), notice);
@@ -389,7 +366,7 @@ class TestVistelController : public QObject {
         QVERIFY(!rig.c().panel().isVisible());
 
         // Unreadable once more: warned once more.
-        QVERIFY(rig.answer({900, 500}, std::nullopt));
+        QVERIFY(rig.answer({900, 500}, QUrl()));
         rig.desktop->canRead = false;
         rig.c().tick();
         QCOMPARE(rig.output->count(VistelController::captureOffWarning()), 2);
@@ -409,60 +386,48 @@ class TestVistelController : public QObject {
             rig.lines().contains(QStringLiteral("  [ax] could not be shown; reading the screen instead")));
     }
 
-    void remoteURLs_data() {
-        QTest::addColumn<bool>("allowed");
-        QTest::newRow("remote images on") << true;
-        QTest::newRow("remote images off") << false;
-    }
-    void remoteURLs() {
-        QFETCH(bool, allowed);
-        Settings::setLoadRemoteImages(allowed);
+    void remoteImagesOff() {
+        Settings::setLoadRemoteImages(false);
         Rig rig;
         rig.showThroughAccessibility({500, 300}, red_, 7005);
-        QCOMPARE(rig.c().displayedURL(), red_);
-
-        const QUrl web(QStringLiteral("http://127.0.0.1:9/picture.png"));
-        QCOMPARE(rig.c().present(web), allowed);
-        if (allowed) {
-            QCOMPARE(rig.c().displayedURL(), red_); // the card appears when the download arrives
-            QCOMPARE(rig.c().remoteImages().requestedURL(), web);
-        } else {
-            QVERIFY(rig.cardDown());
-            QVERIFY(rig.c().remoteImages().requestedURL().isEmpty());
-        }
+        QVERIFY(!rig.c().present(QUrl(QStringLiteral("http://127.0.0.1:9/picture.png"))));
+        QVERIFY(rig.cardDown());
+        QVERIFY(rig.c().remoteImages().requestedURL().isEmpty());
     }
 
-    void lateDownloadStoredButNotShown() {
+    // A download shows when it arrives; after the release it is only stored,
+    // and found again it shows at once without a second request.
+    void downloads_data() {
+        QTest::addColumn<bool>("releasedFirst");
+        QTest::newRow("arrives while held") << false;
+        QTest::newRow("arrives after the release") << true;
+    }
+    void downloads() {
+        QFETCH(bool, releasedFirst);
         HttpTestServer server;
-        server.route("/late.png", HttpTestServer::Route::ok(webPNG_).held());
+        server.route("/web.png", {.body = webPNG_, .hold = true});
+        const QUrl url = server.url(QStringLiteral("/web.png"));
         Rig rig;
         QSignalSpy arrived(&rig.c().remoteImages(), &RemoteImages::arrived);
-        rig.showThroughAccessibility({500, 300}, server.url(QStringLiteral("/late.png")), 7006);
-        rig.c().tick(); // found twice while it downloads
-        QTRY_COMPARE(server.requests("/late.png"), 1);
-
-        rig.releaseAndTick();
-        server.release("/late.png");
-        QVERIFY(arrived.wait(5000));
-        QVERIFY(!rig.c().panel().isVisible());
-        QVERIFY(rig.c().remoteImages().cached(server.url(QStringLiteral("/late.png"))));
-
-        // Found again: shown at once, not downloaded again.
-        rig.hold({500, 300});
+        rig.showThroughAccessibility({500, 300}, red_, 7005);
+        rig.point(url, 7006);
         rig.c().tick();
-        QCOMPARE(rig.c().displayedURL(), server.url(QStringLiteral("/late.png")));
-        QVERIFY(rig.c().panel().isVisible());
-        QCOMPARE(server.requests("/late.png"), 1);
-    }
+        rig.c().tick(); // found twice while it downloads
+        QTRY_COMPARE(server.requests("/web.png"), 1);
+        QCOMPARE(rig.c().displayedURL(), red_); // the old card stays until it arrives
 
-    void downloadWhileHeldIsShown() {
-        HttpTestServer server;
-        server.route("/now.png", HttpTestServer::Route::ok(webPNG_));
-        Rig rig;
-        rig.showThroughAccessibility({500, 300}, server.url(QStringLiteral("/now.png")), 7007);
-        QTRY_VERIFY(rig.c().panel().isVisible());
-        QCOMPARE(rig.c().displayedURL(), server.url(QStringLiteral("/now.png")));
-        QCOMPARE(rig.c().panel().labelText(), QStringLiteral("now.png"));
+        if (releasedFirst) rig.releaseAndTick();
+        server.release("/web.png");
+        QVERIFY(arrived.wait(5000));
+        QCOMPARE(rig.c().panel().isVisible(), !releasedFirst);
+        if (releasedFirst) {
+            rig.hold({500, 300});
+            rig.c().tick();
+        }
+        QCOMPARE(rig.c().displayedURL(), url);
+        QVERIFY(rig.c().panel().isVisible());
+        QCOMPARE(rig.c().panel().labelText(), QStringLiteral("web.png"));
+        QCOMPARE(server.requests("/web.png"), 1);
     }
 
     void placement_data() {
@@ -505,7 +470,6 @@ class TestVistelController : public QObject {
         QTest::newRow("preview size") << Settings::Change::PreviewSize << false << true;
         QTest::newRow("remote images") << Settings::Change::LoadRemoteImages << false << false;
         QTest::newRow("hold key") << Settings::Change::Modifier << false << false;
-        QTest::newRow("ignored applications") << Settings::Change::IgnoredApplications << false << false;
         QTest::newRow("menu bar indicator") << Settings::Change::ShowMenuBarIndicator << true << false;
     }
     void settingsChanges() {
@@ -549,9 +513,7 @@ class TestVistelController : public QObject {
         const int readings = rig.readings();
         rig.processes->tableReads = 0;
 
-        if (withElement) {
-            rig.point(blue_, pid);
-        }
+        if (withElement) rig.point(blue_, pid);
         rig.desktop->window =
             platform::WindowInfo{pid, QStringLiteral("Secret"), QStringLiteral("org.example.Ignored"),
                                  QStringLiteral("ignored"), QRectF(0, 0, 800, 600)};
@@ -616,6 +578,7 @@ class TestVistelController : public QObject {
                  line.isEmpty() ? QStringList() : QStringList{line});
         if (!verbose) QVERIFY(rig.output->isEmpty());
     }
+
     void launch_data() {
         QTest::addColumn<bool>("verbose");
         QTest::addColumn<bool>("readable");
@@ -656,7 +619,6 @@ class TestVistelController : public QObject {
         } else {
             QTRY_COMPARE_WITH_TIMEOUT(permission.size(), 1, 5000);
             QCOMPARE(rig.output->count(VistelController::captureOffBox()), 1);
-            QVERIFY(VistelController::captureOffBox().contains(QStringLiteral("Screen Recording is OFF")));
         }
 
         // The timer ticks by itself, and settings changes reach the controller.
