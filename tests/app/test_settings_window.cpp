@@ -13,7 +13,6 @@
 #include <QMainWindow>
 #include <QMap>
 #include <QMenuBar>
-#include <QPushButton>
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -42,7 +41,9 @@ QPoint handleCentre(QSlider* slider) {
         .center();
 }
 
-bool sameColour(const QColor& a, const QColor& b) { return a.rgb() == b.rgb(); }
+bool sameColour(const QColor& a, const QColor& b) {
+    return a.rgb() == b.rgb();
+}
 
 bool near(const QRectF& a, const QRectF& b) {
     return std::abs(a.x() - b.x()) < 1e-6 && std::abs(a.y() - b.y()) < 1e-6 &&
@@ -70,12 +71,10 @@ class TestSettingsWindow : public QObject {
         QMainWindow* window = controller.window();
         QCOMPARE(window->centralWidget(), controller.pane());
         const QSize fitting = controller.pane()->sizeHint();
-        QVERIFY2(fitting.width() > 0 && fitting.height() > 0, "the settings pane builds at a positive size");
         QCOMPARE(window->minimumSize(), window->maximumSize()); // not resizable
         QVERIFY(!window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
         controller.showWindow();
         QVERIFY(QTest::qWaitForWindowExposed(window));
-        QVERIFY(!window->frameGeometry().isEmpty());
         QVERIFY(window->height() >= fitting.height());
         window->close();
         QVERIFY(!window->isVisible()); // closing only hides it
@@ -83,24 +82,7 @@ class TestSettingsWindow : public QObject {
         QVERIFY(window->isVisible());
     }
 
-    void readout_data() {
-        QTest::addColumn<double>("width");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QSizeF>("card");
-        QTest::newRow("default") << 220.0 << "220 × 160" << QSizeF(220, 160);
-        QTest::newRow("half rounds up") << 300.5 << "301 × 219" << QSizeF(301, 219);
-        QTest::newRow("too wide") << 5000.0 << "420 × 305" << QSizeF(420, 305);
-    }
-    void readout() {
-        QFETCH(double, width);
-        QFETCH(QString, text);
-        QFETCH(QSizeF, card);
-        SettingsWindowController controller;
-        controller.pane()->showSample(width);
-        QCOMPARE(controller.pane()->readout()->text(), text);
-        QCOMPARE(controller.pane()->sample()->cardSize(), card);
-    }
-
+    // Dragged, the sample follows and the setting is written on release; keys write at once.
     void sliderWritesOncePerRelease() {
         SettingsWindowController controller;
         controller.showWindow();
@@ -127,24 +109,9 @@ class TestSettingsWindow : public QObject {
         QTest::mouseRelease(slider, Qt::LeftButton, {}, at);
         QCOMPARE(notices().value(Settings::Change::PreviewSize), 1);
         QCOMPARE(Settings::previewWidth(), double(slider->value()));
-    }
-
-    void keysWriteAtOnce_data() {
-        QTest::addColumn<Qt::Key>("key");
-        QTest::addColumn<int>("value");
-        QTest::newRow("right") << Qt::Key_Right << 221;
-        QTest::newRow("end") << Qt::Key_End << 420;
-        QTest::newRow("home") << Qt::Key_Home << 160;
-    }
-    void keysWriteAtOnce() {
-        QFETCH(Qt::Key, key);
-        QFETCH(int, value);
-        SettingsWindowController controller;
-        auto* slider = controller.pane()->findChild<QSlider*>(QStringLiteral("width"));
-        QTest::keyClick(slider, key);
-        QCOMPARE(slider->value(), value);
-        QCOMPARE(Settings::previewWidth(), double(value));
-        QCOMPARE(notices().value(Settings::Change::PreviewSize), 1);
+        QTest::keyClick(slider, Qt::Key_Right);
+        QCOMPARE(notices().value(Settings::Change::PreviewSize), 2);
+        QCOMPARE(Settings::previewWidth(), double(slider->value()));
     }
 
     void cautionFollowsTheKey_data() {
@@ -214,7 +181,7 @@ class TestSettingsWindow : public QObject {
         SettingsWindowController controller;
         auto* box = controller.pane()->findChild<QCheckBox*>(name);
         QVERIFY(box->isChecked());
-        for (int round = 1; round <= 4; ++round) {
+        for (int round = 1; round <= 2; ++round) {
             box->click();
             QCOMPARE(read(), box->isChecked());
             QCOMPARE(notices().value(change), round);
@@ -226,48 +193,35 @@ class TestSettingsWindow : public QObject {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<int>("width");
         QTest::addColumn<int>("modifier");
-        QTest::newRow("far too wide") << QByteArray("[General]\npreviewWidth=99999\n") << 420 << 0;
-        QTest::newRow("not a number") << QByteArray("[General]\npreviewWidth=banana\n") << 160 << 0;
-        QTest::newRow("nan") << QByteArray("[General]\npreviewWidth=nan\n") << 160 << 0;
-        QTest::newRow("capitalised key") << QByteArray("[General]\nmodifier=Command\n") << 220 << 0;
-        QTest::newRow("control") << QByteArray("[General]\nmodifier=control\npreviewWidth=300.5\n") << 301
-                                 << 2;
-        QTest::newRow("binary garbage") << QByteArray("\x00\xff[[[=\n=\x01", 9) << 220 << 0;
+        QTest::addColumn<QString>("readout");
+        QTest::newRow("far too wide")
+            << QByteArray("[General]\npreviewWidth=99999\n") << 420 << 0 << "420 × 305";
+        QTest::newRow("control, half rounds up")
+            << QByteArray("[General]\nmodifier=control\npreviewWidth=300.5\n") << 301 << 2 << "301 × 219";
+        QTest::newRow("binary garbage") << QByteArray("\x00\xff[[[=\n=\x01", 9) << 220 << 0 << "220 × 160";
     }
     void nonsenseSettingsFile() {
         QFETCH(QByteArray, file);
         QFETCH(int, width);
         QFETCH(int, modifier);
-        const QString path = store_->file(QStringLiteral("edited.conf"), file);
-        Settings::useStoreFile(path);
+        QFETCH(QString, readout);
+        Settings::useStoreFile(store_->file(QStringLiteral("edited.conf"), file));
         SettingsWindowController controller;
         SettingsPane* pane = controller.pane();
         QCOMPARE(pane->findChild<QSlider*>(QStringLiteral("width"))->value(), width);
         QCOMPARE(pane->findChild<QComboBox*>(QStringLiteral("modifier"))->currentIndex(), modifier);
-        const QSizeF card = pane->sample()->cardSize();
-        QCOMPARE(pane->readout()->text(), QStringLiteral("%1 × %2").arg(card.width()).arg(card.height()));
-        QCOMPARE(card.width(), double(width));
+        QCOMPARE(pane->readout()->text(), readout);
+        QCOMPARE(pane->sample()->cardSize().width(), double(width));
     }
 
-    void loginCheckBoxOnlyWhenInstalled_data() {
-        QTest::addColumn<bool>("installed");
-        QTest::newRow("bare executable") << false;
-        QTest::newRow("installed") << true;
-    }
-    void loginCheckBoxOnlyWhenInstalled() {
-        QFETCH(bool, installed);
-        if (installed) world_ = useMenuWorld(LoginItem(QStringLiteral("/usr/bin/VistelPrototype")));
-        SettingsWindowController controller;
-        QCOMPARE(controller.pane()->findChild<QCheckBox*>(QStringLiteral("openAtLogin")) != nullptr,
-                 installed);
-    }
-
-    void loginCheckBoxToggledRepeatedly() {
+    // Offered only when installed; each click writes or removes the one entry.
+    void loginCheckBox() {
+        QVERIFY(!SettingsWindowController().pane()->findChild<QCheckBox*>(QStringLiteral("openAtLogin")));
         world_ = useMenuWorld(LoginItem(QStringLiteral("/usr/bin/VistelPrototype")));
         SettingsWindowController controller;
         auto* box = controller.pane()->findChild<QCheckBox*>(QStringLiteral("openAtLogin"));
-        QVERIFY(!box->isChecked());
-        for (int round = 0; round < 7; ++round) {
+        QVERIFY(box && !box->isChecked());
+        for (int round = 0; round < 3; ++round) {
             box->click();
             QCOMPARE(QFile::exists(LoginItem::entryPath()), box->isChecked());
         }
@@ -278,13 +232,10 @@ class TestSettingsWindow : public QObject {
         QVERIFY(!LoginItem(QStringLiteral("/usr/bin/VistelPrototype")).setEnabled(false));
         controller.showWindow();
         QVERIFY(!box->isChecked());
-    }
 
-    void loginCheckBoxFailureShowsTheRealState() {
-        world_ = useMenuWorld(LoginItem(QStringLiteral("/usr/bin/VistelPrototype")));
+        // A failure is reported, and the box shows what really happened.
+        QVERIFY(QDir(store_->path(QStringLiteral("autostart"))).removeRecursively());
         store_->file(QStringLiteral("autostart"), "a file where the folder should be");
-        SettingsWindowController controller;
-        auto* box = controller.pane()->findChild<QCheckBox*>(QStringLiteral("openAtLogin"));
         CapturedStandardError error;
         box->click();
         QVERIFY(error.text().startsWith("Vistel: could not change the login item: "));
