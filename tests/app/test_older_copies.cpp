@@ -62,7 +62,27 @@ class TestOlderCopies : public QObject {
         QCOMPARE(OlderCopies::executableName(500, proc.path()), name);
     }
 
-    void findsOtherAgentsOnly() {
+    // One process tree; which pids count depends on who asks, for which display.
+    void find_data() {
+        QTest::addColumn<uint>("uid");
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<QString>("root"); // empty: the tree laid out below
+        QTest::addColumn<QList<qint32>>("found");
+        const uint me = ::geteuid();
+        QTest::newRow("agents on this display only") << me << ":0"
+                                                     << "" << QList<qint32>{100, 104, 105, 108};
+        QTest::newRow("another display") << me << ":1"
+                                         << "" << QList<qint32>{301};
+        QTest::newRow("another user") << me + 1 << ":0"
+                                      << "" << QList<qint32>{};
+        QTest::newRow("no proc tree") << me << ":0"
+                                      << "/nonexistent/proc" << QList<qint32>{};
+    }
+    void find() {
+        QFETCH(uint, uid);
+        QFETCH(QString, display);
+        QFETCH(QString, root);
+        QFETCH(QList<qint32>, found);
         TempTree proc;
         const QList<Process> table = {
             {100, "/usr/bin/VistelPrototype", {}, {"VistelPrototype"}},
@@ -75,39 +95,19 @@ class TestOlderCopies : public QObject {
             {107, "/usr/bin/VistelPrototype", {}, {"VistelPrototype", "--roots", "42"}},
             {108, "/usr/bin/VistelPrototype", {}, {"VistelPrototype", "--roots", "abc"}},
             {109, "/usr/bin/VistelPrototype", {}, {"VistelPrototype", "--resolve", "a.png"}},
+            {301, "/usr/bin/VistelPrototype", {}, {"VistelPrototype"}, ":1"},
+            {302, "/usr/bin/VistelPrototype", {}, {"VistelPrototype"}, ":0.0"},
+            {303, "/usr/bin/VistelPrototype", {}, {"VistelPrototype"}, ""},
         };
         for (const Process& p : table)
             layOut(proc, p);
         proc.folder(QStringLiteral("self"));
         proc.folder(QStringLiteral("-3"));
 
-        QList<qint32> found = OlderCopies::find(proc.path(), 103, ::geteuid(), QStringLiteral(":0"), isAgent);
-        std::sort(found.begin(), found.end());
-        QCOMPARE(found, (QList<qint32>{100, 104, 105, 108}));
-    }
-
-    void otherUsersAreLeftAlone() {
-        TempTree proc;
-        layOut(proc, {200, "/usr/bin/VistelPrototype", {}, {"VistelPrototype"}});
-        QCOMPARE(OlderCopies::find(proc.path(), 1, ::geteuid() + 1, QStringLiteral(":0"), isAgent),
-                 QList<qint32>());
-    }
-
-    void otherDisplaysAreLeftAlone() {
-        TempTree proc;
-        layOut(proc, {300, "/usr/bin/VistelPrototype", {}, {"VistelPrototype"}, ":0"});
-        layOut(proc, {301, "/usr/bin/VistelPrototype", {}, {"VistelPrototype"}, ":1"});
-        layOut(proc, {302, "/usr/bin/VistelPrototype", {}, {"VistelPrototype"}, ":0.0"});
-        layOut(proc, {303, "/usr/bin/VistelPrototype", {}, {"VistelPrototype"}, ""});
-        QCOMPARE(OlderCopies::find(proc.path(), 1, ::geteuid(), QStringLiteral(":1"), isAgent),
-                 QList<qint32>{301});
-        QCOMPARE(OlderCopies::displayOf(303, proc.path()), QString());
-        QCOMPARE(OlderCopies::displayOf(302, proc.path()), QStringLiteral(":0.0"));
-    }
-
-    void missingProcTreeFindsNothing() {
-        QCOMPARE(OlderCopies::find(QStringLiteral("/nonexistent/proc"), 1, ::geteuid(), QStringLiteral(":0"), isAgent),
-                 QList<qint32>());
+        QList<qint32> pids =
+            OlderCopies::find(root.isEmpty() ? proc.path() : root, 103, uid, display, isAgent);
+        std::sort(pids.begin(), pids.end());
+        QCOMPARE(pids, found); // ":0.0" and no DISPLAY are not ":0"
     }
 };
 

@@ -32,8 +32,7 @@ class TestThumbnails : public QObject {
 
     void everySupportedType_data() {
         QTest::addColumn<QString>("extension");
-        for (const char* extension :
-             {"avif", "bmp", "gif", "heic", "heif", "jpeg", "jpg", "png", "tif", "tiff", "webp"})
+        for (const char* extension : {"avif", "bmp", "gif", "heic", "jpg", "png", "tif", "webp"})
             QTest::newRow(extension) << QString::fromLatin1(extension);
     }
     void everySupportedType() {
@@ -59,17 +58,21 @@ class TestThumbnails : public QObject {
         QCOMPARE(fromData->size(), small->size());
     }
 
+    // "[...]" at the end of a name is part of it, not loader options.
     void orientationApplied_data() {
+        QTest::addColumn<QString>("name");
         QTest::addColumn<int>("orientation");
         QTest::addColumn<QSize>("size");
-        QTest::newRow("upright") << 1 << QSize(120, 60);
-        QTest::newRow("turned a quarter") << 6 << QSize(60, 120);
+        QTest::newRow("upright") << "photo.jpg" << 1 << QSize(120, 60);
+        QTest::newRow("turned a quarter") << "photo.jpg" << 6 << QSize(60, 120);
+        QTest::newRow("brackets in the name") << "shot[1].png" << 0 << QSize(120, 60);
     }
     void orientationApplied() {
+        QFETCH(QString, name);
         QFETCH(int, orientation);
         QFETCH(QSize, size);
         TempTree tree;
-        const QString path = tree.path(QStringLiteral("photo.jpg"));
+        const QString path = tree.path(name);
         QVERIFY(ImageFixtures::save(ImageFixtures::filled(120, 60, Qt::green), path, orientation));
         QCOMPARE(Thumbnails::ofFile(path, 440).value_or(QImage()).size(), size);
     }
@@ -96,7 +99,6 @@ class TestThumbnails : public QObject {
             << "noise.png" << (goodPNG.left(8) + QByteArray(500, '\x5a'));
         QTest::newRow("truncated png") << "half.png" << goodPNG.left(goodPNG.size() / 2);
         QTest::newRow("truncated jpeg") << "half.jpg" << goodJPG.left(goodJPG.size() / 2);
-        QTest::newRow("jpeg header only") << "head.jpg" << goodJPG.left(200);
         QTest::newRow("bmp header only") << "head.bmp" << QByteArray::fromHex("424d");
         QTest::newRow("enormous png") << "huge.png" << ImageFixtures::enormousPNGHeader(30000, 30000);
         QTest::newRow("zero width png") << "flat.png" << ImageFixtures::enormousPNGHeader(0, 10);
@@ -115,8 +117,7 @@ class TestThumbnails : public QObject {
     }
 
     void warmingPixel() {
-        const QByteArray png = Thumbnails::transparentPixelPNG();
-        const auto image = Thumbnails::ofData(png, 440);
+        const auto image = Thumbnails::ofData(Thumbnails::transparentPixelPNG(), 440);
         QVERIFY(image);
         QCOMPARE(image->size(), QSize(1, 1));
         QCOMPARE(qAlpha(image->pixel(0, 0)), 0);
@@ -128,7 +129,6 @@ class TestThumbnails : public QObject {
         QTest::addColumn<int>("entries");
         QTest::newRow("thirty-three fill it") << 33 << 33;
         QTest::newRow("the thirty-fourth empties it first") << 34 << 1;
-        QTest::newRow("and it fills again") << 40 << 7;
     }
     void cacheEmptiesAtThirtyFour() {
         QFETCH(int, files);
@@ -143,47 +143,30 @@ class TestThumbnails : public QObject {
         QCOMPARE(cache.size(), entries);
     }
 
-    void changedFileDecodesAgain() {
+    // Cached by ceiling and modification time: a new card width or a changed file decodes again.
+    void cacheKey() {
         TempTree tree;
         const QString path = tree.path(QStringLiteral("shot.png"));
         const QUrl url = QUrl::fromLocalFile(path);
         FileImages cache;
-
-        QVERIFY(ImageFixtures::save(ImageFixtures::filled(40, 40, Qt::red), path));
+        QVERIFY(ImageFixtures::save(ImageFixtures::filled(1000, 500, Qt::red), path));
         const auto first = cache.image(url, 440);
         QVERIFY(first && near(centre(*first), Qt::red));
+        QCOMPARE(first->size(), QSize(440, 220));
         QVERIFY(cache.image(url, 440));
         QCOMPARE(cache.size(), 1);
+        QCOMPARE(cache.image(url, 600).value_or(QImage()).size(), QSize(600, 300));
+        QCOMPARE(cache.size(), 2);
 
         // Same size on disk, new contents and a new modification time.
-        QVERIFY(ImageFixtures::save(ImageFixtures::filled(40, 40, Qt::blue), path));
+        QVERIFY(ImageFixtures::save(ImageFixtures::filled(1000, 500, Qt::blue), path));
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadWrite));
         QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
         file.close();
         const auto second = cache.image(url, 440);
         QVERIFY(second && near(centre(*second), Qt::blue));
-        QCOMPARE(cache.size(), 2); // the old entry stays until the cache empties
-    }
-
-    void ceilingIsPartOfTheKey() {
-        TempTree tree;
-        const QString path = tree.path(QStringLiteral("wide.png"));
-        QVERIFY(ImageFixtures::save(ImageFixtures::filled(1000, 500, Qt::red), path));
-        FileImages cache;
-        const auto at440 = cache.image(QUrl::fromLocalFile(path), 440);
-        const auto at600 = cache.image(QUrl::fromLocalFile(path), 600);
-        QVERIFY(at440 && at600);
-        QCOMPARE(at440->size(), QSize(440, 220));
-        QCOMPARE(at600->size(), QSize(600, 300));
-        QCOMPARE(cache.size(), 2);
-    }
-
-    void nameWithBracketsIsTakenAsItIs() {
-        TempTree tree;
-        const QString path = tree.path(QStringLiteral("shot[1].png"));
-        QVERIFY(ImageFixtures::save(ImageFixtures::filled(50, 20, Qt::red), path));
-        QCOMPARE(Thumbnails::ofFile(path, 440).value_or(QImage()).size(), QSize(50, 20));
+        QCOMPARE(cache.size(), 3); // the old entries stay until the cache empties
     }
 };
 
