@@ -1,12 +1,10 @@
-// The strip around the pointer, the time limit and stall count of captures,
-// and painting this program's own windows out of what is read.
+// The strip around the pointer, the time limit and stall count of captures
+// (and so withTimeout), and painting this program's own windows out of what is read.
 #include "screen/Capture.h"
-#include "screen/Timeout.h"
 
 #include <QPainter>
 #include <QTest>
 #include <QThread>
-#include <atomic>
 #include <stdexcept>
 
 using namespace ScreenTextReader;
@@ -104,20 +102,6 @@ class CaptureTest : public QObject {
         const auto got = platform::captureRegion(strip, kSideBySide);
         QCOMPARE(got.has_value(), !region.isEmpty());
         if (got) QCOMPARE(got->first, region);
-    }
-
-    void timeLimit() {
-        QCOMPARE(withTimeout<int>(1.0, [] { return 7; }), std::optional<int>(7));
-        auto done = std::make_shared<std::atomic<bool>>(false);
-        const std::optional<int> late = withTimeout<int>(0.02, [done] {
-            QThread::msleep(200);
-            done->store(true);
-            return 8;
-        });
-        QVERIFY(!late.has_value());
-        QTRY_VERIFY_WITH_TIMEOUT(done->load(), 2000); // the operation ran on and its answer was dropped
-        QCOMPARE(withTimeout<int>(1.0, []() -> int { throw std::runtime_error("x"); }),
-                 std::optional<int>(0));
     }
 
     void stalls_data() {

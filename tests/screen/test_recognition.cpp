@@ -202,16 +202,6 @@ class RecognitionTest : public QObject {
         QVERIFY(dark > 20);
     }
 
-    void recognizeStringsAcrossTiles() {
-        // A 1600-point strip is read as three overlapping tiles; the path lies in the second and third.
-        const RenderedStrip r = renderStrip(QRectF(0, 0, 1600, 76), {"figures/plot-03.png"}, 1150, 30);
-        const QList<RecognizedString> strings = recognizeStrings(engine(), r.image, r.strip);
-        const auto found = std::count_if(strings.begin(), strings.end(), [](const RecognizedString& s) {
-            return s.text == "figures/plot-03.png" && qAbs(s.minX - 1150) <= kSlack;
-        });
-        QCOMPARE(found, 2);
-    }
-
     void oneEnginePerThread() {
         const RenderedStrip r = renderStrip(QRectF(0, 0, 600, 76), kRows.mid(1, 2), kLeft, 10, StripStyle{2});
         const auto t = tile(r.image, r.strip, r.strip);
