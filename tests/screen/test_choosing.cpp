@@ -167,7 +167,11 @@ class ChoosingTest : public QObject {
     }
 
     void detailLinesOfAChoice() {
-        const Read r = readOf({{"see shots/a.png  alpha.png", 100}});
+        Read r = readOf({{"see shots/a.png  alpha.png", 100}});
+        r.tile.image = QImage(300, 228, QImage::Format_RGB32);
+        QCOMPARE(readLog(r, "under the pointer"),
+                 (QStringList{"  [ocr] read x 0..1000  300x228 px  1 line(s)  under the pointer",
+                              "        read  x 100..308 y 10..24  see shots/a.png  alpha.png"}));
         Recorder resolver;
         resolver.answers.insert("shots/a.png", file("shots/a.png"));
         const QString out = stdoutOf([&] {
@@ -293,16 +297,6 @@ class ChoosingTest : public QObject {
             stdoutOf([&] { rejoined({readOf(rows)}, QPointF(at(0, 2), 34), resolver.resolver(), true); });
         QCOMPARE(out, QStringLiteral("        wrote /work/shots/he + ro.png\n"
                                      "        strict rejoined 2 rows -> /fixture/work/shots/hero.png\n"));
-    }
-
-    // ---- formatting ----------------------------------------------------
-
-    void readLogLines() {
-        Read r = readOf({{"see shots/a.png", 100}});
-        r.tile.image = QImage(300, 228, QImage::Format_RGB32);
-        QCOMPARE(readLog(r, "under the pointer"),
-                 (QStringList{"  [ocr] read x 0..1000  300x228 px  1 line(s)  under the pointer",
-                              "        read  x 100..220 y 10..24  see shots/a.png"}));
     }
 };
 
