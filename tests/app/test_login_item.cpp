@@ -50,16 +50,11 @@ class TestLoginItem : public QObject {
         QTest::addColumn<QString>("argument");
         QTest::addColumn<QString>("quoted");
         // Quoted, then backslashes escaped again by the entry format.
-        QTest::newRow("plain") << "/opt/my apps/V"
-                               << "\"/opt/my apps/V\"";
-        QTest::newRow("double quote") << "/a\"b"
-                                      << "\"/a\\\\\"b\"";
-        QTest::newRow("dollar and backtick") << "/a$b`c"
-                                             << "\"/a\\\\$b\\\\`c\"";
-        QTest::newRow("backslash") << "/a\\b"
-                                   << "\"/a\\\\\\\\b\"";
-        QTest::newRow("percent") << "/100%/V"
-                                 << "\"/100%%/V\"";
+        QTest::newRow("plain") << QString("/opt/my apps/V") << "\"/opt/my apps/V\"";
+        QTest::newRow("double quote") << QString("/a\"b") << "\"/a\\\\\"b\"";
+        QTest::newRow("dollar and backtick") << QString("/a$b`c") << "\"/a\\\\$b\\\\`c\"";
+        QTest::newRow("backslash") << QString("/a\\b") << "\"/a\\\\\\\\b\"";
+        QTest::newRow("percent") << QString("/100%/V") << "\"/100%%/V\"";
     }
     void quotedArgument() {
         QFETCH(QString, argument);

@@ -69,14 +69,11 @@ class TestOlderCopies : public QObject {
         QTest::addColumn<QString>("root"); // empty: the tree laid out below
         QTest::addColumn<QList<qint32>>("found");
         const uint me = ::geteuid();
-        QTest::newRow("agents on this display only") << me << ":0"
-                                                     << "" << QList<qint32>{100, 104, 105, 108};
-        QTest::newRow("another display") << me << ":1"
-                                         << "" << QList<qint32>{301};
-        QTest::newRow("another user") << me + 1 << ":0"
-                                      << "" << QList<qint32>{};
-        QTest::newRow("no proc tree") << me << ":0"
-                                      << "/nonexistent/proc" << QList<qint32>{};
+        QTest::newRow("agents on this display only")
+            << me << ":0" << QString() << QList<qint32>{100, 104, 105, 108};
+        QTest::newRow("another display") << me << ":1" << QString() << QList<qint32>{301};
+        QTest::newRow("another user") << me + 1 << ":0" << QString() << QList<qint32>{};
+        QTest::newRow("no proc tree") << me << ":0" << QString("/nonexistent/proc") << QList<qint32>{};
     }
     void find() {
         QFETCH(uint, uid);
