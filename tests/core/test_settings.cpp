@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QSettings>
 #include <QTest>
+#include <functional>
 #include <memory>
 #include <unistd.h>
 
@@ -55,13 +56,8 @@ const QString defaults = QStringLiteral("220 option 1 1 1 []");
 
 } // namespace
 
-Q_DECLARE_METATYPE(Settings::Change)
-Q_DECLARE_METATYPE(HoverModifier)
-
-using Getter = bool (*)();
-using Setter = void (*)(bool);
-Q_DECLARE_METATYPE(Getter)
-Q_DECLARE_METATYPE(Setter)
+using Action = std::function<void()>;
+Q_DECLARE_METATYPE(Action)
 
 class TestSettings : public QObject {
     Q_OBJECT
@@ -117,6 +113,9 @@ class TestSettings : public QObject {
         row("command", "modifier", "command", "220 command 1 1 1 []");
         row("capital O", "modifier", "Option", "220 option 1 1 1 []");
         row("unknown key", "modifier", "shift", "220 option 1 1 1 []");
+        row("caption off", "showCaption", false, "220 option 0 1 1 []");
+        row("remote images off", "loadRemoteImages", false, "220 option 1 0 1 []");
+        row("indicator off", "showMenuBarIndicator", "false", "220 option 1 1 0 []");
         row("ignored applications", "ignoredApplications", QStringList{"a.b", "c.d"},
             "220 option 1 1 1 [a.b,c.d]");
     }
@@ -128,90 +127,64 @@ class TestSettings : public QObject {
         QCOMPARE(summary(), reads);
     }
 
-    void settingTheWidth_data() {
-        QTest::addColumn<QVariant>("stored"); // invalid: nothing stored
-        QTest::addColumn<double>("value");
-        QTest::addColumn<bool>("announced");
-        QTest::addColumn<QVariant>("storedAfter");
-        QTest::newRow("500 when it reads 420") << QVariant(1000.0) << 500.0 << false << QVariant(1000.0);
-        QTest::newRow("219.6 when it reads the default 220") << QVariant() << 219.6 << false << QVariant();
-        QTest::newRow("stored rounded") << QVariant() << 300.5 << true << QVariant(301.0);
-        QTest::newRow("NaN sets the smallest width") << QVariant() << qQNaN() << true << QVariant(160.0);
-    }
-
-    void settingTheWidth() {
-        QFETCH(QVariant, stored);
-        QFETCH(double, value);
-        QFETCH(bool, announced);
-        QFETCH(QVariant, storedAfter);
-        if (stored.isValid()) storeRaw("previewWidth", stored);
-        Settings::setPreviewWidth(value);
-        using Heard = QList<std::pair<int, Settings::Change>>;
-        const Heard expected =
-            announced ? Heard{{1, Settings::Change::PreviewSize}, {2, Settings::Change::PreviewSize}}
-                      : Heard{};
-        QCOMPARE(heard_, expected);
-        const QVariant after = raw("previewWidth");
-        QCOMPARE(after.isValid(), storedAfter.isValid());
-        if (storedAfter.isValid()) QCOMPARE(after.toDouble(), storedAfter.toDouble());
-    }
-
-    void booleans_data() {
-        QTest::addColumn<Getter>("get");
-        QTest::addColumn<Setter>("set");
+    // A change is stored and announced to every observer, in order; setting what
+    // already reads (after rounding, or as a default) is neither.
+    void setting_data() {
         QTest::addColumn<QString>("key");
-        QTest::addColumn<Settings::Change>("change");
-        QTest::newRow("caption") << Getter(Settings::showCaption) << Setter(Settings::setShowCaption)
-                                 << "showCaption" << Settings::Change::ShowCaption;
-        QTest::newRow("remote images")
-            << Getter(Settings::loadRemoteImages) << Setter(Settings::setLoadRemoteImages)
-            << "loadRemoteImages" << Settings::Change::LoadRemoteImages;
-        QTest::newRow("menu bar indicator")
-            << Getter(Settings::showMenuBarIndicator) << Setter(Settings::setShowMenuBarIndicator)
-            << "showMenuBarIndicator" << Settings::Change::ShowMenuBarIndicator;
+        QTest::addColumn<QVariant>("stored"); // invalid: nothing stored
+        QTest::addColumn<Action>("set");
+        QTest::addColumn<int>("change"); // a Settings::Change; -1: nothing announced
+        QTest::addColumn<QString>("storedAfter");
+        const auto row = [](const char* name, const char* key, const QVariant& stored, const Action& set,
+                            int change, const char* storedAfter) {
+            QTest::newRow(name) << QString(key) << stored << set << change << QString(storedAfter);
+        };
+        using C = Settings::Change;
+        row(
+            "width 500 when it reads 420", "previewWidth", 1000.0, [] { Settings::setPreviewWidth(500); }, -1,
+            "1000");
+        row(
+            "width 219.6 when it reads the default 220", "previewWidth", {},
+            [] { Settings::setPreviewWidth(219.6); }, -1, "");
+        row(
+            "width stored rounded", "previewWidth", {}, [] { Settings::setPreviewWidth(300.5); },
+            int(C::PreviewSize), "301");
+        row(
+            "NaN sets the smallest width", "previewWidth", {}, [] { Settings::setPreviewWidth(qQNaN()); },
+            int(C::PreviewSize), "160");
+        row(
+            "option over an unknown modifier is no change", "modifier", "shift",
+            [] { Settings::setModifier(HoverModifier::Option); }, -1, "shift");
+        row(
+            "command", "modifier", {}, [] { Settings::setModifier(HoverModifier::Command); },
+            int(C::Modifier), "command");
+        row(
+            "caption on, as by default", "showCaption", {}, [] { Settings::setShowCaption(true); }, -1, "");
+        row(
+            "caption off", "showCaption", {}, [] { Settings::setShowCaption(false); }, int(C::ShowCaption),
+            "false");
+        row(
+            "caption off when off", "showCaption", false, [] { Settings::setShowCaption(false); }, -1,
+            "false");
+        row(
+            "remote images off", "loadRemoteImages", {}, [] { Settings::setLoadRemoteImages(false); },
+            int(C::LoadRemoteImages), "false");
+        row(
+            "indicator off", "showMenuBarIndicator", {}, [] { Settings::setShowMenuBarIndicator(false); },
+            int(C::ShowMenuBarIndicator), "false");
     }
-
-    void booleans() {
-        QFETCH(Getter, get);
-        QFETCH(Setter, set);
+    void setting() {
         QFETCH(QString, key);
-        QFETCH(Settings::Change, change);
-        set(true); // already on by default
-        QVERIFY(heard_.isEmpty());
-        QVERIFY(!raw(key).isValid());
-
-        set(false);
-        using Heard = QList<std::pair<int, Settings::Change>>;
-        QCOMPARE(heard_, (Heard{{1, change}, {2, change}}));
-        QCOMPARE(get(), false);
-        QCOMPARE(raw(key).toBool(), false);
-
-        heard_.clear();
-        set(false);
-        QVERIFY(heard_.isEmpty());
-    }
-
-    void settingTheModifier_data() {
-        QTest::addColumn<QVariant>("stored");
-        QTest::addColumn<HoverModifier>("value");
-        QTest::addColumn<bool>("announced");
-        QTest::addColumn<QVariant>("storedAfter");
-        QTest::newRow("option over an unknown value is no change")
-            << QVariant("shift") << HoverModifier::Option << false << QVariant("shift");
-        QTest::newRow("command") << QVariant() << HoverModifier::Command << true << QVariant("command");
-    }
-
-    void settingTheModifier() {
         QFETCH(QVariant, stored);
-        QFETCH(HoverModifier, value);
-        QFETCH(bool, announced);
-        QFETCH(QVariant, storedAfter);
-        if (stored.isValid()) storeRaw("modifier", stored);
-        Settings::setModifier(value);
-        QCOMPARE(heard_.size(), announced ? 2 : 0);
-        if (announced) QCOMPARE(heard_.first().second, Settings::Change::Modifier);
-        QCOMPARE(raw("modifier"), storedAfter);
-        QCOMPARE(Settings::modifier(), value);
+        QFETCH(Action, set);
+        QFETCH(int, change);
+        QFETCH(QString, storedAfter);
+        if (stored.isValid()) storeRaw(key, stored);
+        set();
+        using Heard = QList<std::pair<int, Settings::Change>>;
+        const auto c = Settings::Change(change);
+        QCOMPARE(heard_, (change < 0 ? Heard{} : Heard{{1, c}, {2, c}}));
+        QCOMPARE(raw(key).toString(), storedAfter);
     }
 
     void unusableStoreFile_data() {
