@@ -1,6 +1,6 @@
 // The reference under the pointer, read with the real engine from strips drawn
 // in the test (at one and two pixels per point) and resolved against a
-// fixture project, and how many tiles a reading costs.
+// fixture project, and how many tiles each reading costs.
 #include "CapturedOutput.h"
 #include "RenderedStrip.h"
 #include "core/CodexSessions.h"
@@ -146,6 +146,7 @@ class ReferenceOnScreenTest : public QObject {
         QTest::addColumn<Aim>("aim");
         QTest::addColumn<QString>("expected"); // under the fixture folder; "" for nothing
         QTest::addColumn<QString>("logged");   // a detail line the reading prints, or ""
+        QTest::addColumn<int>("tiles");        // how many the engine read
 
         const QStringList terminal{"drwxr-xr-x  4 dev dev 4096 Mar  3 10:12 build",
                                    "Saved screenshot to <tree>/proj/shots/hero-frame@2x.png (1280x800)",
@@ -161,7 +162,6 @@ class ReferenceOnScreenTest : public QObject {
                                "ame-final.png",
                                "It took 42 seconds and used 3 GB of memory on the render machine.",
                                "Next compare it with the reference frames and decide what to keep."};
-
         const QString hero("proj/shots/hero-frame@2x.png"), wrap("proj/wrap/hero-frame-01.png"), none;
         const QString one("proj/episodes/one/frame.png"), render("proj/renders/2024-06-01/frame-final.png");
         const QString rejoin(" rejoined 2 rows -> ");
@@ -169,55 +169,58 @@ class ReferenceOnScreenTest : public QObject {
             const auto row = [s](const QString& name) -> QTestData& {
                 return QTest::newRow(qPrintable(QString("%1, scale %2").arg(name).arg(s)));
             };
-            row("path under the pointer, wide strip")
-                << s << 2400.0 << terminal << 700.0 << Aim{1, "hero-frame"} << hero << none;
+            row("path under the pointer, wide strip: its tile alone")
+                << s << 2400.0 << terminal << 700.0 << Aim{1, "hero-frame"} << hero << none << 1;
             // The pointer's tile stays 1000 points wide at the strip's edge, so it shows the whole path.
             row("pointer near the strip's left edge, the path running on")
                 << s << 2400.0 << QStringList{"", "<tree>/" + kMediumPath + " done", ""} << 10.0
-                << Aim{1, "proj", 2} << kMediumPath << "x:in   <tree>/" + kMediumPath + "\n        -> ";
+                << Aim{1, "proj", 2} << kMediumPath << "x:in   <tree>/" + kMediumPath + "\n        -> " << 1;
             row("pointer 60 points past the path")
-                << s << 2400.0 << terminal << 700.0 << Aim{1, "@2x.png", 6, 60} << none << none;
+                << s << 2400.0 << terminal << 700.0 << Aim{1, "@2x.png", 6, 60} << none << none << 2;
             row(".pnq repaired") << s << 2400.0 << QStringList{"", "open shots/diagram.pnq now", ""} << 1000.0
-                                 << Aim{1, "diagram"} << QString("proj/shots/diagram.png") << none;
+                                 << Aim{1, "diagram"} << QString("proj/shots/diagram.png") << none << 1;
             row("two bare names off the pointer")
                 << s << 1000.0 << QStringList{"", "alpha-one.png and beta-two.png are both here", ""} << 20.0
                 << Aim{1, "both"} << none
-                << QString("        2 candidates on this line, too ambiguous to pick");
+                << QString("        2 candidates on this line, too ambiguous to pick") << 1;
             row("one bare name off the pointer")
                 << s << 1000.0 << QStringList{"", "alpha-one.png is the one we wanted", ""} << 20.0
                 << Aim{1, "wanted"} << QString("proj/alpha/alpha-one.png")
-                << QString("same-line fallback -> ");
+                << QString("same-line fallback -> ") << 1;
             row("a name seven files have") << s << 1000.0 << QStringList{"", "open seven.png now", ""} << 20.0
-                                           << Aim{1, "seven"} << none << none;
-            // The pointer's tile shows the path's end; its head lies beyond the tile.
-            for (const double back : {0.0, 400.0})
+                                           << Aim{1, "seven"} << none << none << 1;
+            // The pointer's tile shows the path's end: at it, a second tile is read along the path;
+            // 400 points before it, the pointer's tile holds enough of the path's tail.
+            for (const auto& [back, tiles] : {std::pair{0.0, 2}, {400.0, 1}})
                 row(QString("path longer than a tile, pointer %1 points before its end").arg(back))
                     << s << 2400.0 << longLine << 60.0 << Aim{1, "frame-0042.png", -1, -back} << kLongPath
-                    << none;
+                    << none << tiles;
             row("file name split across rows, pointer on the head")
-                << s << 900.0 << wrapped << 10.0 << Aim{1, "hero-fr"} << wrap << rejoin;
+                << s << 900.0 << wrapped << 10.0 << Aim{1, "hero-fr"} << wrap << rejoin << 1;
             row("file name split across rows, pointer on the tail")
-                << s << 900.0 << wrapped << 10.0 << Aim{2, "ame-01"} << wrap << rejoin;
+                << s << 900.0 << wrapped << 10.0 << Aim{2, "ame-01"} << wrap << rejoin << 1;
             row("wrapped head alone") << s << 900.0 << QStringList{"$ ls", "<tree>/proj/wrap/hero-fr", "", ""}
-                                      << 10.0 << Aim{1, "hero-fr"} << none << none;
+                                      << 10.0 << Aim{1, "hero-fr"} << none << none << 1;
             row("two rows of prose") << s << 900.0
                                      << QStringList{"",
                                                     "The quick brown fox jumps over the lazy dog and then",
                                                     "runs back home again"}
-                                     << 10.0 << Aim{2, "back"} << none << none;
+                                     << 10.0 << Aim{2, "back"} << none << none << 1;
+            row("a path cut by a narrow strip's edge: no more tiles")
+                << s << 900.0 << terminal.mid(1, 1) << 500.0 << Aim{0, "Saved"} << none << none << 1;
             row("table row 1, pointer on its link")
-                << s << 600.0 << table << 10.0 << Aim{0, "one"} << one << none;
+                << s << 600.0 << table << 10.0 << Aim{0, "one"} << one << none << 1;
             row("table row 1, pointer on the wrapped tail")
-                << s << 600.0 << table << 10.0 << Aim{1, "ame.png"} << one << none;
+                << s << 600.0 << table << 10.0 << Aim{1, "ame.png"} << one << none << 1;
             row("table row 2, pointer on the wrapped tail")
                 << s << 600.0 << table << 10.0 << Aim{3, "ame.png"} << QString("proj/episodes/two/frame.png")
-                << none;
+                << none << 1;
             row("wide terminal, pointer on the wrapped head")
-                << s << 2400.0 << wide << 10.0 << Aim{1, "06-01"} << render << none;
+                << s << 2400.0 << wide << 10.0 << Aim{1, "06-01"} << render << none << 2;
             row("wide terminal, pointer on the wrapped tail")
-                << s << 2400.0 << wide << 10.0 << Aim{2, "final"} << render << none;
+                << s << 2400.0 << wide << 10.0 << Aim{2, "final"} << render << none << 1;
             row("wide terminal, pointer on the prose under it")
-                << s << 2400.0 << wide << 10.0 << Aim{3, "seconds"} << none << none;
+                << s << 2400.0 << wide << 10.0 << Aim{3, "seconds"} << none << none << 1;
         }
     }
     void chooses() {
@@ -228,11 +231,14 @@ class ReferenceOnScreenTest : public QObject {
         QFETCH(Aim, aim);
         QFETCH(QString, expected);
         QFETCH(QString, logged);
+        QFETCH(int, tiles);
         const RenderedStrip r = scene(width, rows, aim.row, left, scale);
         const QPointF pointer = pointerOn(r, aim);
         std::optional<QUrl> url;
+        const int before = engine().calls;
         const QString out =
             stdoutOf([&] { url = recognize(engine(), r.image, r.strip, pointer, fixture("proj"), true); });
+        const int read = engine().calls - before;
         const QString found = url ? url->toLocalFile() : QString();
         const QString wanted = expected.isEmpty() ? QString() : path(expected);
         // The engine may read a line cut by the pointer tile's edge right but below the
@@ -243,31 +249,7 @@ class ReferenceOnScreenTest : public QObject {
         QVERIFY2(found == wanted, qPrintable(QString("found \"%1\"; the reading:\n%2").arg(found, out)));
         if (!logged.isEmpty())
             QVERIFY2(out.contains(QString(logged).replace("<tree>", path())), qPrintable(out));
-    }
-
-    void tilesAreReadOnlyWhenNeeded_data() {
-        QTest::addColumn<double>("width");
-        QTest::addColumn<QStringList>("rows");
-        QTest::addColumn<double>("left");
-        QTest::addColumn<Aim>("aim");
-        QTest::addColumn<int>("tiles");
-        const QStringList path{"", "Saved screenshot to <tree>/proj/shots/hero-frame@2x.png (1280x800)", ""};
-        QTest::newRow("a whole path in the pointer's tile") << 2400.0 << path << 700.0 << Aim{1, "hero"} << 1;
-        QTest::newRow("a line the pointer's tile cut: one more along it")
-            << 2400.0 << path << 10.0 << Aim{1, "(1280x800)", -1, 30} << 2;
-        QTest::newRow("a path cut by a narrow strip's edge")
-            << 900.0 << path << 500.0 << Aim{1, "Saved"} << 1;
-    }
-    void tilesAreReadOnlyWhenNeeded() {
-        QFETCH(double, width);
-        QFETCH(QStringList, rows);
-        QFETCH(double, left);
-        QFETCH(Aim, aim);
-        QFETCH(int, tiles);
-        const RenderedStrip r = scene(width, rows, aim.row, left, 1);
-        const int before = engine().calls;
-        recognize(engine(), r.image, r.strip, pointerOn(r, aim), fixture("proj"), false);
-        QCOMPARE(engine().calls - before, tiles);
+        QCOMPARE(read, tiles);
     }
 
     void readsThroughTheCapture() {
