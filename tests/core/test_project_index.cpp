@@ -197,28 +197,8 @@ class TestProjectIndex : public QObject {
         QCOMPARE(ProjectIndex::images(tree.url()).size(), 0);
     }
 
-    void tailMatches_data() {
-        QTest::addColumn<QString>("suffix");
-        QTest::addColumn<bool>("fuzzy");
-        QTest::addColumn<bool>("matches");
-        QTest::newRow("two components") << "S002/contact-sheet.png" << false << true;
-        QTest::newRow("case ignored") << "s002/CONTACT-SHEET.PNG" << false << true;
-        QTest::newRow("wrong parent") << "wrong/S002/contact-sheet.png" << false << false;
-        QTest::newRow("misread, exact") << "5OO2/contact-sheet.pnq" << false << false;
-        QTest::newRow("misread, fuzzy") << "5OO2/contact-sheet.pnq" << true << true;
-        QTest::newRow("clipped, fuzzy") << "sheet.png" << true << true;
-        QTest::newRow("other digit, fuzzy") << "S003/contact-sheet.png" << true << false;
-        QTest::newRow("longer than the path") << "a/b/c/d/e/f/g/contact-sheet.png" << true << false;
-    }
-    void tailMatches() {
-        QFETCH(QString, suffix);
-        QFETCH(bool, fuzzy);
-        QFETCH(bool, matches);
-        const QUrl url = QUrl::fromLocalFile(QStringLiteral("/p/scenes/episode-001/S002/contact-sheet.png"));
-        QCOMPARE(ProjectIndex::tailMatches(url, split(suffix), fuzzy), matches);
-    }
-
     // Lookups in one project; rows name the reference as the resolver splits it.
+    // Tails match case-insensitively, then, when nothing matched, as repairs.
     void lookup_data() {
         QTest::addColumn<QString>("suffix");
         QTest::addColumn<QString>("expected");
@@ -229,8 +209,14 @@ class TestProjectIndex : public QObject {
         row("seven copies", "frame.png", "ambiguous");
         row("missing", "nothing-here.png", "none");
         row("tail", "S002/contact-sheet.png", "scenes/episode-001/S002/contact-sheet.png");
+        row("tail in other letter case", "s002/CONTACT-SHEET.PNG",
+            "scenes/episode-001/S002/contact-sheet.png");
         row("wrong three-component tail", "wrong/S002/contact-sheet.png", "none");
+        row("tail longer than any path", "a/b/c/d/e/f/g/contact-sheet.png", "none");
         row("misread", "l0go.pnq", "assets/logo.png");
+        row("misread tail", "5OO2/contact-sheet.pnq", "scenes/episode-001/S002/contact-sheet.png");
+        row("clipped name", "sheet.png", "scenes/episode-001/S002/contact-sheet.png");
+        row("another shot number is never a repair", "S003/contact-sheet.png", "none");
         row("only copy in node_modules", "dep.png", "none");
         row("empty suffix", "", "none");
     }
