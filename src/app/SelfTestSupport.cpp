@@ -88,7 +88,11 @@ QString fixtureParent() {
 
 Fixture::Fixture(const QString& name) {
     const QString parent = fixtureParent();
-    if (parent.isEmpty() || name.isEmpty() || name.contains(QLatin1Char('/'))) return;
+    // One plain folder name: "." or ".." would name the parent itself, which
+    // is removed below before it is made anew.
+    if (parent.isEmpty() || name.isEmpty() || name.contains(QLatin1Char('/')) || name == QLatin1String(".") ||
+        name == QLatin1String(".."))
+        return;
     const QString folder = parent + QLatin1Char('/') + name;
     if (!removeTree(folder) || !QDir().mkpath(folder)) return;
     root_ = QFileInfo(folder).canonicalFilePath();

@@ -99,12 +99,24 @@ class TestSelfTestSupport : public QObject {
         QTest::addColumn<QString>("name");
         QTest::newRow("empty") << "";
         QTest::newRow("a path") << "../elsewhere";
+        QTest::newRow("the parent itself") << ".";
+        QTest::newRow("the temporary directory") << "..";
     }
     void unsafeNames() {
         QFETCH(QString, name);
-        const Fixture fixture(name);
-        QVERIFY(!fixture.ready());
-        QVERIFY(!fixture.write(QStringLiteral("x.png"), "x"));
+        // Files beside the fixture and above it, which a bad name must not reach.
+        QVERIFY(QDir().mkpath(parent()));
+        for (const QString& keep : {parent() + "/keep.txt", temp_.filePath("keep.txt")}) {
+            QFile f(keep);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        {
+            const Fixture fixture(name);
+            QVERIFY(!fixture.ready());
+            QVERIFY(!fixture.write(QStringLiteral("x.png"), "x"));
+        }
+        QVERIFY(QFileInfo::exists(parent() + "/keep.txt"));
+        QVERIFY(QFileInfo::exists(temp_.filePath("keep.txt")));
     }
 
     void onePixel() {
