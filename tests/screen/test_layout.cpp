@@ -26,7 +26,18 @@ Line mirrored(const Line& l) {
         handTile(2000 - s.right(), s.width(), l.tile.clippedRight, l.tile.clippedLeft, s.top(), s.height()));
 }
 
+// One line under the pointer (y 37) in a 1000-point tile of a 76-point strip.
+struct Anchoring {
+    double tileLeft;
+    bool clippedLeft, clippedRight;
+    double lineMinX, lineMaxX, pointerX;
+    double left; // of the span read along the line; NaN: none
+    double stripWidth = 2400;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(Anchoring)
 
 class LayoutTest : public QObject {
     Q_OBJECT
@@ -132,35 +143,31 @@ class LayoutTest : public QObject {
     }
 
     void mayContinue_data() {
-        QTest::addColumn<QString>("upper");
-        QTest::addColumn<double>("upperMaxX");
-        QTest::addColumn<bool>("upperClipped");
-        QTest::addColumn<QString>("change"); // "", "upper row goes on", "lower line cut at its left"
+        QTest::addColumn<QString>("upper");    // from x 20, y 10..24, in the tile 0..1000
+        QTest::addColumn<double>("upperMaxX"); // from 840 on it may run past the clipped right edge
+        QTest::addColumn<QString>("change");   // "goes on": the upper row; "cut": the lower line at its left
         QTest::addColumn<bool>("may");
-        QTest::newRow("row above ends near a clipped edge")
-            << "see the picture at shots/he" << 900.0 << true << "" << true;
-        QTest::newRow("row above ends 200 short of a clipped edge")
-            << "see the picture here" << 800.0 << true << "" << false;
+        QTest::newRow("row above ends 160 short of a clipped edge")
+            << "see the picture here" << 840.0 << "" << true;
+        QTest::newRow("row above ends 161 short of a clipped edge")
+            << "see the picture here" << 839.0 << "" << false;
         QTest::newRow("row above ends in a word with a slash")
-            << "written to ~/shots/" << 500.0 << false << "" << true;
-        QTest::newRow("row above ends in a plain word") << "nothing to see" << 500.0 << false << "" << false;
-        QTest::newRow("row above does not end there")
-            << "see ~/shots/" << 500.0 << false << "upper row goes on" << false;
+            << "written to ~/shots/" << 500.0 << "" << true;
+        QTest::newRow("row above ends in a plain word") << "nothing to see" << 500.0 << "" << false;
+        QTest::newRow("row above does not end there") << "see ~/shots/" << 500.0 << "goes on" << false;
         QTest::newRow("the line itself does not start its row")
-            << "see the picture at shots/he" << 900.0 << true << "lower line cut at its left" << false;
+            << "see the picture at shots/he" << 900.0 << "cut" << false;
     }
     void mayContinue() {
         QFETCH(QString, upper);
         QFETCH(double, upperMaxX);
-        QFETCH(bool, upperClipped);
         QFETCH(QString, change);
         QFETCH(bool, may);
-        const Line a = at(upper, 20, upperMaxX, 10, 24, handTile(0, 1000, false, upperClipped));
-        const Tile lowerTile = change == "lower line cut at its left" ? handTile(10, 1000, true, true)
-                                                                      : handTile(0, 1000, false, true);
-        const Line l = at("ro.png done", 15, 200, 30, 44, lowerTile);
+        const Line a = at(upper, 20, upperMaxX, 10, 24, handTile(0, 1000, false, true));
+        const Line l = at("ro.png done", 15, 200, 30, 44,
+                          handTile(change == "cut" ? 10 : 0, 1000, change == "cut", true));
         QList<Line> lines{a, l};
-        if (change == "upper row goes on") lines << at("more words", upperMaxX + 5, 800);
+        if (change == "goes on") lines << at("more words", upperMaxX + 5, 800);
         QCOMPARE(Layout(lines).mayContinue(l), may);
     }
 
@@ -286,45 +293,25 @@ class LayoutTest : public QObject {
     }
 
     void anchoredSpan_data() {
-        QTest::addColumn<double>("tileLeft");
-        QTest::addColumn<bool>("clippedLeft");
-        QTest::addColumn<bool>("clippedRight");
-        QTest::addColumn<double>("lineMinX");
-        QTest::addColumn<double>("lineMaxX");
-        QTest::addColumn<double>("pointerX");
-        QTest::addColumn<double>("stripWidth");
-        QTest::addColumn<double>("left"); // NaN: none
+        QTest::addColumn<Anchoring>("c");
         const double none = qQNaN();
-        QTest::newRow("900-point line cut at the left")
-            << 1000.0 << true << true << 1005.0 << 1905.0 << 1890.0 << 2400.0 << 953.0;
-        QTest::newRow("line cut at the right")
-            << 0.0 << false << true << 300.0 << 995.0 << 500.0 << 2400.0 << 252.0;
-        QTest::newRow("line inside its tile")
-            << 0.0 << false << true << 300.0 << 900.0 << 500.0 << 2400.0 << none;
-        QTest::newRow("strip one tile wide")
-            << 0.0 << false << false << 300.0 << 995.0 << 500.0 << 1000.0 << none;
-        QTest::newRow("pointer off the line")
-            << 0.0 << false << true << 300.0 << 995.0 << 1200.0 << 2400.0 << none;
+        QTest::newRow("900-point line cut at the left") << Anchoring{1000, true, true, 1005, 1905, 1890, 953};
+        QTest::newRow("line cut at the right") << Anchoring{0, false, true, 300, 995, 500, 252};
+        QTest::newRow("line inside its tile") << Anchoring{0, false, true, 300, 900, 500, none};
+        QTest::newRow("strip one tile wide") << Anchoring{0, false, false, 300, 995, 500, none, 1000};
+        QTest::newRow("pointer off the line") << Anchoring{0, false, true, 300, 995, 1200, none};
         QTest::newRow("span falls back onto the same tile")
-            << 1400.0 << true << false << 1405.0 << 2395.0 << 2000.0 << 2400.0 << none;
-        QTest::newRow("span raised to the strip's left edge")
-            << 400.0 << true << true << 405.0 << 700.0 << 600.0 << 2400.0 << 0.0;
+            << Anchoring{1400, true, false, 1405, 2395, 2000, none};
+        QTest::newRow("span raised to the strip's left edge") << Anchoring{400, true, true, 405, 700, 600, 0};
     }
     void anchoredSpan() {
-        QFETCH(double, tileLeft);
-        QFETCH(bool, clippedLeft);
-        QFETCH(bool, clippedRight);
-        QFETCH(double, lineMinX);
-        QFETCH(double, lineMaxX);
-        QFETCH(double, pointerX);
-        QFETCH(double, stripWidth);
-        QFETCH(double, left);
-        const Tile tile = handTile(tileLeft, 1000, clippedLeft, clippedRight);
-        const Read read{tile, {at("a long line of text", lineMinX, lineMaxX, 30, 44, tile)}};
+        QFETCH(Anchoring, c);
+        const Tile tile = handTile(c.tileLeft, 1000, c.clippedLeft, c.clippedRight);
+        const Read read{tile, {at("a long line of text", c.lineMinX, c.lineMaxX, 30, 44, tile)}};
         const auto span =
-            ScreenTextReader::anchoredSpan(read, QRectF(0, 0, stripWidth, 76), QPointF(pointerX, 37));
-        QCOMPARE(span.has_value(), !qIsNaN(left));
-        if (span) QCOMPARE(*span, QRectF(left, 0, 1000, 76));
+            ScreenTextReader::anchoredSpan(read, QRectF(0, 0, c.stripWidth, 76), QPointF(c.pointerX, 37));
+        QCOMPARE(span.has_value(), !qIsNaN(c.left));
+        if (span) QCOMPARE(*span, QRectF(c.left, 0, 1000, 76));
     }
 
     void anchoredSpanTakesTheWidestLine() {
