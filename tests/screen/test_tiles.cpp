@@ -1,16 +1,27 @@
 // Tiles cut from a capture, lines made from observations, and the small
 // text helpers, without a recognition engine.
-#include "FakeRecognizer.h"
-#include "core/ImageReference.h"
 #include "screen/ScreenTextReader.h"
 
 #include <QTest>
+#include <stdexcept>
 
 using namespace ScreenTextReader;
 
 Q_DECLARE_METATYPE(QList<QRectF>)
 
 namespace {
+
+// A recogniser that answers what the test tells it (or throws).
+struct FakeRecognizer final : platform::TextRecognizer {
+    QList<platform::Observation> answer;
+    bool throws = false;
+    mutable QImage seen; // the last image asked about
+    QList<platform::Observation> recognize(const QImage& image) const override {
+        seen = image;
+        if (throws) throw std::runtime_error("engine failed");
+        return answer;
+    }
+};
 
 // A capture of strip whose pixel column x is marked in red, the rest white.
 QImage captureWithMark(int width, int height, int markX) {
