@@ -61,15 +61,13 @@ class CaptureTest : public QObject {
         QTest::addColumn<QPointF>("pointer");
         QTest::addColumn<QList<Monitor>>("monitors");
         QTest::addColumn<QRectF>("strip");
-        QTest::newRow("100 from the left of a 1920-point display")
-            << QPointF(100, 500) << kSideBySide << QRectF(0, 462, 2400, 76);
         QTest::newRow("in the middle of a 3000-point display")
             << QPointF(1500, 500) << QList<Monitor>{{QRectF(0, 0, 3000, 1000), 1.0}}
             << QRectF(300, 462, 2400, 76);
         QTest::newRow("near the right of a 3000-point display")
             << QPointF(2900, 500) << QList<Monitor>{{QRectF(0, 0, 3000, 1000), 1.0}}
             << QRectF(600, 462, 2400, 76);
-        QTest::newRow("on a display left of the primary")
+        QTest::newRow("on a narrower display left of the primary: pinned to its left")
             << QPointF(-100, 500) << kSideBySide << QRectF(-1280, 462, 2400, 76);
         QTest::newRow("near the top: the height is not clamped")
             << QPointF(700, 10) << kSideBySide << QRectF(0, -28, 2400, 76);

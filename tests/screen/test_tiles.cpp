@@ -66,8 +66,6 @@ class TilesTest : public QObject {
         QTest::addColumn<bool>("clippedLeft");
         QTest::addColumn<bool>("clippedRight");
         // The captured strip is (0, 0, 2400, 76).
-        QTest::newRow("density 1, 1000 points: enlarged by 2, not 3")
-            << 1.0 << QRectF(0, 0, 1000, 76) << QSize(2000, 152) << false << true;
         QTest::newRow("density 1, 733 points: 2199 px at 3")
             << 1.0 << QRectF(0, 0, 733, 76) << QSize(2199, 228) << false << true;
         QTest::newRow("density 1, 734 points: 2202 px at 3, so 2")
