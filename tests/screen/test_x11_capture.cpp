@@ -6,9 +6,7 @@
 #include "screen/Capture.h"
 #include "screen/ScreenTextReader.h"
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -57,33 +55,20 @@ class X11CaptureTest : public QObject {
     QString display_;
     std::shared_ptr<platform::X11ScreenCapture> backend_;
 
-    // Starts Xvfb on the first free display number; false when none would start.
+    QProcessEnvironment env_ = QProcessEnvironment::systemEnvironment();
+
+    // Starts Xvfb on a display number it picks itself; false when it would not start.
     bool startServer(const QString& xvfb) {
-        for (int n = 57; n < 120; ++n) {
-            if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n))) continue;
-            server_.start(xvfb,
-                          {QStringLiteral(":%1").arg(n), "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
-            if (!server_.waitForStarted(3000)) continue;
-            QElapsedTimer timer;
-            timer.start();
-            while (timer.elapsed() < 5000 && server_.state() == QProcess::Running) {
-                if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n))) {
-                    display_ = QStringLiteral(":%1").arg(n);
-                    QThread::msleep(200);
-                    return true;
-                }
-                QThread::msleep(50);
-            }
-            server_.kill();
-            server_.waitForFinished(2000);
+        server_.start(xvfb, {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
+        while (!server_.canReadLine() && server_.waitForReadyRead(10000)) {
         }
-        return false;
+        display_ = ":" + QString::fromUtf8(server_.readLine()).trimmed();
+        env_.insert("DISPLAY", display_);
+        return display_.size() > 1;
     }
 
     void startTerminal(QProcess& p, const QString& geometry, const QString& title, const QString& text) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", display_);
-        p.setProcessEnvironment(env);
+        p.setProcessEnvironment(env_);
         p.start("xterm", {"-geometry", geometry, "-T", title, "-fa", "DejaVu Sans Mono", "-fs", "13", "-bg",
                           "white", "-fg", "black", "+sb", "-e", "sh", "-c",
                           QStringLiteral("printf '%s' '%1'; sleep 120").arg(text)});
@@ -92,9 +77,7 @@ class X11CaptureTest : public QObject {
     // The window's frame by its title, in global points (the primary monitor is the whole screen here).
     QRectF frameOf(const QString& title) {
         QProcess xdotool;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", display_);
-        xdotool.setProcessEnvironment(env);
+        xdotool.setProcessEnvironment(env_);
         xdotool.start("xdotool", {"search", "--sync", "--name", title, "getwindowgeometry"});
         if (!xdotool.waitForFinished(10000)) return {};
         const QString out = QString::fromUtf8(xdotool.readAllStandardOutput());
