@@ -73,9 +73,23 @@ const QString kLongPath = QStringLiteral("proj/generated_images/2024-06-01/sessi
 const QString kMediumPath =
     QStringLiteral("proj/renders/2024-06-01/session-0193a4b2-7c3e/beauty-pass/frame-0042.png");
 
+// One reading: the strip's width, its rows drawn from x `left`, where the pointer rests, and
+// what comes of it: the file under the fixture folder ("" for none), a detail line printed
+// on the way ("" for any) and how many tiles the engine read.
+struct Reading {
+    double width = 2400;
+    QStringList rows{};
+    double left = 10;
+    Aim aim{};
+    QString expected{};
+    QString logged{};
+    int tiles = 1;
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(Aim)
+Q_DECLARE_METATYPE(Reading)
 
 class ReferenceOnScreenTest : public QObject {
     Q_OBJECT
@@ -140,18 +154,11 @@ class ReferenceOnScreenTest : public QObject {
 
     void chooses_data() {
         QTest::addColumn<double>("scale");
-        QTest::addColumn<double>("width");
-        QTest::addColumn<QStringList>("rows");
-        QTest::addColumn<double>("left");
-        QTest::addColumn<Aim>("aim");
-        QTest::addColumn<QString>("expected"); // under the fixture folder; "" for nothing
-        QTest::addColumn<QString>("logged");   // a detail line the reading prints, or ""
-        QTest::addColumn<int>("tiles");        // how many the engine read
-
+        QTest::addColumn<Reading>("reading");
         const QStringList terminal{"drwxr-xr-x  4 dev dev 4096 Mar  3 10:12 build",
                                    "Saved screenshot to <tree>/proj/shots/hero-frame@2x.png (1280x800)",
                                    "warning: the old frames are unused"};
-        const QStringList longLine{"", "see " + QString("<tree>/") + kLongPath, ""};
+        const QStringList longLine{"", "see <tree>/" + kLongPath, ""};
         const QStringList wrapped{"$ ls -d <tree>/proj/wrap/*", "<tree>/proj/wrap/hero-fr", "ame-01.png",
                                   "$ echo done"};
         const QStringList table{"1  proj/episodes/one/fr", "ame.png    ok", "2  proj/episodes/two/fr",
@@ -162,94 +169,86 @@ class ReferenceOnScreenTest : public QObject {
                                "ame-final.png",
                                "It took 42 seconds and used 3 GB of memory on the render machine.",
                                "Next compare it with the reference frames and decide what to keep."};
-        const QString hero("proj/shots/hero-frame@2x.png"), wrap("proj/wrap/hero-frame-01.png"), none;
+        const QStringList medium{"", "<tree>/" + kMediumPath + " done", ""};
+        const QStringList prose{"", "The quick brown fox jumps over the lazy dog and then",
+                                "runs back home again"};
+        const auto middle = [](const char* text) { return QStringList{"", text, ""}; };
+        const QString hero("proj/shots/hero-frame@2x.png"), wrap("proj/wrap/hero-frame-01.png");
         const QString one("proj/episodes/one/frame.png"), render("proj/renders/2024-06-01/frame-final.png");
         const QString rejoin(" rejoined 2 rows -> ");
+        const QString ambiguous("        2 candidates on this line, too ambiguous to pick");
+        // A line of bare names on a strip no wider than a tile.
+        const auto bare = [&](const char* text, Aim aim, const QString& expected = {},
+                              const QString& logged = {}) {
+            return Reading{1000, middle(text), 20, aim, expected, logged};
+        };
         for (const double s : {1.0, 2.0}) {
             const auto row = [s](const QString& name) -> QTestData& {
-                return QTest::newRow(qPrintable(QString("%1, scale %2").arg(name).arg(s)));
+                return QTest::newRow(qPrintable(QString("%1, scale %2").arg(name).arg(s))) << s;
             };
             row("path under the pointer, wide strip: its tile alone")
-                << s << 2400.0 << terminal << 700.0 << Aim{1, "hero-frame"} << hero << none << 1;
+                << Reading{2400, terminal, 700, {1, "hero-frame"}, hero};
             // The pointer's tile stays 1000 points wide at the strip's edge, so it shows the whole path.
+            const QString logged = "x:in   <tree>/" + kMediumPath + "\n        -> ";
             row("pointer near the strip's left edge, the path running on")
-                << s << 2400.0 << QStringList{"", "<tree>/" + kMediumPath + " done", ""} << 10.0
-                << Aim{1, "proj", 2} << kMediumPath << "x:in   <tree>/" + kMediumPath + "\n        -> " << 1;
+                << Reading{2400, medium, 10, {1, "proj", 2}, kMediumPath, logged};
             row("pointer 60 points past the path")
-                << s << 2400.0 << terminal << 700.0 << Aim{1, "@2x.png", 6, 60} << none << none << 2;
-            row(".pnq repaired") << s << 2400.0 << QStringList{"", "open shots/diagram.pnq now", ""} << 1000.0
-                                 << Aim{1, "diagram"} << QString("proj/shots/diagram.png") << none << 1;
+                << Reading{2400, terminal, 700, {1, "@2x.png", 6, 60}, {}, {}, 2};
+            row(".pnq repaired") << Reading{
+                2400, middle("open shots/diagram.pnq now"), 1000, {1, "diagram"}, "proj/shots/diagram.png"};
             row("two bare names off the pointer")
-                << s << 1000.0 << QStringList{"", "alpha-one.png and beta-two.png are both here", ""} << 20.0
-                << Aim{1, "both"} << none
-                << QString("        2 candidates on this line, too ambiguous to pick") << 1;
+                << bare("alpha-one.png and beta-two.png are both here", {1, "both"}, {}, ambiguous);
             row("one bare name off the pointer")
-                << s << 1000.0 << QStringList{"", "alpha-one.png is the one we wanted", ""} << 20.0
-                << Aim{1, "wanted"} << QString("proj/alpha/alpha-one.png")
-                << QString("same-line fallback -> ") << 1;
-            row("a name seven files have") << s << 1000.0 << QStringList{"", "open seven.png now", ""} << 20.0
-                                           << Aim{1, "seven"} << none << none << 1;
+                << bare("alpha-one.png is the one we wanted", {1, "wanted"}, "proj/alpha/alpha-one.png",
+                        "same-line fallback -> ");
+            row("a name seven files have") << bare("open seven.png now", {1, "seven"});
             // The pointer's tile shows the path's end: at it, a second tile is read along the path;
             // 400 points before it, the pointer's tile holds enough of the path's tail.
             for (const auto& [back, tiles] : {std::pair{0.0, 2}, {400.0, 1}})
                 row(QString("path longer than a tile, pointer %1 points before its end").arg(back))
-                    << s << 2400.0 << longLine << 60.0 << Aim{1, "frame-0042.png", -1, -back} << kLongPath
-                    << none << tiles;
+                    << Reading{2400, longLine, 60, {1, "frame-0042.png", -1, -back}, kLongPath, {}, tiles};
             row("file name split across rows, pointer on the head")
-                << s << 900.0 << wrapped << 10.0 << Aim{1, "hero-fr"} << wrap << rejoin << 1;
+                << Reading{900, wrapped, 10, {1, "hero-fr"}, wrap, rejoin};
             row("file name split across rows, pointer on the tail")
-                << s << 900.0 << wrapped << 10.0 << Aim{2, "ame-01"} << wrap << rejoin << 1;
-            row("wrapped head alone") << s << 900.0 << QStringList{"$ ls", "<tree>/proj/wrap/hero-fr", "", ""}
-                                      << 10.0 << Aim{1, "hero-fr"} << none << none << 1;
-            row("two rows of prose") << s << 900.0
-                                     << QStringList{"",
-                                                    "The quick brown fox jumps over the lazy dog and then",
-                                                    "runs back home again"}
-                                     << 10.0 << Aim{2, "back"} << none << none << 1;
+                << Reading{900, wrapped, 10, {2, "ame-01"}, wrap, rejoin};
+            row("wrapped head alone")
+                << Reading{900, {"$ ls", "<tree>/proj/wrap/hero-fr", "", ""}, 10, {1, "hero-fr"}};
+            row("two rows of prose") << Reading{900, prose, 10, {2, "back"}};
             row("a path cut by a narrow strip's edge: no more tiles")
-                << s << 900.0 << terminal.mid(1, 1) << 500.0 << Aim{0, "Saved"} << none << none << 1;
-            row("table row 1, pointer on its link")
-                << s << 600.0 << table << 10.0 << Aim{0, "one"} << one << none << 1;
-            row("table row 1, pointer on the wrapped tail")
-                << s << 600.0 << table << 10.0 << Aim{1, "ame.png"} << one << none << 1;
+                << Reading{900, terminal.mid(1, 1), 500, {0, "Saved"}};
+            row("table row 1, pointer on its link") << Reading{600, table, 10, {0, "one"}, one};
+            row("table row 1, pointer on the wrapped tail") << Reading{600, table, 10, {1, "ame.png"}, one};
             row("table row 2, pointer on the wrapped tail")
-                << s << 600.0 << table << 10.0 << Aim{3, "ame.png"} << QString("proj/episodes/two/frame.png")
-                << none << 1;
+                << Reading{600, table, 10, {3, "ame.png"}, "proj/episodes/two/frame.png"};
             row("wide terminal, pointer on the wrapped head")
-                << s << 2400.0 << wide << 10.0 << Aim{1, "06-01"} << render << none << 2;
+                << Reading{2400, wide, 10, {1, "06-01"}, render, {}, 2};
             row("wide terminal, pointer on the wrapped tail")
-                << s << 2400.0 << wide << 10.0 << Aim{2, "final"} << render << none << 1;
-            row("wide terminal, pointer on the prose under it")
-                << s << 2400.0 << wide << 10.0 << Aim{3, "seconds"} << none << none << 1;
+                << Reading{2400, wide, 10, {2, "final"}, render};
+            row("wide terminal, pointer on the prose under it") << Reading{2400, wide, 10, {3, "seconds"}};
         }
     }
     void chooses() {
         QFETCH(double, scale);
-        QFETCH(double, width);
-        QFETCH(QStringList, rows);
-        QFETCH(double, left);
-        QFETCH(Aim, aim);
-        QFETCH(QString, expected);
-        QFETCH(QString, logged);
-        QFETCH(int, tiles);
-        const RenderedStrip r = scene(width, rows, aim.row, left, scale);
-        const QPointF pointer = pointerOn(r, aim);
+        QFETCH(Reading, reading);
+        const Reading& c = reading;
+        const RenderedStrip r = scene(c.width, c.rows, c.aim.row, c.left, scale);
+        const QPointF pointer = pointerOn(r, c.aim);
         std::optional<QUrl> url;
         const int before = engine().calls;
         const QString out =
             stdoutOf([&] { url = recognize(engine(), r.image, r.strip, pointer, fixture("proj"), true); });
         const int read = engine().calls - before;
         const QString found = url ? url->toLocalFile() : QString();
-        const QString wanted = expected.isEmpty() ? QString() : path(expected);
+        const QString wanted = c.expected.isEmpty() ? QString() : path(c.expected);
         // The engine may read a line cut by the pointer tile's edge right but below the
         // confidence cut-off, leaving nothing to read; which rows depends on the fixture's path.
-        if (out.contains(QStringLiteral("0 line(s)  under the pointer")) && !expected.isEmpty())
+        if (out.contains(QStringLiteral("0 line(s)  under the pointer")) && !c.expected.isEmpty())
             QEXPECT_FAIL("", "the recogniser dropped the pointer tile's only line (confidence cut-off)",
                          Continue);
         QVERIFY2(found == wanted, qPrintable(QString("found \"%1\"; the reading:\n%2").arg(found, out)));
-        if (!logged.isEmpty())
-            QVERIFY2(out.contains(QString(logged).replace("<tree>", path())), qPrintable(out));
-        QCOMPARE(read, tiles);
+        if (!c.logged.isEmpty())
+            QVERIFY2(out.contains(QString(c.logged).replace("<tree>", path())), qPrintable(out));
+        QCOMPARE(read, c.tiles);
     }
 
     void readsThroughTheCapture() {
