@@ -107,20 +107,27 @@ class RecognitionTest : public QObject {
         QTest::addColumn<double>("scale");
         QTest::addColumn<QString>("text"); // read back exactly, as one line
         QTest::addColumn<bool>("underline");
-        QTest::newRow("between letters, scale 1")
-            << 1.0 << "out/render_0042.webp and snake_case_dir/x_y.gif" << false;
-        QTest::newRow("between letters, scale 2") << 2.0 << "my_file_name.png next to a_b.png" << false;
-        QTest::newRow("blanks stay blanks") << 1.0 << "two words and more.png" << false;
-        QTest::newRow("underlined words are not joined") << 2.0 << "see the notes here" << true;
+        QTest::addColumn<bool>("hinted");
+        const QString path("out/render_0042.webp and snake_case_dir/x_y.gif");
+        QTest::newRow("between letters, scale 1") << 1.0 << path << false << true;
+        // Unhinted, a blank is read after the underscore of "x_y": the ink
+        // under the baseline shows there is none.
+        QTest::newRow("between letters, unhinted") << 1.0 << path << false << false;
+        QTest::newRow("between letters, scale 2")
+            << 2.0 << "my_file_name.png next to a_b.png" << false << true;
+        QTest::newRow("blanks stay blanks") << 1.0 << "two words and more.png" << false << true;
+        QTest::newRow("underlined words are not joined") << 2.0 << "see the notes here" << true << true;
     }
     void underscores() {
         QFETCH(double, scale);
         QFETCH(QString, text);
         QFETCH(bool, underline);
+        QFETCH(bool, hinted);
         RenderedStrip r = renderStrip(QRectF(0, 0, 600, 76), {}, 0, 0, StripStyle{scale});
         QPainter p(&r.image);
-        QFont font(QStringLiteral("DejaVu Sans Mono")); // hinted, unlike the strip's rows
+        QFont font(QStringLiteral("DejaVu Sans Mono"));
         font.setPixelSize(int(13 * scale));
+        font.setHintingPreference(hinted ? QFont::PreferFullHinting : QFont::PreferNoHinting);
         font.setUnderline(underline);
         p.setFont(font);
         p.setPen(QColor(20, 20, 20));

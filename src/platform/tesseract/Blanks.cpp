@@ -42,8 +42,9 @@ constexpr double kMostPitchDeparture = 0.2;
 // Where the gap is looked for: this many pitches beyond the centres of the
 // glyphs either side of the blank.
 constexpr double kGapWindow = 0.5;
-// The stretch without ink at a real blank, in pitches: 1.00 to 3.4 over the
-// 3821 blanks of bench_reference_accuracy that the boxes left standing, while
+// The stretch without ink at a real blank, from the line's top to its bottom
+// (an underscore lies below the baseline), in pitches: 1.00 to 3.4 over the
+// 3923 blanks of bench_reference_accuracy that the boxes left standing, while
 // the blanks invented beside a narrow glyph ("-817", "64a96. png") left 0.41
 // to 0.52; the cut lies between.
 constexpr double kLeastBlankGap = 0.75;
@@ -202,11 +203,12 @@ void dropSpuriousBlanks(const QImage& page, RawLine& line, std::optional<double>
         bool spurious = centre(i + 1) - centre(i - 1) < kLeastBlankSpan * *pitch;
         // The engine's boxes drift near a blank it invented; the page tells:
         // the widest stretch without ink round the blank is a whole cell and
-        // more for a real blank, well under one beside a narrow glyph.
+        // more for a real blank, well under one beside a narrow glyph or
+        // after an underscore.
         if (!spurious && measurable) {
             const int from = int(centre(i - 1) - kGapWindow * *pitch);
             const int to = int(centre(i + 1) + kGapWindow * *pitch);
-            const double gap = widestGap(ink, from, to, box.top(), int(line.baseline)) / *pitch;
+            const double gap = widestGap(ink, from, to, box.top(), box.bottom()) / *pitch;
             spurious = gap < kLeastBlankGap;
         }
         if (spurious) {
