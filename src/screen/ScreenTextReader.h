@@ -108,7 +108,8 @@ QList<platform::Observation> observations(const platform::TextRecognizer& recogn
 // The tile's lines in global points. A line that a clipped tile edge cuts is
 // kept whatever the engine's confidence: glyphs cut in half make it unsure of
 // the whole line, and such a line is often the tail of a long path that only
-// this tile shows.
+// this tile shows. So is a line that holds a whole image name: the engine is
+// unsure of many clean ones.
 QList<Line> lines(const platform::TextRecognizer& recognizer, const Tile& tile);
 
 // lines() wrapped with its tile.
