@@ -1,5 +1,5 @@
-// The strip around the pointer, the time limit and stall count of captures
-// (and so withTimeout), and painting this program's own windows out of what is read.
+// The strip around the pointer, the capture's time limit and stall count, and
+// painting this program's own windows out of what is read.
 #include "screen/Capture.h"
 
 #include <QPainter>
@@ -64,9 +64,6 @@ class CaptureTest : public QObject {
         QTest::newRow("in the middle of a 3000-point display")
             << QPointF(1500, 500) << QList<Monitor>{{QRectF(0, 0, 3000, 1000), 1.0}}
             << QRectF(300, 462, 2400, 76);
-        QTest::newRow("near the right of a 3000-point display")
-            << QPointF(2900, 500) << QList<Monitor>{{QRectF(0, 0, 3000, 1000), 1.0}}
-            << QRectF(600, 462, 2400, 76);
         QTest::newRow("on a narrower display left of the primary: pinned to its left")
             << QPointF(-100, 500) << kSideBySide << QRectF(-1280, 462, 2400, 76);
         QTest::newRow("near the top: the height is not clamped")
@@ -84,11 +81,8 @@ class CaptureTest : public QObject {
     void captureRegion_data() {
         QTest::addColumn<QRectF>("strip");
         QTest::addColumn<QRectF>("region"); // empty: no capture
-        QTest::newRow("a whole display's width") << QRectF(0, 462, 2400, 76) << QRectF(0, 462, 1920, 76);
         QTest::newRow("8 high on the display") << QRectF(0, 1072, 2400, 76) << QRectF(0, 1072, 1920, 8);
         QTest::newRow("7 high on the display") << QRectF(0, 1073, 2400, 76) << QRectF();
-        QTest::newRow("on the left display, negative coordinates")
-            << QRectF(-1280, 462, 1000, 76) << QRectF(-1280, 462, 1000, 76);
         QTest::newRow("centre off every display: 40 wide on the first")
             << QRectF(1880, 462, 2400, 76) << QRectF(1880, 462, 40, 76);
         QTest::newRow("centre off every display: 39 wide on the first")
@@ -146,12 +140,6 @@ class CaptureTest : public QObject {
         QTest::newRow("inside, dark") << 1.0 << true << QRectF(150, 220, 100, 30) << QRect(50, 20, 100, 30);
         QTest::newRow("twice the pixels")
             << 2.0 << false << QRectF(150, 220, 100, 30) << QRect(100, 40, 200, 60);
-        QTest::newRow("hanging off the bottom")
-            << 1.0 << false << QRectF(150, 250, 100, 300) << QRect(50, 50, 100, 26);
-        QTest::newRow("fractional edges")
-            << 1.0 << false << QRectF(150.4, 220.6, 99.2, 29.1) << QRect(50, 20, 100, 30);
-        QTest::newRow("covering everything: white")
-            << 1.0 << false << QRectF(0, 0, 1000, 1000) << QRect(0, 0, 400, 76);
         QTest::newRow("off the strip: untouched") << 1.0 << false << QRectF(600, 200, 100, 50) << QRect();
     }
     void paintOver() {
@@ -172,10 +160,9 @@ class CaptureTest : public QObject {
         const QImage before = image;
         ScreenTextReader::paintOver(image, strip, {card, QRectF()});
         if (covered.isEmpty()) QCOMPARE(image, before);
-        const QRgb expected = card.width() >= 1000 ? qRgb(255, 255, 255) : background;
-        QCOMPARE(countColour(image, covered, expected), covered.width() * covered.height());
-        if (card.width() < 1000) // ink elsewhere stays
-            QCOMPARE(countColour(image, QRect(int(360 * density), int(35 * density), 5, 5), background), 0);
+        QCOMPARE(countColour(image, covered, background), covered.width() * covered.height());
+        // Ink elsewhere stays.
+        QCOMPARE(countColour(image, QRect(int(360 * density), int(35 * density), 5, 5), background), 0);
     }
 
     void capturesPaintOwnWindowsOutWhileTheyLinger() {
