@@ -24,9 +24,9 @@ struct Fake final : Element {
     std::optional<QRectF> frameValue;
     std::shared_ptr<Fake> parentValue;
 
-    std::optional<QString> text;               // the element's whole text
-    std::optional<CharacterRange> rangeAnswer; // what "AXRangeForPosition" says
-    std::optional<QRectF> boundsAnswer;        // what "AXBoundsForRange" says, whatever the range
+    std::optional<QString> text;
+    std::optional<CharacterRange> rangeAnswer; // "AXRangeForPosition"
+    std::optional<QRectF> boundsAnswer;        // "AXBoundsForRange", whatever the range
     std::optional<qint64> countAnswer;         // overrides the text's length
     std::optional<QString> stringAnswer;       // overrides the text read for any range
 
@@ -64,10 +64,8 @@ void putText(Fake& f, const QString& text, const QString& under) {
     f.rangeAnswer = CharacterRange{text.indexOf(under) + 2, 1};
 }
 
-// Sets an element up from "key=value;...": role; url (a URL value) or str (the
-// URL attribute as a string); name (the file name); v, d, t (the value,
-// description and title labels); text (the pointer on its "hero"); and "out"
-// (a frame far from the pointer).
+// "key=value;...": role, url (URL value) or str (URL as a string), name (file name), v/d/t
+// (value, description, title labels), text (pointer on its "hero"), out (frame far away).
 void setUp(Fake& e, const QString& spec) {
     for (const QString& field : spec.split(';', Qt::SkipEmptyParts)) {
         const QString key = field.section('=', 0, 0);
@@ -120,26 +118,6 @@ class TestAccessibilityLookup : public QObject {
 
     void cleanup() { CodexSessions::setOverride(std::nullopt); }
 
-    // The order within the chain shows in the lookup rows below.
-    void chainStopsAtFiveOrAtTheTop_data() {
-        QTest::addColumn<int>("depth");
-        QTest::addColumn<int>("length");
-        QTest::newRow("alone") << 1 << 1;
-        QTest::newRow("five") << 5 << 5;
-        QTest::newRow("six, cut at five") << 6 << 5;
-    }
-    void chainStopsAtFiveOrAtTheTop() {
-        QFETCH(int, depth);
-        QFETCH(int, length);
-        std::shared_ptr<Fake> top;
-        for (int i = 0; i < depth; ++i) {
-            auto e = std::make_shared<Fake>();
-            e->parentValue = top;
-            top = e;
-        }
-        QCOMPARE(chain(top).size(), length);
-    }
-
     void frameTest_data() {
         QTest::addColumn<std::optional<QRectF>>("frame");
         QTest::addColumn<QPointF>("pointer");
@@ -150,12 +128,10 @@ class TestAccessibilityLookup : public QObject {
         const QRectF box(100, 50, 200, 20); // x 100..300, y 50..70
         row("unknown", std::nullopt, {900, 900}, true);
         row("zero width is unknown", QRectF(0, 0, 0, 20), {900, 900}, true);
-        row("negative height is unknown", QRectF(0, 0, 20, -5), {900, 900}, true);
         row("12 left of it", box, {88, 60}, true);
         row("12.5 left of it", box, {87.5, 60}, false);
         row("12 below it", box, {150, 82}, true);
         row("13 below it", box, {150, 83}, false);
-        row("12 right and above", box, {312, 38}, true);
     }
     void frameTest() {
         QFETCH(std::optional<QRectF>, frame);
@@ -166,10 +142,8 @@ class TestAccessibilityLookup : public QObject {
         QCOMPARE(passesFrameTest(e, pointer), passes);
     }
 
-    // A child and its parent, each set up by setUp (@ stands for the fixture's
-    // folder, % for the one only a session showed). Direct attributes of every
-    // element come first, nearest first; then path-like labels of every element,
-    // then every label; then the text under the pointer.
+    // Child and parent from setUp (@: fixture folder, %: session-only folder). Order: direct
+    // attributes nearest first, then path-like labels, then every label, then the text.
     void lookup_data() {
         QTest::addColumn<QString>("child");
         QTest::addColumn<QString>("parent");
@@ -188,20 +162,13 @@ class TestAccessibilityLookup : public QObject {
         row("image with a remote URL without extension", "role=AXImage;url=" + QString(avatar), "", avatar);
         row("link with the same URL", "role=AXLink;url=" + QString(avatar), "", "");
         row("link to a remote png", "role=AXLink;url=https://x.com/b.png", "", "https://x.com/b.png");
-        row("file URL of an existing png", "role=AXLink;url=file://@/cover.png", "", cover, -1,
-            "  [ax] AXLink AXURL -> @/cover.png\n");
+        row("file URL of an existing png", "role=AXLink;url=file://@/cover.png", "", cover);
         row("missing file falls through to the file name", "role=AXLink;url=file://@/gone.png;name=/no/A.PNG",
             "", "file:///no/A.PNG");
         row("existing non-image file falls through",
-            "role=AXImage;url=file://@/shots/notes.txt;name=@/cover.png", "", cover, -1,
-            "  [ax] AXImage AXFilename -> @/cover.png\n");
-        row("file name without image extension", "name=/tmp/readme.md", "", "");
+            "role=AXImage;url=file://@/shots/notes.txt;name=@/cover.png", "", cover);
         row("string naming a file under the base", "role=AXLink;str=shots/hero.png", "", hero);
         row("empty string", "role=AXImage;str=", "", "");
-        row("image string, remote without extension", "role=AXImage;str=https://x.com/pic", "",
-            "https://x.com/pic");
-        row("non-image string, remote without extension", "role=AXLink;str=https://x.com/pic", "", "");
-        row("image string naming a missing local file", "role=AXImage;str=shots/missing.png", "", "");
         row("image with a javascript URL", "role=AXImage;url=javascript:alert(1)", "", "");
 
         row("child's URL before parent's", "str=cover.png", "str=shots/hero.png", cover);
@@ -218,11 +185,8 @@ class TestAccessibilityLookup : public QObject {
         row("parent outside its frame gives no labels", "", "out;v=shots/hero.png", "", 0);
         row("label over 256 characters skipped", "v=" + longLabel, "", "", 3);
         row("label of 256 characters read", "v=" + longLabel.right(256), "", cover, 3);
-        row("label with a line feed skipped", "v=see\ncover.png", "", "", 3);
         row("every reference of a label tried", "v=gone.png then cover.png", "", cover, 3);
         row("session image, bare name and punctuation", "t=(see session-shot.png).", "", session);
-        row("session image, path and trailing colon", "t=saved: shots-x/session-shot.png:", "", session);
-        row("a name no session showed", "t=unrelated-name.png", "", "");
 
         // The text step has no frame test of its own: its bounds check decides.
         row("text of a parent outside its frame", "", "out;v=cover.png;text=wrote shots/hero.png", hero);
@@ -246,34 +210,6 @@ class TestAccessibilityLookup : public QObject {
         if (parentReads >= 0) QCOMPARE(p->labelReads, parentReads);
     }
 
-    void textWindowArithmetic_data() {
-        QTest::addColumn<qint64>("location");
-        QTest::addColumn<qint64>("count"); // -1: unknown
-        QTest::addColumn<qint64>("lower"); // -1: no window
-        QTest::addColumn<qint64>("upper");
-        const auto row = [](const char* name, qint64 location, qint64 count, qint64 lower, qint64 upper) {
-            QTest::newRow(name) << location << count << lower << upper;
-        };
-        row("near the start", 10, 5000, 0, 1034);
-        row("in the middle", 3000, 5000, 1976, 4024);
-        row("count unknown", 10, -1, 0, 1034);
-        row("at the very end", 5000, 5000, 3976, 5000);
-        row("past the end, window empty", 7000, 5000, -1, -1);
-        row("empty text", 0, 0, -1, -1);
-        row("negative location", -3, 5000, -1, -1);
-        row("absurd location", std::numeric_limits<qint64>::max(), -1, -1, -1);
-    }
-    void textWindowArithmetic() {
-        QFETCH(qint64, location);
-        QFETCH(qint64, count);
-        QFETCH(qint64, lower);
-        QFETCH(qint64, upper);
-        const auto window = textWindow(location, count == -1 ? std::nullopt : std::optional<qint64>(count));
-        QCOMPARE(window.has_value(), lower >= 0);
-        if (window) QCOMPARE(window->location, lower);
-        if (window) QCOMPARE(window->location + window->length, upper);
-    }
-
     // The pointer sits on the third unit of `under`; bounds are what the element
     // reports for that character (absent: unknown). --debug prints what it decided.
     void textUnderThePointer_data() {
@@ -291,7 +227,6 @@ class TestAccessibilityLookup : public QObject {
         row("relative path", "$ ls\nwrote shots/hero.png in 3 ms\n$ ", "hero", here, "shots/hero.png");
         row("pointer on another word", "wrote shots/hero.png in 3 ms", "in 3", {}, "");
         row("emoji before the path", "🎉🎉 done: shots/hero.png 🎉", "hero", {}, "shots/hero.png");
-        row("path that names nothing", "wrote shots/other.png", "other", {}, "");
         row("answered for another place", "wrote shots/hero.png", "hero", QRectF(500, 40.5, 8, 14), "",
             "  [ax] element answered for (500, 40.5), not the pointer; ignoring it\n");
         row("wrapped path rejoined", wrapped, "out/", here, "out/images/wrapped.png",
@@ -325,7 +260,6 @@ class TestAccessibilityLookup : public QObject {
         };
         row("negative location", -5, 1, -1);
         row("negative length (reversed)", 8, -4, -1);
-        row("past the end", 100000, 1, -1);
         row("largest location", std::numeric_limits<qint64>::max(), 1, -1);
         row("negative count", 8, 1, -9);
     }
@@ -367,11 +301,9 @@ class TestAccessibilityLookup : public QObject {
         const auto row = [](const char* document, const char* expected) {
             QTest::newRow(document) << QString(document) << QString(expected);
         };
-        row("file:///work/notes/plan.md", "file:///work/notes/");
         row("file:///work/my%20notes/plan.md", "file:///work/my%20notes/");
         row("file:///work/notes/", "file:///work/notes/");
         row("/work/notes/plan.md", "");
-        row("", "");
     }
     void documentDirectory() {
         QFETCH(QString, document);

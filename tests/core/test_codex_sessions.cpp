@@ -6,7 +6,6 @@
 #include <QJsonObject>
 #include <QScopeGuard>
 #include <QTest>
-#include <QThreadPool>
 #include <algorithm>
 #include <optional>
 #include <unistd.h>
@@ -60,18 +59,6 @@ QByteArray filler(qsizetype size) {
     return out;
 }
 
-// Bytes of every value, newlines and markers among them, and nothing that parses.
-QByteArray garbage() {
-    QByteArray out;
-    for (int round = 0; round < 64; ++round) {
-        for (int byte = 0; byte < 256; ++byte)
-            out += char((byte * 37 + round) & 0xff);
-        out +=
-            round % 3 ? QByteArray("\"ImageView\"\0{\"payload\":{") : QByteArray("\xff\xfe\"ImageView\"\n");
-    }
-    return out;
-}
-
 // Writes a transcript of the newest day and points the sessions folder at the tree.
 QString transcript(const TempTree& tree, const QString& name, const QByteArray& bytes) {
     const QString path = tree.file("sessions/2026/06/01/" + name, bytes);
@@ -105,16 +92,7 @@ class TestCodexSessions : public QObject {
         const auto row = [](const char* name, const QByteArray& data, const QStringList& expected) {
             QTest::newRow(name) << data << expected;
         };
-        row("four lines: two image records",
-            message("done") + shownFile("/p/one.png") + "{\"payload\": {\"item\": \"ImageView\"\n" +
-                shownFile("/p/two.png"),
-            {"/p/one.png", "/p/two.png"});
         row("marker only inside a message text", message("the \"ImageView\" tool showed it"), {});
-        row("marker twice in one record: listed once",
-            "{\"kind\":\"ImageView\",\"payload\":{\"item\":{\"type\":\"ImageView\",\"path\":\"/p/"
-            "a.png\"}}}\n",
-            {"/p/a.png"});
-        row("line cut off mid-object", shownFile("/p/a.png").left(60), {});
         row("paths standardised; relative, remote and other hosts' paths refused",
             shown("file:///a/./b/../c.png") + shown("/a/./b/../d.png") + shown("file:///a/b%20c.png") +
                 shown("shots/a.png") + shown("https://x.test/b.png") + shown("file://elsewhere/a.png"),
@@ -129,10 +107,7 @@ class TestCodexSessions : public QObject {
         QCOMPARE(paths(CodexSessions::imagePaths(data)), expected);
     }
 
-    // Entries are laid out in order under the tree, each file a second newer than
-    // the one before; "a -> b" makes a a symbolic link to b, "a/" a folder, and
-    // "a !" takes away the read permission of a. The sessions folder is "s".
-    // Whatever stands where the sessions should be, nothing hangs.
+    // Files each a second newer than the last; "a -> b" a symlink, "a/" a folder, "a !" unreadable.
     void transcripts_data() {
         QTest::addColumn<QStringList>("entries");
         QTest::addColumn<QStringList>("expected");
@@ -152,16 +127,10 @@ class TestCodexSessions : public QObject {
             newestEight.append(QStringLiteral("s/2026/06/01/%1.jsonl").arg(i));
         row("at most eight", ten, newestEight);
         row("only the exact jsonl extension, no hidden files",
-            {"s/2026/06/01/a.JSONL", "s/2026/06/01/b.json", "s/2026/06/01/.c.jsonl", "s/2026/06/01/d.jsonl",
-             "s/2026/06/01/jsonl"},
+            {"s/2026/06/01/a.JSONL", "s/2026/06/01/.c.jsonl", "s/2026/06/01/d.jsonl"},
             {"s/2026/06/01/d.jsonl"});
-        row("a regular file sorting after the year folder is taken as the year",
-            {"s/2026/06/01/a.jsonl", "s/notes.txt"}, {});
-        row("no sessions folder", {}, {});
         row("a symbolic link loop", {"s -> o", "o -> s"}, {});
-        row("a year folder that loops", {"s/", "s/2026 -> s/2026"}, {});
         row("a day folder that links to its month", {"s/2026/06/", "s/2026/06/01 -> s/2026/06"}, {});
-        row("an unreadable sessions folder", {"s/2026/06/01/a.jsonl", "s !"}, {});
         row("an unreadable day folder", {"s/2026/06/01/a.jsonl", "s/2026/06/01 !"}, {});
     }
 
@@ -211,9 +180,6 @@ class TestCodexSessions : public QObject {
         const QByteArray a = shownFile("/p/a.png"), b = shownFile("/p/b.png"), c = shownFile("/p/c.png");
         row("unfinished last line is read once complete", {"+" + a + b.left(30), "+" + b.mid(30)},
             {"a", "b a"});
-        const qsizetype inMarker = b.indexOf("ImageView") + 4;
-        row("unfinished inside the marker", {"+" + a + b.left(inMarker), "+" + b.mid(inMarker)},
-            {"a", "b a"});
         row("unfinished over several looks",
             {"+" + b.left(10), "+" + b.mid(10, 50), "+", "+" + b.mid(60) + c.left(5), "+" + c.mid(5)},
             {"", "", "", "b", "c b"});
@@ -225,7 +191,6 @@ class TestCodexSessions : public QObject {
         // Lines already read are not read again, even when their bytes change.
         row("each complete record is read once", {"+" + a, "~" + shownFile("/p/z.png"), "+" + b},
             {"a", "a", "b a"});
-        row("binary garbage between records", {"+" + a + garbage() + "\n" + b}, {"b a"});
         QByteArray badText = b;
         badText.replace("2026-06-01", "2026-\xff\xfe-01");
         row("invalid UTF-8 skips only its own line", {"+" + a + badText + c}, {"c a"});
@@ -235,12 +200,9 @@ class TestCodexSessions : public QObject {
         const qsizetype bMarker = b.indexOf("\"ImageView\"");
         row("a marker across a block edge", {"+" + filler(block - bMarker - 5) + b + c}, {"c b"});
         row("a newline as a block's last byte", {"+" + filler(block - b.size()) + b + c}, {"c b"});
-        row("a newline as the next block's first byte", {"+" + filler(block - b.size() + 1) + b + c},
-            {"c b"});
         const QByteArray longB =
             line("ImageView", "path", "file:///p/b.png")
                 .replace("\"timestamp\"", "\"note\":\"" + QByteArray(3 << 20, 'x') + "\",\"timestamp\"");
-        row("a record longer than three blocks", {"+" + a + longB + c}, {"c b a"});
         row("a record longer than three blocks, finished later",
             {"+" + a + longB.first(longB.size() - 40), "+" + longB.last(40) + c}, {"a", "c b a"});
     }
@@ -310,41 +272,15 @@ class TestCodexSessions : public QObject {
         QCOMPARE(shownPaths.last(), QStringLiteral("/p/50.png"));
     }
 
-    // While the override is set nothing is read; prime() ingests on another thread.
-    void overrideAndPrime() {
-        TempTree tree;
-        const QString path = transcript(tree, "a.jsonl", shownFile("/p/a.png"));
-        const QList<QUrl> fixture{QUrl::fromLocalFile("/fixture/x.png")};
-        CodexSessions::setOverride(fixture);
-        QCOMPARE(CodexSessions::recent(), fixture);
-        CodexSessions::setOverride(std::nullopt);
-        CodexSessions::prime();
-        QThreadPool::globalInstance()->waitForDone();
-        // With the transcript gone, only the background ingest can have found the image.
-        QVERIFY(QFile::remove(path));
-        QCOMPARE(paths(CodexSessions::recent()), QStringList{"/p/a.png"});
-    }
-
     void match_data() {
         QTest::addColumn<QString>("label");
         QTest::addColumn<QString>("expected"); // relative to the tree; empty for nothing
-
         const auto row = [](const char* name, const char* label, const char* expected) {
             QTest::newRow(name) << QString(label) << QString(expected);
         };
-        const char* hair = "scenes/03-hair/STATE_STORYBOARD.png";
         const char* s01 = "episodes/episode-12/storyboard/S01_1672x941.png";
-        row("shared name: the one shown last", "STATE_STORYBOARD.png", hair);
-        row("case does not matter", "state_storyboard.PNG", hair);
-        row("a misread label is repaired", "STATE_ST0RYB0ARD.png", hair);
         row("a folder picks the older copy", "02-makeup/STATE_STORYBOARD.png",
             "scenes/02-makeup/STATE_STORYBOARD.png");
-        row("a name no session showed", "OTHER.png", "");
-        row("folders that agree still resolve", "storyboard/S01_1672x941.png", s01);
-        row("a folder that disagrees is refused", "episode-19/storyboard/S01_1672x941.png", "");
-        row("a name cut short is refused", "72x941.png", "");
-        row("a folder cut short is refused", "board/S01_1672x941.png", "");
-        row("a shot number is not repaired into another", "S03_1672x941.png", "");
         row("an inner folder is repaired in the second pass", "episode-12/st0ryb0ard/S01_1672x941.png", s01);
         row("the outer folder is never repaired", "episode-l2/storyboard/S01_1672x941.png", "");
         row("a deleted copy gives way to an older one", "cut.png", "kept/cut.png");
@@ -354,13 +290,9 @@ class TestCodexSessions : public QObject {
         QFETCH(QString, label);
         QFETCH(QString, expected);
         TempTree tree;
-        // In the order shown; the newest comes first in the list.
-        const QStringList showings{"scenes/02-makeup/STATE_STORYBOARD.png",
-                                   "scenes/03-hair/STATE_STORYBOARD.png",
-                                   "episodes/episode-12/storyboard/S01_1672x941.png",
-                                   "episodes/episode-19/storyboard/S02_1672x941.png",
-                                   "kept/cut.png",
-                                   "gone/cut.png"};
+        const QStringList showings{
+            "scenes/02-makeup/STATE_STORYBOARD.png", "scenes/03-hair/STATE_STORYBOARD.png",
+            "episodes/episode-12/storyboard/S01_1672x941.png", "kept/cut.png", "gone/cut.png"};
         QList<QUrl> newestFirst;
         for (const QString& s : showings) {
             if (!s.startsWith(QLatin1String("gone/"))) tree.file(s);

@@ -13,8 +13,7 @@ namespace {
 
 const QString kAbsent = QStringLiteral("<absent>");
 
-// Seven UUID-named images of one folder; the second is the one misread below,
-// the last differs from it only in its final letter.
+// The second is misread below; the last differs from it only in its final letter.
 const QStringList kUuids = {
     QStringLiteral("exec-3f5b8c2e-1d4a-4e6b-9a0c-7b2d5e8f1a3c.png"),
     QStringLiteral("exec-5b80c3d1-2e4f-4a8b-9c0d-8e5f1a2b3c4d.png"),
@@ -31,8 +30,7 @@ class TestFuzzyPath : public QObject {
     Q_OBJECT
 
   private slots:
-    // Both distances, both ways; the banded one must agree with the full one
-    // whenever it is within the limit, and say "beyond" otherwise.
+    // Both ways; the banded distance agrees within the limit and says "beyond" otherwise.
     void editDistance_data() {
         QTest::addColumn<QString>("a");
         QTest::addColumn<QString>("b");
@@ -42,11 +40,9 @@ class TestFuzzyPath : public QObject {
             QTest::newRow(name) << a << QString(b) << expected << limit;
         };
         row("pnq", "test-image.pnq", "test-image.png", 1, 1);
-        row("free confusions", "STORYB0ARD_5X1", "storyboard_sx1", 0, 0);
         row("every confusion class", QString::fromUtf8("0OqQøØ 1LiI|! 5S 8B 2Z 9G _ (C"),
             "oooooo llllll ss bb zz gg - cc", 0, 0);
         row("digit to digit", "shot_012", "shot_013", 10000, 6);
-        row("digit to other letter", "a5", "ax", 10000, 6);
         row("digit deleted", "a1b", "ab", 10000, 6);
         row("from empty", "", "ab12", 20002, 6);
         // 300000 digit deletions overflow an int: the answer saturates.
@@ -55,7 +51,6 @@ class TestFuzzyPath : public QObject {
         row("shift beyond", "abcdefgh", "xxxabcdefgh", 3, 2);
         row("outside the band", "abcdefgh", "cdefghxy", 4, 2);
         row("at the band edge", "abcdefgh", "cdefghxy", 4, 4);
-        row("letters from empty", "", "abc", 3, 3);
     }
     void editDistance() {
         QFETCH(QString, a);
@@ -85,11 +80,6 @@ class TestFuzzyPath : public QObject {
         row("uuid misread", "exec-Sb8Oc3d1-2e4f-4aBb-9cOd-Be5f1a2b3c4d.pnq", kUuids, false, kUuids[1]);
         row("uuid wrong digits", "exec-11111111-2222-3333-4444-555555555555.png", kUuids, true, kAbsent);
         row("version never changed", "render_v003_5X1.png", {"render_v004_5X1.png"}, true, kAbsent);
-        row("zero for O", "STORYB0ARD_sc01_v004_5X1.png",
-            {"STORYBOARD_sc01_v003_5X1.png", "STORYBOARD_sc01_v004_5X1.png"}, true,
-            "STORYBOARD_sc01_v004_5X1.png");
-        row("tie, then a farther one", "cat.png", catBat + QStringList{"cut.pnq"}, false, kAbsent);
-        row("closer third wins", "cat.png", catBat + QStringList{"CAT.png"}, false, "CAT.png");
         row("closer first, ties later", "cat.png", QStringList{"CAT.png"} + catBat + catBat, false,
             "CAT.png");
         row("tie at the best", "cat.png", {"bat.png", "CAT.png", "Cat.png"}, false, kAbsent);
@@ -97,10 +87,7 @@ class TestFuzzyPath : public QObject {
         row("clipped not allowed", "sheet.png", {"contact-sheet.png"}, false, kAbsent);
         row("clipped end", "contact-sh", {"contact-sheet.png"}, true, "contact-sheet.png");
         row("clipped too much", "et.png", {"contact-sheet.png"}, true, kAbsent);
-        row("too short to be clipped", "ng", {"x.png"}, true, kAbsent);
-        row("no candidates", "a.png", {}, true, kAbsent);
         row("out of budget", "abcdef.png", {"uvwxyz.png"}, false, kAbsent);
-        // A megabyte-long name against ordinary ones, and against a near copy of itself.
         const QString huge = QString(1 << 20, QLatin1Char('a')) + QStringLiteral(".png");
         QString nearCopy = huge;
         nearCopy[500000] = QLatin1Char('x');
@@ -122,17 +109,13 @@ class TestFuzzyPath : public QObject {
         const auto row = [](const char* name, const QString& reference, const QString& expected,
                             bool absolute) { QTest::newRow(name) << reference << expected << absolute; };
         row("file url", "file:///a/b/c.png", "a|b|c.png", true);
-        row("dot piece", "x/./y.png", "x|y.png", false);
         row("leading dot keeps it relative", "./x/y.png", "x|y.png", false);
-        row("long scheme kept", "verylongscheme://x/y.png", "verylongscheme:|x|y.png", false);
         row("punctuation", " shots//a.png), ", "shots|a.png", false);
         row("tilde", "~/pics/a.png", "~|pics|a.png", true);
-        row("parent kept", "x/../a.png", "x|..|a.png", false);
         row("leading dots keep it relative", "../a.png", "..|a.png", false);
         row("ellipsis before a slash", ".../a.png", "..|a.png", false);
         row("sixteen", QString("a/").repeated(15) + "x.png", QString("a|").repeated(15) + "x.png", false);
         row("seventeen", QStringLiteral("a/").repeated(16) + "x.png", kAbsent, false);
-        row("empty", "", kAbsent, false);
         row("only slashes", "/./", kAbsent, false);
     }
     void components() {
@@ -161,16 +144,13 @@ class TestFuzzyPath : public QObject {
         };
         row("exact", "shots/test-image.png", true, "shots/test-image.png");
         row("folder repaired", "Sh0ts/test-image.png", true, "shots/test-image.png");
-        row("hidden folder repaired", ".h1dden/pic.png", true, ".hidden/pic.png");
         row("extension clipped", "shots/test-image", true, "shots/test-image.png");
         row("existing non-image", "notes.txt", true, kAbsent);
-        row("non-image wanted", "notes.txt", false, "notes.txt");
         row("non-image repaired", "notes.txq", false, "notes.txt");
         row("file in the middle", "notes.txt/x.png", true, kAbsent);
         row("zero for O", "renders/STORYB0ARD_sc01_v004_5X1.png", true,
             "renders/STORYBOARD_sc01_v004_5X1.png");
         row("version kept", "renders/STORYBOARD_sc01_v003_5X1.png", true, kAbsent);
-        row("nothing close", "elsewhere/a.png", true, kAbsent);
         row("dangling link", "gone.pnq", true, kAbsent);
         row("undecodable name", QString::fromUtf8("bad\xef\xbf\xbd.png"), true, kAbsent);
         row("NUL", QStringLiteral("shots/test-image.png") + QChar(0) + "x", true, kAbsent);
@@ -182,7 +162,6 @@ class TestFuzzyPath : public QObject {
         QFETCH(QString, expected);
         TempTree tree;
         tree.file("shots/test-image.png");
-        tree.file(".hidden/pic.png");
         tree.file("notes.txt");
         tree.file("renders/STORYBOARD_sc01_v004_5X1.png");
         QVERIFY(QFile::link(tree.path("nowhere.png"), tree.path("gone.png")));

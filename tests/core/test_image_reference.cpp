@@ -29,28 +29,7 @@ class TestImageReference : public QObject {
     Q_OBJECT
 
   private slots:
-    void extensions_data() {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("extension");
-        const auto row = [](const char* name, const char* path, const char* extension) {
-            QTest::newRow(name) << QString(path) << QString(extension);
-        };
-        row("upper case", "a/b/shot.PNG", "png");
-        row("dot in a folder only", "a.d/shot", "");
-        row("hidden file", "a/.png", "");
-        row("trailing dot", "a/b.", "");
-        row("trailing slash", "a/b.webp/", "webp");
-    }
-    void extensions() {
-        QFETCH(QString, path);
-        QFETCH(QString, extension);
-        QCOMPARE(pathExtension(path), extension);
-        QCOMPARE(isSupportedExtension(extension.toUpper()), !extension.isEmpty());
-        QVERIFY(!isSupportedExtension(QStringLiteral("pnq")));
-    }
-
-    // Every row also checks that searching segment by segment finds exactly
-    // what one search of the whole text finds, with both patterns.
+    // Every row also checks that the segment-wise search equals one whole-text search.
     void patterns_data() {
         QTest::addColumn<QString>("regex");
         QTest::addColumn<QString>("text");
@@ -63,15 +42,10 @@ class TestImageReference : public QObject {
         row("mangled extension", "strict", "/a/b/test-image.pnq", {});
         row("mangled extension, loose", "loose", "/a/b/test-image.pnq", {"/a/b/test-image.pnq"});
         row("loose needs a slash", "loose", "test-image.pnq", {});
-        row("query", "strict", "https://x.com/a/pic.png?size=2", {"https://x.com/a/pic.png?size=2"});
         row("query stops", "strict", "a.png?1 \"b.png?2\" 'c.png?3' <d.png?4> [e.png?5] {f.png?6} (g.png?7)",
             {"a.png?1", "b.png?2", "c.png?3", "d.png?4", "e.png?5", "f.png?6", "g.png?7"});
-        row("file url and tilde", "strict", "file:///a/b.gif ~/c/d.jpeg", {"file:///a/b.gif", "~/c/d.jpeg"});
         row("shortest run", "strict", "a.png.png", {"a.png"});
         row("tiff not cut to tif", "strict", "photo.tiff x.tif", {"photo.tiff", "x.tif"});
-        row("slashed O", "strict", u8("/Ørsted/ø.png"), {u8("/Ørsted/ø.png")});
-        row("mixed", "strict", "ls: a.png b/c.JPG 'd e.png' (f/g.webp) [h.gif]{i.bmp}<j.tif>", {"*"});
-        row("query characters", "strict", "https://h/x.png?a=1&b=%20#frag;x,y=\"z\"", {"*"});
         row("non-ascii blanks", "strict", u8("x.png?q=a\u00A0b\u2003c /k/l.pnq"), {"*"});
         row("emoji", "strict", kEmoji + "/a.png" + kEmoji + " https://x/" + kEmoji + "b.png?" + kEmoji,
             {"*"});
@@ -117,14 +91,12 @@ class TestImageReference : public QObject {
         row("first of two at a shared end", false, "a.pngb.png", 5, "a.png");
         row("after emoji", false, kEmoji + kEmoji + " x/y.gif", 5, "x/y.gif");
         row("negative", false, text, -1, "-");
-        row("past the text", false, text, 99, "-");
         row("loose only", false, "see /a/b.pnq", 6, "-");
         const QString wrapped = QStringLiteral("saved out/\n  images/01a0557d/\n  exec-a4713290.png ok");
         const char* full = "out/images/01a0557d/exec-a4713290.png";
         row("wrapped, first line", true, wrapped, 7, full);
         row("wrapped, last line", true, wrapped, wrapped.indexOf("exec") + 3, full);
         row("wrapped, on removed indentation", true, wrapped, 11, full);
-        row("wrapped, past the end", true, wrapped, wrapped.size() + 1, "-");
         row("nothing joined", true, text, 7, "-");
     }
     void referenceAtOffset() {
@@ -144,7 +116,6 @@ class TestImageReference : public QObject {
             QTest::newRow(name) << text << repaired;
         };
         row("all five", u8("a•png b·jpg c\u2219gif d\u25CFbmp e\u2027tif"), "a.png b.jpg c.gif d.bmp e.tif");
-        row("nothing to repair", "plain.png", "plain.png");
         row("combining mark", u8("n\u2022\u0301png"), u8("n\u2022\u0301png"));
         row("after emoji", kEmoji + u8("x•png"), kEmoji + "x.png");
     }
@@ -165,7 +136,6 @@ class TestImageReference : public QObject {
         row("unindented", "see https://x.com/\noverview.png is elsewhere", "=");
         row("indented", "a/\n  b.png", "a/b.png", {0, 1, 5, 6, 7, 8, 9});
         row("tab, crlf", "a/\r\n\tb", "a/b", {0, 1, 5});
-        row("cr", "a/\r  b", "a/b", {0, 1, 5});
         row("no slash", "a\n  b.png", "=");
         row("ends while skipping", "a/\n   ", "=");
         row("blank line", "a/\n  \nb", "=");
@@ -185,8 +155,7 @@ class TestImageReference : public QObject {
         }
     }
 
-    // A megabyte of hostile text gets an answer. Without the bounds the
-    // backtracking would take hours here, so the suite would time out.
+    // Without the bounds the backtracking would take hours on a megabyte of hostile text.
     void hugeText_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("found"); // by collect

@@ -1,16 +1,10 @@
-#include "CapturedOutput.h"
 #include "TempTree.h"
 #include "core/CodexSessions.h"
-#include "core/Diagnostics.h"
 #include "core/ImageReference.h"
 #include "core/ProjectIndex.h"
 
 #include <QTest>
-#include <QThread>
-#include <atomic>
 #include <memory>
-#include <thread>
-#include <vector>
 
 using namespace ImageReference;
 
@@ -35,7 +29,6 @@ class TestImageResolution : public QObject {
 
   private slots:
     void initTestCase() {
-        Diagnostics::setArguments({QStringLiteral("test"), QStringLiteral("--debug")});
         tree_ = std::make_unique<TempTree>();
         for (const char* file :
              {"work/shots/hero@2x.png", "work/shots/generated.png", "work/x.jpg", "work/notes.txt",
@@ -61,7 +54,6 @@ class TestImageResolution : public QObject {
         Roots::write({});
         ProjectIndex::clearCaches();
     }
-    void cleanup() { MissLifetime::set(2.0); }
 
     void trimming_data() {
         QTest::addColumn<QString>("reference");
@@ -74,10 +66,8 @@ class TestImageResolution : public QObject {
         row(".,;:)]}/a.png}]):;,.", "/a.png", true);
         row("./a.png", "./a.png", false);
         row(":..../a.png", "../a.png", false);
-        row("~/a.png", "~/a.png", true);
         row("~bob/a.png", "~bob/a.png", false);
         row("file:L//a.png", "file:L//a.png", true);
-        row("ttps://x/a.png", "ttps://x/a.png", false);
     }
     void trimming() {
         QFETCH(QString, reference);
@@ -96,14 +86,12 @@ class TestImageResolution : public QObject {
             QTest::newRow(name) << reference << QString::fromLatin1(base) << expected;
         };
         row("relative", "shots/a.png", "/b/dir", "file:///b/dir/shots/a.png");
-        row("relative, slashed base", "shots/a.png", "/b/dir/", "file:///b/dir/shots/a.png");
         row("standardised", "../x/./a.png", "/b/dir", "file:///b/x/a.png");
         row("no base", "a.png", "", "{CWD}/a.png");
         row("absolute kept as written", "/p/../a.png", "/b", "file:///p/../a.png");
         row("double slash is no host", "//server/a.png", "/b", "file:///server/a.png");
         row("tilde", "~/pics/a.png", "/b", QUrl::fromLocalFile(QDir::homePath() + "/pics/a.png").toString());
         row("file:L//", "file:L//Users/a/b.png", "/b", "file:///Users/a/b.png");
-        row("file:/L/", "file:/L/Users/a/b.png", "/b", "file:///Users/a/b.png");
         row("file, escaped", "file:///a/my%20pic.png", "/b", "file:///a/my pic.png");
         row("file, unparsable", "file:///a/b%zz.png", "/b", "file:///a/b%25zz.png");
         row("file, relative", "file:b.png", "/b", "");
@@ -151,7 +139,7 @@ class TestImageResolution : public QObject {
         QCOMPARE(paths, expected);
     }
 
-    // Paths are relative to the fixture folder ({T}; {t} without its leading slash).
+    // Paths are relative to the fixture folder ({t}: its path without the leading slash).
     void resolution_data() {
         QTest::addColumn<QString>("function"); // exact, compute, disk or existing
         QTest::addColumn<QString>("reference");
@@ -171,26 +159,20 @@ class TestImageResolution : public QObject {
         row("ancestor", "exact", "shots/hero@2x.png", "work/deep/a/b/c/", hero);
         row("dot dot slash", "exact", "../shots/hero@2x.png", "work/sub", hero);
         row("not an image", "exact", "notes.txt", "work/", "");
-        row("absolute missing", "compute", "{T}/work/shots/missing.png", "work/", "");
         row("no extension, swapped", "compute", "shots/generated", "work/", "work/shots/generated.png");
         row("other extension, as written", "exact", "x.png", "work/", "");
         row("other extension, swapped", "compute", "x.png", "work/", "work/x.jpg");
         row("web", "exact", "https://x.com/a/pic.png?size=2", "work/", "https://x.com/a/pic.png?size=2");
         row("web not an image", "exact", "https://x.com/a/page", "work/", "");
-        row("web trimmed", "compute", "https://x.com/a/pic.png).", "work/", "https://x.com/a/pic.png");
-        row("web not an image, full", "compute", "https://x.com/a/pic", "work/", "");
         row("file:L//", "exact", "file:L//{t}/clipped-top-level.png", "work/", "clipped-top-level.png");
         row("clipped slash, recovered", "compute", "{t}/clipped-top-level.png", "work/",
             "clipped-top-level.png");
-        row("no such top folder", "compute", "no-such-top-level-dir/whatever.png", "work/", "");
         row("empty names no sibling", "compute", ".", "work/", ""); // not work.png
         row("root after ancestors", "exact", "order.png", "work/sub/", "work/order.png", "rootdir");
-        row("from a root", "exact", "only-root.png", "work/sub/", "rootdir/only-root.png", "rootdir");
         row("misread folder", "compute", "sh0ts/hero@2x.png", "work/", hero);
         row("bare name in project", "existing", "logo-unique.png", "proj/s1/", "proj/assets/logo-unique.png");
         row("two components once", "existing", "nowhere/logo-unique.png", "proj/s1/", "");
         row("seven copies", "existing", "seven-copies.png", "proj/", "");
-        row("missing bare name", "existing", "missing-bare-name.png", "proj/", "");
         row("shortened tail", "existing", "wrong/S002/contact-sheet.png", "proj/",
             "proj/scenes/episode-001/S002/contact-sheet.png");
         row("session image, on disk", "disk", "codex-shown.png", "work/", "");
@@ -206,7 +188,7 @@ class TestImageResolution : public QObject {
         QFETCH(QString, expected);
         QFETCH(QString, root);
         Roots::write(root.isEmpty() ? QList<QUrl>{} : QList<QUrl>{tree_->url(root)});
-        reference.replace(QLatin1String("{T}"), tree_->path()).replace("{t}", tree_->path().mid(1));
+        reference.replace(QLatin1String("{t}"), tree_->path().mid(1));
         const QUrl directory = base(baseDirectory);
         const std::optional<QUrl> found = function == "exact"     ? resolveExact(reference, directory)
                                           : function == "compute" ? computeExisting(reference, directory)
@@ -214,12 +196,6 @@ class TestImageResolution : public QObject {
                                                                   : resolveExisting(reference, directory);
         const bool local = !expected.isEmpty() && !expected.startsWith(QLatin1String("http"));
         QCOMPARE(text(found), local ? tree_->url(expected).toString() : expected);
-    }
-
-    void ambiguityIsReported() {
-        const QString out = stdoutOf([&] { QVERIFY(!resolveOnDisk("seven-copies.png", base("proj"))); });
-        QCOMPARE(out,
-                 "  [resolve] \"seven-copies.png\" fits more than one file under proj; refusing to guess\n");
     }
 
     void memoHitAndRootsStamp() {
@@ -237,56 +213,7 @@ class TestImageResolution : public QObject {
         QCOMPARE(text(resolveOnDisk("shots/generated", t.url())), png); // deleted hit dropped
     }
 
-    void missLifetime() {
-        TempTree t;
-        MissLifetime::set(1000.0);
-        const QString late = t.path("late.png");
-        QVERIFY(!resolveOnDisk(late, t.url()));
-        t.file("late.png");
-        QCOMPARE(text(resolveOnDisk(late, t.url())), t.url("late.png").toString()); // exact retry
-        // A file that only the full pipeline finds waits for the miss to age out.
-        QVERIFY(!resolveOnDisk("swapped", t.url()));
-        t.file("swapped.gif");
-        QVERIFY(!resolveOnDisk("swapped", t.url()));
-        MissLifetime::set(0.05);
-        QThread::msleep(100);
-        QCOMPARE(text(resolveOnDisk("swapped", t.url())), t.url("swapped.gif").toString());
-    }
-
-    void memoIsEmptiedWhenFull() {
-        for (int i = 0; i < 513; ++i)
-            Memo::store(std::nullopt, QString::number(i));
-        QCOMPARE(Memo::size(), qsizetype(513));
-        QCOMPARE(Memo::value(QStringLiteral("7"), 1000.0).kind, Memo::Kind::Miss);
-        Memo::store(QUrl(QStringLiteral("https://x/a.png")), QStringLiteral("new"));
-        QCOMPARE(Memo::size(), qsizetype(1));
-        QCOMPARE(Memo::value(QStringLiteral("7"), 1000.0).kind, Memo::Kind::NoEntry);
-        QCOMPARE(Memo::value(QStringLiteral("new"), 0.0).url, QUrl(QStringLiteral("https://x/a.png")));
-    }
-
-    void concurrentResolution() {
-        const QString hero = tree_->url(QStringLiteral("work/shots/hero@2x.png")).toString();
-        std::atomic<int> wrong = 0;
-        std::vector<std::thread> threads;
-        for (int i = 0; i < 4; ++i) {
-            threads.emplace_back([&, i] {
-                for (int n = 0; n < 300; ++n) {
-                    if (i == 0) Roots::write({tree_->url(QString::number(n % 3))}); // new stamps, new keys
-                    if (i == 1 && n % 50 == 0) Memo::clear();
-                    if (text(resolveOnDisk(QStringLiteral("shots/hero@2x.png"), base("work/"))) != hero)
-                        ++wrong;
-                    if (resolveOnDisk(QStringLiteral("absent-%1.png").arg(n % 7), base("work/"))) ++wrong;
-                }
-            });
-        }
-        for (std::thread& t : threads)
-            t.join();
-        QCOMPARE(wrong.load(), 0);
-    }
-
-    // A megabyte reference gets its answer at once. Without the length bound the
-    // project index would be asked for every tail of "a/a/a/..." (quadratic),
-    // and the suite would time out.
+    // Without the length bound the project index would try every tail of "a/a/a/..." (quadratic).
     void hugeReferences_data() {
         QTest::addColumn<QString>("reference");
         QTest::addColumn<QString>("expected");

@@ -83,7 +83,6 @@ class TestProcessRoots : public QObject {
         for (int i = 20; i > 4; --i)
             first16.append(QStringLiteral("/w/%1/").arg(i));
         QTest::newRow("more than 16 folders: the first 16 in order") << many << 100 << first16;
-        QTest::newRow("a process not in the table") << Procs{term} << 999 << QStringList{};
         // /proc is not read atomically, so a reused pid can make parents loop.
         QTest::newRow("a parent loop ends") << Procs{{500, 501, "app", false, "/l0"},
                                                      {501, 502, "app", false, "/l1"},
@@ -100,25 +99,6 @@ class TestProcessRoots : public QObject {
         QFETCH(qint32, pid);
         QFETCH(QStringList, expected);
         QCOMPARE(paths(ProcessRoots::compute(pid, FakeSource(procs))), expected);
-    }
-
-    // Store until a marker disappears: that store emptied the cache, which now
-    // holds exactly the one pid it stored.
-    void cacheIsEmptiedAtItsBound() {
-        ProcessRoots::store({}, 9000);
-        QVERIFY(!ProcessRoots::cached(9000, 0).has_value()); // nothing is fresh for no time
-        qint32 pid = 9001;
-        while (ProcessRoots::cached(9000, 60)) {
-            ProcessRoots::store({}, pid++);
-            QVERIFY(pid < 9100);
-        }
-        const qint32 first = pid - 1;
-        for (int i = 0; i < 32; ++i)
-            ProcessRoots::store({}, pid++);
-        QVERIFY(ProcessRoots::cached(first, 60).has_value()); // 33 entries, none dropped
-        ProcessRoots::store({}, pid);
-        QVERIFY(!ProcessRoots::cached(first, 60).has_value());
-        QVERIFY(ProcessRoots::cached(pid, 60).has_value());
     }
 
     void rootsForComputesOnceWithinTwoSeconds() {
