@@ -1,42 +1,66 @@
-// The tray, main and desktop-entry menus: items, states, what choosing them does.
-#include "MenuFakes.h"
+// The menus, the tray icon and the settings pane: the login item offered only
+// when installed, desktop-entry requests, one tray icon, the width slider.
 #include "TempTree.h"
 #include "app/AppMenus.h"
 #include "app/DesktopActions.h"
+#include "app/MenuBarIndicator.h"
+#include "app/PreviewSample.h"
+#include "app/SettingsPane.h"
 #include "app/SettingsWindow.h"
 #include "core/Settings.h"
 
-#include <QHash>
-#include <QMainWindow>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QMap>
 #include <QMenu>
-#include <QMenuBar>
-#include <QProcess>
+#include <QSlider>
+#include <QSystemTrayIcon>
 #include <QTest>
-
-using AppMenus::Permission;
 
 namespace {
 
 const QString kInstalled = QStringLiteral("/opt/vistel/bin/VistelPrototype");
 
+// What the menus see of the desktop, steered by the test.
+struct MenuWorld {
+    bool accessibility = false;
+    bool screen = false;
+};
+
+// Installs an environment backed by a fresh world; loginItem as given (none: a bare program).
+std::shared_ptr<MenuWorld> useMenuWorld(std::optional<LoginItem> loginItem = std::nullopt) {
+    auto world = std::make_shared<MenuWorld>();
+    AppMenus::Environment environment;
+    environment.granted = [world](AppMenus::Permission p) {
+        return p == AppMenus::Permission::Accessibility ? world->accessibility : world->screen;
+    };
+    environment.enableAccessibility = [world] { world->accessibility = true; };
+    environment.tell = [](const QString&) {};
+    environment.loginItem = std::move(loginItem);
+    AppMenus::setEnvironment(std::move(environment));
+    return world;
+}
+
+// Titles of a list of menu items, "-" for a separator.
+QStringList titles(const QList<QAction*>& items) {
+    QStringList out;
+    for (const QAction* item : items)
+        out.append(item->isSeparator() ? QStringLiteral("-") : item->text());
+    return out;
+}
+
 std::optional<LoginItem> loginItemIf(bool installed) {
     return installed ? std::optional<LoginItem>(LoginItem(kInstalled)) : std::nullopt;
 }
 
-// "Group/Key" to value, as a desktop entry spells them.
-QHash<QString, QString> readDesktopEntry(const QString& path) {
-    QHash<QString, QString> values;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return values;
-    QString group;
-    for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
-        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
-            group = line.mid(1, line.size() - 2);
-        } else if (const qsizetype equals = line.indexOf(QLatin1Char('=')); equals > 0) {
-            values.insert(group + QLatin1Char('/') + line.left(equals), line.mid(equals + 1));
-        }
-    }
-    return values;
+QMap<Settings::Change, int>& notices() {
+    static QMap<Settings::Change, int> counts; // main thread only
+    return counts;
+}
+
+int trayIcons(const MenuBarIndicator& indicator) {
+    return int(indicator.findChildren<QSystemTrayIcon*>().size());
 }
 
 } // namespace
@@ -44,158 +68,36 @@ QHash<QString, QString> readDesktopEntry(const QString& path) {
 class TestAppMenus : public QObject {
     Q_OBJECT
   private slots:
-    void initTestCase() { Settings::useStoreFile(store_.path(QStringLiteral("settings.conf"))); }
+    void initTestCase() {
+        Settings::observe([](Settings::Change change) { ++notices()[change]; });
+    }
     void init() {
         config_ = std::make_unique<TempTree>();
         qputenv("XDG_CONFIG_HOME", config_->path().toLocal8Bit());
-        Settings::setModifier(HoverModifier::Option);
+        Settings::useStoreFile(config_->path(QStringLiteral("settings.conf")));
+        world_ = useMenuWorld();
+        notices().clear();
     }
 
-    void menuItems_data() {
-        QTest::addColumn<bool>("includingQuit");
+    // "Open at Login" is offered in the menus and the settings pane only to an installed program.
+    void loginItemOfferedOnlyWhenInstalled_data() {
         QTest::addColumn<bool>("installed");
-        QTest::addColumn<HoverModifier>("modifier");
-        QTest::addColumn<QStringList>("expected");
-        const QStringList head{"-", "Settings…", "-", "Accessibility: granted",
-                               "Screen Recording: not granted"};
-        const QStringList login{"-", "Open at Login"};
-        const QStringList quit{"-", "Quit Vistel"};
-        const auto hold = [](const char* glyph) {
-            return QStringList{
-                QStringLiteral("Hold %1 and point at an image path").arg(QString::fromUtf8(glyph))};
-        };
-        QTest::newRow("tray, bare, option")
-            << true << false << HoverModifier::Option << hold("⌥") + head + quit;
-        QTest::newRow("desktop, installed, control")
-            << false << true << HoverModifier::Control << hold("⌃") + head + login;
+        QTest::newRow("bare") << false;
+        QTest::newRow("installed") << true;
     }
-    void menuItems() {
-        QFETCH(bool, includingQuit);
+    void loginItemOfferedOnlyWhenInstalled() {
         QFETCH(bool, installed);
-        QFETCH(HoverModifier, modifier);
-        QFETCH(QStringList, expected);
-        auto world = useMenuWorld(loginItemIf(installed));
-        world->accessibility = true;
-        Settings::setModifier(modifier);
+        world_ = useMenuWorld(loginItemIf(installed));
         QObject owner;
-        const QList<QAction*> items = AppMenus::menuItems(includingQuit, &owner);
-        QCOMPARE(titles(items), expected);
-        QVERIFY(!items.first()->isEnabled()); // the hint is not a command
-        QVERIFY(items.at(4)->isChecked());    // accessibility granted
-        QVERIFY(!items.at(5)->isChecked());   // screen not
-        QCOMPARE(items.at(4)->data().value<Permission>(), Permission::Accessibility);
-        for (QAction* item : items)
-            QCOMPARE(item->parent(), &owner);
-    }
-
-    // Items are new on every call and show the state of that moment.
-    void eachCallShowsTheStateOfItsMoment() {
-        auto world = useMenuWorld(loginItemIf(true));
-        QObject owner;
-        const QList<QAction*> first = AppMenus::menuItems(true, &owner);
-        world->screen = true;
-        QVERIFY(!LoginItem(kInstalled).setEnabled(true));
-        const QList<QAction*> second = AppMenus::menuItems(true, &owner);
-        QCOMPARE(second.size(), first.size());
-        for (qsizetype i = 0; i < first.size(); ++i)
-            QVERIFY(first.at(i) != second.at(i));
-        QVERIFY(titles(first).contains(QStringLiteral("Screen Recording: not granted")));
-        QVERIFY(titles(second).contains(QStringLiteral("Screen Recording: granted")));
-        QVERIFY(!first.at(first.size() - 3)->isChecked());
-        QCOMPARE(second.at(second.size() - 3)->text(), QStringLiteral("Open at Login"));
-        QVERIFY(second.at(second.size() - 3)->isChecked());
-    }
-
-    void choosingAPermission_data() {
-        QTest::addColumn<Permission>("permission");
-        QTest::addColumn<bool>("granted");
-        QTest::addColumn<int>("enables");
-        QTest::addColumn<QString>("told"); // start of the line, empty: nothing said
-        QTest::newRow("accessibility off")
-            << Permission::Accessibility << false << 1 << "Accessibility is now switched on for this session";
-        QTest::newRow("accessibility on")
-            << Permission::Accessibility << true << 0 << "Accessibility is on for this session";
-        QTest::newRow("screen readable") << Permission::ScreenRecording << true << 0 << "";
-        QTest::newRow("screen unreadable")
-            << Permission::ScreenRecording << false << 0 << "The screen can be read only in an X11 session";
-    }
-    void choosingAPermission() {
-        QFETCH(Permission, permission);
-        QFETCH(bool, granted);
-        QFETCH(int, enables);
-        QFETCH(QString, told);
-        auto world = useMenuWorld();
-        world->accessibility = world->screen = granted;
-        QObject owner;
-        AppMenus::permissionItem(permission, &owner)->trigger();
-        QCOMPARE(world->enables, enables);
-        if (told.isEmpty()) {
-            QVERIFY(world->told.isEmpty());
-        } else {
-            QCOMPARE(world->told.size(), 1);
-            QVERIFY2(world->told.first().startsWith(told), qPrintable(world->told.first()));
-            QVERIFY(!world->told.first().contains(QLatin1Char('\n'))); // one line
-        }
-        // The next menu shows what changed.
-        QCOMPARE(AppMenus::permissionItem(permission, &owner)->isChecked(), granted || enables > 0);
-    }
-
-    // Each choice switches the one entry; a failure is said once on standard
-    // error and the next menu tells the truth.
-    void loginItemFromTheMenu() {
-        useMenuWorld(loginItemIf(true));
-        QObject owner;
-        for (int round = 0; round < 3; ++round) {
-            QAction* item = AppMenus::loginItem(&owner);
-            QCOMPARE(item->isChecked(), round % 2 == 1);
-            item->trigger();
-            QCOMPARE(QFile::exists(LoginItem::entryPath()), round % 2 == 0);
-        }
-        QCOMPARE(QDir(config_->path(QStringLiteral("autostart"))).entryList(QDir::Files).size(), 1);
-
-        QVERIFY(QDir(config_->path(QStringLiteral("autostart"))).removeRecursively());
-        config_->file(QStringLiteral("autostart"), "not a folder");
-        CapturedStandardError error;
-        AppMenus::loginItem(&owner)->trigger();
-        const QByteArray said = error.text();
-        QVERIFY2(said.startsWith("Vistel: could not change the login item: "), said.constData());
-        QCOMPARE(said.count('\n'), 1);
-        QVERIFY(!AppMenus::loginItem(&owner)->isChecked());
-    }
-
-    void mainMenu_data() {
-        QTest::addColumn<bool>("installed");
-        QTest::addColumn<QStringList>("expected");
-        const QStringList head{
-            "About Vistel", "-", "Settings…", "-", "Accessibility: not granted", "Screen Recording: granted"};
-        const QStringList tail{"-", "Hide Vistel", "-", "Quit Vistel"};
-        QTest::newRow("bare") << false << head + tail;
-        QTest::newRow("installed") << true << head + QStringList{"-", "Open at Login"} + tail;
-    }
-    void mainMenu() {
-        QFETCH(bool, installed);
-        QFETCH(QStringList, expected);
-        auto world = useMenuWorld(loginItemIf(installed));
-        world->screen = true;
         QMenu menu;
         AppMenus::fillMainMenu(&menu);
-        QCOMPARE(titles(menu.actions()), expected);
-        QStringList keys;
-        for (const QAction* item : menu.actions())
-            if (!item->shortcut().isEmpty())
-                keys.append(item->shortcut().toString(QKeySequence::PortableText));
-        QCOMPARE(keys, (QStringList{"Ctrl+,", "Ctrl+H", "Ctrl+Q"}));
-    }
-
-    void mainMenuLivesInTheSettingsWindow() {
-        useMenuWorld();
-        AppMenus::installMainMenu();
-        AppMenus::installMainMenu(); // replaces, never adds
-        QMenuBar* bar = SettingsWindowController::shared().window()->menuBar();
-        QCOMPARE(bar->actions().size(), 1);
-        QCOMPARE(bar->actions().first()->text(), QStringLiteral("Vistel"));
-        QCOMPARE(bar->findChildren<QMenu*>(Qt::FindDirectChildrenOnly).size(), 1);
-        QVERIFY(titles(bar->actions().first()->menu()->actions()).contains(QStringLiteral("Quit Vistel")));
+        for (const QStringList& items : {titles(AppMenus::menuItems(true, &owner)), titles(menu.actions())}) {
+            QCOMPARE(items.contains(QStringLiteral("Open at Login")), installed);
+            QCOMPARE(items.last(), QStringLiteral("Quit Vistel"));
+        }
+        QCOMPARE(titles(AppMenus::menuItems(false, &owner)).contains(QStringLiteral("Quit Vistel")), false);
+        SettingsWindowController controller;
+        QCOMPARE(bool(controller.pane()->findChild<QCheckBox*>(QStringLiteral("openAtLogin"))), installed);
     }
 
     void desktopActionRequests_data() {
@@ -205,11 +107,8 @@ class TestAppMenus : public QObject {
         using A = DesktopActions::Action;
         QTest::newRow("plain start") << QStringList{"VistelPrototype"} << -1 << "";
         QTest::newRow("settings") << QStringList{"V", "--open", "settings"} << int(A::Settings) << "";
-        QTest::newRow("accessibility")
+        QTest::newRow("after another option")
             << QStringList{"V", "--debug", "--open", "accessibility"} << int(A::Accessibility) << "";
-        QTest::newRow("screen") << QStringList{"V", "--open", "screen-recording"} << int(A::ScreenRecording)
-                                << "";
-        QTest::newRow("login") << QStringList{"V", "--open", "login-item"} << int(A::LoginItem) << "";
         QTest::newRow("unknown") << QStringList{"V", "--open", "quit"} << -1 << "unknown item \"quit\"";
         QTest::newRow("nothing after") << QStringList{"V", "--open"} << -1 << "--open needs one of";
     }
@@ -227,39 +126,54 @@ class TestAppMenus : public QObject {
         }
     }
 
-    // The desktop entry's actions stand for the tray menu's items without Quit:
-    // each names a menu item and asks for a request the program understands.
-    void desktopEntryActions() {
-        const QHash<QString, QString> entry =
-            readDesktopEntry(QStringLiteral(VISTEL_SOURCE_DIR "/assets/vistel.desktop"));
-        QCOMPARE(entry.value(QStringLiteral("Desktop Entry/Type")), QStringLiteral("Application"));
-        const QString main = entry.value(QStringLiteral("Desktop Entry/Exec"));
-        QCOMPARE(DesktopActions::requested(QProcess::splitCommand(main)).action,
-                 DesktopActions::Action::Settings);
+    // One icon at most over any order of showing and hiding, no menu left
+    // behind, and each opening's items replacing the last ones.
+    void trayIconShownAndHiddenRepeatedly() {
+        const int windowsBefore = int(QApplication::topLevelWidgets().size());
+        {
+            MenuBarIndicator indicator(false, nullptr);
+            for (const QChar step : QStringLiteral("hssahhsrsashhs")) {
+                QSystemTrayIcon* before = indicator.item();
+                if (step == 's' || step == 'h') indicator.apply(step == 's');
+                if (step == 'a' || step == 'r') indicator.setPreviewing(step == 'a');
+                if (step == 's' && before) QVERIFY(indicator.item() == before); // kept, not made again
+                QVERIFY(trayIcons(indicator) <= 1);
+                QCOMPARE(indicator.item() != nullptr, indicator.menu() != nullptr);
+            }
+            QCOMPARE(trayIcons(indicator), 1);
+            QVERIFY(indicator.previewing());
+            QMenu* menu = indicator.menu();
+            QCOMPARE(indicator.item()->contextMenu(), menu);
+            emit menu->aboutToShow();
+            world_->screen = true;
+            emit menu->aboutToShow();
+            QVERIFY(titles(menu->actions()).contains(QStringLiteral("Screen Recording: granted")));
+            // The menu also owns the action standing for itself.
+            QCOMPARE(menu->findChildren<QAction*>(Qt::FindDirectChildrenOnly).size(),
+                     menu->actions().size() + 1);
+        }
+        QCOMPARE(int(QApplication::topLevelWidgets().size()), windowsBefore);
+    }
 
-        useMenuWorld(loginItemIf(true));
-        QObject owner;
-        QStringList menuNames;
-        for (const QAction* item : AppMenus::menuItems(false, &owner)) {
-            if (item->isSeparator() || !item->isEnabled()) continue;
-            menuNames.append(item->text().section(QStringLiteral(": "), 0, 0));
-        }
-        const QStringList ids =
-            entry.value(QStringLiteral("Desktop Entry/Actions")).split(QLatin1Char(';'), Qt::SkipEmptyParts);
-        QStringList actionNames;
-        for (const QString& id : ids) {
-            const QString group = QStringLiteral("Desktop Action ") + id;
-            actionNames.append(entry.value(group + QStringLiteral("/Name")));
-            const QStringList command = QProcess::splitCommand(entry.value(group + QStringLiteral("/Exec")));
-            const DesktopActions::Request request = DesktopActions::requested(command);
-            QVERIFY2(request.action && request.problem.isEmpty(), qPrintable(id));
-        }
-        QCOMPARE(actionNames, menuNames);
+    // While dragged, the sample follows and nothing is written until the release; keys write at once.
+    void sliderWritesOncePerRelease() {
+        SettingsWindowController controller;
+        auto* slider = controller.pane()->findChild<QSlider*>(QStringLiteral("width"));
+        slider->setSliderDown(true);
+        for (int value = 230; value <= 300; value += 10)
+            slider->setValue(value);
+        QCOMPARE(controller.pane()->sample()->cardSize().width(), 300.0);
+        QCOMPARE(notices().value(Settings::Change::PreviewSize), 0);
+        slider->setSliderDown(false);
+        QCOMPARE(notices().value(Settings::Change::PreviewSize), 1);
+        QCOMPARE(Settings::previewWidth(), 300.0);
+        QTest::keyClick(slider, Qt::Key_Right);
+        QCOMPARE(notices().value(Settings::Change::PreviewSize), 2);
     }
 
   private:
-    TempTree store_;
     std::unique_ptr<TempTree> config_;
+    std::shared_ptr<MenuWorld> world_;
 };
 
 QTEST_MAIN(TestAppMenus)

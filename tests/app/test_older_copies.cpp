@@ -45,8 +45,6 @@ class TestOlderCopies : public QObject {
         QTest::addColumn<QString>("exe");
         QTest::addColumn<QByteArray>("comm");
         QTest::addColumn<QString>("name");
-        QTest::newRow("from the executable")
-            << "/opt/vistel/VistelPrototype" << QByteArray("Vistel") << "VistelPrototype";
         QTest::newRow("replaced on disk")
             << "/opt/vistel/VistelPrototype (deleted)" << QByteArray() << "VistelPrototype";
         QTest::newRow("no link: the command name")

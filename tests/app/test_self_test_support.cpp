@@ -1,12 +1,10 @@
-// What the self-test's checks stand on: fixture folders that are fresh, go
-// away again and never follow a planted link out of the temporary directory,
-// the one-pixel image, and strips drawn at two pixels per point.
+// The self-test's fixture folders: fresh, gone again afterwards, and never
+// following a planted link out of the temporary directory.
 #include "app/SelfTestSupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sys/stat.h>
@@ -117,48 +115,6 @@ class TestSelfTestSupport : public QObject {
         }
         QVERIFY(QFileInfo::exists(parent() + "/keep.txt"));
         QVERIFY(QFileInfo::exists(temp_.filePath("keep.txt")));
-    }
-
-    void onePixel() {
-        const QImage image = QImage::fromData(onePixelPNG(), "PNG");
-        QCOMPARE(image.size(), QSize(1, 1));
-        QCOMPARE(image.pixelColor(0, 0), QColor(Qt::black));
-    }
-
-    void rendering_data() {
-        QTest::addColumn<QStringList>("rows");
-        QTest::addColumn<QRectF>("strip");
-        QTest::newRow("one line") << QStringList{"see folder/test-image.png here"} << QRectF(0, 400, 900, 30);
-        QTest::newRow("rows") << QStringList{"wrap/hero-fr", "ame-01.png"} << QRectF(-300, 20, 500, 76);
-    }
-    void rendering() {
-        QFETCH(QStringList, rows);
-        QFETCH(QRectF, strip);
-        const std::optional<Rendered> r =
-            rows.size() == 1 ? render(rows.first(), strip, 20) : render(rows, strip, 20, 10);
-        QVERIFY(r);
-        QCOMPARE(r->image.size(), (strip.size() * kScale).toSize());
-        QCOMPARE(r->boxes.size(), rows.size());
-        for (qsizetype i = 0; i < rows.size(); ++i) {
-            const QRectF box = r->boxes.at(i);
-            QCOMPARE(box.left(), strip.left() + 20);
-            if (rows.size() == 1) QVERIFY(qAbs(box.bottom() - (strip.bottom() - 7)) < 1e-9); // descenders too
-            QVERIFY(qAbs(box.width() - textWidth(rows.at(i))) < 1e-9);
-            QVERIFY2(strip.contains(box), "the text lies outside the strip");
-            // Ink under the box, none left of it.
-            const QRect pixels = box.translated(-strip.topLeft()).toRect();
-            const QRect scaled(pixels.topLeft() * kScale, pixels.size() * kScale);
-            const auto inkIn = [&](QRect area) {
-                for (int y = area.top(); y <= area.bottom(); ++y)
-                    for (int x = area.left(); x <= area.right(); ++x)
-                        if (r->image.rect().contains(x, y) && qGray(r->image.pixel(x, y)) < 128) return true;
-                return false;
-            };
-            QVERIFY(inkIn(scaled));
-            QVERIFY(!inkIn(QRect(0, scaled.top(), scaled.left() - 2, scaled.height())));
-            const QPointF p = pointerOn(*r, int(i), rows.at(i).right(4));
-            QVERIFY(box.contains(p));
-        }
     }
 };
 

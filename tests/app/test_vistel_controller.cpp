@@ -1,50 +1,186 @@
-// The hover loop's state machine, driven tick by tick with fake desktop, clock and readers.
-#include "ControllerFakes.h"
+// The hover loop's state machine, driven tick by tick with fake desktop, clock
+// and readers, and the card window it drives.
 #include "HttpTestServer.h"
 #include "ImageFixtures.h"
 #include "TempTree.h"
+#include "app/AccessibilityReader.h"
 #include "app/PreviewPanel.h"
+#include "app/ScreenReader.h"
 #include "app/VistelController.h"
 #include "core/Diagnostics.h"
 #include "core/HoverModifier.h"
+#include "core/ProcessRoots.h"
 #include "core/Settings.h"
+#include "platform/Desktop.h"
 
 #include <QGuiApplication>
+#include <QHash>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
-
-Q_DECLARE_METATYPE(HoverModifier)
-Q_DECLARE_METATYPE(Settings::Change)
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 
 namespace {
+
+// Stand-ins for what the controller works with, each steered through a state
+// the test keeps while the controller owns the object.
+
+struct DesktopState {
+    QPointF pointer;
+    quint64 flags = 0;
+    std::optional<platform::WindowInfo> window;
+    QList<platform::ScreenArea> screens;
+    QPointF origin; // of global points in window system coordinates
+    bool canRead = true;
+};
+
+class FakeDesktop final : public platform::Desktop {
+  public:
+    explicit FakeDesktop(std::shared_ptr<DesktopState> state) : state_(std::move(state)) {}
+    QPointF pointer() override { return state_->pointer; }
+    quint64 modifierFlags() override { return state_->flags; }
+    std::optional<platform::WindowInfo> windowAt(QPointF) override { return state_->window; }
+    QList<platform::ScreenArea> screens() override { return state_->screens; }
+    QPointF windowSystemOrigin() override { return state_->origin; }
+    bool accessibilityEnabled() override { return true; }
+    bool canReadScreen() override { return state_->canRead; }
+    bool watchModifiers(std::function<void(quint64)>) override { return true; }
+
+  private:
+    std::shared_ptr<DesktopState> state_;
+};
+
+class FakeElement final : public AccessibilityElement {
+  public:
+    explicit FakeElement(qint32 pid) : pid_(pid) {}
+    std::optional<qint32> processId() const override { return pid_; }
+    std::optional<QString> role() const override { return QStringLiteral("text"); }
+
+  private:
+    qint32 pid_;
+};
+
+struct AccessibilityState {
+    std::shared_ptr<FakeElement> element;
+    std::optional<QUrl> url;
+    int lookups = 0;
+    int wakes = 0;
+};
+
+class FakeAccessibility final : public AccessibilityReader {
+  public:
+    explicit FakeAccessibility(std::shared_ptr<AccessibilityState> state) : state_(std::move(state)) {}
+    void requestAccess() override {}
+    std::shared_ptr<AccessibilityElement> elementAt(QPointF) override { return state_->element; }
+    void wakeAccessibility(const AccessibilityElement&) override { ++state_->wakes; }
+    std::optional<WindowContext> windowContext(const AccessibilityElement&) override { return {}; }
+    std::optional<QUrl> imageURL(const AccessibilityElement&, QPointF, const QUrl&) override {
+        ++state_->lookups;
+        return state_->url;
+    }
+
+  private:
+    std::shared_ptr<AccessibilityState> state_;
+};
+
+// A screen reader whose readings wait until the test answers for their point
+// (readings run on worker threads; everything here is lock-guarded).
+class FakeScreen final : public ScreenReader {
+  public:
+    ~FakeScreen() override { close(); }
+
+    void prime() override {}
+    bool ensurePermission() override { return false; }
+    qint64 stalls() override { return stalls_; }
+    void setOwnWindows(const QList<QRectF>& frames) override {
+        const std::lock_guard lock(mutex_);
+        ownWindows_.append(frames);
+    }
+
+    std::optional<QUrl> imageReference(QPointF at, const QUrl&, bool) override {
+        std::unique_lock lock(mutex_);
+        readings_.append(at);
+        changed_.notify_all();
+        const QString key = keyOf(at);
+        changed_.wait(lock, [&] { return closed_ || answers_.contains(key); });
+        if (!answers_.contains(key)) return std::nullopt;
+        return answers_.take(key);
+    }
+
+    void answer(QPointF at, std::optional<QUrl> url) {
+        const std::lock_guard lock(mutex_);
+        answers_.insert(keyOf(at), url);
+        changed_.notify_all();
+    }
+    // Lets every waiting and later reading return nothing.
+    void close() {
+        const std::lock_guard lock(mutex_);
+        closed_ = true;
+        changed_.notify_all();
+    }
+
+    QList<QPointF> readings() {
+        const std::lock_guard lock(mutex_);
+        return readings_;
+    }
+    QList<QList<QRectF>> ownWindows() {
+        const std::lock_guard lock(mutex_);
+        return ownWindows_;
+    }
+
+    std::atomic<qint64> stalls_ = 0;
+
+  private:
+    static QString keyOf(QPointF p) { return QStringLiteral("%1,%2").arg(p.x()).arg(p.y()); }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool closed_ = false;
+    QHash<QString, std::optional<QUrl>> answers_;
+    QList<QPointF> readings_;
+    QList<QList<QRectF>> ownWindows_;
+};
+
+// Counts reads of the process table, which an ignored application must not cause.
+class FakeProcesses final : public ProcessRoots::Source {
+  public:
+    explicit FakeProcesses(std::shared_ptr<std::atomic<int>> reads) : reads_(std::move(reads)) {}
+    ProcessRoots::ProcessTable processTable() const override {
+        ++*reads_;
+        return {};
+    }
+    QString workingDirectory(qint32) const override { return {}; }
+
+  private:
+    std::shared_ptr<std::atomic<int>> reads_;
+};
 
 // One controller with its fakes; the readings still waiting are let go at the end.
 struct Rig {
     std::shared_ptr<DesktopState> desktop = std::make_shared<DesktopState>();
     std::shared_ptr<AccessibilityState> ax = std::make_shared<AccessibilityState>();
     std::shared_ptr<FakeScreen> screen = std::make_shared<FakeScreen>();
-    std::shared_ptr<ProcessesState> processes = std::make_shared<ProcessesState>();
+    std::shared_ptr<std::atomic<int>> tableReads = std::make_shared<std::atomic<int>>(0);
     std::shared_ptr<double> clock = std::make_shared<double>(1000.0);
     std::shared_ptr<QString> output = std::make_shared<QString>();
-    std::shared_ptr<QStringList> launchSteps = std::make_shared<QStringList>();
     std::unique_ptr<VistelController> controller;
 
-    explicit Rig(bool verbose = true) {
+    Rig() {
         desktop->screens = {{QRectF(0, 0, 1920, 1080), QRectF(0, 0, 1920, 1050), 1.0},
                             {QRectF(1920, 0, 1280, 1024), QRectF(1920, 0, 1280, 1024), 1.0}};
         VistelController::Parts parts;
         parts.desktop = std::make_unique<FakeDesktop>(desktop);
         parts.accessibility = std::make_unique<FakeAccessibility>(ax);
         parts.screen = screen;
-        parts.processes = std::make_unique<FakeProcesses>(processes);
+        parts.processes = std::make_unique<FakeProcesses>(tableReads);
         parts.clock = [clock = clock] { return *clock; };
         parts.write = [output = output](const QString& text) { output->append(text); };
-        parts.verbose = verbose;
-        parts.closeOlderCopies = [steps = launchSteps] {
-            steps->append(QStringLiteral("close older copies"));
-        };
-        parts.primeSessions = [steps = launchSteps] { steps->append(QStringLiteral("prime sessions")); };
+        parts.verbose = true;
+        parts.closeOlderCopies = [] {};
+        parts.primeSessions = [] {};
         controller = std::make_unique<VistelController>(std::move(parts));
     }
     ~Rig() {
@@ -53,9 +189,9 @@ struct Rig {
     }
 
     VistelController& c() { return *controller; }
-    void hold(QPointF p, quint64 flags = HoverModifiers::optionFlag) {
+    void hold(QPointF p) {
         desktop->pointer = p;
-        desktop->flags = flags;
+        desktop->flags = HoverModifiers::optionFlag;
     }
     void release() { desktop->flags = 0; }
     void releaseAndTick() {
@@ -64,11 +200,10 @@ struct Rig {
     }
     // Accessibility names url, in the application with that pid.
     void point(const QUrl& url, qint32 pid) {
-        ax->element = std::make_shared<FakeElement>(pid, QStringLiteral("text"));
+        ax->element = std::make_shared<FakeElement>(pid);
         ax->url = url;
     }
     void advance(double seconds) { *clock += seconds; }
-    QStringList lines() const { return output->split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
     int readings() { return int(screen->readings().size()); }
     bool cardDown() const { return !controller->displayedURL() && !controller->panel().isVisible(); }
 
@@ -126,34 +261,10 @@ class TestVistelController : public QObject {
         Settings::setLoadRemoteImages(true);
     }
 
-    // The hold key as the settings name it; other modifiers do not count.
-    void heldTest_data() {
-        QTest::addColumn<HoverModifier>("modifier");
-        QTest::addColumn<quint64>("flags");
-        QTest::addColumn<bool>("held");
-        QTest::newRow("option") << HoverModifier::Option << HoverModifiers::optionFlag << true;
-        QTest::newRow("command instead of option")
-            << HoverModifier::Option << HoverModifiers::commandFlag << false;
-        QTest::newRow("control with option")
-            << HoverModifier::Control << (HoverModifiers::controlFlag | HoverModifiers::optionFlag) << true;
-    }
-    void heldTest() {
-        QFETCH(HoverModifier, modifier);
-        QFETCH(quint64, flags);
-        QFETCH(bool, held);
-        Settings::setModifier(modifier);
-        Rig rig;
-        rig.hold({500, 300}, flags);
-        rig.c().tick();
-        QCOMPARE(rig.c().holding(), held);
-        QCOMPARE(rig.readings() > 0 || rig.c().recognitionInFlight(), held);
-    }
-
     // Found again nearby: neither decoded again nor moved; gone within one tick of the release.
     void sameURLStaysUntilRelease() {
         Rig rig;
         rig.showThroughAccessibility({500, 300}, red_, 7001);
-        QVERIFY(rig.c().previewing());
         const QRect frame = rig.c().panel().geometry();
         const qint64 generation = rig.c().displayGeneration();
         rig.hold({530, 305});
@@ -167,8 +278,6 @@ class TestVistelController : public QObject {
         QVERIFY(rig.cardDown());
         QVERIFY(!rig.c().previewing());
         QCOMPARE(rig.c().displayGeneration(), generation + 1);
-        rig.c().tick();
-        QCOMPARE(rig.c().displayGeneration(), generation + 1);
     }
 
     // A screen card stays while its own line is read further on, and goes
@@ -178,10 +287,8 @@ class TestVistelController : public QObject {
         QTest::addColumn<QUrl>("found"); // empty: nothing
         QTest::addColumn<bool>("staysWhileRead");
         const QUrl nothing;
-        QTest::newRow("along the line, another image") << QPointF(300, 0) << blue_ << true;
         QTest::newRow("along the line, nothing") << QPointF(300, 0) << nothing << true;
-        QTest::newRow("20 points up") << QPointF(0, -20) << blue_ << true;
-        QTest::newRow("20 points down") << QPointF(0, 20) << nothing << true;
+        QTest::newRow("20 points down") << QPointF(0, 20) << blue_ << true;
         QTest::newRow("21 points down") << QPointF(0, 21) << blue_ << false;
     }
     void movingOnFromAScreenCard() {
@@ -235,8 +342,6 @@ class TestVistelController : public QObject {
         QCOMPARE(rig.c().displayedURL().has_value(), shown);
         QCOMPARE(rig.c().panel().isVisible(), shown);
         QVERIFY(!rig.c().recognitionInFlight());
-        const bool moved = !shown && !released;
-        QCOMPARE(rig.lines().contains(QStringLiteral("  [ocr] discarded: pointer moved on")), moved);
     }
 
     void nothingFoundAfterAnotherCardAppeared() {
@@ -252,8 +357,6 @@ class TestVistelController : public QObject {
         QVERIFY(rig.answer(p, QUrl()));
         QCOMPARE(rig.c().displayedURL(), blue_);
         QVERIFY(rig.c().panel().isVisible());
-        QVERIFY(rig.lines().contains(
-            QStringLiteral("  [ocr] found nothing, but the panel has changed since; leaving it alone")));
     }
 
     void pacing_data() {
@@ -306,7 +409,6 @@ class TestVistelController : public QObject {
         const QPointF second(520, 300);
         rig.advance(0.01);
         QVERIFY(rig.tickStartingReading(second));
-        QVERIFY(rig.lines().contains(QStringLiteral("  [ocr] abandoning a recognition that never returned")));
         // The abandoned reading answers at last: nobody listens.
         QVERIFY(rig.answer(first, red_));
         QVERIFY(!rig.c().displayedURL());
@@ -336,12 +438,16 @@ class TestVistelController : public QObject {
         if (notice) {
             QVERIFY(!rig.c().previewPoint());
             QVERIFY(!rig.c().previewing());
-            QVERIFY(rig.c().panel().labelText().simplified().startsWith(
-                QStringLiteral("Screen reading has stopped responding. Quit and reopen")));
-            // Taken down with the key.
-            rig.releaseAndTick();
-            QVERIFY(!rig.c().panel().isVisible());
+            QCOMPARE(rig.c().panel().labelText().simplified(),
+                     VistelController::stalledMessage().simplified());
+            // An image found later replaces it; the key's release takes the card down.
+            rig.screen->stalls_ = 0;
+            rig.advance(0.3);
+            QVERIFY(rig.showThroughScreen({900, 300}, blue_));
+            QVERIFY(!rig.c().panel().showsMessage());
         }
+        rig.releaseAndTick();
+        QVERIFY(!rig.c().panel().isVisible());
     }
 
     void unreadableScreen() {
@@ -349,10 +455,7 @@ class TestVistelController : public QObject {
         rig.desktop->canRead = false;
         rig.hold({500, 300});
         rig.c().tick();
-        QVERIFY(rig.c().panel().isVisible());
-        QVERIFY(rig.c().panel().showsMessage());
-        QCOMPARE(rig.c().panel().labelText().section(QLatin1Char('\n'), 0, 0),
-                 QStringLiteral("Screen Recording is off."));
+        QVERIFY(rig.c().panel().isVisible() && rig.c().panel().showsMessage());
         const QRect first = rig.c().panel().geometry();
         rig.desktop->pointer = QPointF(900, 500);
         rig.c().tick();
@@ -365,11 +468,10 @@ class TestVistelController : public QObject {
         QVERIFY(rig.tickStartingReading({900, 500}));
         QVERIFY(!rig.c().panel().isVisible());
 
-        // Unreadable once more: warned once more.
-        QVERIFY(rig.answer({900, 500}, QUrl()));
+        // Unreadable once more: the message is back, and goes with the key.
         rig.desktop->canRead = false;
         rig.c().tick();
-        QCOMPARE(rig.output->count(VistelController::captureOffWarning()), 2);
+        QVERIFY(rig.c().panel().showsMessage() && rig.c().panel().isVisible());
         rig.releaseAndTick();
         QVERIFY(!rig.c().panel().isVisible());
     }
@@ -380,10 +482,6 @@ class TestVistelController : public QObject {
         rig.hold({500, 300});
         QVERIFY(rig.tickStartingReading({500, 300}));
         QVERIFY(!rig.c().displayedURL());
-        QVERIFY(rig.lines().contains(QStringLiteral("  [ax] matched ") +
-                                     files_.path(QStringLiteral("missing.png"))));
-        QVERIFY(
-            rig.lines().contains(QStringLiteral("  [ax] could not be shown; reading the screen instead")));
     }
 
     void remoteImagesOff() {
@@ -435,11 +533,8 @@ class TestVistelController : public QObject {
         QTest::addColumn<bool>("desktopScreens");
         QTest::addColumn<QPointF>("origin");
         QTest::addColumn<QRectF>("frame"); // global points
-        QTest::newRow("beside the pointer")
-            << QPointF(500, 300) << true << QPointF() << QRectF(522, 318, 220, 160);
         QTest::newRow("a monitor left of the primary one")
             << QPointF(500, 300) << true << QPointF(1280, 0) << QRectF(522, 318, 220, 160);
-        // The offscreen platform's one screen, whatever its size.
         const QRectF qtArea = QGuiApplication::primaryScreen()->availableGeometry();
         const QPointF nearCorner = qtArea.bottomRight() - QPointF(100, 50);
         QTest::newRow("Qt's screens when the desktop names none")
@@ -462,58 +557,15 @@ class TestVistelController : public QObject {
         QVERIFY(rig.screen->ownWindows().last().isEmpty());
     }
 
-    void settingsChanges_data() {
-        QTest::addColumn<Settings::Change>("change");
-        QTest::addColumn<bool>("keepsCard");
-        QTest::addColumn<bool>("emptiesCaches");
-        QTest::newRow("caption") << Settings::Change::ShowCaption << true << false;
-        QTest::newRow("preview size") << Settings::Change::PreviewSize << false << true;
-        QTest::newRow("remote images") << Settings::Change::LoadRemoteImages << false << false;
-        QTest::newRow("hold key") << Settings::Change::Modifier << false << false;
-        QTest::newRow("menu bar indicator") << Settings::Change::ShowMenuBarIndicator << true << false;
-    }
-    void settingsChanges() {
-        QFETCH(Settings::Change, change);
-        QFETCH(bool, keepsCard);
-        QFETCH(bool, emptiesCaches);
-        Rig rig;
-        rig.showThroughAccessibility({500, 300}, red_, 7009);
-        QCOMPARE(rig.c().fileImages().size(), 1);
-        QSignalSpy indicator(&rig.c(), &VistelController::menuBarIndicatorRequested);
-
-        rig.c().settingsChanged(change);
-        QCOMPARE(rig.c().displayedURL().has_value(), keepsCard);
-        QCOMPARE(rig.c().panel().isVisible(), keepsCard);
-        QCOMPARE(rig.c().fileImages().size(), emptiesCaches ? 0 : 1);
-        QCOMPARE(indicator.size(), change == Settings::Change::ShowMenuBarIndicator ? 1 : 0);
-    }
-
-    void widthChangeDecodesAtTheNewCeiling() {
-        Rig rig;
-        rig.showThroughAccessibility({500, 300}, red_, 7011);
-        QCOMPARE(rig.c().panel().imageSize(), QSize(400, 300)); // under the 440 ceiling
-        Settings::setPreviewWidth(160);
-        rig.c().settingsChanged(Settings::Change::PreviewSize);
-        rig.c().tick();
-        QCOMPARE(rig.c().panel().size(), QSize(160, 116));
-        QCOMPARE(rig.c().panel().imageSize(), QSize(320, 240));
-    }
-
-    void ignoredApplication_data() {
-        QTest::addColumn<bool>("withElement");
-        QTest::addColumn<qint32>("pid");
-        QTest::newRow("known by its window class alone") << false << qint32(7101);
-        QTest::newRow("the element's process") << true << qint32(7102);
-    }
+    // An ignored application is neither looked into nor read, and any card goes.
     void ignoredApplication() {
-        QFETCH(bool, withElement);
-        QFETCH(qint32, pid);
+        const qint32 pid = 7102;
         Rig rig;
         QVERIFY(rig.showThroughScreen({500, 300}, red_));
         const int readings = rig.readings();
-        rig.processes->tableReads = 0;
+        *rig.tableReads = 0;
 
-        if (withElement) rig.point(blue_, pid);
+        rig.point(blue_, pid);
         rig.desktop->window =
             platform::WindowInfo{pid, QStringLiteral("Secret"), QStringLiteral("org.example.Ignored"),
                                  QStringLiteral("ignored"), QRectF(0, 0, 800, 600)};
@@ -523,115 +575,10 @@ class TestVistelController : public QObject {
         QVERIFY(rig.cardDown());
         QCOMPARE(rig.ax->lookups, 0);
         QCOMPARE(rig.ax->wakes, 0);
-        QCOMPARE(rig.processes->tableReads.load(), 0);
+        QCOMPARE(rig.tableReads->load(), 0);
         QTest::qWait(30);
         QCOMPARE(rig.readings(), readings);
         QVERIFY(!rig.c().recognitionInFlight());
-    }
-
-    void hoverAndRootsLines() {
-        TempTree project;
-        Rig rig;
-        rig.processes->table = {{7201, {1, QStringLiteral("xterm"), true}},
-                                {7202, {7201, QStringLiteral("bash"), true}}};
-        rig.processes->directories = {{7202, project.path()}};
-        rig.desktop->window =
-            platform::WindowInfo{7201, QStringLiteral("bash — xterm"), QStringLiteral("XTerm"),
-                                 QStringLiteral("xterm"), QRectF(0, 0, 800, 600)};
-        rig.hold({500.7, 300.2});
-        rig.c().tick();
-        rig.c().tick(); // same point: no second line
-        QCOMPARE(rig.lines().count(QStringLiteral("[hover] 500,300 ax=none base=- window=\"bash — xterm\"")),
-                 1);
-        QCOMPARE(rig.lines().count(QStringLiteral("  [roots] ") + project.path()), 1);
-
-        // An element's window names the document's folder and the title.
-        rig.ax->element = std::make_shared<FakeElement>(7203, QStringLiteral("terminal"));
-        rig.ax->context =
-            WindowContext{QUrl::fromLocalFile(QStringLiteral("/work/docs/")), QStringLiteral("notes")};
-        rig.hold({12, 34});
-        rig.c().tick();
-        QVERIFY(rig.lines().contains(
-            QStringLiteral("[hover] 12,34 ax=terminal base=/work/docs window=\"notes\"")));
-        QCOMPARE(rig.ax->wakes, 1);
-    }
-
-    void slowTickLine_data() {
-        QTest::addColumn<bool>("verbose");
-        QTest::addColumn<double>("lookupSeconds");
-        QTest::addColumn<QString>("line");
-        QTest::newRow("fast") << true << 0.004 << QString();
-        QTest::newRow("five milliseconds") << true << 0.0051 << QStringLiteral("  [tick] 5 ms");
-        QTest::newRow("slow without debug: silent") << false << 0.05 << QString();
-    }
-    void slowTickLine() {
-        QFETCH(bool, verbose);
-        QFETCH(double, lookupSeconds);
-        QFETCH(QString, line);
-        Rig rig(verbose);
-        rig.point(red_, 7204);
-        rig.ax->duringLookup = [&rig, lookupSeconds] { rig.advance(lookupSeconds); };
-        rig.hold({500, 300});
-        rig.c().tick();
-        QCOMPARE(rig.c().displayedURL(), red_);
-        QCOMPARE(rig.lines().filter(QStringLiteral("[tick]")),
-                 line.isEmpty() ? QStringList() : QStringList{line});
-        if (!verbose) QVERIFY(rig.output->isEmpty());
-    }
-
-    void launch_data() {
-        QTest::addColumn<bool>("verbose");
-        QTest::addColumn<bool>("readable");
-        QTest::newRow("readable screen, debug") << true << true;
-        QTest::newRow("unreadable screen, quiet") << false << false;
-    }
-    void launch() {
-        QFETCH(bool, verbose);
-        QFETCH(bool, readable);
-        Rig rig(verbose);
-        rig.desktop->canRead = readable;
-        QSignalSpy indicator(&rig.c(), &VistelController::menuBarIndicatorRequested);
-        QSignalSpy permission(&rig.c(), &VistelController::permissionCheckFinished);
-        rig.c().launch();
-
-        QCOMPARE(*rig.launchSteps,
-                 (QStringList{QStringLiteral("close older copies"), QStringLiteral("prime sessions")}));
-        QVERIFY(rig.ax->accessRequested);
-        QTRY_VERIFY(rig.screen->primed_);
-        QCOMPARE(indicator.size(), 1);
-        QVERIFY(rig.desktop->watcher);
-
-        QStringList banner = {
-            QStringLiteral("Vistel is running. Hold ") + HoverModifiers::label(HoverModifier::Option) +
-                QStringLiteral(" over an image or path."),
-            QStringLiteral("Quit from the tray menu, or press Control-C here."),
-            QStringLiteral("Ignoring: org.example.Ignored"),
-        };
-        if (verbose) banner.append(QStringLiteral("debug logging on"));
-        QStringList printed = rig.lines();
-        printed.removeIf([](const QString& line) { return line.startsWith(QStringLiteral("[tray] ")); });
-        QCOMPARE(printed.mid(0, banner.size()), banner);
-
-        if (readable) {
-            QTest::qWait(100);
-            QCOMPARE(permission.size(), 0);
-            QVERIFY(!rig.output->contains(QStringLiteral("Screen Recording is OFF")));
-        } else {
-            QTRY_COMPARE_WITH_TIMEOUT(permission.size(), 1, 5000);
-            QCOMPARE(rig.output->count(VistelController::captureOffBox()), 1);
-        }
-
-        // The timer ticks by itself, and settings changes reach the controller.
-        rig.hold({500, 300});
-        QTRY_VERIFY_WITH_TIMEOUT(rig.c().holding(), 2000);
-        rig.release();
-        QTRY_VERIFY_WITH_TIMEOUT(!rig.c().holding(), 2000);
-        Settings::setPreviewWidth(300);
-        QCOMPARE(rig.c().panel().size(), QSize(300, 218));
-        Settings::setShowMenuBarIndicator(false);
-        QCOMPARE(indicator.size(), 2);
-        QCOMPARE(indicator.last().at(0).toBool(), false);
-        Settings::setShowMenuBarIndicator(true);
     }
 
   private:
