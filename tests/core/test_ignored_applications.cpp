@@ -3,34 +3,9 @@
 #include "core/IgnoredApplications.h"
 #include "core/Settings.h"
 
-#include <QCoreApplication>
-#include <QProcess>
 #include <QSettings>
 #include <QTest>
 #include <memory>
-
-namespace {
-
-// This program run again, started without "--ignore" and with nothing stored:
-// nothing is ignored, and identify is never called. Exits 0 when that holds.
-int nothingIgnoredChild() {
-    QTemporaryDir dir;
-    Settings::useStoreFile(dir.path() + "/vistel.conf");
-    Diagnostics::setArguments({"vistel", "--ignore"});
-    int asked = 0;
-    const auto identify = [&](qint32) {
-        ++asked;
-        return QStringList{"vistel"};
-    };
-    bool ignored = false;
-    for (qint32 pid = 1; pid <= 100; ++pid)
-        ignored = ignored || IgnoredApplications::contains(pid, identify);
-    const bool ok = !ignored && asked == 0 && IgnoredApplications::summary() == "none" &&
-                    IgnoredApplications::identifiers().isEmpty();
-    return ok ? 0 : 1;
-}
-
-} // namespace
 
 class TestIgnoredApplications : public QObject {
     Q_OBJECT
@@ -75,13 +50,6 @@ class TestIgnoredApplications : public QObject {
         QCOMPARE(IgnoredApplications::summary(), QStringLiteral("a.b, c.d, e.f"));
     }
 
-    void nothingIgnoredAsksNobody() {
-        QProcess child;
-        child.start(QCoreApplication::applicationFilePath(), {"--nothing-ignored-child"});
-        QVERIFY(child.waitForFinished(60000));
-        QCOMPARE(child.exitCode(), 0);
-    }
-
     void contains_data() {
         QTest::addColumn<QStringList>("names");
         QTest::addColumn<bool>("ignored");
@@ -115,11 +83,5 @@ class TestIgnoredApplications : public QObject {
     }
 };
 
-int main(int argc, char** argv) {
-    if (argc >= 2 && qstrcmp(argv[1], "--nothing-ignored-child") == 0) return nothingIgnoredChild();
-    QCoreApplication app(argc, argv);
-    TestIgnoredApplications test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_GUILESS_MAIN(TestIgnoredApplications)
 #include "test_ignored_applications.moc"

@@ -1,8 +1,6 @@
 #include "TempTree.h"
 #include "core/Settings.h"
 
-#include <QCoreApplication>
-#include <QProcess>
 #include <QSettings>
 #include <QTest>
 #include <memory>
@@ -19,29 +17,6 @@ QString summary() {
         .arg(Settings::loadRemoteImages())
         .arg(Settings::showMenuBarIndicator())
         .arg(Settings::storedIgnoredApplications().join(','));
-}
-
-// This program run again: `--settings-child <store file> [change]` prints summary() after,
-// with "change", setting a width of 333, the command key and no indicator.
-int settingsChild(const QString& store, bool change) {
-    Settings::useStoreFile(store);
-    if (change) {
-        Settings::setPreviewWidth(333);
-        Settings::setModifier(HoverModifier::Command);
-        Settings::setShowMenuBarIndicator(false);
-    }
-    const QByteArray line = summary().toUtf8() + '\n';
-    return fwrite(line.constData(), 1, line.size(), stdout) == size_t(line.size()) ? 0 : 1;
-}
-
-// Runs settingsChild in a new process and returns what it printed.
-QString runChild(const QString& store, bool change) {
-    QProcess child;
-    QStringList arguments{QStringLiteral("--settings-child"), store};
-    if (change) arguments.append(QStringLiteral("change"));
-    child.start(QCoreApplication::applicationFilePath(), arguments);
-    if (!child.waitForFinished(60000) || child.exitCode() != 0) return QStringLiteral("child failed");
-    return QString::fromUtf8(child.readAllStandardOutput()).trimmed();
 }
 
 QByteArray contents(const QString& path) {
@@ -199,23 +174,7 @@ class TestSettings : public QObject {
         QCOMPARE(summary(), writable ? QStringLiteral("220 option 0 1 1 []") : defaults);
         if (writable) QCOMPARE(QSettings(storePath(), QSettings::IniFormat).status(), QSettings::NoError);
     }
-
-    void persistsAcrossProcesses() {
-        Settings::setPreviewWidth(300);
-        Settings::setShowCaption(false);
-        QCOMPARE(runChild(storePath(), false), QStringLiteral("300 option 0 1 1 []"));
-
-        QCOMPARE(runChild(storePath(), true), QStringLiteral("333 command 0 1 0 []"));
-        QCOMPARE(summary(), QStringLiteral("333 command 0 1 0 []"));
-    }
 };
 
-int main(int argc, char** argv) {
-    if (argc >= 3 && qstrcmp(argv[1], "--settings-child") == 0)
-        return settingsChild(QString::fromLocal8Bit(argv[2]), argc >= 4);
-    QCoreApplication app(argc, argv);
-    TestSettings test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_GUILESS_MAIN(TestSettings)
 #include "test_settings.moc"
