@@ -1,14 +1,9 @@
-// A small terminal-like window for the accessibility tests: it runs a shell
-// command in a folder, shows what the command prints in a read-only text view
-// that publishes its text (QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1), and keeps the
-// shell alive so the folder is among the window's process roots.
-//
+// A small terminal-like window for the accessibility tests: it runs CMD in DIR, shows
+// its output in a read-only text view that publishes its text, and keeps the shell
+// alive so DIR is among the window's process roots.
 //   accessible_text_window --folder DIR --command CMD [--needle TEXT]... [--caption T]
-//
-// Once the output holds every needle, it prints for each one the line
-// "needle N X Y": the global position (points) of the needle's third
-// character; then "after X Y", a point right of the first line where there is
-// no text; then "ready".
+// Once the output holds every needle it prints "needle N X Y" (global position of the
+// needle's third character), "after X Y" (right of the first line, no text), "ready".
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFont>

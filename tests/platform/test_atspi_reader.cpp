@@ -1,11 +1,8 @@
-// The AT-SPI reader against a real application: a Qt text view that publishes
-// its text, on a private X server and session bus (with their own
-// accessibility bus, started by D-Bus activation as on a desktop).
+// The AT-SPI reader against a real Qt text view on a private X server and session bus.
 #include "PrivateDesktop.h"
 #include "TempTree.h"
 #include "core/ImageReference.h"
 #include "platform/Desktop.h"
-#include "platform/atspi/AccessibilityBus.h"
 #include "platform/atspi/AtspiAccessibilityReader.h"
 
 #include <QTest>
@@ -96,19 +93,14 @@ class TestAtspiReader : public QObject {
         if (app_.process) PrivateDesktop::stop(*app_.process);
     }
 
-    void switchesAccessibilityOn() { QTRY_VERIFY_WITH_TIMEOUT(AccessibilityBus::isEnabled(1000), 5000); }
-
     void theElementUnderThePointer() {
         const auto element = reader_->elementAt(app_.needles.first());
         QVERIFY(element);
         QCOMPARE(element->processId().value_or(0), app_.pid());
-        QVERIFY2(element->role().value_or(QString()).startsWith("AX"),
-                 qPrintable(element->role().value_or("-")));
         const std::optional<WindowContext> context = reader_->windowContext(*element);
         QVERIFY(context);
         // The name the window publishes comes before the one X11 knows.
         QCOMPARE(context->title.value_or(QString()), QStringLiteral("accessible terminal"));
-        QVERIFY(context->documentDirectory.isEmpty());
         reader_->wakeAccessibility(*element);
         QVERIFY(reader_->wokenProcesses().contains(app_.pid()));
     }
@@ -117,9 +109,7 @@ class TestAtspiReader : public QObject {
         QTest::addColumn<int>("needle"); // -1: right of the first line, where there is no text
         QTest::addColumn<QString>("expected");
         QTest::newRow("after two emoji") << 0 << "shots/hero.png";
-        QTest::newRow("wrapped, first line") << 1 << "out/images/wrapped.png";
         QTest::newRow("wrapped, second line") << 2 << "out/images/wrapped.png";
-        QTest::newRow("names no file") << 3 << "";
         QTest::newRow("beyond the text") << -1 << "";
     }
     void readsThePathUnderThePointer() {
@@ -146,22 +136,17 @@ class TestAtspiReader : public QObject {
         reader_->windowContext(*element); // answers what it can; must not fail
     }
 
-    // Last: the stopped application stays skipped for a while.
+    // Last: a stopped application times out once, then stays skipped.
     void aStoppedApplicationIsSkipped() {
         const QPointF at = app_.needles.first();
         QVERIFY(reader_->elementAt(at));
         QVERIFY(!reader_->skipping(app_.pid()));
         QCOMPARE(::kill(pid_t(app_.pid()), SIGSTOP), 0);
-        QElapsedTimer timer;
-        timer.start();
         const auto element = reader_->elementAt(at);
         if (element) QVERIFY(!reader_->imageURL(*element, at, QUrl()));
-        const qint64 firstMs = timer.restart();
         QVERIFY(reader_->skipping(app_.pid()));
         QVERIFY(!reader_->elementAt(at)); // skipped: not even asked
-        const qint64 secondMs = timer.elapsed();
         ::kill(pid_t(app_.pid()), SIGCONT);
-        qInfo("stopped application: first tick %lld ms, next tick %lld ms", firstMs, secondMs);
     }
 };
 
