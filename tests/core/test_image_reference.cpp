@@ -46,7 +46,6 @@ class TestImageReference : public QObject {
             {"a.png?1", "b.png?2", "c.png?3", "d.png?4", "e.png?5", "f.png?6", "g.png?7"});
         row("shortest run", "strict", "a.png.png", {"a.png"});
         row("tiff not cut to tif", "strict", "photo.tiff x.tif", {"photo.tiff", "x.tif"});
-        row("non-ascii blanks", "strict", u8("x.png?q=a\u00A0b\u2003c /k/l.pnq"), {"*"});
         row("emoji", "strict", kEmoji + "/a.png" + kEmoji + " https://x/" + kEmoji + "b.png?" + kEmoji,
             {"*"});
         row("all separators", "strict", "a.png\tb.png\nc.png\vd.png\fe.png\rf.pngg.png", {"*"});
@@ -86,7 +85,6 @@ class TestImageReference : public QObject {
         row("start", false, text, 5, "/a/b.png");
         row("end inclusive", false, text, 13, "/a/b.png");
         row("one past the end", false, text, 14, "-");
-        row("one before", false, text, 4, "-");
         row("next starts there", false, "a.png b.png", 6, "b.png");
         row("first of two at a shared end", false, "a.pngb.png", 5, "a.png");
         row("after emoji", false, kEmoji + kEmoji + " x/y.gif", 5, "x/y.gif");
@@ -94,8 +92,6 @@ class TestImageReference : public QObject {
         row("loose only", false, "see /a/b.pnq", 6, "-");
         const QString wrapped = QStringLiteral("saved out/\n  images/01a0557d/\n  exec-a4713290.png ok");
         const char* full = "out/images/01a0557d/exec-a4713290.png";
-        row("wrapped, first line", true, wrapped, 7, full);
-        row("wrapped, last line", true, wrapped, wrapped.indexOf("exec") + 3, full);
         row("wrapped, on removed indentation", true, wrapped, 11, full);
         row("nothing joined", true, text, 7, "-");
     }
@@ -133,13 +129,10 @@ class TestImageReference : public QObject {
                             const QList<qint64>& origins = {}) {
             QTest::newRow(name) << QString(text) << QString(joined) << origins;
         };
-        row("unindented", "see https://x.com/\noverview.png is elsewhere", "=");
         row("indented", "a/\n  b.png", "a/b.png", {0, 1, 5, 6, 7, 8, 9});
         row("tab, crlf", "a/\r\n\tb", "a/b", {0, 1, 5});
-        row("no slash", "a\n  b.png", "=");
         row("ends while skipping", "a/\n   ", "=");
         row("blank line", "a/\n  \nb", "=");
-        row("no path character", "a/\n  (b)", "=");
     }
     void wrappedPaths() {
         QFETCH(QString, text);

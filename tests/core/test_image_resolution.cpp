@@ -85,7 +85,6 @@ class TestImageResolution : public QObject {
                             const QString& expected) {
             QTest::newRow(name) << reference << QString::fromLatin1(base) << expected;
         };
-        row("relative", "shots/a.png", "/b/dir", "file:///b/dir/shots/a.png");
         row("standardised", "../x/./a.png", "/b/dir", "file:///b/x/a.png");
         row("no base", "a.png", "", "{CWD}/a.png");
         row("absolute kept as written", "/p/../a.png", "/b", "file:///p/../a.png");
@@ -95,7 +94,6 @@ class TestImageResolution : public QObject {
         row("file, escaped", "file:///a/my%20pic.png", "/b", "file:///a/my pic.png");
         row("file, unparsable", "file:///a/b%zz.png", "/b", "file:///a/b%25zz.png");
         row("file, relative", "file:b.png", "/b", "");
-        row("web, trimmed", "https://x.com/a.png?s=2).", "/b", "https://x.com/a.png?s=2");
         row("web, unparsable", "https://x.com/a b.png", "/b", "");
         row("empty", "", "/b", "");
         row("too long to name a file", QString(4097, QLatin1Char('a')), "/b", "");
@@ -153,7 +151,6 @@ class TestImageResolution : public QObject {
         };
         const char* hero = "work/shots/hero@2x.png";
         row("against base", "exact", "shots/hero@2x.png", "work/", hero);
-        row("not our directory", "exact", "shots/hero@2x.png", "", "");
         row("current directory", "exact", "only-in-cwd.png", "", "cwdir/only-in-cwd.png");
         row("base, not current", "exact", "only-in-cwd.png", "work/", "");
         row("ancestor", "exact", "shots/hero@2x.png", "work/deep/a/b/c/", hero);
@@ -165,11 +162,8 @@ class TestImageResolution : public QObject {
         row("web", "exact", "https://x.com/a/pic.png?size=2", "work/", "https://x.com/a/pic.png?size=2");
         row("web not an image", "exact", "https://x.com/a/page", "work/", "");
         row("file:L//", "exact", "file:L//{t}/clipped-top-level.png", "work/", "clipped-top-level.png");
-        row("clipped slash, recovered", "compute", "{t}/clipped-top-level.png", "work/",
-            "clipped-top-level.png");
         row("empty names no sibling", "compute", ".", "work/", ""); // not work.png
         row("root after ancestors", "exact", "order.png", "work/sub/", "work/order.png", "rootdir");
-        row("misread folder", "compute", "sh0ts/hero@2x.png", "work/", hero);
         row("bare name in project", "existing", "logo-unique.png", "proj/s1/", "proj/assets/logo-unique.png");
         row("two components once", "existing", "nowhere/logo-unique.png", "proj/s1/", "");
         row("seven copies", "existing", "seven-copies.png", "proj/", "");

@@ -58,9 +58,6 @@ class TestProcessRoots : public QObject {
         QTest::newRow("a shell in / contributes nothing")
             << Procs{term, {101, 100, "bash", true, "/"}, {102, 100, "bash", true, "/w/a"}} << 100
             << QStringList{"/w/a/"};
-        QTest::newRow("two shells in one folder give it once")
-            << Procs{term, {101, 100, "bash", true, "/w/a"}, {102, 100, "fish", true, "/w/a/"}} << 100
-            << QStringList{"/w/a/"};
         QTest::newRow("no descendants: all descendants of the topmost ancestor below pid 1")
             << Procs{{1, 0, "init", true, "/"},
                      {200, 1, "code", true, "/w/editor"},
