@@ -64,7 +64,6 @@ class TestProjectIndex : public QObject {
         QTest::newRow("folder marker") << ".git" << 2 << true;
         QTest::newRow("nine ancestors up") << "Makefile" << 9 << true;
         QTest::newRow("ten ancestors up") << "Makefile" << 10 << false;
-        QTest::newRow("case matters") << "makefile" << 1 << false;
     }
     void projectRootFindsMarker() {
         QFETCH(QString, marker);
