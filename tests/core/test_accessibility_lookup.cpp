@@ -121,8 +121,6 @@ class TestAccessibilityLookup : public QObject {
         row("unknown", std::nullopt, {900, 900}, true);
         row("12 left of it", box, {88, 60}, true);
         row("12.5 left of it", box, {87.5, 60}, false);
-        row("12 below it", box, {150, 82}, true);
-        row("13 below it", box, {150, 83}, false);
     }
     void frameTest() {
         QFETCH(std::optional<QRectF>, frame);

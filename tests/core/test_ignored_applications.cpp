@@ -13,7 +13,7 @@ class TestIgnoredApplications : public QObject {
     std::unique_ptr<TempTree> tree_;
 
   private slots:
-    // This process ignores a.b and c.d from its arguments and e.f from its settings.
+    // Ignored: c.d, a.b from the arguments (then a bare last --ignore), e.f, a.b stored.
     void initTestCase() {
         tree_ = std::make_unique<TempTree>();
         QSettings(tree_->path("vistel.conf"), QSettings::IniFormat)
@@ -24,26 +24,6 @@ class TestIgnoredApplications : public QObject {
     }
 
     void cleanupTestCase() { Settings::useStoreFile(QString()); }
-
-    void read_data() {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QStringList>("stored");
-        QTest::addColumn<QString>("summary");
-        const auto row = [](const char* name, const QStringList& arguments, const QStringList& stored,
-                            const char* summary) {
-            QTest::newRow(name) << arguments << stored << QString(summary);
-        };
-        row("two pairs", {"vistel", "--ignore", "a.b", "--ignore", "c.d"}, {}, "a.b, c.d");
-        row("a last --ignore adds nothing", {"vistel", "--ignore", "a.b", "--ignore"}, {}, "a.b");
-        row("stored ones join, duplicates once", {"vistel", "--ignore", "a.b"}, {"c.d", "a.b"}, "a.b, c.d");
-        row("case is kept apart", {"--ignore", "A.b", "--ignore", "a.b"}, {}, "A.b, a.b");
-    }
-    void read() {
-        QFETCH(QStringList, arguments);
-        QFETCH(QStringList, stored);
-        QFETCH(QString, summary);
-        QCOMPARE(IgnoredApplications::summary(IgnoredApplications::read(arguments, stored)), summary);
-    }
 
     void thisProcessSet() {
         QCOMPARE(IgnoredApplications::identifiers(), (QStringList{"a.b", "c.d", "e.f"}));
