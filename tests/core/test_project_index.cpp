@@ -81,6 +81,27 @@ class TestProjectIndex : public QObject {
         if (found) QCOMPARE(root->toLocalFile(), project);
     }
 
+    // Never a walk of the whole disk or the home folder: the boundary pairs.
+    void isSearchable_data() {
+        QTest::addColumn<QString>("folder"); // "~" stands for the home folder
+        QTest::addColumn<bool>("searchable");
+        QTest::newRow("root") << "/" << false;
+        QTest::newRow("home, written loosely") << "~/x/.." << false;
+        QTest::newRow("one below home") << "~/Desktop" << false;
+        QTest::newRow("two below home") << "~/Desktop/project" << true;
+        QTest::newRow("two components") << "/a/b" << false;
+        QTest::newRow("three components") << "/a/b/c" << true;
+    }
+    void isSearchable() {
+        QFETCH(QString, folder);
+        QFETCH(bool, searchable);
+        const QByteArray oldHome = qgetenv("HOME");
+        const auto restore = qScopeGuard([&] { qputenv("HOME", oldHome); });
+        qputenv("HOME", "/home/tester");
+        folder.replace(QLatin1Char('~'), QStringLiteral("/home/tester"));
+        QCOMPARE(ProjectIndex::isSearchable(QUrl::fromLocalFile(folder)), searchable);
+    }
+
     void searchRoots_data() {
         QTest::addColumn<QString>("start");
         QTest::addColumn<QStringList>("expected"); // relative to the fixture; "~" is the home folder
