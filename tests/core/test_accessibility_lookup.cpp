@@ -61,8 +61,8 @@ void putText(Fake& f, const QString& text, const QString& under) {
 
 // "key=value;...": role, url (URL value) or str (URL as a string), name (file name), v/d/t
 // (value, description, title labels), text (pointer on its "hero"), out (frame far away).
-void setUp(Fake& e, const QString& spec) {
-    for (const QString& field : spec.split(';', Qt::SkipEmptyParts)) {
+void setUp(Fake& e, const QString& fields) {
+    for (const QString& field : fields.split(';', Qt::SkipEmptyParts)) {
         const QString key = field.section('=', 0, 0);
         const QString value = field.section('=', 1);
         if (key == "role") e.roleValue = value;
