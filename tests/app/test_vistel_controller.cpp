@@ -261,6 +261,23 @@ class TestVistelController : public QObject {
         Settings::setLoadRemoteImages(true);
     }
 
+    // Without a compositor the corners are cut out of the window, following a
+    // width change; with one the window stays whole.
+    void shapedCornersFollowTheCard() {
+        PreviewPanel panel;
+        QVERIFY(panel.mask().isEmpty());
+        panel.setShapedCorners(true);
+        QVERIFY(!panel.mask().contains(QPoint(1, 1)));
+        QVERIFY(panel.mask().contains(QPoint(110, 80)));
+        QVERIFY(panel.mask().contains(QPoint(14, 1)));
+        Settings::setPreviewWidth(420);
+        panel.applySettings();
+        QVERIFY(!panel.mask().contains(QPoint(418, 303)));
+        QVERIFY(panel.mask().contains(QPoint(400, 280)));
+        panel.setShapedCorners(false);
+        QVERIFY(panel.mask().isEmpty());
+    }
+
     // Found again nearby: neither decoded again nor moved; gone within one tick of the release.
     void sameURLStaysUntilRelease() {
         Rig rig;
