@@ -147,6 +147,12 @@ double centreOf(const RawLine& line, qsizetype i) {
     return line.boxes.at(i).center().x();
 }
 
+// The step from glyph j to glyph j + 1, where both are glyphs of one word.
+std::optional<double> stepAfter(const RawLine& line, qsizetype j) {
+    if (j < 0 || j + 1 >= line.text.size() || !isGlyph(line, j) || !isGlyph(line, j + 1)) return std::nullopt;
+    return centreOf(line, j + 1) - centreOf(line, j);
+}
+
 // The pitch of glyph steps that sit on an even pitch: the median, when the
 // steps deviate from it by a median of at most kMostPitchVariation (the
 // engine misplaces the odd glyph badly); none for proportional text.
@@ -166,8 +172,7 @@ std::optional<double> monospacedPitch(const QList<RawLine>& lines) {
     for (const RawLine& line : lines)
         if (line.boxes.size() == line.text.size())
             for (qsizetype j = 0; j + 1 < line.text.size(); ++j)
-                if (isGlyph(line, j) && isGlyph(line, j + 1))
-                    steps.append(centreOf(line, j + 1) - centreOf(line, j));
+                if (const auto step = stepAfter(line, j)) steps.append(*step);
     return steps.size() < kLeastPitchSamples ? std::nullopt : evenPitch(steps);
 }
 
@@ -177,19 +182,17 @@ void dropSpuriousBlanks(const QImage& page, RawLine& line, std::optional<double>
     const QRect box = line.box.toAlignedRect().intersected(page.rect());
     const bool measurable = !box.isEmpty();
     const Ink ink(page, measurable ? inkThreshold(page, box) : 0);
-    const auto glyph = [&](qsizetype i) { return isGlyph(line, i); };
-    const auto centre = [&](qsizetype i) { return centreOf(line, i); };
     for (qsizetype i = n - 2; i >= 1; --i) {
-        if (line.text.at(i) != QLatin1Char(' ') || !glyph(i - 1) || !glyph(i + 1)) continue;
+        if (line.text.at(i) != QLatin1Char(' ') || !isGlyph(line, i - 1) || !isGlyph(line, i + 1)) continue;
         // The pitch of the nearest glyphs either side (not of the whole line,
         // which may hold other windows' junk), from neighbours within words:
         // the blank may sit after a short word ("260. gif"), so the count
         // goes on past other blanks.
         QList<double> steps;
-        for (qsizetype j = i - 1; j >= 1 && steps.size() < kPitchSamples; --j)
-            if (glyph(j) && glyph(j - 1)) steps.append(centre(j) - centre(j - 1));
+        for (qsizetype j = i - 2; j >= 0 && steps.size() < kPitchSamples; --j)
+            if (const auto step = stepAfter(line, j)) steps.append(*step);
         for (qsizetype j = i + 1; j + 1 < line.text.size() && steps.size() < 2 * kPitchSamples; ++j)
-            if (glyph(j) && glyph(j + 1)) steps.append(centre(j + 1) - centre(j));
+            if (const auto step = stepAfter(line, j)) steps.append(*step);
         std::optional<double> pitch;
         if (steps.size() >= kLeastPitchSamples) {
             pitch = evenPitch(steps);
@@ -200,14 +203,14 @@ void dropSpuriousBlanks(const QImage& page, RawLine& line, std::optional<double>
             pitch = pagePitch;
         }
         if (!pitch) continue;
-        bool spurious = centre(i + 1) - centre(i - 1) < kLeastBlankSpan * *pitch;
+        bool spurious = centreOf(line, i + 1) - centreOf(line, i - 1) < kLeastBlankSpan * *pitch;
         // The engine's boxes drift near a blank it invented; the page tells:
         // the widest stretch without ink round the blank is a whole cell and
         // more for a real blank, well under one beside a narrow glyph or
         // after an underscore.
         if (!spurious && measurable) {
-            const int from = int(centre(i - 1) - kGapWindow * *pitch);
-            const int to = int(centre(i + 1) + kGapWindow * *pitch);
+            const int from = int(centreOf(line, i - 1) - kGapWindow * *pitch);
+            const int to = int(centreOf(line, i + 1) + kGapWindow * *pitch);
             const double gap = widestGap(ink, from, to, box.top(), box.bottom()) / *pitch;
             spurious = gap < kLeastBlankGap;
         }

@@ -227,7 +227,8 @@ QList<Observation> TesseractRecognizer::recognize(const QImage& image) const {
     // its centre, which they measure by.
     for (RawLine& line : raw)
         separateOverlaps(line);
-    const std::optional<double> pitch = tesseract_lines::monospacedPitch(raw);
+    const std::optional<double> pitch =
+        settings_.repairBlanks ? tesseract_lines::monospacedPitch(raw) : std::nullopt;
     QList<Observation> result;
     for (RawLine& line : raw) {
         if (settings_.repairBlanks) {
