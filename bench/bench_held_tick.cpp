@@ -1,6 +1,6 @@
 // The cost of one held tick on the main thread when nothing is under the
 // pointer, and of one idle tick (key up). Target: well under 1 ms.
-#include "app/VistelController.h"
+#include "app/agent/VistelController.h"
 #include "core/HoverModifier.h"
 #include "core/Settings.h"
 #include "platform/proc/ProcProcessSource.h"

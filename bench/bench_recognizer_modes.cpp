@@ -4,7 +4,10 @@
 // and anything as a fourth to print every line read.
 #include "../tests/screen/RenderedStrip.h"
 #include "platform/tesseract/TesseractRecognizer.h"
+#include "screen/Lines.h"
+#include "screen/Prime.h"
 #include "screen/ScreenTextReader.h"
+#include "screen/Tiles.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>

@@ -16,7 +16,10 @@
 #include "core/ImageReference.h"
 #include "platform/tesseract/TesseractRecognizer.h"
 #include "screen/Layout.h"
-#include "screen/ReferenceUnderPointer.h"
+#include "screen/Lines.h"
+#include "screen/Prime.h"
+#include "screen/Recognizing.h"
+#include "screen/Tiles.h"
 
 #include <QCryptographicHash>
 #include <QDir>

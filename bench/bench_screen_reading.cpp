@@ -6,7 +6,10 @@
 #include "platform/tesseract/TesseractRecognizer.h"
 #include "platform/x11/X11ScreenCapture.h"
 #include "screen/Capture.h"
+#include "screen/Lines.h"
+#include "screen/Prime.h"
 #include "screen/ScreenTextReader.h"
+#include "screen/Tiles.h"
 
 #include <QElapsedTimer>
 #include <QFile>

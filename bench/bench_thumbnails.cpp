@@ -1,7 +1,7 @@
 // Thumbnail time of a 6000 x 4000 JPEG and PNG at a 440-pixel ceiling, against
 // ImageMagick's `convert FILE -thumbnail 440x440 null:` on the same files
 // (process start included, as it is part of what convert costs).
-#include "app/Thumbnails.h"
+#include "app/agent/Thumbnails.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

@@ -4,7 +4,6 @@
 #include <QList>
 #include <QString>
 #include <QUrl>
-
 #include <optional>
 
 // The working directories of the hovered application's descendant processes,
@@ -22,11 +21,14 @@ using ProcessTable = QHash<qint32, ProcessEntry>;
 // Where the process table and working directories come from (the operating
 // system, or a synthetic table in tests).
 class Source {
-public:
+  public:
     virtual ~Source() = default;
     virtual ProcessTable processTable() const = 0;
     // The process's current directory, or an empty string when it cannot be read.
     virtual QString workingDirectory(qint32 pid) const = 0;
+    // The process's executable file name, else its command name; empty when
+    // neither can be read. Used to match ignored applications by executable.
+    virtual QString executableName(qint32 pid) const = 0;
 };
 
 // At most 16 directory URLs.

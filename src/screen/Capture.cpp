@@ -1,5 +1,6 @@
 #include "screen/Capture.h"
 
+#include "screen/OwnWindows.h"
 #include "screen/Timeout.h"
 
 #include <QMutex>

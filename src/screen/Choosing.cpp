@@ -1,7 +1,9 @@
 // Choosing the reference under the pointer among the matches on one read's lines.
+#include "screen/Choosing.h"
+
 #include "core/Diagnostics.h"
 #include "screen/Layout.h"
-#include "screen/ReferenceUnderPointer.h"
+#include "screen/Recognizing.h"
 
 #include <QFileInfo>
 #include <QSet>

@@ -1,6 +1,8 @@
+#include "screen/Lines.h"
+
 #include "core/ImageReference.h"
 #include "screen/Layout.h"
-#include "screen/ScreenTextReader.h"
+#include "screen/Tiles.h"
 
 #include <cmath>
 #include <exception>

@@ -1,4 +1,4 @@
-#include "screen/Capture.h"
+#include "screen/OwnWindows.h"
 
 #include <QHash>
 #include <QMutex>

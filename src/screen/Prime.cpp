@@ -1,4 +1,6 @@
-#include "screen/ScreenTextReader.h"
+#include "screen/Prime.h"
+
+#include "screen/Lines.h"
 
 #include <QFont>
 #include <QGuiApplication>

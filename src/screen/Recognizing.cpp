@@ -1,10 +1,15 @@
 // The screen reader's entry: capture the strip, read its tiles as the stages
 // ask for them, and hand the lines to the choosing and rejoining steps with
 // resolvers that widen stage by stage.
+#include "screen/Recognizing.h"
+
 #include "core/Diagnostics.h"
 #include "screen/Capture.h"
+#include "screen/Choosing.h"
 #include "screen/Layout.h"
-#include "screen/ReferenceUnderPointer.h"
+#include "screen/Lines.h"
+#include "screen/Rejoining.h"
+#include "screen/Tiles.h"
 
 #include <QLocale>
 #include <algorithm>

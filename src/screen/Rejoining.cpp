@@ -1,9 +1,12 @@
 // Rejoining a reference that a terminal, table cell or narrow panel wrapped
 // onto the next rows, and accepting it only when the pointer rests on it and
 // the join is genuine.
+#include "screen/Rejoining.h"
+
 #include "core/Diagnostics.h"
+#include "screen/Choosing.h"
 #include "screen/Layout.h"
-#include "screen/ReferenceUnderPointer.h"
+#include "screen/Lines.h"
 
 #include <QSet>
 #include <algorithm>

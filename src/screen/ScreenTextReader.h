@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/TextRecognizer.h"
-
 #include <QImage>
 #include <QList>
 #include <QRectF>
@@ -9,8 +7,10 @@
 #include <optional>
 #include <utility>
 
-// Reading text from a captured strip of the screen: tiles, recognised lines
-// and their positions. Row geometry is in Layout.h, capturing in Capture.h.
+// The values of reading text from a captured strip of the screen: tiles,
+// recognised lines and their positions. Capture.h takes the strip, Tiles.h
+// cuts it, Lines.h recognises it, Layout.h works out its rows, Choosing.h,
+// Rejoining.h and Recognizing.h find the reference under the pointer.
 //
 // Coordinates are global points, y downwards. Text offsets are UTF-16 offsets
 // (QString indices), the unit that reference extraction exchanges.
@@ -78,63 +78,5 @@ struct RecognizedString {
     QString text;
     double minX = 0, maxX = 0, minY = 0, maxY = 0;
 };
-
-// ---- Tiles (Tiles.cpp) ------------------------------------------------------
-
-// The part of a capture (image of strip) that span shows, enlarged towards
-// 2.5 pixels per point; none when the span lies outside the image or either
-// rectangle has no width.
-std::optional<Tile> tile(const QImage& image, QRectF strip, QRectF span);
-
-// The image enlarged by a whole factor with smooth interpolation; factors
-// below 2 give the image unchanged.
-QImage magnified(const QImage& image, int factor);
-
-// Spans of at most 1000 points, every 500 points, covering the strip.
-QList<QRectF> spansCoveringStrip(QRectF strip);
-
-// ---- Lines (Lines.cpp) ------------------------------------------------------
-
-// Lines the engine is less sure of than this (0..100) are dropped: on noise and
-// on one-coloured strips it reads garbage, all below it.
-inline constexpr double kLeastConfidence = 40.0;
-
-// The recogniser's observations, with nonsense dropped: boxes outside 0..1 or
-// reversed, text and boxes of different lengths, lines below leastConfidence,
-// an engine that throws.
-QList<platform::Observation> observations(const platform::TextRecognizer& recognizer, const QImage& image,
-                                          double leastConfidence = kLeastConfidence);
-
-// The tile's lines in global points. A line that a clipped tile edge cuts is
-// kept whatever the engine's confidence: glyphs cut in half make it unsure of
-// the whole line, and such a line is often the tail of a long path that only
-// this tile shows. So is a line that holds a whole image name: the engine is
-// unsure of many clean ones.
-QList<Line> lines(const platform::TextRecognizer& recognizer, const Tile& tile);
-
-// lines() wrapped with its tile.
-Read read(const platform::TextRecognizer& recognizer, const Tile& tile);
-
-// The raw strings of a whole strip (every covering span), in span order.
-QList<RecognizedString> recognizeStrings(const platform::TextRecognizer& recognizer, const QImage& image,
-                                         QRectF strip);
-// The same for one tile image and the span it shows; no look-alike repair.
-QList<RecognizedString> recognizeStringsInTile(const platform::TextRecognizer& recognizer,
-                                               const QImage& image, QRectF strip);
-
-// The text without leading (trailing) Unicode whitespace.
-QString trimmingLeadingWhitespace(const QString& text);
-QString trimmingTrailingWhitespace(const QString& text);
-
-// ---- Warm-up (Prime.cpp) ----------------------------------------------------
-
-// 96 x 20 pixels, white, "a/b.png" in black DejaVu Sans Mono of 11 pixels at
-// (3, 5) from the bottom left.
-QImage primingImage();
-
-// Runs one recognition of the priming image so that the calling thread's
-// engine is loaded before the first real reading. Call it on the thread that
-// will read the screen.
-void prime(const platform::TextRecognizer& recognizer);
 
 } // namespace ScreenTextReader

@@ -1,4 +1,4 @@
-#include "screen/ScreenTextReader.h"
+#include "screen/Tiles.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Thumbnails.h"
+#include "app/agent/Thumbnails.h"
 
 #include <QByteArray>
 #include <QColor>

@@ -1,12 +1,12 @@
 // The menus, the tray icon and the settings pane: the login item offered only
 // when installed, desktop-entry requests, one tray icon, the width slider.
 #include "TempTree.h"
-#include "app/AppMenus.h"
-#include "app/DesktopActions.h"
-#include "app/MenuBarIndicator.h"
-#include "app/PreviewSample.h"
-#include "app/SettingsPane.h"
-#include "app/SettingsWindow.h"
+#include "app/ui/AppMenus.h"
+#include "app/ui/DesktopActions.h"
+#include "app/ui/MenuBarIndicator.h"
+#include "app/ui/PreviewSample.h"
+#include "app/ui/SettingsPane.h"
+#include "app/ui/SettingsWindow.h"
 #include "core/Settings.h"
 
 #include <QAction>

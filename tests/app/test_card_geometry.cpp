@@ -1,5 +1,5 @@
 // The card's size, decode ceiling and placement at screen edges and work areas.
-#include "app/CardGeometry.h"
+#include "app/agent/CardGeometry.h"
 
 #include <QTest>
 #include <limits>

@@ -1,7 +1,7 @@
 // "Open at Login" as an XDG autostart entry: offered only to an installed
 // program, written and removed under XDG_CONFIG_HOME, never more than one file.
 #include "TempTree.h"
-#include "app/LoginItem.h"
+#include "app/ui/LoginItem.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // Which processes count as an older copy of the agent, read from a process
 // tree laid out like /proc.
 #include "TempTree.h"
-#include "app/Modes.h"
-#include "app/OlderCopies.h"
+#include "app/agent/OlderCopies.h"
+#include "app/cli/Modes.h"
 
 #include <QFile>
 #include <QTest>
@@ -41,25 +41,6 @@ bool isAgent(const QStringList& arguments) {
 class TestOlderCopies : public QObject {
     Q_OBJECT
   private slots:
-    void executableName_data() {
-        QTest::addColumn<QString>("exe");
-        QTest::addColumn<QByteArray>("comm");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("replaced on disk")
-            << "/opt/vistel/VistelPrototype (deleted)" << QByteArray() << "VistelPrototype";
-        QTest::newRow("no link: the command name")
-            << QString() << QByteArray("VistelPrototype") << "VistelPrototype";
-        QTest::newRow("nothing readable") << QString() << QByteArray() << QString();
-    }
-    void executableName() {
-        QFETCH(QString, exe);
-        QFETCH(QByteArray, comm);
-        QFETCH(QString, name);
-        TempTree proc;
-        layOut(proc, {500, exe, comm, {}});
-        QCOMPARE(OlderCopies::executableName(500, proc.path()), name);
-    }
-
     // One process tree; which pids count depends on who asks, for which display.
     void find_data() {
         QTest::addColumn<uint>("uid");

@@ -2,8 +2,9 @@
 // lines listed top first, and every way a probe ends. Also how the agent's
 // screen reader counts stalls (three make the card say so).
 #include "TempTree.h"
-#include "app/Probe.h"
-#include "app/RecognizingScreenReader.h"
+#include "app/cli/Probe.h"
+#include "screen/Recognizing.h"
+#include "screen/RecognizingScreenReader.h"
 
 #include <QRegularExpression>
 #include <QScopeGuard>

@@ -4,7 +4,7 @@
 #include "HttpTestServer.h"
 #include "ImageFixtures.h"
 #include "TempTree.h"
-#include "app/RemoteImages.h"
+#include "app/agent/RemoteImages.h"
 
 #include <QFile>
 #include <QSignalSpy>

@@ -1,6 +1,6 @@
 // The self-test's fixture folders: fresh, gone again afterwards, and never
 // following a planted link out of the temporary directory.
-#include "app/SelfTestSupport.h"
+#include "app/selftest/SelfTestSupport.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // Decoding previews: supported types, ceiling, orientation, file cache, refused input.
 #include "ImageFixtures.h"
 #include "TempTree.h"
-#include "app/FileImages.h"
-#include "app/Thumbnails.h"
+#include "app/agent/FileImages.h"
+#include "app/agent/Thumbnails.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -3,15 +3,15 @@
 #include "HttpTestServer.h"
 #include "ImageFixtures.h"
 #include "TempTree.h"
-#include "app/AccessibilityReader.h"
-#include "app/PreviewPanel.h"
-#include "app/ScreenReader.h"
-#include "app/VistelController.h"
+#include "app/agent/PreviewPanel.h"
+#include "app/agent/VistelController.h"
 #include "core/Diagnostics.h"
 #include "core/HoverModifier.h"
 #include "core/ProcessRoots.h"
 #include "core/Settings.h"
+#include "platform/AccessibilityReader.h"
 #include "platform/Desktop.h"
+#include "screen/ScreenReader.h"
 
 #include <QGuiApplication>
 #include <QHash>
@@ -153,6 +153,7 @@ class FakeProcesses final : public ProcessRoots::Source {
         return {};
     }
     QString workingDirectory(qint32) const override { return {}; }
+    QString executableName(qint32) const override { return {}; }
 
   private:
     std::shared_ptr<std::atomic<int>> reads_;

@@ -1,6 +1,6 @@
-#include "app/AppHosted.h"
-#include "app/CommandLine.h"
-#include "app/Modes.h"
+#include "app/cli/AppHosted.h"
+#include "app/cli/CommandLine.h"
+#include "app/cli/Modes.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -28,6 +28,7 @@ class FakeSource : public ProcessRoots::Source {
             if (p.pid == pid) return p.cwd;
         return {};
     }
+    QString executableName(qint32) const override { return {}; }
     mutable int tableReads = 0;
 
   private:

@@ -1,6 +1,7 @@
 #include "TempTree.h"
 #include "platform/proc/ProcProcessSource.h"
 
+#include <QFile>
 #include <QTest>
 #include <unistd.h>
 
@@ -11,6 +12,27 @@ class TestProcProcessSource : public QObject {
     Q_OBJECT
 
   private slots:
+    void executableName_data() {
+        QTest::addColumn<QString>("exe");
+        QTest::addColumn<QByteArray>("comm");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("replaced on disk")
+            << "/opt/vistel/VistelPrototype (deleted)" << QByteArray() << "VistelPrototype";
+        QTest::newRow("no link: the command name")
+            << QString() << QByteArray("VistelPrototype") << "VistelPrototype";
+        QTest::newRow("nothing readable") << QString() << QByteArray() << QString();
+    }
+    void executableName() {
+        QFETCH(QString, exe);
+        QFETCH(QByteArray, comm);
+        QFETCH(QString, name);
+        TempTree proc;
+        const QString dir = proc.folder(QStringLiteral("500"));
+        if (!exe.isEmpty()) QVERIFY(QFile::link(exe, dir + QStringLiteral("/exe")));
+        if (!comm.isEmpty()) proc.file(QStringLiteral("500/comm"), comm + '\n');
+        QCOMPARE(ProcProcessSource(proc.path()).executableName(500), name);
+    }
+
     void parseStat_data() {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<std::optional<Stat>>("expected");

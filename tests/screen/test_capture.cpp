@@ -1,6 +1,7 @@
 // The strip around the pointer, the capture's time limit and stall count, and
 // painting this program's own windows out of what is read.
 #include "screen/Capture.h"
+#include "screen/OwnWindows.h"
 
 #include <QPainter>
 #include <QTest>

@@ -4,8 +4,9 @@
 #include "CapturedOutput.h"
 #include "HandLines.h"
 #include "TempTree.h"
+#include "screen/Choosing.h"
 #include "screen/Layout.h"
-#include "screen/ReferenceUnderPointer.h"
+#include "screen/Rejoining.h"
 
 #include <QDir>
 #include <QTest>

@@ -3,7 +3,10 @@
 #include "RenderedStrip.h"
 #include "platform/tesseract/TesseractRecognizer.h"
 #include "screen/Capture.h"
+#include "screen/Lines.h"
+#include "screen/Prime.h"
 #include "screen/ScreenTextReader.h"
+#include "screen/Tiles.h"
 
 #include <QPainter>
 #include <QTest>

@@ -5,7 +5,8 @@
 #include "core/CodexSessions.h"
 #include "platform/tesseract/TesseractRecognizer.h"
 #include "screen/Capture.h"
-#include "screen/ReferenceUnderPointer.h"
+#include "screen/Prime.h"
+#include "screen/Recognizing.h"
 
 #include <QDir>
 #include <QFile>

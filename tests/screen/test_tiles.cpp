@@ -1,6 +1,10 @@
 // Tiles cut from a capture, lines made from observations, and the small
 // text helpers, without a recognition engine.
+#include "platform/TextRecognizer.h"
+#include "screen/Lines.h"
+#include "screen/Recognizing.h"
 #include "screen/ScreenTextReader.h"
+#include "screen/Tiles.h"
 
 #include <QTest>
 #include <stdexcept>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AccessibilityReader.h"
+#include "platform/AccessibilityReader.h"
 #include "platform/Desktop.h"
 
 #include <QElapsedTimer>

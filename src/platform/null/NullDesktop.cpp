@@ -1,5 +1,4 @@
 #include "platform/Desktop.h"
-#include "platform/x11/X11Desktop.h"
 
 namespace platform {
 
@@ -22,11 +21,6 @@ class NullDesktop final : public Desktop {
 
 std::unique_ptr<Desktop> nullDesktop() {
     return std::make_unique<NullDesktop>();
-}
-
-std::unique_ptr<Desktop> openDesktop() {
-    if (std::unique_ptr<Desktop> x11 = X11Desktop::open()) return x11;
-    return nullDesktop();
 }
 
 } // namespace platform

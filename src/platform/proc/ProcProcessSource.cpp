@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
 #include <filesystem>
 #include <system_error>
 
@@ -81,4 +80,18 @@ QString ProcProcessSource::workingDirectory(qint32 pid) const {
     // whose real name ends that way still exists under the full name.
     if (path.endsWith(deletedSuffix) && !QFileInfo(path).isDir()) return {};
     return path;
+}
+
+QString ProcProcessSource::executableName(qint32 pid) const {
+    const QString dir = procRoot_ + QLatin1Char('/') + QString::number(pid);
+    const QString target = QFile::symLinkTarget(dir + QStringLiteral("/exe"));
+    if (!target.isEmpty()) {
+        QString name = QFileInfo(target).fileName();
+        // The kernel marks an executable replaced on disk since it started.
+        if (name.endsWith(QStringLiteral(" (deleted)"))) name.chop(10);
+        return name;
+    }
+    QFile comm(dir + QStringLiteral("/comm"));
+    if (!comm.open(QIODevice::ReadOnly)) return {};
+    return QString::fromLocal8Bit(comm.read(256)).trimmed();
 }

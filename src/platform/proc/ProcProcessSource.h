@@ -4,12 +4,11 @@
 
 #include <QByteArrayView>
 #include <QString>
-
 #include <optional>
 
 // The process table and working directories as Linux publishes them under /proc.
 class ProcProcessSource : public ProcessRoots::Source {
-public:
+  public:
     // procRoot is "/proc" except in tests, which lay out a tree of their own.
     explicit ProcProcessSource(QString procRoot = QStringLiteral("/proc"));
 
@@ -20,6 +19,10 @@ public:
     // in it reads as empty: nothing can be found relative to it any more, and a
     // new folder at the old path is not the one the process printed paths from.
     QString workingDirectory(qint32 pid) const override;
+
+    // The file name of the exe link (without the " (deleted)" the kernel adds
+    // when the file was replaced since), else the comm file.
+    QString executableName(qint32 pid) const override;
 
     struct Stat {
         qint32 pid = 0;
@@ -34,6 +37,6 @@ public:
     // last ')'. Absent for anything malformed.
     static std::optional<Stat> parseStat(QByteArrayView text);
 
-private:
+  private:
     QString procRoot_;
 };

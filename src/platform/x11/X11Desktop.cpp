@@ -440,4 +440,10 @@ bool X11Desktop::watchModifiers(std::function<void(quint64 flags)> changed) {
     return true;
 }
 
+// The desktop the agent runs on: X11 when a display opens, else the null one.
+std::unique_ptr<Desktop> openDesktop() {
+    if (std::unique_ptr<Desktop> x11 = X11Desktop::open()) return x11;
+    return nullDesktop();
+}
+
 } // namespace platform

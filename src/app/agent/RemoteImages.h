@@ -1,0 +1,68 @@
+#pragma once
+
+#include "app/agent/ImageCache.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+#include <optional>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+// Web images: one plain GET per URL, at most one download pending, decoded off
+// the main thread through the same bounded thumbnail path as local files.
+//
+// A URL is requested once: whether its download succeeds, fails, is refused
+// (too large, stalled, not an image, an error status, endless redirects) or is
+// superseded, asking again for the same URL does nothing until another URL is
+// requested or forgetRequest() is called. A different URL cancels the pending
+// download. Main thread only.
+class RemoteImages : public QObject {
+    Q_OBJECT
+  public:
+    struct Limits {
+        qint64 maxBytes = 64 * 1024 * 1024;
+        int stallMilliseconds = 15'000; // no bytes for this long abandons the download
+        int maxRedirects = 10;
+    };
+
+    explicit RemoteImages(QObject* parent = nullptr);
+    RemoteImages(Limits limits, QObject* parent);
+    ~RemoteImages() override;
+
+    std::optional<QImage> cached(const QUrl& url) const;
+
+    // Starts downloading url unless it is the URL last requested. maxPixels is
+    // the decode ceiling for its thumbnail.
+    void fetch(const QUrl& url, int maxPixels);
+
+    // The URL last requested (pending, done or failed); empty when none.
+    QUrl requestedURL() const { return requested_; }
+
+    // Forgets the requested URL and drops its download, so nothing that
+    // arrives later is stored.
+    void forgetRequest();
+
+    void clearImages() { images_.clear(); }
+    qsizetype size() const { return images_.size(); }
+
+  signals:
+    // A requested image was decoded and stored; it is the requested URL still.
+    void arrived(const QUrl& url, const QImage& image);
+    // The download of url ended without an image (for diagnostics and tests).
+    void failed(const QUrl& url);
+
+  private:
+    void finished(QNetworkReply* reply, const QUrl& url, int maxPixels);
+    void decoded(const QUrl& url, const std::optional<QImage>& image);
+    void abandon();
+
+    Limits limits_;
+    QNetworkAccessManager* network_;
+    ImageCache images_;
+    QUrl requested_;
+    QPointer<QNetworkReply> reply_;
+};

@@ -1,0 +1,165 @@
+#include "app/agent/Thumbnails.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageReader>
+#include <memory>
+#include <mutex>
+
+// GLib names struct members "signals", which Qt defines as a keyword.
+#pragma push_macro("signals")
+#undef signals
+#include <vips/vips.h>
+#pragma pop_macro("signals")
+
+namespace Thumbnails {
+
+namespace {
+
+struct Unref {
+    void operator()(void* object) const { g_object_unref(object); }
+};
+using Image = std::unique_ptr<VipsImage, Unref>;
+using Source = std::unique_ptr<VipsSource, Unref>;
+
+std::once_flag started;
+bool ready = false; // written once under the once_flag, read only after it
+
+void ignoreWarning(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+
+void start() {
+    if (VIPS_INIT("vistel") != 0) return;
+    // Everything but the loaders of the supported types stays shut: files we
+    // are pointed at by on-screen text are untrusted.
+    vips_block_untrusted_set(TRUE);
+    vips_operation_block_set("VipsForeignLoad", TRUE);
+    for (const char* loader : {"VipsForeignLoadJpeg", "VipsForeignLoadPng", "VipsForeignLoadNsgif",
+                               "VipsForeignLoadWebp", "VipsForeignLoadTiff", "VipsForeignLoadHeif"}) {
+        vips_operation_block_set(loader, FALSE);
+    }
+    // We keep our own caches keyed by modification time; the operation cache
+    // would hand back the old pixels of a file that changed.
+    vips_cache_set_max(0);
+    // Recoverable decoder complaints (odd colour profiles and such) are not ours to print.
+    g_log_set_handler("VIPS", G_LOG_LEVEL_WARNING, ignoreWarning, nullptr);
+    ready = true;
+}
+
+std::optional<QImage> failed() {
+    vips_error_clear();
+    return std::nullopt;
+}
+
+// 8-bit sRGB with alpha, copied into a QImage ready to paint.
+std::optional<QImage> toQImage(VipsImage* thumbnail) {
+    VipsImage* step = nullptr;
+    if (vips_colourspace(thumbnail, &step, VIPS_INTERPRETATION_sRGB, nullptr) != 0) return failed();
+    Image image(step);
+    if (image->BandFmt != VIPS_FORMAT_UCHAR) {
+        if (vips_cast_uchar(image.get(), &step, nullptr) != 0) return failed();
+        image.reset(step);
+    }
+    if (image->Bands == 3) {
+        if (vips_addalpha(image.get(), &step, nullptr) != 0) return failed();
+        image.reset(step);
+    }
+    if (image->Bands != 4) return failed();
+
+    size_t length = 0;
+    void* pixels = vips_image_write_to_memory(image.get(), &length); // decodes here
+    if (pixels == nullptr) return failed();
+    const int width = image->Xsize;
+    const int height = image->Ysize;
+    if (length != static_cast<size_t>(width) * static_cast<size_t>(height) * 4) {
+        g_free(pixels);
+        return failed();
+    }
+    const QImage wrapped(static_cast<const uchar*>(pixels), width, height, width * 4, QImage::Format_RGBA8888,
+                         g_free, pixels);
+    return wrapped.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+std::optional<QImage> fromSource(VipsSource* source, int maxPixels) {
+    // The header alone tells an enormous image; refuse it before any decoding.
+    {
+        VipsImage* header = vips_image_new_from_source(source, "", "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+        if (header == nullptr) return failed();
+        const qint64 pixels = qint64(header->Xsize) * qint64(header->Ysize);
+        g_object_unref(header);
+        if (pixels <= 0 || pixels > kMostSourcePixels) return std::nullopt;
+    }
+    VipsImage* out = nullptr;
+    // The loader itself must fail on truncated data (thumbnail's own fail_on is not passed on to it).
+    if (vips_thumbnail_source(source, &out, maxPixels, "height", maxPixels, "size", VIPS_SIZE_DOWN,
+                              "option_string", "fail_on=error", nullptr) != 0) {
+        return failed();
+    }
+    Image thumbnail(out);
+    return toQImage(thumbnail.get());
+}
+
+// Qt decodes what libvips has no loader for among the supported types: BMP.
+std::optional<QImage> viaQt(QIODevice& device, int maxPixels) {
+    if (QImageReader::imageFormat(&device) != "bmp") return std::nullopt;
+    QImageReader reader(&device, "bmp");
+    reader.setDecideFormatFromContent(false);
+    reader.setAutoTransform(true);
+    const QSize size = reader.size();
+    if (!size.isValid() || qint64(size.width()) * qint64(size.height()) > kMostSourcePixels)
+        return std::nullopt;
+    QImage image = reader.read();
+    if (image.isNull()) return std::nullopt;
+    if (image.width() > maxPixels || image.height() > maxPixels) {
+        image = image.scaled(maxPixels, maxPixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    }
+    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+} // namespace
+
+void initialise() {
+    std::call_once(started, start);
+}
+
+std::optional<QImage> ofFile(const QString& path, int maxPixels) {
+    initialise();
+    if (!ready || maxPixels <= 0 || path.isEmpty()) return std::nullopt;
+    // A source takes the name as it is; vips_thumbnail would read "[...]" at its end as options.
+    Source source(vips_source_new_from_file(QFile::encodeName(path).constData()));
+    if (source == nullptr) return failed();
+    if (auto image = fromSource(source.get(), maxPixels)) return image;
+    source.reset();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    return viaQt(file, maxPixels);
+}
+
+std::optional<QImage> ofData(const QByteArray& data, int maxPixels) {
+    initialise();
+    if (!ready || maxPixels <= 0 || data.isEmpty()) return std::nullopt;
+    {
+        // The source reads data in place; data outlives it.
+        Source source(vips_source_new_from_memory(data.constData(), static_cast<size_t>(data.size())));
+        if (source == nullptr) return failed();
+        if (auto image = fromSource(source.get(), maxPixels)) return image;
+    }
+    QBuffer buffer;
+    buffer.setData(data);
+    if (!buffer.open(QIODevice::ReadOnly)) return std::nullopt;
+    return viaQt(buffer, maxPixels);
+}
+
+QByteArray transparentPixelPNG() {
+    static const unsigned char bytes[] = {
+        0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48, 0x44, 0x52, 0x00,
+        0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x08, 0x06, 0x00, 0x00, 0x00, 0x1f, 0x15, 0xc4, 0x89, 0x00,
+        0x00, 0x00, 0x0a, 0x49, 0x44, 0x41, 0x54, 0x78, 0x9c, 0x63, 0x00, 0x01, 0x00, 0x00, 0x05, 0x00, 0x01,
+        0x0d, 0x0a, 0x2d, 0xb4, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
+    return QByteArray(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
+
+void warmImageDecoder() {
+    (void)ofData(transparentPixelPNG(), 440);
+}
+
+} // namespace Thumbnails

@@ -1,0 +1,472 @@
+#include "app/agent/VistelController.h"
+
+#include "app/agent/CardGeometry.h"
+#include "app/agent/OlderCopies.h"
+#include "app/agent/PreviewPanel.h"
+#include "app/agent/Thumbnails.h"
+#include "app/ui/AppMenus.h"
+#include "app/ui/DesktopActions.h"
+#include "app/ui/MenuBarIndicator.h"
+#include "core/CodexSessions.h"
+#include "core/Diagnostics.h"
+#include "core/HoverModifier.h"
+#include "core/IgnoredApplications.h"
+#include "core/ImageReference.h"
+#include "core/WindowAffinity.h"
+#include "platform/proc/ProcProcessSource.h"
+
+#include <QFutureWatcher>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QScreen>
+#include <QThreadPool>
+#include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
+#include <chrono>
+#include <cmath>
+
+namespace {
+
+double steadySeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// Screen readings run here. The real reader keeps one warmed recogniser per
+// thread, so the threads are kept; a second one is there for when an abandoned
+// reading still holds the first. Never destroyed: a reading that hangs must
+// not hold up the program's exit.
+QThreadPool* readingPool() {
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool;
+        p->setMaxThreadCount(2);
+        p->setExpiryTimeout(-1);
+        return p;
+    }();
+    return pool;
+}
+
+// A folder or file as the user writes it: no trailing slash except for "/".
+QString displayPath(const QUrl& url) {
+    QString path = url.isLocalFile() ? url.toLocalFile() : url.path(QUrl::FullyDecoded);
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    return path;
+}
+
+} // namespace
+
+VistelController::VistelController(Parts parts, QObject* parent)
+    : QObject(parent), desktop_(std::move(parts.desktop)), accessibility_(std::move(parts.accessibility)),
+      screen_(std::move(parts.screen)), processes_(std::move(parts.processes)),
+      clock_(std::move(parts.clock)), write_(std::move(parts.write)),
+      verbose_(parts.verbose.value_or(Diagnostics::verbose())),
+      closeOlderCopies_(std::move(parts.closeOlderCopies)), primeSessions_(std::move(parts.primeSessions)),
+      panel_(std::make_unique<PreviewPanel>()),
+      menuBar_(new MenuBarIndicator(
+          verbose_, [this](const QString& text) { line(text); }, this)),
+      remoteImages_(new RemoteImages(parts.remoteLimits, this)) {
+    if (!desktop_) desktop_ = platform::nullDesktop();
+    if (!accessibility_) accessibility_ = std::make_unique<NoAccessibilityReader>();
+    if (!screen_) screen_ = std::make_shared<NoScreenReader>();
+    if (!processes_) processes_ = std::make_unique<ProcProcessSource>();
+    if (!clock_) clock_ = steadySeconds;
+    if (!write_) write_ = Diagnostics::write;
+    if (!closeOlderCopies_) closeOlderCopies_ = OlderCopies::close;
+    if (!primeSessions_) primeSessions_ = CodexSessions::prime;
+
+    connect(this, &VistelController::menuBarIndicatorRequested, menuBar_, &MenuBarIndicator::apply);
+    connect(this, &VistelController::previewingChanged, menuBar_, &MenuBarIndicator::setPreviewing);
+    connect(panel_.get(), &PreviewPanel::framesChanged, this,
+            [this](const QList<QRectF>& frames) { screen_->setOwnWindows(frames); });
+    connect(remoteImages_, &RemoteImages::arrived, this, [this](const QUrl& url, const QImage& image) {
+        if (holding_) display(image, url); // released meanwhile: stored, shown when found again
+    });
+}
+
+VistelController::~VistelController() = default;
+
+// ---- Launch -----------------------------------------------------------------
+
+void VistelController::launch() {
+    closeOlderCopies_();
+    primeSessions_();
+    Thumbnails::warmImageDecoder();
+    (void)QtConcurrent::run(readingPool(), [screen = screen_] { screen->prime(); });
+    accessibility_->requestAccess();
+
+    if (!desktop_->canReadScreen()) {
+        auto* watcher = new QFutureWatcher<bool>(this);
+        connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+            watcher->deleteLater();
+            // The desktop is asked here, on the main thread that owns its connection.
+            if (!desktop_->canReadScreen()) write_(captureOffBox());
+            emit permissionCheckFinished();
+        });
+        watcher->setFuture(QtConcurrent::run([screen = screen_] { return screen->ensurePermission(); }));
+    }
+
+    // Qt timers keep firing while menus are open or windows are dragged.
+    timer_ = new QTimer(this);
+    timer_->setInterval(std::chrono::milliseconds(qRound(kTickInterval * 1000)));
+    connect(timer_, &QTimer::timeout, this, &VistelController::tick);
+    timer_->start();
+
+    AppMenus::installMainMenu();
+    emit menuBarIndicatorRequested(Settings::showMenuBarIndicator());
+
+    const QPointer<VistelController> self(this);
+    Settings::observe([self](Settings::Change change) {
+        if (!self) return;
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, change] {
+                if (self) self->settingsChanged(change);
+            },
+            Qt::AutoConnection);
+    });
+
+    desktop_->watchModifiers([self](quint64 flags) {
+        // Only a press matters at once; the next tick notices a release.
+        if (self && HoverModifiers::isHeld(Settings::modifier(), flags)) {
+            QMetaObject::invokeMethod(self.data(), &VistelController::tick, Qt::QueuedConnection);
+        }
+    });
+
+    line(QStringLiteral("Vistel is running. Hold ") + HoverModifiers::label(Settings::modifier()) +
+         QStringLiteral(" over an image or path."));
+    line(QStringLiteral("Quit from the tray menu, or press Control-C here."));
+    if (!IgnoredApplications::identifiers().isEmpty()) {
+        line(QStringLiteral("Ignoring: ") + IgnoredApplications::summary());
+    }
+    if (verbose_) line(QStringLiteral("debug logging on"));
+    // Started from the desktop entry: open the settings window or act on one of its items.
+    DesktopActions::performRequested(Diagnostics::arguments());
+}
+
+// ---- Tick -------------------------------------------------------------------
+
+bool VistelController::held() {
+    return HoverModifiers::isHeld(Settings::modifier(), desktop_->modifierFlags());
+}
+
+void VistelController::tick() {
+    const double started = now();
+    if (held()) {
+        tickWhileHeld();
+    } else {
+        lastRecognizedPoint_.reset();
+        holding_ = false;
+        hidePreview();
+        takeDownMessage();
+    }
+    const double milliseconds = (now() - started) * 1000.0;
+    if (verbose_ && milliseconds >= 5.0) line(QString::asprintf("  [tick] %.0f ms", milliseconds));
+}
+
+void VistelController::tickWhileHeld() {
+    holding_ = true;
+    const QPointF p = desktop_->pointer();
+    // The window system knows the window's process and title even when the
+    // application publishes no accessibility.
+    const std::optional<platform::WindowInfo> window = desktop_->windowAt(p);
+    const std::shared_ptr<AccessibilityElement> element = accessibility_->elementAt(p);
+
+    qint32 pid = 0;
+    if (element) pid = element->processId().value_or(0);
+    if (pid <= 0 && window) pid = window->pid;
+
+    if (pid > 0) {
+        const auto identify = [this, &window](qint32 id) {
+            QStringList names;
+            if (window && window->pid == id && !window->className.isEmpty()) names.append(window->className);
+            const QString executable = processes_->executableName(id);
+            if (!executable.isEmpty()) names.append(executable);
+            return names;
+        };
+        if (IgnoredApplications::contains(pid, identify)) {
+            hidePreview();
+            return;
+        }
+    }
+
+    std::optional<WindowContext> context;
+    if (element) {
+        accessibility_->wakeAccessibility(*element);
+        context = accessibility_->windowContext(*element);
+    }
+    const QUrl base = context ? context->documentDirectory : QUrl();
+    std::optional<QString> title = context ? context->title : std::nullopt;
+    if (!title && window && !window->title.isEmpty()) title = window->title;
+
+    const QList<QUrl> roots = pid > 0 ? ProcessRoots::rootsFor(pid, *processes_) : QList<QUrl>();
+    const QList<QUrl> ordered = WindowAffinity::order(roots, base, title);
+    ImageReference::Roots::write(ordered);
+
+    if (verbose_ && (!lastLoggedPoint_ || *lastLoggedPoint_ != p)) {
+        lastLoggedPoint_ = p;
+        const QString role =
+            element ? element->role().value_or(QStringLiteral("none")) : QStringLiteral("none");
+        line(QStringLiteral("[hover] %1,%2 ax=%3 base=%4 window=\"%5\"")
+                 .arg(qint64(p.x()))
+                 .arg(qint64(p.y()))
+                 .arg(role, base.isEmpty() ? QStringLiteral("-") : displayPath(base),
+                      title.value_or(QString())));
+        if (!ordered.isEmpty()) {
+            QStringList paths;
+            for (const QUrl& root : ordered)
+                paths.append(displayPath(root));
+            line(QStringLiteral("  [roots] ") + paths.join(QLatin1Char(' ')));
+        }
+    }
+
+    if (element) {
+        if (const std::optional<QUrl> url = accessibility_->imageURL(*element, p, base)) {
+            if (verbose_) line(QStringLiteral("  [ax] matched ") + displayPath(*url));
+            if (present(*url)) return;
+            if (verbose_) line(QStringLiteral("  [ax] could not be shown; reading the screen instead"));
+        }
+    }
+
+    // The card stays while the pointer travels along its own line.
+    if (previewPoint_ && std::abs(p.y() - previewPoint_->y()) > kSameLine) hidePreview();
+    recognizeOnScreen(p, base);
+}
+
+// ---- Showing and hiding -----------------------------------------------------
+
+int VistelController::decodeCeiling() const {
+    return CardGeometry::decodeCeiling(Settings::previewWidth());
+}
+
+bool VistelController::present(const QUrl& url) {
+    if (displayedURL_ && *displayedURL_ == url) {
+        previewPoint_ = desktop_->pointer(); // the card stays where it is
+        return true;
+    }
+    if (!url.isLocalFile()) {
+        if (!Settings::loadRemoteImages()) {
+            hidePreview();
+            return false;
+        }
+        if (const std::optional<QImage> image = remoteImages_->cached(url)) {
+            display(*image, url);
+            return true;
+        }
+        remoteImages_->fetch(url, decodeCeiling()); // the card appears when it arrives
+        return true;
+    }
+    if (const std::optional<QImage> image = fileImages_.image(url, decodeCeiling())) {
+        display(*image, url);
+        return true;
+    }
+    hidePreview();
+    return false;
+}
+
+void VistelController::display(const QImage& image, const QUrl& url) {
+    displayedURL_ = url;
+    if (!previewing_) {
+        previewing_ = true;
+        emit previewingChanged(true);
+    }
+    const QPointF p = desktop_->pointer();
+    previewPoint_ = p;
+    ++displayGeneration_;
+    panel_->setWindowSystemOrigin(desktop_->windowSystemOrigin());
+    panel_->setShapedCorners(!desktop_->composites());
+    panel_->showImage(image, url, p, areaUnder(p));
+}
+
+void VistelController::hidePreview() {
+    previewPoint_.reset();
+    if (!displayedURL_) return;
+    displayedURL_.reset();
+    ++displayGeneration_;
+    panel_->hideCard();
+    if (previewing_) {
+        previewing_ = false;
+        emit previewingChanged(false);
+    }
+}
+
+void VistelController::showMessage(const QString& message) {
+    displayedURL_.reset();
+    // A message is no preview: the indicator must not go on saying so.
+    if (previewing_) {
+        previewing_ = false;
+        emit previewingChanged(false);
+    }
+    const QPointF p = desktop_->pointer();
+    panel_->setWindowSystemOrigin(desktop_->windowSystemOrigin());
+    panel_->showMessage(message, p, areaUnder(p));
+}
+
+// hidePreview() leaves a message card alone (it knows only image cards), so a
+// message would otherwise outlive the hold key and the cause it reports.
+void VistelController::takeDownMessage() {
+    if (panel_->showsMessage() && panel_->isVisible()) panel_->hideCard();
+}
+
+QRectF VistelController::areaUnder(QPointF p) {
+    QList<platform::ScreenArea> screens = desktop_->screens();
+    if (screens.isEmpty()) {
+        // A desktop that reports no monitors: Qt's own view of them, primary
+        // first, moved from the window system's coordinates to global points.
+        QList<QScreen*> qtScreens = QGuiApplication::screens();
+        if (QScreen* primary = QGuiApplication::primaryScreen()) {
+            qtScreens.removeAll(primary);
+            qtScreens.prepend(primary);
+        }
+        const QPointF origin = desktop_->windowSystemOrigin();
+        for (const QScreen* screen : qtScreens) {
+            screens.append({QRectF(screen->geometry()).translated(-origin),
+                            QRectF(screen->availableGeometry()).translated(-origin), 1.0});
+        }
+    }
+    return CardGeometry::areaUnder(p, screens);
+}
+
+// ---- Screen reading ---------------------------------------------------------
+
+void VistelController::recognizeOnScreen(QPointF p, const QUrl& baseDirectory) {
+    if (!desktop_->canReadScreen()) {
+        if (!warnedAboutCapture_) {
+            warnedAboutCapture_ = true;
+            write_(captureOffWarning());
+        }
+        showMessage(captureOffMessage()); // on every such tick, so it follows the pointer
+        return;
+    }
+    if (warnedAboutCapture_) {
+        warnedAboutCapture_ = false;
+        hidePreview();
+        takeDownMessage();
+    }
+
+    const double t = now();
+    if (recognitionInFlight_) {
+        if (t - recognitionStarted_ <= kStallTimeout) return; // one reading at a time
+        if (verbose_) line(QStringLiteral("  [ocr] abandoning a recognition that never returned"));
+        recognitionInFlight_ = false;
+    }
+    if (t - lastRecognitionTime_ < kMinimumCaptureInterval) return;
+    if (lastRecognizedPoint_ && std::abs(p.x() - lastRecognizedPoint_->x()) < kSameSpot &&
+        std::abs(p.y() - lastRecognizedPoint_->y()) < kSameSpot) {
+        if (displayedURL_) return; // the card for this spot is up
+        if (t - lastRecognitionTime_ < kRetryInterval) return;
+    }
+
+    lastRecognizedPoint_ = p;
+    lastRecognitionTime_ = t;
+    recognitionStarted_ = t;
+    recognitionInFlight_ = true;
+    const qint64 generation = displayGeneration_;
+    const quint64 reading = ++reading_;
+
+    auto* watcher = new QFutureWatcher<std::optional<QUrl>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, reading, p, generation] {
+        watcher->deleteLater();
+        recognized(reading, p, generation, watcher->result());
+    });
+    watcher->setFuture(QtConcurrent::run(
+        readingPool(), [screen = screen_, p, baseDirectory, verbose = verbose_]() -> std::optional<QUrl> {
+            try {
+                return screen->imageReference(p, baseDirectory, verbose);
+            } catch (...) {
+                return std::nullopt; // a reader that throws has found nothing
+            }
+        }));
+}
+
+void VistelController::recognized(quint64 reading, QPointF p, qint64 generation,
+                                  const std::optional<QUrl>& url) {
+    // An abandoned reading answers to nobody: a newer one may be in flight.
+    if (reading != reading_ || !recognitionInFlight_) {
+        emit recognitionHandled();
+        return;
+    }
+    recognitionInFlight_ = false;
+
+    if (!held()) {
+        emit recognitionHandled();
+        return;
+    }
+    const QPointF q = desktop_->pointer();
+    if (std::abs(q.y() - p.y()) > kSameLine || std::abs(q.x() - p.x()) > kAcrossLine) {
+        if (verbose_) line(QStringLiteral("  [ocr] discarded: pointer moved on"));
+        emit recognitionHandled();
+        return;
+    }
+
+    if (url) {
+        present(*url);
+    } else if (screen_->stalls() >= kStallsBeforeNotice) {
+        previewPoint_.reset();
+        showMessage(stalledMessage());
+    } else if (displayGeneration_ != generation) {
+        if (verbose_)
+            line(QStringLiteral("  [ocr] found nothing, but the panel has changed since; leaving it alone"));
+    } else {
+        hidePreview();
+    }
+    emit recognitionHandled();
+}
+
+// ---- Settings ---------------------------------------------------------------
+
+void VistelController::settingsChanged(Settings::Change change) {
+    switch (change) {
+    case Settings::Change::PreviewSize:
+        panel_->applySettings();
+        fileImages_.clear();
+        remoteImages_->clearImages();
+        hidePreview();
+        break;
+    case Settings::Change::ShowCaption:
+        panel_->applySettings();
+        break;
+    case Settings::Change::LoadRemoteImages:
+        remoteImages_->clearImages();
+        remoteImages_->forgetRequest();
+        hidePreview();
+        break;
+    case Settings::Change::Modifier:
+    case Settings::Change::IgnoredApplications:
+        hidePreview();
+        break;
+    case Settings::Change::ShowMenuBarIndicator:
+        emit menuBarIndicatorRequested(Settings::showMenuBarIndicator());
+        break;
+    }
+}
+
+// ---- Notices ----------------------------------------------------------------
+
+QString VistelController::captureOffBox() {
+    return QStringLiteral(
+        "\n┌──────────────────────────────────────────────────────────────┐\n"
+        "│  Screen Recording is OFF — VS Code and Cursor will not work  │\n"
+        "└──────────────────────────────────────────────────────────────┘\n"
+        "Those apps paint their own text and publish none of it to Accessibility, so reading the screen is "
+        "the only way to see a path in them. Everything else still works.\n\n"
+        "On Linux the screen can be read only in an X11 session: choose an X11 (Xorg) session at the login "
+        "screen, or start Vistel where DISPLAY names a running X server, then start it again. Under Wayland "
+        "the X11 compatibility layer shows Vistel only the windows of other X11 programs. Text that "
+        "applications publish through accessibility (AT-SPI) is read either way.\n");
+}
+
+QString VistelController::captureOffWarning() {
+    return QStringLiteral(
+        "\n⚠️  Screen Recording is off, so nothing in VS Code, Cursor or any other app that paints its "
+        "own "
+        "text can be previewed. The screen can be read only in an X11 session: log in to an X11 (Xorg) "
+        "session, or run this command where DISPLAY names a running X server, then restart.\n");
+}
+
+QString VistelController::captureOffMessage() {
+    return QStringLiteral("Screen Recording is off.\n\nThe screen can be read only in an X11 session.");
+}
+
+QString VistelController::stalledMessage() {
+    return QStringLiteral("Screen reading has stopped responding.\n\nQuit and reopen this command.");
+}

@@ -1,0 +1,187 @@
+#include "app/cli/Modes.h"
+
+#include "app/cli/AppHosted.h"
+#include "app/cli/CommandLine.h"
+#include "app/cli/Probe.h"
+#include "app/selftest/SelfTest.h"
+#include "core/CodexSessions.h"
+#include "core/Diagnostics.h"
+#include "core/ImageReference.h"
+#include "core/ProcessRoots.h"
+#include "core/WindowAffinity.h"
+#include "platform/Desktop.h"
+#include "platform/proc/ProcProcessSource.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QPointF>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using Diagnostics::print;
+
+QString ms(const QElapsedTimer& timer) {
+    return QString::number(static_cast<double>(timer.nsecsElapsed()) / 1e6, 'f', 0);
+}
+
+// A path as people read it: no trailing slash except on "/" itself.
+QString displayPath(const QUrl& url) {
+    QString path = url.isLocalFile() ? url.toLocalFile() : url.path();
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    return path;
+}
+
+QString joinedPaths(const QList<QUrl>& urls) {
+    QStringList paths;
+    for (const QUrl& url : urls)
+        paths.append(displayPath(url));
+    return paths.join(QLatin1Char(' '));
+}
+
+QString grantedOrMissing(bool granted) {
+    return granted ? QStringLiteral("granted") : QStringLiteral("MISSING");
+}
+
+} // namespace
+
+namespace Modes {
+
+Mode choose(const QStringList& arguments) {
+    if (arguments.contains(QStringLiteral("--check"))) return Mode::Check;
+    if (arguments.contains(QStringLiteral("--codex"))) return Mode::Codex;
+    if (arguments.contains(QStringLiteral("--self-test"))) return Mode::SelfTest;
+    if (const auto pid = CommandLine::valueAfter(arguments, QStringLiteral("--roots"))) {
+        if (CommandLine::processIdentifier(*pid)) return Mode::Roots;
+    }
+    if (arguments.contains(QStringLiteral("--resolve"))) return Mode::Resolve;
+    if (arguments.contains(QStringLiteral("--probe"))) return Mode::Probe;
+    return Mode::Agent;
+}
+
+void printDebugHeader(const QStringList& arguments) {
+    const auto desktop = platform::openDesktop();
+    const auto yesNo = [](bool b) { return b ? QStringLiteral("true") : QStringLiteral("false"); };
+    print(QStringLiteral("args: ") + arguments.join(QLatin1Char(' ')));
+    print(QStringLiteral("accessibility trusted: ") + yesNo(desktop->accessibilityEnabled()));
+    print(QStringLiteral("screen recording:      ") + yesNo(desktop->canReadScreen()));
+    print(QStringLiteral("starting app..."));
+}
+
+int check() {
+    const auto desktop = platform::openDesktop();
+    const bool accessibility = desktop->accessibilityEnabled();
+    const bool screen = desktop->canReadScreen();
+    print(QStringLiteral("accessibility:    ") + grantedOrMissing(accessibility));
+    print(QStringLiteral("screen recording: ") + grantedOrMissing(screen));
+    if (!screen) {
+        print(QStringLiteral(
+            "\nWithout screen recording, apps that paint their own text — VS Code, Cursor, anything "
+            "Electron — cannot be previewed at all. On Linux the screen can be read only inside an X11 "
+            "session: run this command from a terminal of an X11 desktop (DISPLAY must name it). Under a "
+            "Wayland session, log in to the X11 session of your desktop instead."));
+    }
+    if (!accessibility) {
+        print(QStringLiteral(
+            "\nAccessibility is off: switch it on with `gsettings set org.gnome.desktop.interface "
+            "toolkit-accessibility true` (the agent does so itself when it starts; at-spi2-core "
+            "must be installed), then restart the applications you want to read."));
+    }
+    return accessibility && screen ? 0 : 1;
+}
+
+int codex() {
+    QElapsedTimer timer;
+    timer.start();
+    const QList<QUrl> shown = CodexSessions::recent();
+    print(QStringLiteral("%1 image(s) shown recently, in %2 ms").arg(shown.size()).arg(ms(timer)));
+    for (qsizetype i = 0; i < shown.size() && i < 12; ++i) {
+        const QString path = shown.at(i).toLocalFile();
+        const bool exists = QFileInfo::exists(path);
+        print(QStringLiteral("  ") + (exists ? QStringLiteral("ok ") : QStringLiteral("gone")) +
+              QLatin1Char(' ') + path);
+    }
+    return shown.isEmpty() ? 1 : 0;
+}
+
+int selfTest() {
+    return SelfTest::run();
+}
+
+int roots(qint32 pid) {
+    QElapsedTimer timer;
+    timer.start();
+    const QList<QUrl> found = ProcessRoots::rootsFor(pid, ProcProcessSource{});
+    print(QStringLiteral("pid %1 -> %2 root(s) in %3 ms").arg(pid).arg(found.size()).arg(ms(timer)));
+    for (const QUrl& root : found)
+        print(QStringLiteral("  ") + displayPath(root));
+    return found.isEmpty() ? 1 : 0;
+}
+
+int resolve(const QStringList& arguments) {
+    const auto reference = CommandLine::valueAfter(arguments, QStringLiteral("--resolve"));
+    if (!reference) {
+        print(QStringLiteral("usage: VistelPrototype --resolve <reference> [--base <dir>] "
+                             "[--title <window title>] [--root <dir>]..."));
+        return 2;
+    }
+    const QList<QUrl> bases = CommandLine::values(arguments, QStringLiteral("--base"));
+    const QUrl base = bases.isEmpty() ? QUrl() : bases.first();
+    const auto title = CommandLine::valueAfter(arguments, QStringLiteral("--title"));
+    const QList<QUrl> roots = CommandLine::values(arguments, QStringLiteral("--root"));
+    ImageReference::Roots::write(WindowAffinity::order(roots, base, title));
+
+    print(QStringLiteral("reference: ") + *reference);
+    print(QStringLiteral("base:   ") + (base.isEmpty() ? QStringLiteral("-") : displayPath(base)));
+    print(QStringLiteral("window: ") + title.value_or(QStringLiteral("-")));
+    print(QStringLiteral("roots:  ") + joinedPaths(ImageReference::Roots::values()));
+
+    const auto strictMatches = ImageReference::collect(ImageReference::strict(), *reference);
+    const auto looseMatches = ImageReference::collect(ImageReference::loose(), *reference);
+    const QString strictMatch = strictMatches.isEmpty() ? QString() : strictMatches.first().reference;
+    const QString looseMatch = looseMatches.isEmpty() ? QString() : looseMatches.first().reference;
+    print(QStringLiteral("strict match: ") + (strictMatch.isEmpty() ? QStringLiteral("-") : strictMatch));
+    print(QStringLiteral("loose match:  ") + (looseMatch.isEmpty() ? QStringLiteral("-") : looseMatch));
+
+    const QString text = !strictMatches.isEmpty()  ? strictMatch
+                         : !looseMatches.isEmpty() ? looseMatch
+                                                   : *reference;
+    QElapsedTimer timer;
+    timer.start();
+    const auto url = ImageReference::resolveExisting(text, base);
+    if (!url) {
+        print(QStringLiteral("\nnot resolved (%1 ms)").arg(ms(timer)));
+        return 1;
+    }
+    // A web answer is shown whole: its path alone would hide the host.
+    const QString shown = url->isLocalFile() ? url->toLocalFile() : url->toString();
+    print(QStringLiteral("\nRESOLVED in %1 ms: %2").arg(ms(timer), shown));
+    const bool exists = url->isLocalFile() && QFileInfo::exists(url->toLocalFile());
+    print(QStringLiteral("exists: ") + (exists ? QStringLiteral("true") : QStringLiteral("false")));
+    return 0;
+}
+
+int probe(const QStringList& arguments) {
+    const QList<double> numbers = CommandLine::probeNumbers(arguments);
+    if (numbers.size() == 1) {
+        print(QStringLiteral("usage: VistelPrototype --probe [<x> <y>]"));
+        return 2;
+    }
+    QPointF at;
+    if (numbers.size() == 2) {
+        at = QPointF(numbers.at(0), numbers.at(1));
+    } else {
+        print(QStringLiteral("Park the pointer on the text that will not preview."));
+        for (int n = 5; n >= 1; --n) {
+            print(QStringLiteral("  %1...").arg(n));
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+        }
+        at = platform::openDesktop()->pointer();
+    }
+    return AppHosted::run(*QCoreApplication::instance(), [at] { return Probe::run(at.x(), at.y()); });
+}
+
+} // namespace Modes

@@ -1,0 +1,59 @@
+// VistelPrototype: the hover agent, or one diagnostic mode when the arguments ask for it.
+
+#include "app/agent/Agent.h"
+#include "app/cli/CommandLine.h"
+#include "app/cli/Modes.h"
+#include "core/Diagnostics.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QStringList>
+#include <cstdio>
+#include <memory>
+
+int main(int argc, char** argv) {
+    // Every printed line reaches a pipe or terminal at once.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    Diagnostics::setArguments(arguments);
+
+    const Modes::Mode mode = Modes::choose(arguments);
+    if (mode == Modes::Mode::Agent) return Agent::run(argc, argv, arguments);
+
+    // Widgets only for the modes that host windows; the others run on a core
+    // application (settings, D-Bus and event loops still work there).
+    std::unique_ptr<QCoreApplication> app;
+    if (mode == Modes::Mode::Probe || mode == Modes::Mode::SelfTest) {
+        // Without a display these modes still run: the self-test's windows are
+        // drawn offscreen and the probe says that the screen cannot be read.
+        if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+
+    if (Diagnostics::verbose()) Modes::printDebugHeader(arguments);
+
+    switch (mode) {
+    case Modes::Mode::Check:
+        return Modes::check();
+    case Modes::Mode::Codex:
+        return Modes::codex();
+    case Modes::Mode::SelfTest:
+        return Modes::selfTest();
+    case Modes::Mode::Roots:
+        return Modes::roots(
+            *CommandLine::processIdentifier(*CommandLine::valueAfter(arguments, QStringLiteral("--roots"))));
+    case Modes::Mode::Resolve:
+        return Modes::resolve(arguments);
+    case Modes::Mode::Probe:
+        return Modes::probe(arguments);
+    case Modes::Mode::Agent:
+        break; // handled above
+    }
+    return 0;
+}
