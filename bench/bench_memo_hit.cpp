@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
 
     QElapsedTimer first;
     first.start();
-    const std::optional<QUrl> answer = ImageReference::resolveOnDisk(reference, base);
+    const std::optional<QUrl> answer = ImageReference::resolveOnDisk(reference, {base});
     const double firstMicros = double(first.nsecsElapsed()) / 1e3;
     if (!answer || answer->toLocalFile() != file) {
         std::printf("the reference did not resolve to %s\n", qPrintable(file));
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     }
     bool ok = true;
     const double hit =
-        medianMicros(calls, [&] { ok &= ImageReference::resolveOnDisk(reference, base).has_value(); });
+        medianMicros(calls, [&] { ok &= ImageReference::resolveOnDisk(reference, {base}).has_value(); });
     const double exists = medianMicros(calls, [&] { ok &= QFileInfo::exists(file); });
     std::printf("first resolution (full pipeline): %.1f us\n", firstMicros);
     std::printf("memo hit: median %.2f us per call over %d calls%s\n", hit, calls,

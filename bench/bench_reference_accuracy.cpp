@@ -145,7 +145,7 @@ std::optional<Tile> pointerTile(const Drawn& d) {
 
 // The baseline: the raw text of the pointer tile's lines under the pointer,
 // the strict pattern, and exact resolution of the match under the pointer.
-std::optional<QUrl> baseline(const platform::TextRecognizer& recognizer, const Drawn& d) {
+std::optional<QUrl> baseline(const platform::TextRecognizer& recognizer, const Drawn& d, const ResolutionContext& shell) {
     const std::optional<Tile> t = pointerTile(d);
     if (!t) return std::nullopt;
     const Read r = read(recognizer, *t);
@@ -157,7 +157,7 @@ std::optional<QUrl> baseline(const platform::TextRecognizer& recognizer, const D
                 line.span(m.location, m.location + m.length).value_or(std::pair{line.minX, line.maxX});
             if (extent.first - kPointerReach > d.pointer.x() || d.pointer.x() > extent.second + kPointerReach)
                 continue;
-            if (auto url = ImageReference::resolveExact(m.reference, QUrl())) return url;
+            if (auto url = ImageReference::resolveExact(m.reference, shell)) return url;
         }
     }
     return std::nullopt;
@@ -341,7 +341,7 @@ int main(int argc, char** argv) {
     QDir().mkpath(root.filePath("proj/.git"));
     const QString project = QFileInfo(root.filePath("proj")).canonicalFilePath();
     // As in a terminal: no document folder, the shell's working folder as the search root.
-    ImageReference::Roots::write({QUrl::fromLocalFile(project + "/")});
+    const ResolutionContext shell{QUrl(), {QUrl::fromLocalFile(project + "/")}};
 
     // Every file exists before the first reading: the project index caches its walk.
     Corpus corpus(project, 20240601);
@@ -369,10 +369,10 @@ int main(int argc, char** argv) {
         QElapsedTimer timer;
         timer.start();
         const std::optional<QUrl> url =
-            recognize(recognizer, d.image, d.strip, d.pointer, QUrl(), i == shown);
+            recognize(recognizer, d.image, d.strip, d.pointer, shell, i == shown);
         times.append(double(timer.nsecsElapsed()) / 1e6);
         if (i == shown) showRaw(recognizer, d);
-        const std::optional<QUrl> base = baseline(recognizer, d);
+        const std::optional<QUrl> base = baseline(recognizer, d, shell);
         reader[s.kind].add(url, s.expected);
         readerAll.add(url, s.expected);
         raw[s.kind].add(base, s.expected);

@@ -31,12 +31,12 @@ bool isWebScheme(const QUrl& url) {
     return (scheme == QLatin1String("http") || scheme == QLatin1String("https")) && !url.host().isEmpty();
 }
 
-std::optional<QUrl> directAttributes(Element& element, const QUrl& baseDirectory) {
+std::optional<QUrl> directAttributes(Element& element, const ResolutionContext& context) {
     const Value url = element.url();
     if (!std::holds_alternative<std::monostate>(url)) {
         const std::optional<QString> role = element.role();
         const bool image = role == QStringLiteral("AXImage");
-        if (const auto found = imageURLFromAccessibilityValue(url, baseDirectory, image)) {
+        if (const auto found = imageURLFromAccessibilityValue(url, context, image)) {
             if (Diagnostics::verbose())
                 print(QStringLiteral("  [ax] ") + role.value_or(QStringLiteral("?")) +
                       QStringLiteral(" AXURL -> ") + found->path());
@@ -55,8 +55,8 @@ std::optional<QUrl> directAttributes(Element& element, const QUrl& baseDirectory
     return std::nullopt;
 }
 
-std::optional<QUrl> labelReference(const QString& label, const QUrl& baseDirectory) {
-    if (auto url = ImageReference::resolveOnDisk(label, baseDirectory)) return url;
+std::optional<QUrl> labelReference(const QString& label, const ResolutionContext& context) {
+    if (auto url = ImageReference::resolveOnDisk(label, context)) return url;
     return CodexSessions::match(ImageReference::trimmed(label));
 }
 
@@ -107,7 +107,7 @@ QStringList shortLabelReferences(Element& element) {
     return out;
 }
 
-std::optional<QUrl> imageURLFromAccessibilityValue(const Value& value, const QUrl& baseDirectory,
+std::optional<QUrl> imageURLFromAccessibilityValue(const Value& value, const ResolutionContext& context,
                                                    bool knownToBeAnImage) {
     if (const QUrl* url = std::get_if<QUrl>(&value)) {
         if (!url->isValid()) return std::nullopt;
@@ -124,16 +124,16 @@ std::optional<QUrl> imageURLFromAccessibilityValue(const Value& value, const QUr
     }
     if (const QString* text = std::get_if<QString>(&value)) {
         if (text->isEmpty()) return std::nullopt;
-        if (auto url = ImageReference::resolveExact(*text, baseDirectory)) return url;
+        if (auto url = ImageReference::resolveExact(*text, context)) return url;
         if (knownToBeAnImage) {
-            const std::optional<QUrl> url = ImageReference::resolve(*text, baseDirectory);
+            const std::optional<QUrl> url = ImageReference::resolve(*text, context.baseDirectory);
             if (url && !url->isLocalFile() && isWebScheme(*url)) return url;
         }
     }
     return std::nullopt;
 }
 
-std::optional<QUrl> imageReferenceInText(QPointF at, Element& element, const QUrl& baseDirectory) {
+std::optional<QUrl> imageReferenceInText(QPointF at, Element& element, const ResolutionContext& context) {
     const std::optional<CharacterRange> range = element.rangeForPosition(at);
     if (!range || range->location < 0 || range->length < 0 || range->location > kLargestLocation)
         return std::nullopt;
@@ -158,10 +158,10 @@ std::optional<QUrl> imageReferenceInText(QPointF at, Element& element, const QUr
     const qint64 offset = range->location - window->location;
 
     if (const std::optional<QString> ref = ImageReference::reference(*text, offset)) {
-        if (auto url = ImageReference::resolveExact(*ref, baseDirectory)) return url;
+        if (auto url = ImageReference::resolveExact(*ref, context)) return url;
     }
     if (const std::optional<QString> joined = ImageReference::referenceAcrossWrappedLines(*text, offset)) {
-        if (auto url = ImageReference::resolveExact(*joined, baseDirectory)) {
+        if (auto url = ImageReference::resolveExact(*joined, context)) {
             if (Diagnostics::verbose()) print(QStringLiteral("  [ax] rejoined a wrapped path -> ") + *joined);
             return url;
         }
@@ -171,7 +171,8 @@ std::optional<QUrl> imageReferenceInText(QPointF at, Element& element, const QUr
     return std::nullopt;
 }
 
-std::optional<QUrl> imageURL(const std::shared_ptr<Element>& element, QPointF at, const QUrl& baseDirectory) {
+std::optional<QUrl> imageURL(const std::shared_ptr<Element>& element, QPointF at,
+                             const ResolutionContext& context) {
     const QList<std::shared_ptr<Element>> elements = chain(element);
 
     // The frame decides for the attributes and labels of each element alike.
@@ -181,7 +182,7 @@ std::optional<QUrl> imageURL(const std::shared_ptr<Element>& element, QPointF at
 
     for (qsizetype i = 0; i < elements.size(); ++i) {
         if (!inside.at(i)) continue;
-        if (auto url = directAttributes(*elements.at(i), baseDirectory)) return url;
+        if (auto url = directAttributes(*elements.at(i), context)) return url;
     }
 
     // Path-like labels of every element first, then every label; each element's
@@ -194,7 +195,7 @@ std::optional<QUrl> imageURL(const std::shared_ptr<Element>& element, QPointF at
             if (!labels[i]) labels[i] = shortLabelReferences(e);
             for (const QString& label : std::as_const(*labels[i])) {
                 if (pathsOnly && !label.contains(QLatin1Char('/'))) continue;
-                if (auto url = labelReference(label, baseDirectory)) {
+                if (auto url = labelReference(label, context)) {
                     if (Diagnostics::verbose())
                         print(QStringLiteral("  [ax] ") + roleOrQuestionMark(e) +
                               QStringLiteral(" label \"") + label + QStringLiteral("\" -> ") + url->path());
@@ -205,7 +206,7 @@ std::optional<QUrl> imageURL(const std::shared_ptr<Element>& element, QPointF at
     }
 
     for (const auto& e : elements) {
-        if (auto url = imageReferenceInText(at, *e, baseDirectory)) return url;
+        if (auto url = imageReferenceInText(at, *e, context)) return url;
     }
     return std::nullopt;
 }

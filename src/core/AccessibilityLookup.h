@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/ResolutionContext.h"
+
 #include <QPointF>
 #include <QRectF>
 #include <QString>
@@ -72,14 +74,15 @@ inline constexpr qsizetype kLongestLabel = 256;
 
 // The lookup: direct attributes, then the two label passes, then the text
 // under the pointer, over the element and its nearest ancestors.
-std::optional<QUrl> imageURL(const std::shared_ptr<Element>& element, QPointF at, const QUrl& baseDirectory);
+std::optional<QUrl> imageURL(const std::shared_ptr<Element>& element, QPointF at,
+                             const ResolutionContext& context);
 
 // Interprets the value of a URL attribute.
-std::optional<QUrl> imageURLFromAccessibilityValue(const Value& value, const QUrl& baseDirectory,
+std::optional<QUrl> imageURLFromAccessibilityValue(const Value& value, const ResolutionContext& context,
                                                    bool knownToBeAnImage);
 
 // Reads the text around the character under the pointer.
-std::optional<QUrl> imageReferenceInText(QPointF at, Element& element, const QUrl& baseDirectory);
+std::optional<QUrl> imageReferenceInText(QPointF at, Element& element, const ResolutionContext& context);
 
 // Every strict reference in the element's short labels, label by label, in order.
 QStringList shortLabelReferences(Element& element);

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "core/ResolutionContext.h"
+
 #include <QHash>
 #include <QList>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
-
 #include <optional>
 
 // Finding the text that names an image, and turning it into one URL.
@@ -15,7 +16,8 @@
 // indices), which is what QRegularExpression reports.
 //
 // Conventions for arguments: a base directory is a directory file URL; an
-// empty QUrl means "no base" (the program's current directory is used).
+// empty QUrl means "no base" (the program's current directory is used by the
+// syntactic resolve(); the searching steps follow their ResolutionContext).
 namespace ImageReference {
 
 // ---- Extraction (ImageReference.cpp) ---------------------------------------
@@ -79,32 +81,25 @@ bool isAnchored(const QString& trimmedReference);
 // Syntactic conversion of one reference against one base; no existence test.
 std::optional<QUrl> resolve(const QString& reference, const QUrl& baseDirectory);
 
-// The bases a relative reference is tried against: the base (else the current
-// directory) and up to 7 ancestors, then the installed roots.
-QList<QUrl> searchRoots(const QUrl& baseDirectory);
+// The bases a relative reference is tried against: the context's base (else,
+// where the context allows, the current directory) and up to 7 ancestors, then
+// the context's roots.
+QList<QUrl> searchRoots(const ResolutionContext& context);
 
 // The text as written, against the base, its ancestors and the roots.
-std::optional<QUrl> resolveExact(const QString& reference, const QUrl& baseDirectory);
+std::optional<QUrl> resolveExact(const QString& reference, const ResolutionContext& context);
 
 // Memoised full on-disk pipeline (extension swap, clipped slash, fuzzy repair,
-// project index).
-std::optional<QUrl> resolveOnDisk(const QString& reference, const QUrl& baseDirectory);
+// project index). The memo key holds the whole context.
+std::optional<QUrl> resolveOnDisk(const QString& reference, const ResolutionContext& context);
 
 // resolveOnDisk, then the images recent coding-agent sessions showed.
-std::optional<QUrl> resolveExisting(const QString& reference, const QUrl& baseDirectory);
+std::optional<QUrl> resolveExisting(const QString& reference, const ResolutionContext& context);
 
 // The unmemoised pipeline and its steps (exposed for tests).
-std::optional<QUrl> computeExisting(const QString& reference, const QUrl& baseDirectory);
+std::optional<QUrl> computeExisting(const QString& reference, const ResolutionContext& context);
 std::optional<QUrl> rootedAtFilesystemRoot(const QString& trimmedReference);
-std::optional<QUrl> resolveFuzzy(const QString& trimmedReference, const QUrl& baseDirectory);
-
-// The hovered application's search roots, most relevant first (process-wide,
-// lock-guarded). The stamp (paths joined by U+0000) enters the memo key.
-namespace Roots {
-void write(const QList<QUrl>& values);
-QList<QUrl> values();
-QString stamp();
-} // namespace Roots
+std::optional<QUrl> resolveFuzzy(const QString& trimmedReference, const ResolutionContext& context);
 
 // How long a failed resolution is trusted, in seconds (default 2.0).
 namespace MissLifetime {

@@ -61,6 +61,12 @@ QString basePath(const QUrl& baseDirectory) {
     return QDir::cleanPath(QDir::current().absoluteFilePath(p));
 }
 
+// The context's base folder, or the current one where the context allows it.
+std::optional<QString> basePath(const ResolutionContext& context) {
+    if (context.baseDirectory.isEmpty() && !context.currentDirectoryAsBase) return std::nullopt;
+    return basePath(context.baseDirectory);
+}
+
 QString parentPath(const QString& cleanAbsolutePath) {
     const qsizetype slash = cleanAbsolutePath.lastIndexOf(QLatin1Char('/'));
     return slash <= 0 ? QStringLiteral("/") : cleanAbsolutePath.left(slash);
@@ -91,43 +97,12 @@ std::optional<QUrl> withSwappedExtension(const QString& path) {
 }
 
 // The bases a trimmed reference is tried against: none for an anchored one.
-QList<QUrl> basesFor(const QString& trimmedReference, const QUrl& baseDirectory) {
+QList<QUrl> basesFor(const QString& trimmedReference, const ResolutionContext& context) {
     if (ImageReference::isAnchored(trimmedReference)) return {QUrl()};
-    return ImageReference::searchRoots(baseDirectory);
+    return ImageReference::searchRoots(context);
 }
 
 // ---- Process-wide stores ---------------------------------------------------
-
-class RootsStore {
-  public:
-    void write(const QList<QUrl>& values) {
-        QStringList paths;
-        for (const QUrl& url : values)
-            paths.append(filePath(url));
-        const QString stamp = paths.join(QChar(0));
-        std::lock_guard lock(mutex_);
-        values_ = values;
-        stamp_ = stamp;
-    }
-    QList<QUrl> values() const {
-        std::lock_guard lock(mutex_);
-        return values_;
-    }
-    QString stamp() const {
-        std::lock_guard lock(mutex_);
-        return stamp_;
-    }
-
-  private:
-    mutable std::mutex mutex_;
-    QList<QUrl> values_;
-    QString stamp_;
-};
-
-RootsStore& rootsStore() {
-    static RootsStore store;
-    return store;
-}
 
 class MissLifetimeStore {
   public:
@@ -197,7 +172,7 @@ MemoStore& memoStore() {
 
 // ---- The project-index step ------------------------------------------------
 
-std::optional<QUrl> fromProjectIndex(const QString& trimmedReference, const QUrl& baseDirectory) {
+std::optional<QUrl> fromProjectIndex(const QString& trimmedReference, const ResolutionContext& context) {
     QList<QUrl> roots;
     QStringList seen;
     const auto add = [&](const QUrl& root) {
@@ -206,9 +181,11 @@ std::optional<QUrl> fromProjectIndex(const QString& trimmedReference, const QUrl
         seen.append(p);
         roots.append(root);
     };
-    for (const QUrl& root : ProjectIndex::searchRoots(directoryUrl(basePath(baseDirectory))))
-        add(root);
-    for (const QUrl& installed : ImageReference::Roots::values()) {
+    if (const std::optional<QString> base = basePath(context)) {
+        for (const QUrl& root : ProjectIndex::searchRoots(directoryUrl(*base)))
+            add(root);
+    }
+    for (const QUrl& installed : context.roots) {
         const QUrl standardised = directoryUrl(QDir::cleanPath(filePath(installed)));
         add(standardised);
         for (const QUrl& root : ProjectIndex::searchRoots(standardised))
@@ -297,18 +274,22 @@ std::optional<QUrl> resolve(const QString& reference, const QUrl& baseDirectory)
     return fileUrl(QDir::cleanPath(basePath(baseDirectory) + QLatin1Char('/') + t));
 }
 
-QList<QUrl> searchRoots(const QUrl& baseDirectory) {
-    QString directory = basePath(baseDirectory);
-    QList<QUrl> roots{directoryUrl(directory)};
-    QStringList paths{directory};
-    while (roots.size() < 8) {
-        const QString parent = parentPath(directory);
-        if (parent == directory || parent == QLatin1String("/")) break;
-        roots.append(directoryUrl(parent));
-        paths.append(parent);
-        directory = parent;
+QList<QUrl> searchRoots(const ResolutionContext& context) {
+    QList<QUrl> roots;
+    QStringList paths;
+    if (const std::optional<QString> base = basePath(context)) {
+        QString directory = *base;
+        roots.append(directoryUrl(directory));
+        paths.append(directory);
+        while (roots.size() < 8) {
+            const QString parent = parentPath(directory);
+            if (parent == directory || parent == QLatin1String("/")) break;
+            roots.append(directoryUrl(parent));
+            paths.append(parent);
+            directory = parent;
+        }
     }
-    for (const QUrl& root : Roots::values()) {
+    for (const QUrl& root : context.roots) {
         const QString p = QDir::cleanPath(filePath(root));
         if (paths.contains(p)) continue;
         roots.append(root);
@@ -317,10 +298,10 @@ QList<QUrl> searchRoots(const QUrl& baseDirectory) {
     return roots;
 }
 
-std::optional<QUrl> resolveExact(const QString& reference, const QUrl& baseDirectory) {
+std::optional<QUrl> resolveExact(const QString& reference, const ResolutionContext& context) {
     const QString t = trimmed(reference);
     if (!isUsable(t)) return std::nullopt;
-    for (const QUrl& base : basesFor(t, baseDirectory)) {
+    for (const QUrl& base : basesFor(t, context)) {
         const std::optional<QUrl> url = resolve(t, base);
         if (!url) continue;
         if (!url->isLocalFile()) return hasSupportedExtension(*url) ? url : std::nullopt;
@@ -329,12 +310,12 @@ std::optional<QUrl> resolveExact(const QString& reference, const QUrl& baseDirec
     return std::nullopt;
 }
 
-std::optional<QUrl> computeExisting(const QString& reference, const QUrl& baseDirectory) {
+std::optional<QUrl> computeExisting(const QString& reference, const ResolutionContext& context) {
     const QString t = trimmed(reference);
     if (!isUsable(t)) return std::nullopt;
     const bool anchored = isAnchored(t);
 
-    for (const QUrl& base : basesFor(t, baseDirectory)) {
+    for (const QUrl& base : basesFor(t, context)) {
         const std::optional<QUrl> url = resolve(t, base);
         if (!url) continue;
         if (!url->isLocalFile()) return hasSupportedExtension(*url) ? url : std::nullopt;
@@ -345,9 +326,9 @@ std::optional<QUrl> computeExisting(const QString& reference, const QUrl& baseDi
     if (!anchored) {
         if (std::optional<QUrl> rooted = rootedAtFilesystemRoot(t)) return rooted;
     }
-    if (std::optional<QUrl> repaired = resolveFuzzy(t, baseDirectory)) return repaired;
+    if (std::optional<QUrl> repaired = resolveFuzzy(t, context)) return repaired;
     if (anchored) return std::nullopt;
-    return fromProjectIndex(t, baseDirectory);
+    return fromProjectIndex(t, context);
 }
 
 std::optional<QUrl> rootedAtFilesystemRoot(const QString& trimmedReference) {
@@ -356,29 +337,27 @@ std::optional<QUrl> rootedAtFilesystemRoot(const QString& trimmedReference) {
     if (first.isEmpty()) return std::nullopt;
     if (!QFileInfo(QLatin1Char('/') + first).isDir()) return std::nullopt;
     // Anchored now, so this does not come back here.
-    return computeExisting(QLatin1Char('/') + trimmedReference, QUrl());
+    return computeExisting(QLatin1Char('/') + trimmedReference, ResolutionContext{});
 }
 
-std::optional<QUrl> resolveFuzzy(const QString& trimmedReference, const QUrl& baseDirectory) {
+std::optional<QUrl> resolveFuzzy(const QString& trimmedReference, const ResolutionContext& context) {
     if (!isUsable(trimmedReference)) return std::nullopt;
     const std::optional<FuzzyPath::Components> parts = FuzzyPath::components(trimmedReference);
     if (!parts) return std::nullopt;
-    const QList<QUrl> bases = parts->isAbsolute ? QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/"))}
-                                                : searchRoots(baseDirectory);
+    const QList<QUrl> bases =
+        parts->isAbsolute ? QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/"))} : searchRoots(context);
     for (const QUrl& base : bases) {
         if (std::optional<QUrl> url = FuzzyPath::descend(base, parts->components, true)) return url;
     }
     return std::nullopt;
 }
 
-std::optional<QUrl> resolveOnDisk(const QString& reference, const QUrl& baseDirectory) {
+std::optional<QUrl> resolveOnDisk(const QString& reference, const ResolutionContext& context) {
     // Keys stay small: a reference padded beyond the bound is answered without the memo.
-    if (reference.size() > kMaxReferenceLength) return computeExisting(reference, baseDirectory);
+    if (reference.size() > kMaxReferenceLength) return computeExisting(reference, context);
     if (!isUsable(trimmed(reference))) return std::nullopt;
 
-    const QString key = reference + QChar(0) +
-                        (baseDirectory.isEmpty() ? QString() : filePath(baseDirectory)) + QChar(0) +
-                        Roots::stamp();
+    const QString key = reference + QChar(0) + context.stamp();
     const Memo::Answer answer = Memo::value(key, MissLifetime::value());
     switch (answer.kind) {
     case Memo::Kind::Hit:
@@ -386,36 +365,24 @@ std::optional<QUrl> resolveOnDisk(const QString& reference, const QUrl& baseDire
     case Memo::Kind::Miss: {
         // Only the cheap exact step: a file announced before it was written is
         // found as soon as it lands, without rerunning the whole pipeline.
-        std::optional<QUrl> url = resolveExact(reference, baseDirectory);
+        std::optional<QUrl> url = resolveExact(reference, context);
         if (url) Memo::store(url, key);
         return url;
     }
     case Memo::Kind::NoEntry:
         break;
     }
-    std::optional<QUrl> url = computeExisting(reference, baseDirectory);
+    std::optional<QUrl> url = computeExisting(reference, context);
     Memo::store(url, key);
     return url;
 }
 
-std::optional<QUrl> resolveExisting(const QString& reference, const QUrl& baseDirectory) {
-    if (std::optional<QUrl> url = resolveOnDisk(reference, baseDirectory)) return url;
+std::optional<QUrl> resolveExisting(const QString& reference, const ResolutionContext& context) {
+    if (std::optional<QUrl> url = resolveOnDisk(reference, context)) return url;
     const QString t = trimmed(reference);
     if (!isUsable(t)) return std::nullopt;
     return CodexSessions::match(t);
 }
-
-namespace Roots {
-void write(const QList<QUrl>& values) {
-    rootsStore().write(values);
-}
-QList<QUrl> values() {
-    return rootsStore().values();
-}
-QString stamp() {
-    return rootsStore().stamp();
-}
-} // namespace Roots
 
 namespace MissLifetime {
 double value() {
@@ -459,3 +426,14 @@ void clear() {
 } // namespace Memo
 
 } // namespace ImageReference
+
+QString ResolutionContext::stamp() const {
+    // The base as given, "." for the current folder standing in for it, or
+    // nothing: the three search different folders.
+    QStringList parts{!baseDirectory.isEmpty() ? filePath(baseDirectory)
+                      : currentDirectoryAsBase ? QStringLiteral(".")
+                                               : QString()};
+    for (const QUrl& root : roots)
+        parts.append(filePath(root));
+    return parts.join(QChar(0));
+}

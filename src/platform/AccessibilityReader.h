@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/ResolutionContext.h"
+
 #include <QPointF>
 #include <QString>
 #include <QUrl>
@@ -43,9 +45,10 @@ class AccessibilityReader {
     // The element's window: its document folder and title; none without a window.
     virtual std::optional<WindowContext> windowContext(const AccessibilityElement& element) = 0;
 
-    // The resolved image the element names at the point, if any.
+    // The resolved image the element names at the point, if any, looked for
+    // where the context says.
     virtual std::optional<QUrl> imageURL(const AccessibilityElement& element, QPointF at,
-                                         const QUrl& baseDirectory) = 0;
+                                         const ResolutionContext& context) = 0;
 };
 
 // Finds no element anywhere: the controller then reads the screen, with the
@@ -56,7 +59,7 @@ class NoAccessibilityReader final : public AccessibilityReader {
     std::shared_ptr<AccessibilityElement> elementAt(QPointF) override { return nullptr; }
     void wakeAccessibility(const AccessibilityElement&) override {}
     std::optional<WindowContext> windowContext(const AccessibilityElement&) override { return std::nullopt; }
-    std::optional<QUrl> imageURL(const AccessibilityElement&, QPointF, const QUrl&) override {
+    std::optional<QUrl> imageURL(const AccessibilityElement&, QPointF, const ResolutionContext&) override {
         return std::nullopt;
     }
 };

@@ -91,23 +91,23 @@ QStringList readLog(const Read& read, const QString& label) {
     return lines;
 }
 
-Resolver exactResolver(const QUrl& baseDirectory) {
-    return [baseDirectory](const QString& r) { return ImageReference::resolveExact(r, baseDirectory); };
+Resolver exactResolver(const ResolutionContext& context) {
+    return [context](const QString& r) { return ImageReference::resolveExact(r, context); };
 }
 
-Resolver onDiskResolver(const QUrl& baseDirectory) {
-    return [baseDirectory](const QString& r) { return ImageReference::resolveOnDisk(r, baseDirectory); };
+Resolver onDiskResolver(const ResolutionContext& context) {
+    return [context](const QString& r) { return ImageReference::resolveOnDisk(r, context); };
 }
 
-Resolver anywhereResolver(const QUrl& baseDirectory) {
-    return [baseDirectory](const QString& r) { return ImageReference::resolveExisting(r, baseDirectory); };
+Resolver anywhereResolver(const ResolutionContext& context) {
+    return [context](const QString& r) { return ImageReference::resolveExisting(r, context); };
 }
 
 std::optional<QUrl> recognize(const platform::TextRecognizer& recognizer, const QImage& image, QRectF strip,
-                              QPointF pointer, const QUrl& baseDirectory, bool verbose) {
-    const Resolver exact = exactResolver(baseDirectory);
-    const Resolver onDisk = onDiskResolver(baseDirectory);
-    const Resolver anywhere = anywhereResolver(baseDirectory);
+                              QPointF pointer, const ResolutionContext& context, bool verbose) {
+    const Resolver exact = exactResolver(context);
+    const Resolver onDisk = onDiskResolver(context);
+    const Resolver anywhere = anywhereResolver(context);
     QList<Read> reads;
 
     // 1. The tile round the pointer, exact resolution only.
@@ -158,7 +158,7 @@ std::optional<QUrl> recognize(const platform::TextRecognizer& recognizer, const 
 
 std::optional<QUrl> imageReference(const std::shared_ptr<platform::ScreenCapture>& capture,
                                    const platform::TextRecognizer& recognizer, QPointF at,
-                                   const QUrl& baseDirectory, bool verbose) {
+                                   const ResolutionContext& context, bool verbose) {
     const QRectF wanted = strip(at, {});
     const std::optional<platform::Capture> captured =
         capture ? ScreenTextReader::capture(std::make_shared<StripOnMonitor>(capture), wanted) : std::nullopt;
@@ -173,7 +173,7 @@ std::optional<QUrl> imageReference(const std::shared_ptr<platform::ScreenCapture
                                .arg(captured->image.width())
                                .arg(captured->image.height()));
     const std::optional<QUrl> url =
-        recognize(recognizer, captured->image, captured->strip, at, baseDirectory, verbose);
+        recognize(recognizer, captured->image, captured->strip, at, context, verbose);
     if (verbose && !url) Diagnostics::print(QStringLiteral("        no candidate under the pointer"));
     return url;
 }

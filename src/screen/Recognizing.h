@@ -17,23 +17,23 @@
 namespace ScreenTextReader {
 
 // The reference as written, against the base, its ancestors and the roots.
-Resolver exactResolver(const QUrl& baseDirectory);
+Resolver exactResolver(const ResolutionContext& context);
 // The whole on-disk pipeline: other extensions, a lost leading slash, misread
 // characters, the project's files.
-Resolver onDiskResolver(const QUrl& baseDirectory);
+Resolver onDiskResolver(const ResolutionContext& context);
 // On disk, then the images recent coding-agent sessions showed.
-Resolver anywhereResolver(const QUrl& baseDirectory);
+Resolver anywhereResolver(const ResolutionContext& context);
 
 // The reference under the pointer in a captured image of the strip: tiles are
 // read only as the stages need them (the pointer's, then one along the cut
 // line, then ones across a wrapped row).
 std::optional<QUrl> recognize(const platform::TextRecognizer& recognizer, const QImage& image, QRectF strip,
-                              QPointF pointer, const QUrl& baseDirectory, bool verbose);
+                              QPointF pointer, const ResolutionContext& context, bool verbose);
 
 // Captures the strip around the pointer (under the time limit) and recognises it.
 std::optional<QUrl> imageReference(const std::shared_ptr<platform::ScreenCapture>& capture,
                                    const platform::TextRecognizer& recognizer, QPointF at,
-                                   const QUrl& baseDirectory, bool verbose);
+                                   const ResolutionContext& context, bool verbose);
 
 // The detail lines of one read: its tile and each recognised line.
 QStringList readLog(const Read& read, const QString& label);

@@ -17,9 +17,9 @@ bool RecognizingScreenReader::ensurePermission() {
     return ScreenTextReader::ensurePermission(capture_);
 }
 
-std::optional<QUrl> RecognizingScreenReader::imageReference(QPointF at, const QUrl& baseDirectory,
+std::optional<QUrl> RecognizingScreenReader::imageReference(QPointF at, const ResolutionContext& context,
                                                             bool verbose) {
-    return ScreenTextReader::imageReference(capture_, *recognizer_, at, baseDirectory, verbose);
+    return ScreenTextReader::imageReference(capture_, *recognizer_, at, context, verbose);
 }
 
 qint64 RecognizingScreenReader::stalls() {

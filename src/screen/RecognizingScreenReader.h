@@ -16,7 +16,7 @@ class RecognizingScreenReader final : public ScreenReader {
 
     void prime() override;
     bool ensurePermission() override;
-    std::optional<QUrl> imageReference(QPointF at, const QUrl& baseDirectory, bool verbose) override;
+    std::optional<QUrl> imageReference(QPointF at, const ResolutionContext& context, bool verbose) override;
     qint64 stalls() override;
     void setOwnWindows(const QList<QRectF>& frames) override;
 

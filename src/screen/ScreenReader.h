@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/ResolutionContext.h"
+
 #include <QList>
 #include <QPointF>
 #include <QRectF>
@@ -21,8 +23,10 @@ class ScreenReader {
     // Whether the screen can be read after asking (may wait up to 2 seconds). Blocking.
     virtual bool ensurePermission() = 0;
 
-    // The resolved image the text under the point names. Blocking; run off the main thread.
-    virtual std::optional<QUrl> imageReference(QPointF at, const QUrl& baseDirectory, bool verbose) = 0;
+    // The resolved image the text under the point names, looked for where the
+    // context says. Blocking; run off the main thread.
+    virtual std::optional<QUrl> imageReference(QPointF at, const ResolutionContext& context,
+                                               bool verbose) = 0;
 
     // Captures in a row that never answered.
     virtual qint64 stalls() = 0;
@@ -37,7 +41,9 @@ class NoScreenReader final : public ScreenReader {
   public:
     void prime() override {}
     bool ensurePermission() override { return false; }
-    std::optional<QUrl> imageReference(QPointF, const QUrl&, bool) override { return std::nullopt; }
+    std::optional<QUrl> imageReference(QPointF, const ResolutionContext&, bool) override {
+        return std::nullopt;
+    }
     qint64 stalls() override { return 0; }
     void setOwnWindows(const QList<QRectF>&) override {}
 };

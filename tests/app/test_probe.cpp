@@ -216,11 +216,11 @@ class TestProbe : public QObject {
         const auto release = qScopeGuard([capture] { capture->hang(false); });
         QCOMPARE(reader->stalls(), 0);
         capture->hang(true);
-        QVERIFY(!reader->imageReference(QPointF(1200, 400), QUrl(), false)); // the time limit answers
-        QVERIFY(!reader->imageReference(QPointF(1200, 400), QUrl(), false));
+        QVERIFY(!reader->imageReference(QPointF(1200, 400), {}, false)); // the time limit answers
+        QVERIFY(!reader->imageReference(QPointF(1200, 400), {}, false));
         QCOMPARE(reader->stalls(), 2);
         capture->hang(false);
-        reader->imageReference(QPointF(1200, 400), QUrl(), false);
+        reader->imageReference(QPointF(1200, 400), {}, false);
         QCOMPARE(reader->stalls(), 0);
     }
 };

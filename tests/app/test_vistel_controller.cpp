@@ -68,6 +68,7 @@ struct AccessibilityState {
     std::optional<QUrl> url;
     int lookups = 0;
     int wakes = 0;
+    QList<ResolutionContext> contexts; // of every lookup
 };
 
 class FakeAccessibility final : public AccessibilityReader {
@@ -77,8 +78,10 @@ class FakeAccessibility final : public AccessibilityReader {
     std::shared_ptr<AccessibilityElement> elementAt(QPointF) override { return state_->element; }
     void wakeAccessibility(const AccessibilityElement&) override { ++state_->wakes; }
     std::optional<WindowContext> windowContext(const AccessibilityElement&) override { return {}; }
-    std::optional<QUrl> imageURL(const AccessibilityElement&, QPointF, const QUrl&) override {
+    std::optional<QUrl> imageURL(const AccessibilityElement&, QPointF,
+                                 const ResolutionContext& context) override {
         ++state_->lookups;
+        state_->contexts.append(context);
         return state_->url;
     }
 
@@ -100,9 +103,10 @@ class FakeScreen final : public ScreenReader {
         ownWindows_.append(frames);
     }
 
-    std::optional<QUrl> imageReference(QPointF at, const QUrl&, bool) override {
+    std::optional<QUrl> imageReference(QPointF at, const ResolutionContext& context, bool) override {
         std::unique_lock lock(mutex_);
         readings_.append(at);
+        contexts_.append(context);
         changed_.notify_all();
         const QString key = keyOf(at);
         changed_.wait(lock, [&] { return closed_ || answers_.contains(key); });
@@ -126,6 +130,10 @@ class FakeScreen final : public ScreenReader {
         const std::lock_guard lock(mutex_);
         return readings_;
     }
+    QList<ResolutionContext> contexts() {
+        const std::lock_guard lock(mutex_);
+        return contexts_;
+    }
     QList<QList<QRectF>> ownWindows() {
         const std::lock_guard lock(mutex_);
         return ownWindows_;
@@ -141,22 +149,35 @@ class FakeScreen final : public ScreenReader {
     bool closed_ = false;
     QHash<QString, std::optional<QUrl>> answers_;
     QList<QPointF> readings_;
+    QList<ResolutionContext> contexts_;
     QList<QList<QRectF>> ownWindows_;
 };
 
-// Counts reads of the process table, which an ignored application must not cause.
+// Applications with one shell each (the shell's pid is the application's plus
+// one); counts reads of the process table, which an ignored application must
+// not cause.
+struct ProcessState {
+    std::atomic<int> reads = 0;
+    QHash<qint32, QString> shellFolders; // by application pid
+};
+
 class FakeProcesses final : public ProcessRoots::Source {
   public:
-    explicit FakeProcesses(std::shared_ptr<std::atomic<int>> reads) : reads_(std::move(reads)) {}
+    explicit FakeProcesses(std::shared_ptr<ProcessState> state) : state_(std::move(state)) {}
     ProcessRoots::ProcessTable processTable() const override {
-        ++*reads_;
-        return {};
+        ++state_->reads;
+        ProcessRoots::ProcessTable table;
+        for (auto it = state_->shellFolders.cbegin(); it != state_->shellFolders.cend(); ++it) {
+            table.insert(it.key(), {1, QStringLiteral("term"), true});
+            table.insert(it.key() + 1, {it.key(), QStringLiteral("bash"), true});
+        }
+        return table;
     }
-    QString workingDirectory(qint32) const override { return {}; }
+    QString workingDirectory(qint32 pid) const override { return state_->shellFolders.value(pid - 1); }
     QString executableName(qint32) const override { return {}; }
 
   private:
-    std::shared_ptr<std::atomic<int>> reads_;
+    std::shared_ptr<ProcessState> state_;
 };
 
 // One controller with its fakes; the readings still waiting are let go at the end.
@@ -164,7 +185,7 @@ struct Rig {
     std::shared_ptr<DesktopState> desktop = std::make_shared<DesktopState>();
     std::shared_ptr<AccessibilityState> ax = std::make_shared<AccessibilityState>();
     std::shared_ptr<FakeScreen> screen = std::make_shared<FakeScreen>();
-    std::shared_ptr<std::atomic<int>> tableReads = std::make_shared<std::atomic<int>>(0);
+    std::shared_ptr<ProcessState> processes = std::make_shared<ProcessState>();
     std::shared_ptr<double> clock = std::make_shared<double>(1000.0);
     std::shared_ptr<QString> output = std::make_shared<QString>();
     std::unique_ptr<VistelController> controller;
@@ -176,7 +197,7 @@ struct Rig {
         parts.desktop = std::make_unique<FakeDesktop>(desktop);
         parts.accessibility = std::make_unique<FakeAccessibility>(ax);
         parts.screen = screen;
-        parts.processes = std::make_unique<FakeProcesses>(tableReads);
+        parts.processes = std::make_unique<FakeProcesses>(processes);
         parts.clock = [clock = clock] { return *clock; };
         parts.write = [output = output](const QString& text) { output->append(text); };
         parts.verbose = true;
@@ -581,7 +602,7 @@ class TestVistelController : public QObject {
         Rig rig;
         QVERIFY(rig.showThroughScreen({500, 300}, red_));
         const int readings = rig.readings();
-        *rig.tableReads = 0;
+        rig.processes->reads = 0;
 
         rig.point(blue_, pid);
         rig.desktop->window =
@@ -593,10 +614,44 @@ class TestVistelController : public QObject {
         QVERIFY(rig.cardDown());
         QCOMPARE(rig.ax->lookups, 0);
         QCOMPARE(rig.ax->wakes, 0);
-        QCOMPARE(rig.tableReads->load(), 0);
+        QCOMPARE(rig.processes->reads.load(), 0);
         QTest::qWait(30);
         QCOMPARE(rig.readings(), readings);
         QVERIFY(!rig.c().recognitionInFlight());
+    }
+
+    // A reading carries the folders of the window it started over: when the
+    // pointer has moved on to another window before it answers, it still
+    // searches the first window's shell, and the next reading the second's.
+    void readingKeepsItsWindowsFolders() {
+        Rig rig;
+        rig.processes->shellFolders = {{7201, QStringLiteral("/work/alpha")},
+                                       {7301, QStringLiteral("/work/beta")}};
+        const auto over = [&](qint32 pid) {
+            rig.desktop->window =
+                platform::WindowInfo{pid, QStringLiteral("Terminal"), QStringLiteral("XTerm"),
+                                     QStringLiteral("xterm"), QRectF(0, 0, 1200, 600)};
+        };
+        const QPointF a(100, 300);
+        const QPointF b(900, 300);
+        over(7201);
+        rig.hold(a);
+        QVERIFY(rig.tickStartingReading(a));
+        over(7301);
+        rig.advance(1.0);
+        rig.hold(b);
+        rig.c().tick(); // one reading at a time: the second waits
+        QCOMPARE(rig.readings(), 1);
+        QVERIFY(rig.answer(a, QUrl()));
+        rig.advance(1.0);
+        QVERIFY(rig.tickStartingReading(b));
+
+        const QList<ResolutionContext> contexts = rig.screen->contexts();
+        QCOMPARE(contexts.size(), 2);
+        QCOMPARE(contexts.at(0).roots, QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/work/alpha/"))});
+        QCOMPARE(contexts.at(1).roots, QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/work/beta/"))});
+        // The agent's own current folder is never one of them.
+        QVERIFY(!contexts.at(0).currentDirectoryAsBase && !contexts.at(1).currentDirectoryAsBase);
     }
 
   private:

@@ -104,7 +104,6 @@ class TestAccessibilityLookup : public QObject {
         elsewhere_ = std::make_unique<TempTree>();
         CodexSessions::setOverride(
             QList<QUrl>{QUrl::fromLocalFile(elsewhere_->file("shots-x/session-shot.png"))});
-        ImageReference::Roots::write({});
         ImageReference::Memo::clear();
     }
 
@@ -184,7 +183,7 @@ class TestAccessibilityLookup : public QObject {
         c->parentValue = p;
         setUp(*c, withFolders(child));
         setUp(*p, withFolders(parent));
-        QCOMPARE(shown(imageURL(c, kPointer, tree_->url())), QUrl(withFolders(expected)).toString());
+        QCOMPARE(shown(imageURL(c, kPointer, {tree_->url()})), QUrl(withFolders(expected)).toString());
         QVERIFY(c->labelReads <= 3);
         if (parentReads >= 0) QCOMPARE(p->labelReads, parentReads);
     }
@@ -216,7 +215,7 @@ class TestAccessibilityLookup : public QObject {
         Fake e;
         putText(e, text, under);
         e.boundsAnswer = bounds;
-        QCOMPARE(shown(imageReferenceInText(kPointer, e, tree_->url())),
+        QCOMPARE(shown(imageReferenceInText(kPointer, e, {tree_->url()})),
                  expected.isEmpty() ? QString() : file(expected));
     }
 
@@ -240,7 +239,7 @@ class TestAccessibilityLookup : public QObject {
         e.text = QStringLiteral("wrote shots/hero.png");
         e.rangeAnswer = CharacterRange{location, length};
         if (count != -1) e.countAnswer = count;
-        QVERIFY(!imageReferenceInText(kPointer, e, tree_->url()));
+        QVERIFY(!imageReferenceInText(kPointer, e, {tree_->url()}));
     }
 
     void enormousTexts_data() {
@@ -259,7 +258,7 @@ class TestAccessibilityLookup : public QObject {
         e.text = text;
         e.rangeAnswer = CharacterRange{at + 3, 1};
         if (answersTooMuch) e.stringAnswer = text;
-        QCOMPARE(imageReferenceInText(kPointer, e, tree_->url()).has_value(), found);
+        QCOMPARE(imageReferenceInText(kPointer, e, {tree_->url()}).has_value(), found);
         // Asked for the window around the pointer only, whatever the text's size.
         QCOMPARE(e.stringRequests, (QList<CharacterRange>{{at + 3 - kTextReach, 2 * kTextReach}}));
     }

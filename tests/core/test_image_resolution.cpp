@@ -33,7 +33,8 @@ class TestImageResolution : public QObject {
         for (const char* file :
              {"work/shots/hero@2x.png", "work/shots/generated.png", "work/x.jpg", "work/notes.txt",
               "work/order.png", "work.png", "clipped-top-level.png", "rootdir/order.png",
-              "rootdir/only-root.png", "cwdir/only-in-cwd.png", "proj/assets/logo-unique.png",
+              "rootdir/only-root.png", "cwdir/only-in-cwd.png", "cwdir/shots/decoy.png",
+              "rootdir/shots/decoy.png", "proj/assets/logo-unique.png",
               "proj/scenes/episode-001/S002/contact-sheet.png", "elsewhere/codex-shown.png"})
             tree_->file(QString::fromLatin1(file));
         for (int i = 1; i <= 7; ++i)
@@ -51,7 +52,6 @@ class TestImageResolution : public QObject {
     }
     void init() {
         Memo::clear();
-        Roots::write({});
         ProjectIndex::clearCaches();
     }
 
@@ -110,28 +110,34 @@ class TestImageResolution : public QObject {
     void searchRootsOrder_data() {
         QTest::addColumn<QString>("baseDirectory");
         QTest::addColumn<QStringList>("roots");
+        QTest::addColumn<bool>("currentDirectoryAsBase");
         QTest::addColumn<QStringList>("expected");
-        const auto row = [](const char* name, const char* base, const QStringList& roots,
+        const auto row = [](const char* name, const char* base, const QStringList& roots, bool current,
                             const QStringList& expected) {
-            QTest::newRow(name) << QString(base) << roots << expected;
+            QTest::newRow(name) << QString(base) << roots << current << expected;
         };
-        row("never /", "/a/b/c", {}, {"/a/b/c/", "/a/b/", "/a/"});
-        row("at most 8", "/1/2/3/4/5/6/7/8/9", {},
+        row("never /", "/a/b/c", {}, true, {"/a/b/c/", "/a/b/", "/a/"});
+        row("at most 8", "/1/2/3/4/5/6/7/8/9", {}, true,
             {"/1/2/3/4/5/6/7/8/9/", "/1/2/3/4/5/6/7/8/", "/1/2/3/4/5/6/7/", "/1/2/3/4/5/6/", "/1/2/3/4/5/",
              "/1/2/3/4/", "/1/2/3/", "/1/2/"});
-        row("root itself", "/", {}, {"/"});
-        row("roots after, no repeats", "/a/b", {"/r/", "/a/", "/r", "/s/"}, {"/a/b/", "/a/", "/r/", "/s/"});
+        row("root itself", "/", {}, true, {"/"});
+        row("roots after, no repeats", "/a/b", {"/r/", "/a/", "/r", "/s/"}, true,
+            {"/a/b/", "/a/", "/r/", "/s/"});
+        // The agent's readings: its own current folder says nothing about the hovered window.
+        row("no base: the window's roots only", "", {"/r/"}, false, {"/r/"});
+        row("a base is searched either way", "/a/b", {"/r/"}, false, {"/a/b/", "/a/", "/r/"});
     }
     void searchRootsOrder() {
         QFETCH(QString, baseDirectory);
         QFETCH(QStringList, roots);
+        QFETCH(bool, currentDirectoryAsBase);
         QFETCH(QStringList, expected);
         QList<QUrl> rootUrls;
         for (const QString& r : roots)
             rootUrls.append(QUrl::fromLocalFile(r));
-        Roots::write(rootUrls);
         QStringList paths;
-        for (const QUrl& url : searchRoots(QUrl::fromLocalFile(baseDirectory)))
+        for (const QUrl& url :
+             searchRoots({QUrl::fromLocalFile(baseDirectory), rootUrls, currentDirectoryAsBase}))
             paths.append(url.toLocalFile());
         QCOMPARE(paths, expected);
     }
@@ -179,15 +185,55 @@ class TestImageResolution : public QObject {
         QFETCH(QString, baseDirectory);
         QFETCH(QString, expected);
         QFETCH(QString, root);
-        Roots::write(root.isEmpty() ? QList<QUrl>{} : QList<QUrl>{tree_->url(root)});
         reference.replace(QLatin1String("{t}"), tree_->path().mid(1));
-        const QUrl directory = base(baseDirectory);
-        const std::optional<QUrl> found = function == "exact"     ? resolveExact(reference, directory)
-                                          : function == "compute" ? computeExisting(reference, directory)
-                                          : function == "disk"    ? resolveOnDisk(reference, directory)
-                                                                  : resolveExisting(reference, directory);
+        // As the command line resolves: the current folder stands in for a missing base.
+        const ResolutionContext context{base(baseDirectory),
+                                        root.isEmpty() ? QList<QUrl>{} : QList<QUrl>{tree_->url(root)}, true};
+        const std::optional<QUrl> found = function == "exact"     ? resolveExact(reference, context)
+                                          : function == "compute" ? computeExisting(reference, context)
+                                          : function == "disk"    ? resolveOnDisk(reference, context)
+                                                                  : resolveExisting(reference, context);
         const bool local = !expected.isEmpty() && !expected.startsWith(QLatin1String("http"));
         QCOMPARE(text(found), local ? tree_->url(expected).toString() : expected);
+    }
+
+    // The agent's own current folder (cwdir here, where the decoys lie) says
+    // nothing about the hovered window: only the command line searches it.
+    void currentFolder_data() {
+        QTest::addColumn<QString>("reference");
+        QTest::addColumn<bool>("currentDirectoryAsBase");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("agent: the shell's copy") << "shots/decoy.png" << false << "rootdir/shots/decoy.png";
+        QTest::newRow("agent: only the current folder has it") << "only-in-cwd.png" << false << "";
+        QTest::newRow("command line: the current folder first")
+            << "shots/decoy.png" << true << "cwdir/shots/decoy.png";
+        QTest::newRow("command line: only the current folder has it")
+            << "only-in-cwd.png" << true << "cwdir/only-in-cwd.png";
+    }
+    void currentFolder() {
+        QFETCH(QString, reference);
+        QFETCH(bool, currentDirectoryAsBase);
+        QFETCH(QString, expected);
+        const ResolutionContext context{
+            QUrl(), {tree_->url(QStringLiteral("rootdir"))}, currentDirectoryAsBase};
+        QCOMPARE(text(resolveExisting(reference, context)),
+                 expected.isEmpty() ? QString() : tree_->url(expected).toString());
+    }
+
+    // Readings of two windows interleaved: each is answered from its own
+    // window's folders, also when the other's answer is remembered.
+    void contextsNeverShareAnswers() {
+        TempTree t;
+        t.file("a/shots/alpha-frame.png");
+        t.file("b/shots/beta-render.png");
+        const ResolutionContext a{QUrl(), {t.url("a")}};
+        const ResolutionContext b{QUrl(), {t.url("b")}};
+        const QString alpha = t.url("a/shots/alpha-frame.png").toString();
+        QCOMPARE(text(resolveOnDisk("shots/alpha-frame.png", a)), alpha);
+        QCOMPARE(text(resolveOnDisk("shots/alpha-frame.png", b)), QString());
+        QCOMPARE(text(resolveOnDisk("shots/alpha-frame.png", a)), alpha);
+        QCOMPARE(text(resolveOnDisk("beta-render.png", a)), QString());
+        QCOMPARE(text(resolveOnDisk("beta-render.png", b)), t.url("b/shots/beta-render.png").toString());
     }
 
     void memoHitAndRootsStamp() {
@@ -195,14 +241,14 @@ class TestImageResolution : public QObject {
         t.file("shots/generated.png");
         const QString png = t.url("shots/generated.png").toString();
         const QString avif = t.url("shots/generated.avif").toString();
-        QCOMPARE(text(resolveOnDisk("shots/generated", t.url())), png);
+        QCOMPARE(text(resolveOnDisk("shots/generated", {t.url()})), png);
         t.file("shots/generated.avif"); // the swap would now take this one first
-        QCOMPARE(text(computeExisting("shots/generated", t.url())), avif);
-        QCOMPARE(text(resolveOnDisk("shots/generated", t.url())), png); // remembered
-        Roots::write({t.url("shots")});
-        QCOMPARE(text(resolveOnDisk("shots/generated", t.url())), avif); // new roots, new key
+        QCOMPARE(text(computeExisting("shots/generated", {t.url()})), avif);
+        QCOMPARE(text(resolveOnDisk("shots/generated", {t.url()})), png); // remembered
+        QCOMPARE(text(resolveOnDisk("shots/generated", {t.url(), {t.url("shots")}})),
+                 avif); // new roots, new key
         QVERIFY(QFile::remove(t.path("shots/generated.avif")));
-        QCOMPARE(text(resolveOnDisk("shots/generated", t.url())), png); // deleted hit dropped
+        QCOMPARE(text(resolveOnDisk("shots/generated", {t.url()})), png); // deleted hit dropped
     }
 
     // Without the length bound the project index would try every tail of "a/a/a/..." (quadratic).
@@ -219,8 +265,8 @@ class TestImageResolution : public QObject {
         QFETCH(QString, reference);
         QFETCH(QString, expected);
         const QString want = expected.isEmpty() ? QString() : tree_->url(expected).toString();
-        QCOMPARE(text(resolveExisting(reference, base("work/"))), want);
-        QCOMPARE(text(resolveExact(reference, base("work/"))), want);
+        QCOMPARE(text(resolveExisting(reference, {base("work/")})), want);
+        QCOMPARE(text(resolveExact(reference, {base("work/")})), want);
         QCOMPARE(Memo::size(), qsizetype(0)); // no megabyte keys kept
     }
 };

@@ -65,6 +65,9 @@ class TestAtspiReader : public QObject {
         return nullptr;
     }
 
+    // The shell of the window read works in the fixture folder.
+    ResolutionContext shell() const { return {QUrl(), {tree_.url()}}; }
+
   private slots:
     void initTestCase() {
         const QString missing = PrivateDesktop::missingProgram();
@@ -74,7 +77,6 @@ class TestAtspiReader : public QObject {
         tree_.file("shots/hero.png");
         tree_.file("out/images/wrapped.png");
         ImageReference::MissLifetime::set(0);
-        ImageReference::Roots::write({tree_.url()});
         const QString failure = session_.start();
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
 
@@ -118,7 +120,7 @@ class TestAtspiReader : public QObject {
         const QPointF at = needle < 0 ? app_.after : app_.needles.at(needle);
         const auto element = reader_->elementAt(at);
         QVERIFY(element);
-        const std::optional<QUrl> url = reader_->imageURL(*element, at, QUrl());
+        const std::optional<QUrl> url = reader_->imageURL(*element, at, shell());
         QCOMPARE(url.value_or(QUrl()).toString(),
                  expected.isEmpty() ? QString() : tree_.url(expected).toString());
     }
@@ -132,7 +134,7 @@ class TestAtspiReader : public QObject {
         QVERIFY(element);
         doomed.process->kill();
         QVERIFY(doomed.process->waitForFinished(5000));
-        QVERIFY(!reader_->imageURL(*element, doomed.needles.first(), QUrl()));
+        QVERIFY(!reader_->imageURL(*element, doomed.needles.first(), shell()));
         reader_->windowContext(*element); // answers what it can; must not fail
     }
 
@@ -143,7 +145,7 @@ class TestAtspiReader : public QObject {
         QVERIFY(!reader_->skipping(app_.pid()));
         QCOMPARE(::kill(pid_t(app_.pid()), SIGSTOP), 0);
         const auto element = reader_->elementAt(at);
-        if (element) QVERIFY(!reader_->imageURL(*element, at, QUrl()));
+        if (element) QVERIFY(!reader_->imageURL(*element, at, shell()));
         QVERIFY(reader_->skipping(app_.pid()));
         QVERIFY(!reader_->elementAt(at)); // skipped: not even asked
         ::kill(pid_t(app_.pid()), SIGCONT);

@@ -217,7 +217,7 @@ class ReferenceOnScreenTest : public QObject {
         std::optional<QUrl> url;
         const int before = engine().calls;
         const QString out =
-            stdoutOf([&] { url = recognize(engine(), r.image, r.strip, pointer, fixture("proj"), true); });
+            stdoutOf([&] { url = recognize(engine(), r.image, r.strip, pointer, {fixture("proj")}, true); });
         const int read = engine().calls - before;
         const QString found = url ? url->toLocalFile() : QString();
         const QString wanted = c.expected.isEmpty() ? QString() : path(c.expected);
@@ -237,14 +237,14 @@ class ReferenceOnScreenTest : public QObject {
         auto backend = std::make_shared<Backend>();
         backend->shot = platform::Capture{r.image, r.strip};
         const QPointF pointer = pointerOn(r, Aim{1, "hero"});
-        std::optional<QUrl> url = imageReference(backend, engine(), pointer, fixture("proj"), false);
+        std::optional<QUrl> url = imageReference(backend, engine(), pointer, {fixture("proj")}, false);
         QCOMPARE(url.value_or(QUrl()), fixture("proj/shots/hero-frame@2x.png"));
         // The strip asked for lies on the monitor, centred on the pointer as far as it can.
         QCOMPARE(backend->asked, QRectF(0, pointer.y() - 38, 2400, 76));
 
         backend->shot.reset();
         const QString out =
-            stdoutOf([&] { url = imageReference(backend, engine(), QPointF(1300.5, 338), QUrl(), true); });
+            stdoutOf([&] { url = imageReference(backend, engine(), QPointF(1300.5, 338), {}, true); });
         QVERIFY(!url);
         QCOMPARE(out, QStringLiteral("  [ocr] capture failed for (100.5, 300.0, 2400.0, 76.0)\n"));
     }

@@ -11,7 +11,6 @@
 #include "core/Diagnostics.h"
 #include "core/HoverModifier.h"
 #include "core/IgnoredApplications.h"
-#include "core/ImageReference.h"
 #include "core/WindowAffinity.h"
 #include "platform/proc/ProcProcessSource.h"
 
@@ -189,18 +188,18 @@ void VistelController::tickWhileHeld() {
         }
     }
 
-    std::optional<WindowContext> context;
+    std::optional<WindowContext> windowContext;
     if (element) {
         accessibility_->wakeAccessibility(*element);
-        context = accessibility_->windowContext(*element);
+        windowContext = accessibility_->windowContext(*element);
     }
-    const QUrl base = context ? context->documentDirectory : QUrl();
-    std::optional<QString> title = context ? context->title : std::nullopt;
+    const QUrl base = windowContext ? windowContext->documentDirectory : QUrl();
+    std::optional<QString> title = windowContext ? windowContext->title : std::nullopt;
     if (!title && window && !window->title.isEmpty()) title = window->title;
 
     const QList<QUrl> roots = pid > 0 ? ProcessRoots::rootsFor(pid, *processes_) : QList<QUrl>();
-    const QList<QUrl> ordered = WindowAffinity::order(roots, base, title);
-    ImageReference::Roots::write(ordered);
+    // Everything the readings of this tick search, as one value that goes with them.
+    const ResolutionContext context{base, WindowAffinity::order(roots, base, title)};
 
     if (verbose_ && (!lastLoggedPoint_ || *lastLoggedPoint_ != p)) {
         lastLoggedPoint_ = p;
@@ -211,16 +210,16 @@ void VistelController::tickWhileHeld() {
                  .arg(qint64(p.y()))
                  .arg(role, base.isEmpty() ? QStringLiteral("-") : displayPath(base),
                       title.value_or(QString())));
-        if (!ordered.isEmpty()) {
+        if (!context.roots.isEmpty()) {
             QStringList paths;
-            for (const QUrl& root : ordered)
+            for (const QUrl& root : context.roots)
                 paths.append(displayPath(root));
             line(QStringLiteral("  [roots] ") + paths.join(QLatin1Char(' ')));
         }
     }
 
     if (element) {
-        if (const std::optional<QUrl> url = accessibility_->imageURL(*element, p, base)) {
+        if (const std::optional<QUrl> url = accessibility_->imageURL(*element, p, context)) {
             if (verbose_) line(QStringLiteral("  [ax] matched ") + displayPath(*url));
             if (present(*url)) return;
             if (verbose_) line(QStringLiteral("  [ax] could not be shown; reading the screen instead"));
@@ -229,7 +228,7 @@ void VistelController::tickWhileHeld() {
 
     // The card stays while the pointer travels along its own line.
     if (previewPoint_ && std::abs(p.y() - previewPoint_->y()) > kSameLine) hidePreview();
-    recognizeOnScreen(p, base);
+    recognizeOnScreen(p, context);
 }
 
 // ---- Showing and hiding -----------------------------------------------------
@@ -328,7 +327,7 @@ QRectF VistelController::areaUnder(QPointF p) {
 
 // ---- Screen reading ---------------------------------------------------------
 
-void VistelController::recognizeOnScreen(QPointF p, const QUrl& baseDirectory) {
+void VistelController::recognizeOnScreen(QPointF p, const ResolutionContext& context) {
     if (!desktop_->canReadScreen()) {
         if (!warnedAboutCapture_) {
             warnedAboutCapture_ = true;
@@ -369,9 +368,9 @@ void VistelController::recognizeOnScreen(QPointF p, const QUrl& baseDirectory) {
         recognized(reading, p, generation, watcher->result());
     });
     watcher->setFuture(QtConcurrent::run(
-        readingPool(), [screen = screen_, p, baseDirectory, verbose = verbose_]() -> std::optional<QUrl> {
+        readingPool(), [screen = screen_, p, context, verbose = verbose_]() -> std::optional<QUrl> {
             try {
-                return screen->imageReference(p, baseDirectory, verbose);
+                return screen->imageReference(p, context, verbose);
             } catch (...) {
                 return std::nullopt; // a reader that throws has found nothing
             }

@@ -3,6 +3,7 @@
 #include "app/agent/FileImages.h"
 #include "app/agent/RemoteImages.h"
 #include "core/ProcessRoots.h"
+#include "core/ResolutionContext.h"
 #include "core/Settings.h"
 #include "platform/AccessibilityReader.h"
 #include "platform/Desktop.h"
@@ -75,8 +76,9 @@ class VistelController : public QObject {
     // Shows the image at a resolved URL; false when nothing could be shown.
     bool present(const QUrl& url);
     void hidePreview();
-    // Starts a screen reading at p if the pacing allows.
-    void recognizeOnScreen(QPointF p, const QUrl& baseDirectory);
+    // Starts a screen reading at p if the pacing allows; it searches where the
+    // context says, whatever later ticks find.
+    void recognizeOnScreen(QPointF p, const ResolutionContext& context);
     void settingsChanged(Settings::Change change);
 
     // State, for the menu bar indicator, diagnostics and tests.

@@ -132,12 +132,13 @@ int resolve(const QStringList& arguments) {
     const QUrl base = bases.isEmpty() ? QUrl() : bases.first();
     const auto title = CommandLine::valueAfter(arguments, QStringLiteral("--title"));
     const QList<QUrl> roots = CommandLine::values(arguments, QStringLiteral("--root"));
-    ImageReference::Roots::write(WindowAffinity::order(roots, base, title));
+    // Run where the user works: the current folder stands in for a missing base.
+    const ResolutionContext context{base, WindowAffinity::order(roots, base, title), true};
 
     print(QStringLiteral("reference: ") + *reference);
     print(QStringLiteral("base:   ") + (base.isEmpty() ? QStringLiteral("-") : displayPath(base)));
     print(QStringLiteral("window: ") + title.value_or(QStringLiteral("-")));
-    print(QStringLiteral("roots:  ") + joinedPaths(ImageReference::Roots::values()));
+    print(QStringLiteral("roots:  ") + joinedPaths(context.roots));
 
     const auto strictMatches = ImageReference::collect(ImageReference::strict(), *reference);
     const auto looseMatches = ImageReference::collect(ImageReference::loose(), *reference);
@@ -151,7 +152,7 @@ int resolve(const QStringList& arguments) {
                                                    : *reference;
     QElapsedTimer timer;
     timer.start();
-    const auto url = ImageReference::resolveExisting(text, base);
+    const auto url = ImageReference::resolveExisting(text, context);
     if (!url) {
         print(QStringLiteral("\nnot resolved (%1 ms)").arg(ms(timer)));
         return 1;

@@ -33,7 +33,7 @@ Parts systemParts() {
         return ScreenTextReader::recognizeStrings(*recognizer, image, strip);
     };
     parts.reference = [recognizer](const QImage& image, QRectF strip, QPointF p, const QUrl& base) {
-        return ScreenTextReader::recognize(*recognizer, image, strip, p, base, false);
+        return ScreenTextReader::recognize(*recognizer, image, strip, p, ResolutionContext{base}, false);
     };
     parts.print = Diagnostics::print;
     return parts;

@@ -64,7 +64,7 @@ void recognition(Report& report, const Context& context) {
     const double start = strip.left() + x + textWidth(QStringLiteral("see "));
     const auto read = [&](const Rendered& r, double pointerX) {
         return ScreenTextReader::recognize(context.recognizer, r.image, r.strip,
-                                           QPointF(pointerX, strip.center().y()), base,
+                                           QPointF(pointerX, strip.center().y()), {base},
                                            Diagnostics::verbose());
     };
 
@@ -129,7 +129,7 @@ void mangledCorpus(Report& report) {
         QStringLiteral("villain-frame-final.png"),
     };
     const auto resolved = [&](const QString& text) -> std::optional<QUrl> {
-        if (auto url = ImageReference::resolveOnDisk(text, fixture.folder(QStringLiteral("renders"))))
+        if (auto url = ImageReference::resolveOnDisk(text, {fixture.folder(QStringLiteral("renders"))}))
             return url;
         return CodexSessions::match(text);
     };
@@ -174,10 +174,10 @@ void bareNames(Report& report) {
 
     QElapsedTimer timer;
     timer.start();
-    const std::optional<QUrl> first = resolveExisting(QStringLiteral("unique-bare-name.png"), base);
+    const std::optional<QUrl> first = resolveExisting(QStringLiteral("unique-bare-name.png"), {base});
     const double firstTime = millisecondsSince(timer);
     timer.restart();
-    const std::optional<QUrl> again = resolveExisting(QStringLiteral("unique-bare-name.png"), base);
+    const std::optional<QUrl> again = resolveExisting(QStringLiteral("unique-bare-name.png"), {base});
     const double againTime = millisecondsSince(timer);
     if (report.expect(first == expected && again == expected,
                       QString::asprintf("bare filename found in project (%.0f ms first search)", firstTime),
@@ -185,7 +185,7 @@ void bareNames(Report& report) {
                           QStringLiteral(", again ") + shown(again)))
         report.detail(QString::asprintf("      cached lookup %.2f ms", againTime));
 
-    const std::optional<QUrl> missing = resolveExisting(QStringLiteral("definitely-not-here.png"), base);
+    const std::optional<QUrl> missing = resolveExisting(QStringLiteral("definitely-not-here.png"), {base});
     report.expect(!missing, QStringLiteral("missing bare filename resolves to nothing"),
                   QStringLiteral("invented a match for a missing bare filename"));
 }
@@ -199,11 +199,13 @@ void explorerRow(Report& report) {
         return;
     }
     ResolverScope resolver;
-    ImageReference::Roots::write({fixture.folder()}); // the editor's shell works in the workspace
     const QString row = QStringLiteral("  \u203A sequence-overview.png");
     const QList<ImageReference::Match> matches = ImageReference::collect(ImageReference::strict(), row);
-    const std::optional<QUrl> url =
-        matches.isEmpty() ? std::nullopt : resolveExisting(matches.first().reference, fixture.folder("docs"));
+    const std::optional<QUrl> url = matches.isEmpty()
+                                        ? std::nullopt
+                                        : resolveExisting(matches.first().reference,
+                                                          // the editor's shell works in the workspace
+                                                          {fixture.folder("docs"), {fixture.folder()}});
     report.expect(url == fixture.file(QStringLiteral("docs/diagrams/sequence-overview.png")),
                   QStringLiteral("explorer row label resolved -> ") + shown(url),
                   QStringLiteral("explorer row label gave ") + shown(url));
@@ -221,11 +223,11 @@ void sceneTree(Report& report) {
     }
     ResolverScope resolver;
     const QUrl base = fixture.folder();
-    const std::optional<QUrl> wrapped = resolveExisting(QStringLiteral("S002/contact-sheet.png"), base);
+    const std::optional<QUrl> wrapped = resolveExisting(QStringLiteral("S002/contact-sheet.png"), {base});
     report.expect(wrapped == fixture.file(QStringLiteral("scenes/S002/contact-sheet.png")),
                   QStringLiteral("wrapped-line tail resolved -> ") + tail(wrapped, 2),
                   QStringLiteral("wrapped tail gave ") + shown(wrapped));
-    const std::optional<QUrl> bare = resolveExisting(QStringLiteral("contact-sheet.png"), base);
+    const std::optional<QUrl> bare = resolveExisting(QStringLiteral("contact-sheet.png"), {base});
     report.expect(!bare, QStringLiteral("ambiguous bare name refused (7 candidates)"),
                   QStringLiteral("ambiguous bare name guessed ") + shown(bare));
 }
@@ -253,12 +255,12 @@ void uuidNames(Report& report) {
     const QUrl base = fixture.folder(QStringLiteral("generated_images"));
     // The second name with 5 read as S, 8 as B, 0 as O and ".png" as ".pnq".
     const std::optional<QUrl> misread =
-        resolveExisting(QStringLiteral("exec-Sb8Oc3d1-2e4f-4aBb-9cOd-Be5f1a2b3c4d.pnq"), base);
+        resolveExisting(QStringLiteral("exec-Sb8Oc3d1-2e4f-4aBb-9cOd-Be5f1a2b3c4d.pnq"), {base});
     report.expect(misread == fixture.file(files.at(1)),
                   QStringLiteral("misread UUID filename resolved to the right one of 7"),
                   QStringLiteral("misread UUID gave ") + shown(misread));
     const std::optional<QUrl> none =
-        resolveExisting(QStringLiteral("exec-11111111-2222-3333-4444-555555555555.png"), base);
+        resolveExisting(QStringLiteral("exec-11111111-2222-3333-4444-555555555555.png"), {base});
     report.expect(!none, QStringLiteral("unrecognisable UUID refused rather than guessed"),
                   QStringLiteral("unrecognisable UUID guessed ") + shown(none));
 }
@@ -278,11 +280,11 @@ void markerless(Report& report) {
     ResolverScope resolver;
     const QUrl logo = fixture.file(QStringLiteral("work/assets/icons/logo.png"));
     const std::optional<QUrl> qualified =
-        resolveExisting(QStringLiteral("icons/logo.png"), fixture.folder("work"));
+        resolveExisting(QStringLiteral("icons/logo.png"), {fixture.folder("work")});
     const std::optional<QUrl> nearest =
-        resolveExisting(QStringLiteral("logo.png"), fixture.folder("work/assets"));
+        resolveExisting(QStringLiteral("logo.png"), {fixture.folder("work/assets")});
     const std::optional<QUrl> duplicated =
-        resolveExisting(QStringLiteral("logo.png"), fixture.folder("work"));
+        resolveExisting(QStringLiteral("logo.png"), {fixture.folder("work")});
     report.expect(qualified == logo && nearest == logo && !duplicated,
                   QStringLiteral("markerless folder: nearest root wins, real duplicates refused"),
                   QStringLiteral("markerless folder: qualified=") + shown(qualified) +
@@ -303,11 +305,11 @@ void processRoots(Report& report) {
     ResolverScope resolver;
     const QUrl viewer = fixture.folder(QStringLiteral("viewer")); // the window's own folder
     const QUrl expected = fixture.file(QStringLiteral("shell/") + relative);
-    const std::optional<QUrl> unrooted = resolveExisting(relative, viewer);
-    ImageReference::Roots::write({fixture.folder(QStringLiteral("shell"))});
-    const std::optional<QUrl> rooted = resolveExisting(relative, viewer);
+    const std::optional<QUrl> unrooted = resolveExisting(relative, {viewer});
+    const ResolutionContext shell{viewer, {fixture.folder(QStringLiteral("shell"))}};
+    const std::optional<QUrl> rooted = resolveExisting(relative, shell);
     const std::optional<QUrl> shorter =
-        resolveExisting(QStringLiteral("canonical/episode-01-contact-sheet.png"), viewer);
+        resolveExisting(QStringLiteral("canonical/episode-01-contact-sheet.png"), shell);
     report.expect(!unrooted && rooted == expected && shorter == expected,
                   QStringLiteral("relative terminal path resolves against the shell's directory"),
                   QStringLiteral("process roots: unrooted=") + shown(unrooted) + QStringLiteral(" rooted=") +

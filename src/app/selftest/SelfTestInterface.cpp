@@ -58,7 +58,7 @@ class OneLineScreen final : public ScreenReader {
     explicit OneLineScreen(QUrl image) : image_(std::move(image)) {}
     void prime() override {}
     bool ensurePermission() override { return true; }
-    std::optional<QUrl> imageReference(QPointF at, const QUrl&, bool) override {
+    std::optional<QUrl> imageReference(QPointF at, const ResolutionContext&, bool) override {
         if (std::abs(at.y() - 300) > 8) return std::nullopt;
         return image_;
     }

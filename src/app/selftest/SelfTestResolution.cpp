@@ -49,9 +49,10 @@ class TextElement final : public AccessibilityLookup::Element {
 };
 
 // What accessibility finds in a terminal line with the pointer on `over`.
-std::optional<QUrl> throughAccessibility(const QString& line, const QString& over, const QUrl& base) {
+std::optional<QUrl> throughAccessibility(const QString& line, const QString& over,
+                                         const ResolutionContext& context) {
     auto element = std::make_shared<TextElement>(line, line.indexOf(over) + over.size() / 2);
-    return AccessibilityLookup::imageURL(element, TextElement::kPointer, base);
+    return AccessibilityLookup::imageURL(element, TextElement::kPointer, context);
 }
 
 // One transcript line recording an item of the given type.
@@ -69,7 +70,7 @@ QByteArray transcriptLine(const QString& type, const QString& key, const QString
 std::optional<QUrl> resolveIn(const QString& text, const QUrl& base) {
     for (const QRegularExpression* pattern : {ImageReference::strict(), ImageReference::loose()}) {
         const QList<ImageReference::Match> matches = ImageReference::collect(pattern, text);
-        if (!matches.isEmpty()) return resolveExisting(matches.first().reference, base);
+        if (!matches.isEmpty()) return resolveExisting(matches.first().reference, {base});
     }
     return std::nullopt;
 }
@@ -85,10 +86,11 @@ qint64 versionDigit(const Context& context) {
     }
     ResolverScope resolver;
     const QUrl base = fixture.folder();
-    const std::optional<QUrl> older = resolveExisting(QStringLiteral("renders/shot-v003-final.png"), base);
+    const std::optional<QUrl> older = resolveExisting(QStringLiteral("renders/shot-v003-final.png"), {base});
     report.expect(!older, QStringLiteral("a missing v003 is not repaired into v004"),
                   QStringLiteral("a missing v003 was repaired into ") + shown(older));
-    const std::optional<QUrl> misread = resolveExisting(QStringLiteral("renders/sh0t-v004-final.png"), base);
+    const std::optional<QUrl> misread =
+        resolveExisting(QStringLiteral("renders/sh0t-v004-final.png"), {base});
     report.expect(misread == fixture.file(QStringLiteral("renders/shot-v004-final.png")),
                   QStringLiteral("an O read as 0 is still repaired"),
                   QStringLiteral("an O read as 0 gave ") + shown(misread));
@@ -107,13 +109,13 @@ qint64 staleMiss(const Context& context) {
 
     // Found only by the extension swap: the remembered miss must age out first.
     const QString announced = QStringLiteral("shots/announced");
-    const bool refused = !resolveExisting(announced, base);
+    const bool refused = !resolveExisting(announced, {base});
     if (!fixture.image(QStringLiteral("shots/announced.png"))) {
         report.fail(QStringLiteral("could not write the announced file"));
         return report.failures();
     }
     QThread::msleep(100);
-    const std::optional<QUrl> later = resolveExisting(announced, base);
+    const std::optional<QUrl> later = resolveExisting(announced, {base});
     report.expect(refused && later == fixture.file(QStringLiteral("shots/announced.png")),
                   QStringLiteral("a path refused before its file existed resolves once it does"),
                   QStringLiteral("announced file: refused=%1, then ").arg(refused ? "yes" : "no") +
@@ -122,20 +124,20 @@ qint64 staleMiss(const Context& context) {
     // Spelled out in full, it resolves at once, well within the miss lifetime.
     ImageReference::MissLifetime::set(1000);
     const QString spelled = fixture.path(QStringLiteral("shots/late-arrival.png"));
-    const bool missing = !resolveExisting(spelled, base);
+    const bool missing = !resolveExisting(spelled, {base});
     if (!fixture.image(QStringLiteral("shots/late-arrival.png"))) {
         report.fail(QStringLiteral("could not write the late-arriving file"));
         return report.failures();
     }
-    const std::optional<QUrl> landed = resolveExisting(spelled, base);
+    const std::optional<QUrl> landed = resolveExisting(spelled, {base});
     report.expect(missing && landed == fixture.file(QStringLiteral("shots/late-arrival.png")),
                   QStringLiteral("a spelled-out path previews the moment its file lands"),
                   QStringLiteral("late-arriving file: refused=%1, then ").arg(missing ? "yes" : "no") +
                       shown(landed));
 
-    const std::optional<QUrl> hit = resolveExisting(spelled, base);
+    const std::optional<QUrl> hit = resolveExisting(spelled, {base});
     const bool removed = QFile::remove(fixture.path(QStringLiteral("shots/late-arrival.png")));
-    const std::optional<QUrl> gone = resolveExisting(spelled, base);
+    const std::optional<QUrl> gone = resolveExisting(spelled, {base});
     report.expect(hit && removed && !gone,
                   QStringLiteral("a remembered hit is dropped once its file is gone"),
                   QStringLiteral("a deleted file still resolves to ") + shown(gone));
@@ -193,8 +195,9 @@ qint64 accessibilityResolution(const Context& context) {
         return report.failures();
     }
     ResolverScope resolver;
-    ImageReference::Roots::write({fixture.folder(QStringLiteral("shell"))});
-    const QUrl base = fixture.folder(QStringLiteral("app")); // the terminal's own folder, not its shell's
+    // The terminal's own folder is not its shell's.
+    const ResolutionContext base{fixture.folder(QStringLiteral("app")),
+                                 {fixture.folder(QStringLiteral("shell"))}};
 
     const std::optional<QUrl> relative = throughAccessibility(
         QStringLiteral("saved shots/ax-frame.png (1x1)"), QStringLiteral("ax-frame"), base);
@@ -279,9 +282,9 @@ qint64 windowAffinity(const Context& context) {
     const QUrl base = fixture.folder(QStringLiteral("editor"));
     const auto hovered = [&](const QString& reference) {
         ImageReference::Memo::clear();
-        ImageReference::Roots::write(
-            WindowAffinity::order({alpha, beta}, {}, QStringLiteral("beta \u2014 Visual Studio Code")));
-        return resolveExisting(reference, base);
+        return resolveExisting(
+            reference, {base, WindowAffinity::order({alpha, beta}, {},
+                                                    QStringLiteral("beta \u2014 Visual Studio Code"))});
     };
     const std::optional<QUrl> relative = hovered(QStringLiteral("shots/frame.png"));
     report.expect(relative == fixture.file(QStringLiteral("beta/shots/frame.png")),
@@ -296,8 +299,8 @@ qint64 windowAffinity(const Context& context) {
                   QStringLiteral("another workspace's copy was shown: ") + shown(foreign));
 
     ImageReference::Memo::clear();
-    ImageReference::Roots::write({alpha, beta});
-    const std::optional<QUrl> control = resolveExisting(QStringLiteral("shots/frame.png"), base);
+    const std::optional<QUrl> control =
+        resolveExisting(QStringLiteral("shots/frame.png"), {base, {alpha, beta}});
     report.expect(control == fixture.file(QStringLiteral("alpha/shots/frame.png")),
                   QStringLiteral("(control) unordered roots still favour the newest shell"),
                   QStringLiteral("(control) unordered roots gave ") + shown(control));
@@ -339,10 +342,10 @@ qint64 clippedLeadingSlash(const Context& context) {
     const QUrl expected = fixture.file(QStringLiteral("shots/edge-frame.png"));
     const QString clipped = fixture.path(QStringLiteral("shots/edge-frame.png")).mid(1);
     const std::optional<QUrl> recovered =
-        resolveExisting(clipped, fixture.folder(QStringLiteral("elsewhere")));
+        resolveExisting(clipped, {fixture.folder(QStringLiteral("elsewhere"))});
     // "shots" is no folder at the file-system root: the path stays relative.
     const std::optional<QUrl> relative =
-        resolveExisting(QStringLiteral("shots/edge-frame.png"), fixture.folder());
+        resolveExisting(QStringLiteral("shots/edge-frame.png"), {fixture.folder()});
     const bool untouched = !ImageReference::rootedAtFilesystemRoot(QStringLiteral("shots/edge-frame.png"));
     report.expect(recovered == expected && relative == expected && untouched,
                   QStringLiteral("a clipped leading slash is recovered as an absolute path"),

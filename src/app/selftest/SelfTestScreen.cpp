@@ -33,7 +33,7 @@ std::optional<std::optional<QUrl>> read(const Context& context, const Scene& sce
     const std::optional<Rendered> rendered = render(scene.rows, strip, scene.left, firstTop);
     if (!rendered) return std::nullopt;
     const QPointF pointer = pointerOn(*rendered, scene.row, scene.over, scene.offset, scene.shift);
-    return ScreenTextReader::recognize(context.recognizer, rendered->image, rendered->strip, pointer, base,
+    return ScreenTextReader::recognize(context.recognizer, rendered->image, rendered->strip, pointer, {base},
                                        Diagnostics::verbose());
 }
 
@@ -72,11 +72,11 @@ qint64 wrappedLine(const Context& context) {
                QStringLiteral("wrapped line not read off a two-line strip"));
 
     const std::optional<QUrl> wrappedTail =
-        ImageReference::resolveExisting(QStringLiteral("S002/contact-sheet.png"), base);
+        ImageReference::resolveExisting(QStringLiteral("S002/contact-sheet.png"), {base});
     report.expect(wrappedTail == sheet, QStringLiteral("wrapped tail resolved -> ") + tail(wrappedTail, 2),
                   QStringLiteral("wrapped tail gave ") + shown(wrappedTail));
     const std::optional<QUrl> bare =
-        ImageReference::resolveExisting(QStringLiteral("contact-sheet.png"), base);
+        ImageReference::resolveExisting(QStringLiteral("contact-sheet.png"), {base});
     report.expect(!bare, QStringLiteral("ambiguous bare name refused (7 candidates)"),
                   QStringLiteral("ambiguous bare name guessed ") + shown(bare));
 
@@ -127,7 +127,7 @@ qint64 wideStrip(const Context& context) {
     QString visible = path;
     while (textWidth(visible) > ScreenTextReader::kTileSpanWidth * 0.8)
         visible.remove(0, 1);
-    const std::optional<QUrl> byTail = ImageReference::resolveExisting(visible, base);
+    const std::optional<QUrl> byTail = ImageReference::resolveExisting(visible, {base});
     report.expect(byTail == expected,
                   QString::asprintf("%.0fpt path, longer than one tile, resolved by its tail", pathWidth),
                   QStringLiteral("the visible end \"") + visible + QStringLiteral("\" gave ") +
@@ -224,7 +224,7 @@ qint64 wrappedTableLink(const Context& context) {
     const QString label = QStringLiteral("View the updated S01_1672x941.png");
     const QList<ImageReference::Match> matches = ImageReference::collect(ImageReference::strict(), label);
     const std::optional<QUrl> bare =
-        matches.isEmpty() ? std::nullopt : ImageReference::resolveExisting(matches.first().reference, base);
+        matches.isEmpty() ? std::nullopt : ImageReference::resolveExisting(matches.first().reference, {base});
     report.expect(bare == fixture.file(shot.arg(QStringLiteral("12"))),
                   QStringLiteral("a bare link label still resolves to the copy the session showed"),
                   QStringLiteral("a bare link label gave ") + shown(bare));

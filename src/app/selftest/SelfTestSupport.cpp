@@ -186,15 +186,13 @@ QPointF pointerOn(const Rendered& rendered, int row, const QString& over, int of
 
 // ---- Scopes -----------------------------------------------------------------
 
-ResolverScope::ResolverScope(double missLifetime) : roots_(ImageReference::Roots::values()) {
-    ImageReference::Roots::write({});
+ResolverScope::ResolverScope(double missLifetime) {
     ImageReference::Memo::clear();
     ProjectIndex::clearCaches();
     ImageReference::MissLifetime::set(missLifetime);
 }
 
 ResolverScope::~ResolverScope() {
-    ImageReference::Roots::write(roots_);
     ImageReference::Memo::clear();
     ProjectIndex::clearCaches();
     ImageReference::MissLifetime::set(2.0);

@@ -122,18 +122,15 @@ QPointF pointerOn(const Rendered& rendered, int row, const QString& over, int of
 
 namespace SelfTest {
 
-// While alive, the resolver starts from a clean slate (no roots, empty memo and
-// project caches, the given miss lifetime); on leaving, the roots it found are
-// written back, the memo is emptied and the miss lifetime is 2 seconds again.
+// While alive, the resolver starts from a clean slate (empty memo and project
+// caches, the given miss lifetime); on leaving, the memo is emptied and the
+// miss lifetime is 2 seconds again.
 class ResolverScope {
   public:
     explicit ResolverScope(double missLifetime = 2.0);
     ~ResolverScope();
     ResolverScope(const ResolverScope&) = delete;
     ResolverScope& operator=(const ResolverScope&) = delete;
-
-  private:
-    QList<QUrl> roots_;
 };
 
 // While alive, the session records are what a check sets; on leaving, they are

@@ -193,11 +193,11 @@ std::optional<WindowContext> AtspiAccessibilityReader::windowContext(const Acces
 }
 
 std::optional<QUrl> AtspiAccessibilityReader::imageURL(const AccessibilityElement& element, QPointF at,
-                                                       const QUrl& baseDirectory) {
+                                                       const ResolutionContext& context) {
     try {
         const AtspiElement* found = mine(element);
         if (!found || !session_->resume(found->pid)) return std::nullopt;
-        return AccessibilityLookup::imageURL(found->element(), at, baseDirectory);
+        return AccessibilityLookup::imageURL(found->element(), at, context);
     } catch (...) {
         return std::nullopt;
     }

@@ -35,7 +35,7 @@ class AtspiAccessibilityReader final : public AccessibilityReader {
     void wakeAccessibility(const AccessibilityElement& element) override;
     std::optional<WindowContext> windowContext(const AccessibilityElement& element) override;
     std::optional<QUrl> imageURL(const AccessibilityElement& element, QPointF at,
-                                 const QUrl& baseDirectory) override;
+                                 const ResolutionContext& context) override;
 
     // Whether the process is being skipped for answering too slowly.
     bool skipping(qint32 pid) const;
