@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -24,6 +25,19 @@ bool near(QRgb a, QColor b) {
 }
 
 } // namespace
+
+// What the card would show for the file: the cached thumbnail, else one decoded
+// on a worker and awaited.
+std::optional<QImage> load(FileImages& files, const QUrl& url, int maxPixels) {
+    if (auto image = files.cached(url, maxPixels)) return image;
+    if (files.failed(url, maxPixels)) return std::nullopt;
+    QSignalSpy arrived(&files, &FileImages::arrived);
+    QSignalSpy failed(&files, &FileImages::failedToDecode);
+    files.fetch(url, maxPixels);
+    if (!QTest::qWaitFor([&] { return !arrived.isEmpty() || !failed.isEmpty(); }, 10000)) return std::nullopt;
+    if (arrived.isEmpty()) return std::nullopt;
+    return arrived.first().at(1).value<QImage>();
+}
 
 class TestThumbnails : public QObject {
     Q_OBJECT
@@ -96,9 +110,15 @@ class TestThumbnails : public QObject {
         QVERIFY(!Thumbnails::ofFile(path, 440));
         QVERIFY(!Thumbnails::ofData(contents, 440));
         FileImages files;
-        QVERIFY(!files.image(QUrl::fromLocalFile(path), 440));
-        QVERIFY(!files.image(QUrl::fromLocalFile(path + QStringLiteral(".gone.png")), 440));
-        QCOMPARE(files.size(), 0); // failures are not cached
+        const QUrl url = QUrl::fromLocalFile(path);
+        QVERIFY(!load(files, url, 440));
+        QVERIFY(files.failed(url, 440)); // remembered: not decoded again while the file stays as it is
+        QVERIFY(!load(files, QUrl::fromLocalFile(path + QStringLiteral(".gone.png")), 440));
+        QCOMPARE(files.size(), 0);
+        // Once the file is an image, it is tried again.
+        QVERIFY(ImageFixtures::save(ImageFixtures::filled(8, 8, Qt::red), path));
+        QVERIFY(!files.failed(url, 440));
+        QVERIFY(load(files, url, 440));
     }
 
     void cacheEmptiesAtThirtyFour_data() {
@@ -115,9 +135,26 @@ class TestThumbnails : public QObject {
         for (int i = 0; i < files; ++i) {
             const QString path = tree.path(QStringLiteral("f%1.png").arg(i));
             QVERIFY(ImageFixtures::save(ImageFixtures::filled(8, 8, Qt::red), path));
-            QVERIFY(cache.image(QUrl::fromLocalFile(path), 440));
+            QVERIFY(load(cache, QUrl::fromLocalFile(path), 440));
         }
         QCOMPARE(cache.size(), entries);
+    }
+
+    // A decoding that another request superseded is stored but not announced.
+    void supersededDecodeIsNotAnnounced() {
+        TempTree tree;
+        const QUrl first = QUrl::fromLocalFile(tree.path(QStringLiteral("first.png")));
+        const QUrl second = QUrl::fromLocalFile(tree.path(QStringLiteral("second.png")));
+        QVERIFY(ImageFixtures::save(ImageFixtures::filled(64, 64, Qt::red), first.toLocalFile()));
+        QVERIFY(ImageFixtures::save(ImageFixtures::filled(64, 64, Qt::blue), second.toLocalFile()));
+        FileImages files;
+        QSignalSpy arrived(&files, &FileImages::arrived);
+        files.fetch(first, 440);
+        files.fetch(second, 440);
+        QVERIFY(QTest::qWaitFor([&] { return files.size() == 2; }, 5000));
+        QTest::qWait(20);
+        QCOMPARE(arrived.size(), 1);
+        QCOMPARE(arrived.first().first().toUrl(), second);
     }
 
     // Cached by ceiling and modification time: a new card width or a changed file decodes again.
@@ -127,10 +164,10 @@ class TestThumbnails : public QObject {
         const QUrl url = QUrl::fromLocalFile(path);
         FileImages cache;
         QVERIFY(ImageFixtures::save(ImageFixtures::filled(1000, 500, Qt::red), path));
-        QCOMPARE(cache.image(url, 440).value_or(QImage()).size(), QSize(440, 220));
-        QVERIFY(cache.image(url, 440));
+        QCOMPARE(load(cache, url, 440).value_or(QImage()).size(), QSize(440, 220));
+        QVERIFY(cache.cached(url, 440));
         QCOMPARE(cache.size(), 1);
-        QCOMPARE(cache.image(url, 600).value_or(QImage()).size(), QSize(600, 300));
+        QCOMPARE(load(cache, url, 600).value_or(QImage()).size(), QSize(600, 300));
         QCOMPARE(cache.size(), 2);
 
         // Same size on disk, new contents and a new modification time.
@@ -139,7 +176,8 @@ class TestThumbnails : public QObject {
         QVERIFY(file.open(QIODevice::ReadWrite));
         QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
         file.close();
-        const auto second = cache.image(url, 440);
+        QVERIFY(!cache.cached(url, 440));
+        const auto second = load(cache, url, 440);
         QVERIFY(second && near(centre(*second), Qt::blue));
         QCOMPARE(cache.size(), 3); // the old entries stay until the cache empties
     }

@@ -234,7 +234,11 @@ struct Rig {
     bool answer(QPointF p, const QUrl& url) {
         QSignalSpy handled(controller.get(), &VistelController::recognitionHandled);
         screen->answer(p, url.isEmpty() ? std::nullopt : std::optional<QUrl>(url));
-        return handled.wait(5000);
+        return handled.wait(5000) && imageSettled();
+    }
+    // A local image decodes on a worker: waits until its card is up or refused.
+    bool imageSettled() {
+        return QTest::qWaitFor([&] { return controller->fileImages().pendingURL().isEmpty(); }, 5000);
     }
     // Ticks at p and waits for the reading that tick starts.
     bool tickStartingReading(QPointF p) {
@@ -248,6 +252,7 @@ struct Rig {
         point(url, pid);
         hold(p);
         controller->tick();
+        QVERIFY(imageSettled());
     }
     // Shows url on the card through a screen reading at p.
     bool showThroughScreen(QPointF p, const QUrl& url) {
@@ -383,6 +388,36 @@ class TestVistelController : public QObject {
         QVERIFY(!rig.c().recognitionInFlight());
     }
 
+    // Decoding runs on a worker: an image that arrives after the key went up,
+    // or after the pointer left its line, shows no card.
+    void lateDecodes_data() {
+        QTest::addColumn<bool>("release");
+        QTest::addColumn<QPointF>("movedBy");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("still held, same spot") << false << QPointF(0, 0) << true;
+        QTest::newRow("key released") << true << QPointF(0, 0) << false;
+        QTest::newRow("21 points down") << false << QPointF(0, 21) << false;
+    }
+    void lateDecodes() {
+        QFETCH(bool, release);
+        QFETCH(QPointF, movedBy);
+        QFETCH(bool, shown);
+        Rig rig;
+        const QPointF p(500, 300);
+        rig.c().fileImages().clear();
+        rig.point(blue_, 7004);
+        rig.hold(p);
+        rig.c().tick(); // the decode is out; its answer waits for the event loop
+        QVERIFY(!rig.c().displayedURL());
+        rig.ax->element.reset();
+        rig.desktop->pointer = p + movedBy;
+        if (release) rig.releaseAndTick();
+        QVERIFY(QTest::qWaitFor([&] { return rig.c().fileImages().size() == 1; }, 5000));
+        QTest::qWait(20);
+        QCOMPARE(rig.c().displayedURL() == blue_, shown);
+        QCOMPARE(rig.c().panel().isVisible(), shown);
+    }
+
     void nothingFoundAfterAnotherCardAppeared() {
         Rig rig;
         const QPointF p(500, 300);
@@ -391,6 +426,7 @@ class TestVistelController : public QObject {
 
         rig.point(blue_, 7003); // meanwhile accessibility finds an image
         rig.c().tick();
+        QVERIFY(rig.imageSettled());
         QCOMPARE(rig.c().displayedURL(), blue_);
 
         QVERIFY(rig.answer(p, QUrl()));

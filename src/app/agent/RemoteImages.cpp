@@ -1,6 +1,7 @@
 #include "app/agent/RemoteImages.h"
 
 #include "app/agent/Thumbnails.h"
+#include "app/agent/Workers.h"
 
 #include <QFutureWatcher>
 #include <QNetworkAccessManager>
@@ -78,7 +79,8 @@ void RemoteImages::finished(QNetworkReply* reply, const QUrl& url, int maxPixels
         watcher->deleteLater();
         decoded(url, watcher->result());
     });
-    watcher->setFuture(QtConcurrent::run([data, maxPixels] { return Thumbnails::ofData(data, maxPixels); }));
+    watcher->setFuture(QtConcurrent::run(Workers::loading(),
+                                         [data, maxPixels] { return Thumbnails::ofData(data, maxPixels); }));
 }
 
 void RemoteImages::decoded(const QUrl& url, const std::optional<QImage>& image) {

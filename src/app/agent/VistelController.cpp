@@ -4,6 +4,7 @@
 #include "app/agent/OlderCopies.h"
 #include "app/agent/PreviewPanel.h"
 #include "app/agent/Thumbnails.h"
+#include "app/agent/Workers.h"
 #include "app/ui/AppMenus.h"
 #include "app/ui/DesktopActions.h"
 #include "app/ui/MenuBarIndicator.h"
@@ -18,7 +19,6 @@
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
-#include <QThreadPool>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 #include <chrono>
@@ -28,20 +28,6 @@ namespace {
 
 double steadySeconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-// Screen readings run here. The real reader keeps one warmed recogniser per
-// thread, so the threads are kept; a second one is there for when an abandoned
-// reading still holds the first. Never destroyed: a reading that hangs must
-// not hold up the program's exit.
-QThreadPool* readingPool() {
-    static QThreadPool* pool = [] {
-        auto* p = new QThreadPool;
-        p->setMaxThreadCount(2);
-        p->setExpiryTimeout(-1);
-        return p;
-    }();
-    return pool;
 }
 
 // A folder or file as the user writes it: no trailing slash except for "/".
@@ -63,7 +49,7 @@ VistelController::VistelController(Parts parts, QObject* parent)
       panel_(std::make_unique<PreviewPanel>()),
       menuBar_(new MenuBarIndicator(
           verbose_, [this](const QString& text) { line(text); }, this)),
-      remoteImages_(new RemoteImages(parts.remoteLimits, this)) {
+      fileImages_(new FileImages(this)), remoteImages_(new RemoteImages(parts.remoteLimits, this)) {
     if (!desktop_) desktop_ = platform::nullDesktop();
     if (!accessibility_) accessibility_ = std::make_unique<NoAccessibilityReader>();
     if (!screen_) screen_ = std::make_shared<NoScreenReader>();
@@ -80,6 +66,16 @@ VistelController::VistelController(Parts parts, QObject* parent)
     connect(remoteImages_, &RemoteImages::arrived, this, [this](const QUrl& url, const QImage& image) {
         if (holding_) display(image, url); // released meanwhile: stored, shown when found again
     });
+    connect(fileImages_, &FileImages::arrived, this, [this](const QUrl& url, const QImage& image) {
+        // Only over the line the file was found on: the card stands for what is under the pointer.
+        if (holding_ && decodeRequestedAt_ && onSameLine(*decodeRequestedAt_, desktop_->pointer()))
+            display(image, url);
+    });
+    // The next tick finds the file again, learns that it cannot be shown and
+    // reads the screen instead; meanwhile no older card stands for it.
+    connect(fileImages_, &FileImages::failedToDecode, this, [this](const QUrl&) {
+        if (holding_) hidePreview();
+    });
 }
 
 VistelController::~VistelController() = default;
@@ -90,7 +86,7 @@ void VistelController::launch() {
     closeOlderCopies_();
     primeSessions_();
     Thumbnails::warmImageDecoder();
-    (void)QtConcurrent::run(readingPool(), [screen = screen_] { screen->prime(); });
+    (void)QtConcurrent::run(Workers::reading(), [screen = screen_] { screen->prime(); });
     accessibility_->requestAccess();
 
     if (!desktop_->canReadScreen()) {
@@ -101,7 +97,8 @@ void VistelController::launch() {
             if (!desktop_->canReadScreen()) write_(captureOffBox());
             emit permissionCheckFinished();
         });
-        watcher->setFuture(QtConcurrent::run([screen = screen_] { return screen->ensurePermission(); }));
+        watcher->setFuture(
+            QtConcurrent::run(Workers::loading(), [screen = screen_] { return screen->ensurePermission(); }));
     }
 
     // Qt timers keep firing while menus are open or windows are dragged.
@@ -155,6 +152,7 @@ void VistelController::tick() {
     } else {
         lastRecognizedPoint_.reset();
         holding_ = false;
+        fileImages_->forgetRequest();
         hidePreview();
         takeDownMessage();
     }
@@ -233,6 +231,10 @@ void VistelController::tickWhileHeld() {
 
 // ---- Showing and hiding -----------------------------------------------------
 
+bool VistelController::onSameLine(QPointF from, QPointF to) {
+    return std::abs(to.y() - from.y()) <= kSameLine && std::abs(to.x() - from.x()) <= kAcrossLine;
+}
+
 int VistelController::decodeCeiling() const {
     return CardGeometry::decodeCeiling(Settings::previewWidth());
 }
@@ -254,12 +256,17 @@ bool VistelController::present(const QUrl& url) {
         remoteImages_->fetch(url, decodeCeiling()); // the card appears when it arrives
         return true;
     }
-    if (const std::optional<QImage> image = fileImages_.image(url, decodeCeiling())) {
+    if (const std::optional<QImage> image = fileImages_->cached(url, decodeCeiling())) {
         display(*image, url);
         return true;
     }
-    hidePreview();
-    return false;
+    if (fileImages_->failed(url, decodeCeiling())) {
+        hidePreview();
+        return false;
+    }
+    decodeRequestedAt_ = desktop_->pointer();
+    fileImages_->fetch(url, decodeCeiling()); // the card appears when it is decoded
+    return true;
 }
 
 void VistelController::display(const QImage& image, const QUrl& url) {
@@ -368,7 +375,7 @@ void VistelController::recognizeOnScreen(QPointF p, const ResolutionContext& con
         recognized(reading, p, generation, watcher->result());
     });
     watcher->setFuture(QtConcurrent::run(
-        readingPool(), [screen = screen_, p, context, verbose = verbose_]() -> std::optional<QUrl> {
+        Workers::reading(), [screen = screen_, p, context, verbose = verbose_]() -> std::optional<QUrl> {
             try {
                 return screen->imageReference(p, context, verbose);
             } catch (...) {
@@ -390,8 +397,7 @@ void VistelController::recognized(quint64 reading, QPointF p, qint64 generation,
         emit recognitionHandled();
         return;
     }
-    const QPointF q = desktop_->pointer();
-    if (std::abs(q.y() - p.y()) > kSameLine || std::abs(q.x() - p.x()) > kAcrossLine) {
+    if (!onSameLine(p, desktop_->pointer())) {
         if (verbose_) line(QStringLiteral("  [ocr] discarded: pointer moved on"));
         emit recognitionHandled();
         return;
@@ -417,7 +423,7 @@ void VistelController::settingsChanged(Settings::Change change) {
     switch (change) {
     case Settings::Change::PreviewSize:
         panel_->applySettings();
-        fileImages_.clear();
+        fileImages_->clear();
         remoteImages_->clearImages();
         hidePreview();
         break;

@@ -73,7 +73,9 @@ class VistelController : public QObject {
 
     // One pass of the main loop.
     void tick();
-    // Shows the image at a resolved URL; false when nothing could be shown.
+    // Shows the image at a resolved URL, at once when it is at hand, else when
+    // its thumbnail arrives from a worker. False when it cannot be shown: a
+    // local file known not to decode, or a web image while they are off.
     bool present(const QUrl& url);
     void hidePreview();
     // Starts a screen reading at p if the pacing allows; it searches where the
@@ -93,7 +95,7 @@ class VistelController : public QObject {
     platform::Desktop& desktop() { return *desktop_; }
     // The tray icon; shown per "showMenuBarIndicator", active while a card shows.
     MenuBarIndicator& menuBar() { return *menuBar_; }
-    FileImages& fileImages() { return fileImages_; }
+    FileImages& fileImages() { return *fileImages_; }
     RemoteImages& remoteImages() { return *remoteImages_; }
 
     // The Linux wording of the notices about an unreadable screen.
@@ -122,6 +124,8 @@ class VistelController : public QObject {
     void takeDownMessage();
     void recognized(quint64 reading, QPointF p, qint64 generation, const std::optional<QUrl>& url);
     QRectF areaUnder(QPointF p);
+    // Whether an answer found at from still stands for what lies under to.
+    static bool onSameLine(QPointF from, QPointF to);
     int decodeCeiling() const;
 
     std::unique_ptr<platform::Desktop> desktop_;
@@ -137,7 +141,7 @@ class VistelController : public QObject {
     std::unique_ptr<PreviewPanel> panel_; // a top-level window: no QObject parent
     MenuBarIndicator* menuBar_;
     QTimer* timer_ = nullptr;
-    FileImages fileImages_;
+    FileImages* fileImages_;
     RemoteImages* remoteImages_;
 
     std::optional<QUrl> displayedURL_;
@@ -152,4 +156,5 @@ class VistelController : public QObject {
     double lastRecognitionTime_ = -std::numeric_limits<double>::infinity();
     std::optional<QPointF> lastRecognizedPoint_;
     std::optional<QPointF> lastLoggedPoint_;
+    std::optional<QPointF> decodeRequestedAt_; // where the awaited local image was found
 };

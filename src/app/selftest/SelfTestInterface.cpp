@@ -1,6 +1,7 @@
 // The self-test's checks of the hover loop's late answers, the card's geometry
 // and the windows: settings window and tray indicator.
 #include "app/agent/CardGeometry.h"
+#include "app/agent/FileImages.h"
 #include "app/agent/VistelController.h"
 #include "app/cli/Probe.h"
 #include "app/selftest/SelfTestChecks.h"
@@ -98,6 +99,18 @@ struct Hover {
         controller->tick();
         if (!controller->recognitionInFlight()) return false;
         desktop->pointer = to; // the answer has not been delivered: it waits for the loop
+        if (loop.exec() != 0) return false;
+        return imageSettled();
+    }
+
+    // A local image decodes on a worker: waits until its card is up or refused.
+    bool imageSettled() {
+        FileImages& files = controller->fileImages();
+        if (files.pendingURL().isEmpty()) return true;
+        QEventLoop loop;
+        QObject::connect(&files, &FileImages::arrived, &loop, [&loop] { loop.quit(); });
+        QObject::connect(&files, &FileImages::failedToDecode, &loop, [&loop] { loop.quit(); });
+        QTimer::singleShot(5000, &loop, [&loop] { loop.exit(1); });
         return loop.exec() == 0;
     }
 };
