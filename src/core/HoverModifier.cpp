@@ -32,23 +32,11 @@ QString label(HoverModifier m) {
     case HoverModifier::Command:
         return QStringLiteral("Super");
     case HoverModifier::Control:
-        return QStringLiteral("Control");
+        return QStringLiteral("Ctrl");
     case HoverModifier::Option:
         break;
     }
     return QStringLiteral("Alt");
-}
-
-QString symbol(HoverModifier m) {
-    switch (m) {
-    case HoverModifier::Command:
-        return QStringLiteral("\u2318");
-    case HoverModifier::Control:
-        return QStringLiteral("\u2303");
-    case HoverModifier::Option:
-        break;
-    }
-    return QStringLiteral("\u2325");
 }
 
 quint64 eventFlag(HoverModifier m) {

@@ -19,10 +19,9 @@ const QList<HoverModifier>& allCases();
 QString rawValue(HoverModifier m);
 // "option", "command", "control"; anything else reads as option.
 HoverModifier fromRawValue(const QString& raw);
-// The name used in sentences and the settings window, as this keyboard labels it.
+// The key's name as a PC keyboard labels it ("Alt", "Super", "Ctrl"), used in
+// every text the user reads: menus, the tray, the settings window, the banner.
 QString label(HoverModifier m);
-// The glyph used in menu titles.
-QString symbol(HoverModifier m);
 quint64 eventFlag(HoverModifier m);
 // Held when the modifier's bit is set, whatever other modifiers are held too.
 inline bool isHeld(HoverModifier m, quint64 flags) { return (flags & eventFlag(m)) == eventFlag(m); }

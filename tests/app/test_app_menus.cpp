@@ -1,5 +1,7 @@
 // The menus, the tray icon and the settings pane: the login item offered only
-// when installed, desktop-entry requests, one tray icon, the width slider.
+// when installed, desktop-entry requests, one tray icon, the width slider, and
+// Linux wording in what the menus and the tray say.
+#include "LinuxWording.h"
 #include "TempTree.h"
 #include "app/ui/AppMenus.h"
 #include "app/ui/DesktopActions.h"
@@ -7,6 +9,7 @@
 #include "app/ui/PreviewSample.h"
 #include "app/ui/SettingsPane.h"
 #include "app/ui/SettingsWindow.h"
+#include "core/HoverModifier.h"
 #include "core/Settings.h"
 
 #include <QAction>
@@ -14,6 +17,7 @@
 #include <QCheckBox>
 #include <QMap>
 #include <QMenu>
+#include <QMenuBar>
 #include <QSlider>
 #include <QSystemTrayIcon>
 #include <QTest>
@@ -28,25 +32,35 @@ struct MenuWorld {
     bool screen = false;
 };
 
-// Installs an environment backed by a fresh world; loginItem as given (none: a bare program).
-std::shared_ptr<MenuWorld> useMenuWorld(std::optional<LoginItem> loginItem = std::nullopt) {
+// Installs an environment backed by a fresh world; loginItem as given (none: a
+// bare program). What the menus tell the user is collected in told.
+std::shared_ptr<MenuWorld> useMenuWorld(std::optional<LoginItem> loginItem = std::nullopt,
+                                        std::shared_ptr<QStringList> told = nullptr) {
     auto world = std::make_shared<MenuWorld>();
     AppMenus::Environment environment;
     environment.granted = [world](AppMenus::Permission p) {
         return p == AppMenus::Permission::Accessibility ? world->accessibility : world->screen;
     };
     environment.enableAccessibility = [world] { world->accessibility = true; };
-    environment.tell = [](const QString&) {};
+    environment.tell = [told](const QString& line) {
+        if (told) told->append(line);
+    };
     environment.loginItem = std::move(loginItem);
     AppMenus::setEnvironment(std::move(environment));
     return world;
 }
 
-// Titles of a list of menu items, "-" for a separator.
+// Titles of a list of menu items, "-" for a separator, submenus' items after
+// their own (each submenu built as when it opens).
 QStringList titles(const QList<QAction*>& items) {
     QStringList out;
-    for (const QAction* item : items)
+    for (const QAction* item : items) {
         out.append(item->isSeparator() ? QStringLiteral("-") : item->text());
+        if (QMenu* sub = item->menu()) {
+            emit sub->aboutToShow();
+            out.append(titles(sub->actions()));
+        }
+    }
     return out;
 }
 
@@ -89,12 +103,13 @@ class TestAppMenus : public QObject {
         QFETCH(bool, installed);
         world_ = useMenuWorld(loginItemIf(installed));
         QObject owner;
-        QMenu menu;
-        AppMenus::fillMainMenu(&menu);
-        for (const QStringList& items : {titles(AppMenus::menuItems(true, &owner)), titles(menu.actions())}) {
+        QMenuBar bar;
+        AppMenus::fillMainMenu(&bar, nullptr);
+        for (const QStringList& items : {titles(AppMenus::menuItems(true, &owner)), titles(bar.actions())}) {
             QCOMPARE(items.contains(QStringLiteral("Open at Login")), installed);
-            QCOMPARE(items.last(), QStringLiteral("Quit Vistel"));
+            QVERIFY(items.contains(QStringLiteral("Quit Vistel")));
         }
+        QCOMPARE(titles(AppMenus::menuItems(true, &owner)).last(), QStringLiteral("Quit Vistel"));
         QCOMPARE(titles(AppMenus::menuItems(false, &owner)).contains(QStringLiteral("Quit Vistel")), false);
         SettingsWindowController controller;
         QCOMPARE(bool(controller.pane()->findChild<QCheckBox*>(QStringLiteral("openAtLogin"))), installed);
@@ -147,7 +162,7 @@ class TestAppMenus : public QObject {
             emit menu->aboutToShow();
             world_->screen = true;
             emit menu->aboutToShow();
-            QVERIFY(titles(menu->actions()).contains(QStringLiteral("Screen Recording: granted")));
+            QVERIFY(titles(menu->actions()).contains(QStringLiteral("Screen Reading: granted")));
             // The menu also owns the action standing for itself.
             QCOMPARE(menu->findChildren<QAction*>(Qt::FindDirectChildrenOnly).size(),
                      menu->actions().size() + 1);
@@ -169,6 +184,53 @@ class TestAppMenus : public QObject {
         QCOMPARE(Settings::previewWidth(), 300.0);
         QTest::keyClick(slider, Qt::Key_Right);
         QCOMPARE(notices().value(Settings::Change::PreviewSize), 2);
+    }
+
+    // The scanner the wording tests rely on finds what a Mac build would have said.
+    void scannerFindsMacWording_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("mac");
+        QTest::newRow("key glyph") << "Hold ⌥ and point at an image path" << true;
+        QTest::newRow("menu bar") << "Show the active indicator in the Menu Bar" << true;
+        QTest::newRow("Dock") << "Quit from the Dock icon" << true;
+        QTest::newRow("permission pane") << "Screen Recording: granted" << true;
+        QTest::newRow("Mac key name") << "Hold Option over an image" << true;
+        QTest::newRow("Linux") << "Hold Alt and point at an image path; quit with Ctrl+C" << false;
+        QTest::newRow("command-line item") << "--open screen-recording" << false;
+    }
+    void scannerFindsMacWording() {
+        QFETCH(QString, text);
+        QFETCH(bool, mac);
+        QCOMPARE(!macWording(text).isEmpty(), mac);
+    }
+
+    // What the tray shows (its tool tip, its menu for every hold key and
+    // either state of the permissions), the window's menus, and what choosing
+    // a permission item tells the user.
+    void trayAndMenusSpeakLinux() {
+        auto told = std::make_shared<QStringList>();
+        for (const bool granted : {false, true}) {
+            world_ = useMenuWorld(LoginItem(kInstalled), told);
+            world_->accessibility = world_->screen = granted;
+            QStringList texts;
+            for (const HoverModifier m : HoverModifiers::allCases()) {
+                Settings::setModifier(m);
+                MenuBarIndicator indicator(false, nullptr);
+                indicator.apply(true);
+                emit indicator.menu()->aboutToShow();
+                texts << indicator.item()->toolTip() << titles(indicator.menu()->actions());
+            }
+            QCOMPARE(texts.first(), QStringLiteral("Vistel — hold Alt over an image path"));
+            QVERIFY(texts.contains(QStringLiteral("Hold Super and point at an image path")));
+            QMenuBar bar;
+            AppMenus::fillMainMenu(&bar, nullptr);
+            texts << titles(bar.actions());
+            for (const AppMenus::Permission permission : AppMenus::allPermissions())
+                AppMenus::request(permission);
+            QVERIFY(!told->isEmpty());
+            texts << *told;
+            QVERIFY2(withMacWording(texts).isEmpty(), qPrintable(withMacWording(texts).join('\n')));
+        }
     }
 
   private:

@@ -2,6 +2,7 @@
 // and readers, and the card window it drives.
 #include "HttpTestServer.h"
 #include "ImageFixtures.h"
+#include "LinuxWording.h"
 #include "TempTree.h"
 #include "app/agent/PreviewPanel.h"
 #include "app/agent/VistelController.h"
@@ -190,7 +191,8 @@ struct Rig {
     std::shared_ptr<QString> output = std::make_shared<QString>();
     std::unique_ptr<VistelController> controller;
 
-    Rig() {
+    // adjust: changes to the parts before the controller is made.
+    explicit Rig(const std::function<void(VistelController::Parts&)>& adjust = {}) {
         desktop->screens = {{QRectF(0, 0, 1920, 1080), QRectF(0, 0, 1920, 1050), 1.0},
                             {QRectF(1920, 0, 1280, 1024), QRectF(1920, 0, 1280, 1024), 1.0}};
         VistelController::Parts parts;
@@ -203,6 +205,9 @@ struct Rig {
         parts.verbose = true;
         parts.closeOlderCopies = [] {};
         parts.primeSessions = [] {};
+        parts.trayAvailable = [] { return true; };
+        parts.session = platform::Session{false, true};
+        if (adjust) adjust(parts);
         controller = std::make_unique<VistelController>(std::move(parts));
     }
     ~Rig() {
@@ -549,6 +554,58 @@ class TestVistelController : public QObject {
         QVERIFY(rig.c().panel().showsMessage() && rig.c().panel().isVisible());
         rig.releaseAndTick();
         QVERIFY(!rig.c().panel().isVisible());
+    }
+
+    void banner_data() {
+        QTest::addColumn<bool>("trayHost");
+        QTest::addColumn<bool>("iconOn");
+        QTest::addColumn<bool>("wayland");
+        QTest::addColumn<bool>("screenReadable");
+        QTest::addColumn<QString>("howToQuit"); // the banner's second line starts so
+        QTest::newRow("tray") << true << true << false << true << "Quit from the tray icon's menu";
+        QTest::newRow("no tray host") << false << true << false << true << "This desktop shows no tray icons.";
+        QTest::newRow("icon switched off") << true << false << false << true << "The tray icon is switched off.";
+        QTest::newRow("Xwayland, screen unreadable") << false << true << true << false << "This desktop shows";
+    }
+    // The start-up lines say how to reach the settings and quit when no tray
+    // icon shows, warn once under Xwayland, and, like the notices about an
+    // unreadable screen (printed and on the card), use Linux words only.
+    void banner() {
+        QFETCH(bool, trayHost);
+        QFETCH(bool, iconOn);
+        QFETCH(bool, wayland);
+        QFETCH(bool, screenReadable);
+        QFETCH(QString, howToQuit);
+        Settings::setShowMenuBarIndicator(iconOn);
+        Rig rig([&](VistelController::Parts& parts) {
+            parts.trayAvailable = [trayHost] { return trayHost; };
+            parts.session = platform::Session{wayland, true};
+        });
+        rig.desktop->canRead = screenReadable;
+        QSignalSpy checked(rig.controller.get(), &VistelController::permissionCheckFinished);
+        rig.c().launch();
+        if (!screenReadable) QVERIFY(checked.wait(5000));
+        QStringList lines; // what every user reads: the tagged diagnostic lines left out
+        for (const QString& line : rig.output->split(QLatin1Char('\n')))
+            if (!line.trimmed().startsWith(QLatin1Char('['))) lines.append(line);
+        QCOMPARE(lines.value(0), QStringLiteral("Vistel is running. Hold Alt over an image or path."));
+        QVERIFY2(lines.value(1).startsWith(howToQuit), qPrintable(lines.value(1)));
+        QVERIFY(lines.value(1).contains(QStringLiteral("Ctrl+C")));
+        QCOMPARE(lines.value(1).contains(QStringLiteral("`VistelPrototype --open settings`")),
+                 !(trayHost && iconOn));
+        QCOMPARE(rig.output->count(VistelController::xwaylandWarning()), wayland ? 1 : 0);
+        QCOMPARE(rig.output->count(VistelController::captureOffBox()), screenReadable ? 0 : 1);
+
+        QStringList shown{*rig.output};
+        if (!screenReadable) {
+            rig.hold({500, 300});
+            rig.c().tick();
+            QVERIFY(rig.c().panel().showsMessage());
+            shown << *rig.output << rig.c().panel().labelText();
+        }
+        shown << VistelController::stalledMessage();
+        QVERIFY2(withMacWording(shown).isEmpty(), qPrintable(withMacWording(shown).join('\n')));
+        Settings::setShowMenuBarIndicator(true);
     }
 
     void fileThatCannotBeShownGoesToTheScreen() {

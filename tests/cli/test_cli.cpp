@@ -1,5 +1,6 @@
 // Runs the built VistelPrototype and checks what it prints and how it exits.
 
+#include "LinuxWording.h"
 #include "TempTree.h"
 
 #include <QCoreApplication>
@@ -131,11 +132,66 @@ class TestCli : public QObject {
         QVERIFY2(out.contains("\nnot resolved ("), qPrintable(out.left(300)));
     }
 
-    // --check comes before --codex; without a display both permissions are missing.
-    void checkWinsOverCodexWithoutDisplay() {
-        const Run r = run({"--codex", "--check"}, {}, env);
+    // --check comes before --codex; without a display both permissions are
+    // missing and no tray can be asked; the session says which kind it is.
+    void checkWithoutDisplay_data() {
+        QTest::addColumn<QStringList>("variables"); // NAME=value added to the display-less environment
+        QTest::addColumn<QString>("session");
+        QTest::addColumn<QString>("advice"); // in the paragraph after the lines
+        QTest::newRow("no session") << QStringList{} << "none (no display)" << "X11 desktop (DISPLAY";
+        QTest::newRow("Wayland display") << QStringList{"WAYLAND_DISPLAY=wayland-7"} << "wayland (no X11)"
+                                         << "Wayland support is planned.";
+        QTest::newRow("Wayland session type") << QStringList{"XDG_SESSION_TYPE=wayland"} << "wayland (no X11)"
+                                              << "log in to an X11 (Xorg) session";
+    }
+    void checkWithoutDisplay() {
+        QFETCH(QStringList, variables);
+        QFETCH(QString, session);
+        QFETCH(QString, advice);
+        QProcessEnvironment withSession = env;
+        withSession.remove("XDG_SESSION_TYPE");
+        for (const QString& variable : variables)
+            withSession.insert(variable.section('=', 0, 0), variable.section('=', 1));
+        const Run r = run({"--codex", "--check"}, {}, withSession);
         QCOMPARE(r.exitCode, 1);
-        QCOMPARE(r.lines.mid(0, 2), (QStringList{"accessibility:    MISSING", "screen recording: MISSING"}));
+        QCOMPARE(r.lines.mid(0, 4),
+                 (QStringList{"accessibility:    MISSING", "screen reading:   MISSING",
+                              "tray:             none (no display)",
+                              "session:          " + session}));
+        const QString out = r.lines.join('\n');
+        QVERIFY2(out.contains(advice), qPrintable(out));
+        QVERIFY2(withMacWording(r.lines).isEmpty(), qPrintable(withMacWording(r.lines).join('\n')));
+    }
+
+    // The agent without an X11 display: one paragraph saying what it needs and
+    // what to do, exit status 1; in a Wayland session it says so.
+    void agentWithoutX11_data() {
+        QTest::addColumn<QStringList>("variables");
+        QTest::addColumn<QStringList>("says");
+        QTest::newRow("Wayland display")
+            << QStringList{"WAYLAND_DISPLAY=wayland-7"}
+            << QStringList{"this Wayland session offers none (DISPLAY is not set)", "X11 (Xorg) session",
+                           "Wayland support is planned."};
+        QTest::newRow("Wayland session type, Xwayland gone")
+            << QStringList{"XDG_SESSION_TYPE=wayland", "DISPLAY=:7391"}
+            << QStringList{"that can be opened (DISPLAY=:7391)", "Xwayland", "Wayland support is planned."};
+        QTest::newRow("no session at all")
+            << QStringList{} << QStringList{"none is set (DISPLAY is empty)", "X11 desktop session"};
+    }
+    void agentWithoutX11() {
+        QFETCH(QStringList, variables);
+        QFETCH(QStringList, says);
+        QProcessEnvironment withSession = env;
+        withSession.remove("XDG_SESSION_TYPE");
+        for (const QString& variable : variables)
+            withSession.insert(variable.section('=', 0, 0), variable.section('=', 1));
+        const Run r = run({}, {}, withSession);
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.lines.size(), 1);
+        for (const QString& part : says)
+            QVERIFY2(r.lines.first().contains(part), qPrintable(r.lines.first()));
+        QCOMPARE(r.lines.first().contains("Wayland"), !variables.isEmpty());
+        QVERIFY(withMacWording(r.lines).isEmpty());
     }
 
     // The program runs as this test's child in a folder of the tree: the real /proc

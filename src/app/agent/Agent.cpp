@@ -6,6 +6,7 @@
 #include "app/ui/AppMenus.h"
 #include "core/Diagnostics.h"
 #include "platform/atspi/AtspiAccessibilityReader.h"
+#include "platform/Session.h"
 #include "platform/tesseract/TesseractRecognizer.h"
 #include "platform/x11/X11Desktop.h"
 #include "platform/x11/X11ScreenCapture.h"
@@ -15,14 +16,35 @@
 
 namespace Agent {
 
+QString noX11Explanation(const platform::Session& session) {
+    if (session.wayland) {
+        return QStringLiteral(
+            "Vistel needs an X11 display, and this Wayland session offers none%1. Vistel reads the "
+            "pointer, the keys and the screen through X11, which Wayland keeps from other programs. Log in "
+            "to an X11 (Xorg) session of your desktop (most login screens offer one under a gear or "
+            "session menu) and start Vistel there. Where the desktop runs Xwayland and DISPLAY names it, "
+            "Vistel starts but previews only in X11 windows. Wayland support is planned.")
+            .arg(session.x11Display ? QStringLiteral(" that can be opened (DISPLAY=") +
+                                          qEnvironmentVariable("DISPLAY") + QLatin1Char(')')
+                                    : QStringLiteral(" (DISPLAY is not set)"));
+    }
+    return session.x11Display
+               ? QStringLiteral("Vistel needs an X11 display, and DISPLAY=%1 could not be opened. Start it "
+                                "from a terminal of an X11 desktop session.")
+                     .arg(qEnvironmentVariable("DISPLAY"))
+               : QStringLiteral("Vistel needs an X11 display, and none is set (DISPLAY is empty). Start it "
+                                "from a terminal of an X11 desktop session.");
+}
+
 int run(int& argc, char** argv, const QStringList& arguments) {
     std::unique_ptr<platform::X11Desktop> desktop = platform::X11Desktop::open();
     if (!desktop) {
-        Diagnostics::print(
-            QStringLiteral("Vistel needs an X11 display, and none could be opened (is DISPLAY set?). "
-                           "Start it from a terminal of an X11 desktop session."));
+        Diagnostics::print(noX11Explanation(platform::currentSession()));
         return 1;
     }
+    // Every window of the agent is an X11 window, placed in X11 coordinates,
+    // also where Qt would otherwise choose its Wayland backend.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
 
     // The application name is the card's window class, which window managers and tests look for.
     QApplication::setApplicationName(QStringLiteral("Vistel"));

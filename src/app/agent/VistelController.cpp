@@ -19,6 +19,7 @@
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 #include <chrono>
@@ -46,6 +47,7 @@ VistelController::VistelController(Parts parts, QObject* parent)
       clock_(std::move(parts.clock)), write_(std::move(parts.write)),
       verbose_(parts.verbose.value_or(Diagnostics::verbose())),
       closeOlderCopies_(std::move(parts.closeOlderCopies)), primeSessions_(std::move(parts.primeSessions)),
+      trayAvailable_(std::move(parts.trayAvailable)), session_(parts.session.value_or(platform::currentSession())),
       panel_(std::make_unique<PreviewPanel>()),
       menuBar_(new MenuBarIndicator(
           verbose_, [this](const QString& text) { line(text); }, this)),
@@ -58,6 +60,7 @@ VistelController::VistelController(Parts parts, QObject* parent)
     if (!write_) write_ = Diagnostics::write;
     if (!closeOlderCopies_) closeOlderCopies_ = OlderCopies::close;
     if (!primeSessions_) primeSessions_ = CodexSessions::prime;
+    if (!trayAvailable_) trayAvailable_ = QSystemTrayIcon::isSystemTrayAvailable;
 
     connect(this, &VistelController::menuBarIndicatorRequested, menuBar_, &MenuBarIndicator::apply);
     connect(this, &VistelController::previewingChanged, menuBar_, &MenuBarIndicator::setPreviewing);
@@ -130,7 +133,13 @@ void VistelController::launch() {
 
     line(QStringLiteral("Vistel is running. Hold ") + HoverModifiers::label(Settings::modifier()) +
          QStringLiteral(" over an image or path."));
-    line(QStringLiteral("Quit from the tray menu, or press Control-C here."));
+    const bool trayHost = trayAvailable_();
+    if (trayHost && Settings::showMenuBarIndicator()) {
+        line(QStringLiteral("Quit from the tray icon's menu, or press Ctrl+C here."));
+    } else {
+        line(noTrayHint(trayHost));
+    }
+    if (session_.wayland) write_(xwaylandWarning());
     if (!IgnoredApplications::identifiers().isEmpty()) {
         line(QStringLiteral("Ignoring: ") + IgnoredApplications::summary());
     }
@@ -270,6 +279,9 @@ bool VistelController::present(const QUrl& url) {
 }
 
 void VistelController::display(const QImage& image, const QUrl& url) {
+    // Says which file the card shows (the demo and bug reports name it from here).
+    if (verbose_ && displayedURL_ != url)
+        line(QStringLiteral("  [card] showing ") + (url.isLocalFile() ? displayPath(url) : url.toString()));
     displayedURL_ = url;
     if (!previewing_) {
         previewing_ = true;
@@ -447,29 +459,45 @@ void VistelController::settingsChanged(Settings::Change change) {
 
 // ---- Notices ----------------------------------------------------------------
 
+QString VistelController::noTrayHint(bool trayHost) {
+    return (trayHost ? QStringLiteral("The tray icon is switched off. ")
+                     : QStringLiteral("This desktop shows no tray icons. ")) +
+           QStringLiteral("Open the settings with `VistelPrototype --open settings` or from the application "
+                          "menu (Vistel); quit with Ctrl+C here.");
+}
+
+// Xwayland hands X11 programs the pointer and the keys only while the pointer
+// is over an X11 window, and shows them only X11 windows' pixels.
+QString VistelController::xwaylandWarning() {
+    return QStringLiteral(
+        "\nThis is a Wayland session, which Vistel sees through Xwayland: only X11 windows can be "
+        "previewed, and Vistel follows the pointer and the hold key only while the pointer is over one of "
+        "them. Windows of Wayland applications (most GNOME and KDE ones) show nothing. To preview "
+        "everywhere, log in to an X11 (Xorg) session; Wayland support is planned.\n");
+}
+
 QString VistelController::captureOffBox() {
     return QStringLiteral(
         "\n┌──────────────────────────────────────────────────────────────┐\n"
-        "│  Screen Recording is OFF — VS Code and Cursor will not work  │\n"
+        "│   Screen reading is OFF — VS Code and Cursor will not work   │\n"
         "└──────────────────────────────────────────────────────────────┘\n"
-        "Those apps paint their own text and publish none of it to Accessibility, so reading the screen is "
-        "the only way to see a path in them. Everything else still works.\n\n"
-        "On Linux the screen can be read only in an X11 session: choose an X11 (Xorg) session at the login "
-        "screen, or start Vistel where DISPLAY names a running X server, then start it again. Under Wayland "
-        "the X11 compatibility layer shows Vistel only the windows of other X11 programs. Text that "
-        "applications publish through accessibility (AT-SPI) is read either way.\n");
+        "Those applications paint their own text and publish none of it through accessibility, so "
+        "reading the screen is the only way to see a path in them. Applications that publish their text "
+        "(AT-SPI) are still read wherever Vistel can follow the pointer.\n\n"
+        "Vistel reads the screen of an X11 display in 24-bit colour: log in to an X11 (Xorg) session, or "
+        "start Vistel where DISPLAY names such an X server, then start it again.\n");
 }
 
 QString VistelController::captureOffWarning() {
     return QStringLiteral(
-        "\n⚠️  Screen Recording is off, so nothing in VS Code, Cursor or any other app that paints its "
-        "own "
-        "text can be previewed. The screen can be read only in an X11 session: log in to an X11 (Xorg) "
-        "session, or run this command where DISPLAY names a running X server, then restart.\n");
+        "\n⚠️  Screen reading is off, so nothing in VS Code, Cursor or any other application that "
+        "paints its own text can be previewed. Vistel reads the screen of an X11 display in 24-bit "
+        "colour: log in to an X11 (Xorg) session, or run this command where DISPLAY names such an X "
+        "server, then restart.\n");
 }
 
 QString VistelController::captureOffMessage() {
-    return QStringLiteral("Screen Recording is off.\n\nThe screen can be read only in an X11 session.");
+    return QStringLiteral("Screen reading is off.\n\nThe screen can be read only in an X11 session.");
 }
 
 QString VistelController::stalledMessage() {

@@ -7,6 +7,7 @@
 #include "core/Settings.h"
 #include "platform/AccessibilityReader.h"
 #include "platform/Desktop.h"
+#include "platform/Session.h"
 #include "screen/ScreenReader.h"
 
 #include <QImage>
@@ -49,6 +50,8 @@ class VistelController : public QObject {
         std::optional<bool> verbose;                        // default: Diagnostics::verbose()
         std::function<void()> closeOlderCopies;             // default: OlderCopies::close
         std::function<void()> primeSessions;                // default: CodexSessions::prime
+        std::function<bool()> trayAvailable;                // default: QSystemTrayIcon's answer
+        std::optional<platform::Session> session;           // default: platform::currentSession()
         RemoteImages::Limits remoteLimits;
     };
 
@@ -98,7 +101,12 @@ class VistelController : public QObject {
     FileImages& fileImages() { return *fileImages_; }
     RemoteImages& remoteImages() { return *remoteImages_; }
 
-    // The Linux wording of the notices about an unreadable screen.
+    // How to reach the settings and quit when no tray icon shows (this
+    // desktop has no tray, or the icon is switched off).
+    static QString noTrayHint(bool trayHost);
+    // Printed once at launch in a Wayland session seen through Xwayland.
+    static QString xwaylandWarning();
+    // The notices about an unreadable screen.
     static QString captureOffBox();
     static QString captureOffWarning();
     static QString captureOffMessage();
@@ -137,6 +145,8 @@ class VistelController : public QObject {
     bool verbose_;
     std::function<void()> closeOlderCopies_;
     std::function<void()> primeSessions_;
+    std::function<bool()> trayAvailable_;
+    platform::Session session_;
 
     std::unique_ptr<PreviewPanel> panel_; // a top-level window: no QObject parent
     MenuBarIndicator* menuBar_;

@@ -10,12 +10,15 @@
 #include "core/ProcessRoots.h"
 #include "core/WindowAffinity.h"
 #include "platform/Desktop.h"
+#include "platform/Session.h"
 #include "platform/proc/ProcProcessSource.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QPointF>
+#include <QSystemTrayIcon>
 #include <chrono>
 #include <thread>
 
@@ -67,22 +70,38 @@ void printDebugHeader(const QStringList& arguments) {
     const auto yesNo = [](bool b) { return b ? QStringLiteral("true") : QStringLiteral("false"); };
     print(QStringLiteral("args: ") + arguments.join(QLatin1Char(' ')));
     print(QStringLiteral("accessibility trusted: ") + yesNo(desktop->accessibilityEnabled()));
-    print(QStringLiteral("screen recording:      ") + yesNo(desktop->canReadScreen()));
+    print(QStringLiteral("screen reading:        ") + yesNo(desktop->canReadScreen()));
     print(QStringLiteral("starting app..."));
 }
 
 int check() {
     const auto desktop = platform::openDesktop();
+    const platform::Session session = platform::currentSession();
     const bool accessibility = desktop->accessibilityEnabled();
     const bool screen = desktop->canReadScreen();
+    // Asked as the agent's tray icon asks; without a display there is no tray to ask.
+    const bool display = qobject_cast<QApplication*>(QCoreApplication::instance());
+    const bool tray = display && QSystemTrayIcon::isSystemTrayAvailable();
     print(QStringLiteral("accessibility:    ") + grantedOrMissing(accessibility));
-    print(QStringLiteral("screen recording: ") + grantedOrMissing(screen));
+    print(QStringLiteral("screen reading:   ") + grantedOrMissing(screen) +
+          (screen && session.wayland ? QStringLiteral(" (X11 windows only)") : QString()));
+    print(QStringLiteral("tray:             ") +
+          (tray      ? QStringLiteral("available")
+           : display ? QStringLiteral("none (nothing on this desktop shows tray icons; open the settings "
+                                      "with `VistelPrototype --open settings`)")
+                     : QStringLiteral("none (no display)")));
+    print(QStringLiteral("session:          ") + session.description());
     if (!screen) {
         print(QStringLiteral(
-            "\nWithout screen recording, apps that paint their own text — VS Code, Cursor, anything "
-            "Electron — cannot be previewed at all. On Linux the screen can be read only inside an X11 "
-            "session: run this command from a terminal of an X11 desktop (DISPLAY must name it). Under a "
-            "Wayland session, log in to the X11 session of your desktop instead."));
+                  "\nWithout screen reading, applications that paint their own text — VS Code, Cursor, "
+                  "anything Electron — cannot be previewed at all. %1")
+                  .arg(session.wayland && !session.x11Display
+                           ? QStringLiteral("This Wayland session gives Vistel no X11 display to read: log "
+                                            "in to an X11 (Xorg) session of your desktop and run this "
+                                            "command there. Wayland support is planned.")
+                           : QStringLiteral("The screen can be read only inside an X11 session: run this "
+                                            "command from a terminal of an X11 desktop (DISPLAY must name "
+                                            "it).")));
     }
     if (!accessibility) {
         print(QStringLiteral(

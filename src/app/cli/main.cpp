@@ -4,6 +4,7 @@
 #include "app/cli/CommandLine.h"
 #include "app/cli/Modes.h"
 #include "core/Diagnostics.h"
+#include "platform/x11/X11Desktop.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -31,6 +32,10 @@ int main(int argc, char** argv) {
         // drawn offscreen and the probe says that the screen cannot be read.
         if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QApplication>(argc, argv);
+    } else if (mode == Modes::Mode::Check && platform::X11Desktop::open()) {
+        // The check asks Qt whether a tray shows icons, which needs the display.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
         app = std::make_unique<QApplication>(argc, argv);
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);

@@ -96,7 +96,7 @@ const QList<Permission>& allPermissions() {
 
 QString name(Permission permission) {
     return permission == Permission::Accessibility ? QStringLiteral("Accessibility")
-                                                   : QStringLiteral("Screen Recording");
+                                                   : QStringLiteral("Screen Reading");
 }
 
 Environment systemEnvironment() {
@@ -191,7 +191,7 @@ QAction* loginItem(QObject* owner) {
 }
 
 QList<QAction*> menuItems(bool includingQuit, QObject* owner) {
-    auto* hold = new QAction(QStringLiteral("Hold ") + HoverModifiers::symbol(Settings::modifier()) +
+    auto* hold = new QAction(QStringLiteral("Hold ") + HoverModifiers::label(Settings::modifier()) +
                                  QStringLiteral(" and point at an image path"),
                              owner);
     hold->setEnabled(false);
@@ -204,37 +204,43 @@ QList<QAction*> menuItems(bool includingQuit, QObject* owner) {
     return items;
 }
 
-void fillMainMenu(QMenu* menu) {
-    auto* about = menu->addAction(QStringLiteral("About Vistel"));
-    QObject::connect(about, &QAction::triggered, [] { showAbout(); });
-    menu->addSeparator();
-    QAction* settings = settingsItem(menu);
-    settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
-    menu->addAction(settings);
-    menu->addSeparator();
-    for (const Permission permission : allPermissions())
-        menu->addAction(permissionItem(permission, menu));
-    if (environment().loginItem) {
-        menu->addSeparator();
-        menu->addAction(loginItem(menu));
+void fillMainMenu(QMenuBar* bar, QAction* closeWindow) {
+    QMenu* file = bar->addMenu(QStringLiteral("&File"));
+    if (closeWindow) {
+        file->addAction(closeWindow);
+        file->addSeparator();
     }
-    menu->addSeparator();
-    auto* hide = menu->addAction(QStringLiteral("Hide Vistel"));
-    hide->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
-    QObject::connect(hide, &QAction::triggered, [] { SettingsWindowController::shared().window()->hide(); });
-    menu->addSeparator();
-    QAction* quit = quitItem(menu);
+    QAction* quit = quitItem(file);
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    menu->addAction(quit);
+    file->addAction(quit);
+
+    // Built as it opens, so that it shows the states of that moment.
+    QMenu* options = bar->addMenu(QStringLiteral("&Options"));
+    const auto fillOptions = [options] {
+        options->clear();
+        for (const Permission permission : allPermissions())
+            options->addAction(permissionItem(permission, options));
+        if (environment().loginItem) {
+            options->addSeparator();
+            options->addAction(loginItem(options));
+        }
+    };
+    fillOptions();
+    QObject::connect(options, &QMenu::aboutToShow, options, fillOptions);
+
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    auto* about = help->addAction(QStringLiteral("About Vistel"));
+    QObject::connect(about, &QAction::triggered, [] { showAbout(); });
 }
 
 void installMainMenu() {
-    QMenuBar* bar = SettingsWindowController::shared().window()->menuBar();
-    // Installed once; a second call replaces the menu rather than adding another.
+    SettingsWindowController& controller = SettingsWindowController::shared();
+    QMenuBar* bar = controller.window()->menuBar();
+    // Installed once; a second call replaces the menus rather than adding more.
     for (QMenu* old : bar->findChildren<QMenu*>(Qt::FindDirectChildrenOnly))
         delete old;
     bar->clear();
-    fillMainMenu(bar->addMenu(QStringLiteral("Vistel")));
+    fillMainMenu(bar, controller.closeAction());
 }
 
 } // namespace AppMenus

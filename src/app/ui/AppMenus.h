@@ -10,10 +10,11 @@
 
 class QAction;
 class QMenu;
+class QMenuBar;
 class QObject;
 
-// Every menu of the agent: the main menu (in the settings window's menu bar,
-// where a Linux user finds it), the items of the tray icon's menu, one item per
+// Every menu of the agent: the settings window's menus (File, Options, Help,
+// as Linux applications arrange them), the items of the tray icon's menu, one item per
 // permission with its current state, and "Open at Login". The items are built
 // afresh on every call, so each menu shows the states of the moment it opens.
 // The actions behind them (open the settings window, ask for a permission,
@@ -25,7 +26,7 @@ namespace AppMenus {
 enum class Permission { Accessibility, ScreenRecording };
 
 const QList<Permission>& allPermissions();
-// "Accessibility" or "Screen Recording".
+// "Accessibility" or "Screen Reading".
 QString name(Permission permission);
 
 // What the menus read and change outside the program. The agent uses the real
@@ -54,7 +55,7 @@ void setEnvironment(Environment environment);
 bool isGranted(Permission permission);
 
 // Accessibility: switches the AT-SPI bus on when it is off, and says what that
-// changed. Screen Recording: nothing when the screen can be read; otherwise
+// changed. Screen reading: nothing when the screen can be read; otherwise
 // says what is needed (an X11 session).
 void request(Permission permission);
 
@@ -73,15 +74,15 @@ QAction* permissionItem(Permission permission, QObject* owner);
 QAction* loginItem(QObject* owner);
 // The tray menu's items (includingQuit true) or the desktop entry's actions'
 // list (false), new objects owned by owner:
-//   "Hold <glyph> and point at an image path" (disabled), separator,
+//   "Hold <key> and point at an image path" (disabled), separator,
 //   "Settings…", separator, the two permission items, [separator, "Open at
 //   Login" when installed], [separator, "Quit Vistel" when includingQuit].
 QList<QAction*> menuItems(bool includingQuit, QObject* owner);
-// Fills the "Vistel" menu of the main menu bar: About, Settings… (Ctrl+,), the
-// permission items, the login item when installed, Hide (Ctrl+H), Quit (Ctrl+Q).
-void fillMainMenu(QMenu* menu);
-// Puts the main menu into the settings window's menu bar (once at launch; the
-// states it shows are those of that moment).
+// Fills a window's menus: File (closeWindow when given, "Quit Vistel" Ctrl+Q),
+// Options (the permission items and, when installed, the login item, built
+// afresh each time it opens) and Help ("About Vistel").
+void fillMainMenu(QMenuBar* bar, QAction* closeWindow);
+// Puts those menus into the settings window (once, at launch).
 void installMainMenu();
 
 } // namespace AppMenus

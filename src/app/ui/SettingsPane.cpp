@@ -50,6 +50,14 @@ QString buttonTitle(AppMenus::Permission permission) {
                                                              : QStringLiteral("What Is Needed…");
 }
 
+// The same, for a screen reader, which speaks one control at a time and so
+// must hear what the button acts on.
+QString buttonName(AppMenus::Permission permission) {
+    return permission == AppMenus::Permission::Accessibility
+               ? QStringLiteral("Switch on accessibility")
+               : QStringLiteral("What is needed for screen reading");
+}
+
 } // namespace
 
 SettingsPane::SettingsPane(QWidget* parent) : QWidget(parent) {
@@ -61,16 +69,20 @@ SettingsPane::SettingsPane(QWidget* parent) : QWidget(parent) {
     build();
 }
 
+// Every hold key is also some other program's key; the note says whose, so a
+// user who meets the clash knows which key to choose instead.
 QString SettingsPane::cautionText(HoverModifier modifier) {
     switch (modifier) {
+    case HoverModifier::Option:
+        return QStringLiteral(
+            "Alt+drag moves windows in many window managers (Openbox, Xfce), and pressing Alt on its "
+            "own opens the menus of Firefox and other applications.");
     case HoverModifier::Command:
         return QStringLiteral(
-            "Releasing ⌘ on its own opens the overview or launcher in many desktops, and ⌘-drag "
+            "Pressing Super on its own opens the overview or launcher in many desktops, and Super+drag "
             "moves windows.");
     case HoverModifier::Control:
-        return QStringLiteral("⌃-click opens links in terminals and editors, and ⌃-scroll zooms.");
-    case HoverModifier::Option:
-        break;
+        return QStringLiteral("Ctrl+click opens links in terminals and editors, and Ctrl+scroll zooms.");
     }
     return {};
 }
@@ -131,16 +143,18 @@ void SettingsPane::build() {
     // The hold key.
     QStringList titles;
     for (const HoverModifier m : HoverModifiers::allCases())
-        titles.append(HoverModifiers::symbol(m) + QStringLiteral("  ") + HoverModifiers::label(m));
+        titles.append(HoverModifiers::label(m));
     const int selected = std::max<int>(0, int(HoverModifiers::allCases().indexOf(Settings::modifier())));
-    QComboBox* modifier = popUp(titles, selected, [this](int index) {
+    modifier_ = popUp(titles, selected, [this](int index) {
         if (index >= HoverModifiers::allCases().size()) return;
         Settings::setModifier(HoverModifiers::allCases().at(index));
         showCaution();
     });
-    modifier->setObjectName(QStringLiteral("modifier"));
-    addRow({new QLabel(QStringLiteral("Hold:")), modifier,
-            new QLabel(QStringLiteral("and point at a file name"))});
+    modifier_->setObjectName(QStringLiteral("modifier"));
+    modifier_->setAccessibleName(QStringLiteral("Hold key"));
+    auto* hold = new QLabel(QStringLiteral("&Hold:"));
+    hold->setBuddy(modifier_);
+    addRow({hold, modifier_, new QLabel(QStringLiteral("and point at a file name"))});
     caution_ = secondary(QString());
     caution_->setObjectName(QStringLiteral("caution"));
     rows_->addWidget(caution_);
@@ -151,6 +165,7 @@ void SettingsPane::build() {
     // written when the knob is let go, and at once for keyboard or wheel steps.
     width_ = slider(int(CardGeometry::kNarrowest), int(CardGeometry::kWidest), int(Settings::previewWidth()));
     width_->setObjectName(QStringLiteral("width"));
+    width_->setAccessibleName(QStringLiteral("Preview width"));
     width_->setFixedWidth(250);
     connect(width_, &QSlider::valueChanged, this, [this](int value) {
         showSample(value);
@@ -164,7 +179,9 @@ void SettingsPane::build() {
     readoutColors.setColor(QPalette::WindowText, secondaryColor(readoutColors));
     readout_->setPalette(readoutColors);
     readout_->setMinimumWidth(readout_->fontMetrics().horizontalAdvance(QStringLiteral("420 × 305")));
-    addRow({new QLabel(QStringLiteral("Preview size:")), width_, readout_});
+    auto* size = new QLabel(QStringLiteral("Preview &size:"));
+    size->setBuddy(width_);
+    addRow({size, width_, readout_});
 
     sample_ = new PreviewSample;
     sample_->setObjectName(QStringLiteral("sample"));
@@ -183,7 +200,7 @@ void SettingsPane::build() {
     remote->setObjectName(QStringLiteral("loadRemoteImages"));
     rows_->addWidget(remote);
     QCheckBox* indicator =
-        checkbox(QStringLiteral("Show the active indicator in the menu bar"),
+        checkbox(QStringLiteral("Show the tray icon"),
                  Settings::showMenuBarIndicator(), [](bool on) { Settings::setShowMenuBarIndicator(on); });
     indicator->setObjectName(QStringLiteral("showMenuBarIndicator"));
     rows_->addWidget(indicator);
@@ -208,6 +225,7 @@ void SettingsPane::build() {
             refresh();
         });
         ask->setObjectName(QStringLiteral("request-") + objectNameFor(permission));
+        ask->setAccessibleName(buttonName(permission));
         addRow({label, ask});
     }
 
@@ -241,6 +259,8 @@ void SettingsPane::showCaution() {
     const QString text = cautionText(Settings::modifier());
     caution_->setText(text);
     caution_->setVisible(!text.isEmpty());
+    // A screen reader reads the caution along with the key it warns about.
+    modifier_->setAccessibleDescription(text);
     emit fittingSizeChanged();
 }
 

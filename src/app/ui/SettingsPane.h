@@ -30,7 +30,7 @@ class SettingsPane : public QWidget {
   public:
     explicit SettingsPane(QWidget* parent = nullptr);
 
-    // The note under the hold-key row for a modifier (empty: no note).
+    // The note under the hold-key row for a modifier: which other programs use that key.
     static QString cautionText(HoverModifier modifier);
 
     // Each permission's row text and colour from its current state.
@@ -64,6 +64,7 @@ class SettingsPane : public QWidget {
     void syncLoginBox();
 
     QVBoxLayout* rows_ = nullptr;
+    QComboBox* modifier_ = nullptr;
     QLabel* caution_ = nullptr;
     QLabel* readout_ = nullptr;
     QSlider* width_ = nullptr;

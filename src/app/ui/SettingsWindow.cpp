@@ -2,8 +2,10 @@
 
 #include "app/ui/SettingsPane.h"
 
+#include <QAction>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QKeySequence>
 #include <QLayout>
 #include <QMainWindow>
 #include <QScreen>
@@ -17,7 +19,7 @@ SettingsWindowController::SettingsWindowController() : window_(std::make_unique<
     // Titled, closable and minimisable; its size follows the pane, not the user.
     window_->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                             Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
-    window_->setWindowTitle(QStringLiteral("Settings"));
+    window_->setWindowTitle(QStringLiteral("Vistel Settings"));
     QIcon icon;
     for (const int size : {48, 128, 256})
         icon.addFile(QStringLiteral(":/icons/vistel-%1.png").arg(size));
@@ -25,8 +27,18 @@ SettingsWindowController::SettingsWindowController() : window_(std::make_unique<
 
     pane_ = new SettingsPane;
     window_->setCentralWidget(pane_);
-    connect(pane_, &SettingsPane::fittingSizeChanged, this, &SettingsWindowController::fitToPane);
-    fitToPane();
+    // The window keeps the size of its contents, recomputed whenever they change:
+    // the menus added after it was made, the caution showing or going. Fitting
+    // once, before the menus, would cut the menus' height from the pane's margin.
+    window_->layout()->setSizeConstraint(QLayout::SetFixedSize);
+    connect(pane_, &SettingsPane::fittingSizeChanged, window_.get(), [this] { window_->adjustSize(); });
+
+    close_ = new QAction(QStringLiteral("Close Window"), window_.get());
+    close_->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::Key_Escape)});
+    close_->setShortcutContext(Qt::WindowShortcut);
+    connect(close_, &QAction::triggered, window_.get(), &QWidget::close);
+    window_->addAction(close_);
+    window_->adjustSize();
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), window_->size());
@@ -36,13 +48,6 @@ SettingsWindowController::SettingsWindowController() : window_(std::make_unique<
 }
 
 SettingsWindowController::~SettingsWindowController() = default;
-
-void SettingsWindowController::fitToPane() {
-    if (!window_ || !pane_) return;
-    pane_->layout()->activate();
-    if (QLayout* frame = window_->layout()) frame->invalidate();
-    window_->setFixedSize(window_->sizeHint());
-}
 
 void SettingsWindowController::showWindow() {
     if (window_->isMinimized()) window_->showNormal();

@@ -3,12 +3,15 @@
 #include <QObject>
 #include <memory>
 
+class QAction;
 class QMainWindow;
 class SettingsPane;
 
-// The settings window: a fixed-size window titled "Settings" whose central
-// widget is the settings pane, with the program's main menu in its menu bar.
-// Closing it only hides it; the controls keep their state between openings.
+// The settings window: a window titled "Vistel Settings" whose central widget
+// is the settings pane, with the program's menus above it. Its size follows
+// the pane and the menus (whenever either changes), not the user. Escape and
+// Ctrl+W close it; closing only hides it, and the controls keep their state
+// between openings.
 class SettingsWindowController : public QObject {
     Q_OBJECT
   public:
@@ -21,13 +24,14 @@ class SettingsWindowController : public QObject {
 
     QMainWindow* window() const { return window_.get(); }
     SettingsPane* pane() const { return pane_; }
+    // "Close Window" (Ctrl+W, Escape), for the File menu.
+    QAction* closeAction() const { return close_; }
 
     // Shows the window (restored if minimised), in front, with the focus.
     void showWindow();
 
   private:
-    void fitToPane();
-
     std::unique_ptr<QMainWindow> window_;
     SettingsPane* pane_ = nullptr;
+    QAction* close_ = nullptr;
 };

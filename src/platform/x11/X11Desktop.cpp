@@ -3,6 +3,7 @@
 #include "platform/x11/AccessibilityStatus.h"
 #include "platform/x11/ModifierMasks.h"
 #include "platform/x11/MonitorLayout.h"
+#include "platform/x11/X11ScreenCapture.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -85,6 +86,10 @@ struct X11Desktop::State {
     int xiOpcode = -1;
     std::unique_ptr<QSocketNotifier> notifier;
     std::function<void(quint64)> changed;
+
+    // Whether the screen can be read is the capture's own answer, so that the
+    // agent, --check and the probe never disagree. Opened on first need.
+    std::unique_ptr<X11ScreenCapture> capture;
 
     ~State() {
         notifier.reset();
@@ -406,11 +411,8 @@ bool X11Desktop::accessibilityEnabled() {
 }
 
 bool X11Desktop::canReadScreen() {
-    s_->drainEvents();
-    XImage* pixel = XGetImage(s_->display, s_->root, 0, 0, 1, 1, AllPlanes, ZPixmap);
-    if (!pixel) return false;
-    XDestroyImage(pixel);
-    return true;
+    if (!s_->capture) s_->capture = X11ScreenCapture::open(XDisplayString(s_->display));
+    return s_->capture && s_->capture->canCapture();
 }
 
 bool X11Desktop::watchModifiers(std::function<void(quint64 flags)> changed) {

@@ -34,6 +34,8 @@ class X11Desktop final : public Desktop {
     bool composites() override;
     // Blocks for at most 300 ms on the session bus: not for every tick.
     bool accessibilityEnabled() override;
+    // X11ScreenCapture::canCapture() on this display: the one answer to
+    // whether the screen can be read.
     bool canReadScreen() override;
     // XInput 2 raw key events on the root window (no grab), read when the
     // connection's socket turns readable; needs a Qt event loop on this thread.
