@@ -27,19 +27,17 @@ int main(int argc, char** argv) {
     // Widgets only for the modes that host windows; the others run on a core
     // application (settings, D-Bus and event loops still work there).
     std::unique_ptr<QCoreApplication> app;
-    if (mode == Modes::Mode::Probe || mode == Modes::Mode::SelfTest) {
-        // Without a display these modes still run: the self-test's windows are
-        // drawn offscreen and the probe says that the screen cannot be read.
-        if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        app = std::make_unique<QApplication>(argc, argv);
-    } else if (mode == Modes::Mode::Check && platform::X11Desktop::open()) {
-        // The check asks Qt whether a tray shows icons, which needs the display.
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
-        app = std::make_unique<QApplication>(argc, argv);
-    } else {
-        app = std::make_unique<QCoreApplication>(argc, argv);
+    const bool windows = mode == Modes::Mode::Probe || mode == Modes::Mode::SelfTest;
+    if (windows || mode == Modes::Mode::Check) {
+        // Qt is put on the X11 display when one opens (also in a Wayland
+        // session); without one the self-test's windows are drawn offscreen and
+        // the probe says that the screen cannot be read. The check asks Qt
+        // whether a tray shows icons, which needs the display.
+        const bool x11 = platform::X11Desktop::open() != nullptr;
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", x11 ? "xcb" : "offscreen");
+        if (x11 || windows) app = std::make_unique<QApplication>(argc, argv);
     }
+    if (!app) app = std::make_unique<QCoreApplication>(argc, argv);
 
     if (Diagnostics::verbose()) Modes::printDebugHeader(arguments);
 
