@@ -5,16 +5,16 @@ namespace platform {
 Session currentSession(const QProcessEnvironment& environment) {
     Session session;
     // A login manager sets the type; a compositor started by hand may only set WAYLAND_DISPLAY.
-    session.wayland =
-        environment.value(QStringLiteral("XDG_SESSION_TYPE")).compare(QLatin1String("wayland"), Qt::CaseInsensitive) ==
-            0 ||
-        !environment.value(QStringLiteral("WAYLAND_DISPLAY")).isEmpty();
+    session.wayland = environment.value(QStringLiteral("XDG_SESSION_TYPE"))
+                              .compare(QLatin1String("wayland"), Qt::CaseInsensitive) == 0 ||
+                      !environment.value(QStringLiteral("WAYLAND_DISPLAY")).isEmpty();
     session.x11Display = !environment.value(QStringLiteral("DISPLAY")).isEmpty();
     return session;
 }
 
 QString Session::description() const {
-    if (wayland) return x11Display ? QStringLiteral("wayland (Xwayland)") : QStringLiteral("wayland (no X11)");
+    if (wayland)
+        return x11Display ? QStringLiteral("wayland (Xwayland)") : QStringLiteral("wayland (no X11)");
     return x11Display ? QStringLiteral("x11") : QStringLiteral("none (no display)");
 }
 

@@ -137,12 +137,14 @@ class TestSettingsWindow : public QObject {
         QStringList names;
         for (QWidget* control : controls(controller->pane())) {
             const QString name = spoken(control, QAccessible::Name);
-            QVERIFY2(!name.trimmed().isEmpty(), qPrintable(control->objectName() + " has no accessible name"));
+            QVERIFY2(!name.trimmed().isEmpty(),
+                     qPrintable(control->objectName() + " has no accessible name"));
             QVERIFY2(!names.contains(name), qPrintable("two controls are called " + name));
             names.append(name);
         }
         QVERIFY(names.size() >= 8);
-        auto* accessibility = controller->pane()->findChild<QWidget*>(QStringLiteral("request-accessibility"));
+        auto* accessibility =
+            controller->pane()->findChild<QWidget*>(QStringLiteral("request-accessibility"));
         auto* screen = controller->pane()->findChild<QWidget*>(QStringLiteral("request-screenRecording"));
         QVERIFY(spoken(accessibility, QAccessible::Name).contains(QStringLiteral("accessibility")));
         QVERIFY(spoken(screen, QAccessible::Name).contains(QStringLiteral("screen reading")));

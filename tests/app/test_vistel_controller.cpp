@@ -563,9 +563,12 @@ class TestVistelController : public QObject {
         QTest::addColumn<bool>("screenReadable");
         QTest::addColumn<QString>("howToQuit"); // the banner's second line starts so
         QTest::newRow("tray") << true << true << false << true << "Quit from the tray icon's menu";
-        QTest::newRow("no tray host") << false << true << false << true << "This desktop shows no tray icons.";
-        QTest::newRow("icon switched off") << true << false << false << true << "The tray icon is switched off.";
-        QTest::newRow("Xwayland, screen unreadable") << false << true << true << false << "This desktop shows";
+        QTest::newRow("no tray host")
+            << false << true << false << true << "This desktop shows no tray icons.";
+        QTest::newRow("icon switched off")
+            << true << false << false << true << "The tray icon is switched off.";
+        QTest::newRow("Xwayland, screen unreadable")
+            << false << true << true << false << "This desktop shows";
     }
     // The start-up lines say how to reach the settings and quit when no tray
     // icon shows, warn once under Xwayland, and, like the notices about an

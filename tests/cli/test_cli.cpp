@@ -138,7 +138,8 @@ class TestCli : public QObject {
         QTest::addColumn<QStringList>("variables"); // NAME=value added to the display-less environment
         QTest::addColumn<QString>("session");
         QTest::addColumn<QString>("advice"); // in the paragraph after the lines
-        QTest::newRow("no session") << QStringList{} << "none (no display)" << "X11 desktop (DISPLAY";
+        QTest::newRow("no session") << QStringList{} << "none (no display)"
+                                    << "X11 desktop (DISPLAY";
         QTest::newRow("Wayland display") << QStringList{"WAYLAND_DISPLAY=wayland-7"} << "wayland (no X11)"
                                          << "Wayland support is planned.";
         QTest::newRow("Wayland session type") << QStringList{"XDG_SESSION_TYPE=wayland"} << "wayland (no X11)"
@@ -156,8 +157,7 @@ class TestCli : public QObject {
         QCOMPARE(r.exitCode, 1);
         QCOMPARE(r.lines.mid(0, 4),
                  (QStringList{"accessibility:    MISSING", "screen reading:   MISSING",
-                              "tray:             none (no display)",
-                              "session:          " + session}));
+                              "tray:             none (no display)", "session:          " + session}));
         const QString out = r.lines.join('\n');
         QVERIFY2(out.contains(advice), qPrintable(out));
         QVERIFY2(withMacWording(r.lines).isEmpty(), qPrintable(withMacWording(r.lines).join('\n')));

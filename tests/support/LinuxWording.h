@@ -15,7 +15,8 @@ inline QStringList macWording(const QString& text) {
              {"[⌥⌘⌃⇧]", "\\bDock\\b", "\\bmenu[ -]bar\\b", "\\bSystem (Settings|Preferences)\\b",
               "\\bScreen Recording\\b", "\\bPrivacy & Security\\b", "\\bFinder\\b", "\\bOption\\b",
               "\\bCommand\\b", "\\bControl\\b"}) {
-            const bool anyCase = QByteArray(pattern).contains("menu") || QByteArray(pattern).contains("Screen");
+            const bool anyCase =
+                QByteArray(pattern).contains("menu") || QByteArray(pattern).contains("Screen");
             list.append(QRegularExpression(QString::fromUtf8(pattern),
                                            anyCase ? QRegularExpression::CaseInsensitiveOption
                                                    : QRegularExpression::NoPatternOption));
@@ -35,7 +36,8 @@ inline QStringList withMacWording(const QStringList& texts) {
     QStringList bad;
     for (const QString& text : texts) {
         const QStringList found = macWording(text);
-        if (!found.isEmpty()) bad.append(QStringLiteral("\"%1\": %2").arg(text, found.join(QStringLiteral(", "))));
+        if (!found.isEmpty())
+            bad.append(QStringLiteral("\"%1\": %2").arg(text, found.join(QStringLiteral(", "))));
     }
     return bad;
 }

@@ -5,8 +5,8 @@
 #include "app/cli/Modes.h"
 #include "app/ui/AppMenus.h"
 #include "core/Diagnostics.h"
-#include "platform/atspi/AtspiAccessibilityReader.h"
 #include "platform/Session.h"
+#include "platform/atspi/AtspiAccessibilityReader.h"
 #include "platform/tesseract/TesseractRecognizer.h"
 #include "platform/x11/X11Desktop.h"
 #include "platform/x11/X11ScreenCapture.h"
@@ -17,23 +17,27 @@
 namespace Agent {
 
 QString noX11Explanation(const platform::Session& session) {
+    const QString display = qEnvironmentVariable("DISPLAY");
     if (session.wayland) {
-        return QStringLiteral(
-            "Vistel needs an X11 display, and this Wayland session offers none%1. Vistel reads the "
-            "pointer, the keys and the screen through X11, which Wayland keeps from other programs. Log in "
-            "to an X11 (Xorg) session of your desktop (most login screens offer one under a gear or "
-            "session menu) and start Vistel there. Where the desktop runs Xwayland and DISPLAY names it, "
-            "Vistel starts but previews only in X11 windows. Wayland support is planned.")
-            .arg(session.x11Display ? QStringLiteral(" that can be opened (DISPLAY=") +
-                                          qEnvironmentVariable("DISPLAY") + QLatin1Char(')')
-                                    : QStringLiteral(" (DISPLAY is not set)"));
+        const QString none = session.x11Display
+                                 ? QStringLiteral(" that can be opened (DISPLAY=%1)").arg(display)
+                                 : QStringLiteral(" (DISPLAY is not set)");
+        return QStringLiteral("Vistel needs an X11 display, and this Wayland session offers none") + none +
+               QStringLiteral(
+                   ". Vistel reads the pointer, the keys and the screen through X11, which Wayland "
+                   "keeps from other programs. Log in to an X11 (Xorg) session of your desktop "
+                   "(most login screens offer one under a gear or session menu) and start Vistel "
+                   "there. Where the desktop runs Xwayland and DISPLAY names it, Vistel starts but "
+                   "previews only in X11 windows. Wayland support is planned.");
     }
-    return session.x11Display
-               ? QStringLiteral("Vistel needs an X11 display, and DISPLAY=%1 could not be opened. Start it "
-                                "from a terminal of an X11 desktop session.")
-                     .arg(qEnvironmentVariable("DISPLAY"))
-               : QStringLiteral("Vistel needs an X11 display, and none is set (DISPLAY is empty). Start it "
-                                "from a terminal of an X11 desktop session.");
+    if (session.x11Display) {
+        return QStringLiteral(
+                   "Vistel needs an X11 display, and DISPLAY=%1 could not be opened. Start it from "
+                   "a terminal of an X11 desktop session.")
+            .arg(display);
+    }
+    return QStringLiteral("Vistel needs an X11 display, and none is set (DISPLAY is empty). Start it from a "
+                          "terminal of an X11 desktop session.");
 }
 
 int run(int& argc, char** argv, const QStringList& arguments) {

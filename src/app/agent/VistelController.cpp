@@ -47,8 +47,8 @@ VistelController::VistelController(Parts parts, QObject* parent)
       clock_(std::move(parts.clock)), write_(std::move(parts.write)),
       verbose_(parts.verbose.value_or(Diagnostics::verbose())),
       closeOlderCopies_(std::move(parts.closeOlderCopies)), primeSessions_(std::move(parts.primeSessions)),
-      trayAvailable_(std::move(parts.trayAvailable)), session_(parts.session.value_or(platform::currentSession())),
-      panel_(std::make_unique<PreviewPanel>()),
+      trayAvailable_(std::move(parts.trayAvailable)),
+      session_(parts.session.value_or(platform::currentSession())), panel_(std::make_unique<PreviewPanel>()),
       menuBar_(new MenuBarIndicator(
           verbose_, [this](const QString& text) { line(text); }, this)),
       fileImages_(new FileImages(this)), remoteImages_(new RemoteImages(parts.remoteLimits, this)) {

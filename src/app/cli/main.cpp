@@ -34,7 +34,8 @@ int main(int argc, char** argv) {
         // the probe says that the screen cannot be read. The check asks Qt
         // whether a tray shows icons, which needs the display.
         const bool x11 = platform::X11Desktop::open() != nullptr;
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", x11 ? "xcb" : "offscreen");
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", x11 ? "xcb" : "offscreen");
         if (x11 || windows) app = std::make_unique<QApplication>(argc, argv);
     }
     if (!app) app = std::make_unique<QCoreApplication>(argc, argv);

@@ -199,9 +199,8 @@ void SettingsPane::build() {
                                  [](bool on) { Settings::setLoadRemoteImages(on); });
     remote->setObjectName(QStringLiteral("loadRemoteImages"));
     rows_->addWidget(remote);
-    QCheckBox* indicator =
-        checkbox(QStringLiteral("Show the tray icon"),
-                 Settings::showMenuBarIndicator(), [](bool on) { Settings::setShowMenuBarIndicator(on); });
+    QCheckBox* indicator = checkbox(QStringLiteral("Show the tray icon"), Settings::showMenuBarIndicator(),
+                                    [](bool on) { Settings::setShowMenuBarIndicator(on); });
     indicator->setObjectName(QStringLiteral("showMenuBarIndicator"));
     rows_->addWidget(indicator);
 
