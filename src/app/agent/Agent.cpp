@@ -67,6 +67,7 @@ int run(int& argc, char** argv, const QStringList& arguments) {
     // The application name is the card's window class, which window managers and tests look for.
     QApplication::setApplicationName(QStringLiteral("Vistel"));
     QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.vistel.Vistel")); // ties windows to the desktop entry
     app.setQuitOnLastWindowClosed(false); // closing the settings window does not quit
 
     // One agent per user and display: a request goes to the running one.
