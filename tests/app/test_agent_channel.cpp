@@ -14,7 +14,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtConcurrent/QtConcurrentRun>
-
 #include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -46,11 +45,16 @@ class TestAgentChannel : public QObject {
     void placePerDisplay_data() {
         QTest::addColumn<QString>("display");
         QTest::addColumn<QString>("name");
-        QTest::newRow("plain") << ":1" << "vistel-1.socket";
-        QTest::newRow("screen number") << ":1.0" << "vistel-1.socket";
-        QTest::newRow("unix host") << "unix:1" << "vistel-1.socket";
-        QTest::newRow("remote host") << "host.example:10.0" << "vistel-host.example-10.socket";
-        QTest::newRow("slashes cannot leave the folder") << "../x/y:3" << "vistel-.._x_y-3.socket";
+        QTest::newRow("plain") << ":1"
+                               << "vistel-1.socket";
+        QTest::newRow("screen number") << ":1.0"
+                                       << "vistel-1.socket";
+        QTest::newRow("unix host") << "unix:1"
+                                   << "vistel-1.socket";
+        QTest::newRow("remote host") << "host.example:10.0"
+                                     << "vistel-host.example-10.socket";
+        QTest::newRow("slashes cannot leave the folder") << "../x/y:3"
+                                                         << "vistel-.._x_y-3.socket";
     }
     void placePerDisplay() {
         QFETCH(QString, display);
@@ -129,8 +133,10 @@ class TestAgentChannel : public QObject {
         const Reply reply = askServed(socket, request);
         QCOMPARE(int(reply.outcome), outcome);
         QCOMPARE(asked, opened.isEmpty() ? QStringList() : QStringList{opened});
-        if (outcome == Reply::Done) QCOMPARE(reply.pid, QCoreApplication::applicationPid());
-        else QVERIFY2(!reply.detail.isEmpty(), "a refused request says why");
+        if (outcome == Reply::Done)
+            QCOMPARE(reply.pid, QCoreApplication::applicationPid());
+        else
+            QVERIFY2(!reply.detail.isEmpty(), "a refused request says why");
         QVERIFY(server.isListening()); // only "quit" stops it
     }
 
@@ -171,9 +177,13 @@ class TestAgentChannel : public QObject {
             // Bound and closed without removing: what a killed agent leaves behind.
             QLocalServer crashed;
             QVERIFY(crashed.listen(socket));
-            QCOMPARE(::rename(QFile::encodeName(socket).constData(), QFile::encodeName(socket + ".keep").constData()), 0);
+            QCOMPARE(::rename(QFile::encodeName(socket).constData(),
+                              QFile::encodeName(socket + ".keep").constData()),
+                     0);
         }
-        QCOMPARE(::rename(QFile::encodeName(socket + ".keep").constData(), QFile::encodeName(socket).constData()), 0);
+        QCOMPARE(
+            ::rename(QFile::encodeName(socket + ".keep").constData(), QFile::encodeName(socket).constData()),
+            0);
         QVERIFY(QFileInfo(socket).exists());
         const Reply reply = AgentChannel::ask(socket, "quit");
         QCOMPARE(int(reply.outcome), int(Reply::NoAgent));

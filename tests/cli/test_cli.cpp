@@ -74,10 +74,15 @@ class TestCli : public QObject {
     void helpAndVersion_data() {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("first");
-        QTest::newRow("--help") << QStringList{"--help"} << "Usage: VistelPrototype [--open ITEM] [--ignore APP]... [--debug]";
-        QTest::newRow("-h") << QStringList{"-h"} << "Usage: VistelPrototype [--open ITEM] [--ignore APP]... [--debug]";
-        QTest::newRow("help wins over a mode") << QStringList{"--self-test", "--help"} << "Usage: VistelPrototype [--open ITEM] [--ignore APP]... [--debug]";
-        QTest::newRow("--version") << QStringList{"--version"} << "VistelPrototype " + QStringLiteral(VISTEL_VERSION);
+        QTest::newRow("--help") << QStringList{"--help"}
+                                << "Usage: VistelPrototype [--open ITEM] [--ignore APP]... [--debug]";
+        QTest::newRow("-h") << QStringList{"-h"}
+                            << "Usage: VistelPrototype [--open ITEM] [--ignore APP]... [--debug]";
+        QTest::newRow("help wins over a mode")
+            << QStringList{"--self-test", "--help"}
+            << "Usage: VistelPrototype [--open ITEM] [--ignore APP]... [--debug]";
+        QTest::newRow("--version") << QStringList{"--version"}
+                                   << "VistelPrototype " + QStringLiteral(VISTEL_VERSION);
     }
     void helpAndVersion() {
         QFETCH(QStringList, arguments);
@@ -91,14 +96,17 @@ class TestCli : public QObject {
             return;
         }
         // Every mode on one line, in the order they are tried, and the settings file.
-        const QStringList modes{"--check", "--codex", "--self-test", "--roots", "--resolve", "--probe", "--quit"};
+        const QStringList modes{"--check",   "--codex", "--self-test", "--roots",
+                                "--resolve", "--probe", "--quit"};
         qsizetype last = -1;
         for (const QString& mode : modes) {
-            const qsizetype at = r.lines.indexOf(QRegularExpression("^  " + QRegularExpression::escape(mode) + "\\b.*"));
+            const qsizetype at =
+                r.lines.indexOf(QRegularExpression("^  " + QRegularExpression::escape(mode) + "\\b.*"));
             QVERIFY2(at > last, qPrintable(mode + " is missing or out of order"));
             last = at;
         }
-        QVERIFY(r.lines.contains("Settings: " + tree.path("home") + "/.config/vistel/com.vistel.Vistel.conf"));
+        QVERIFY(
+            r.lines.contains("Settings: " + tree.path("home") + "/.config/vistel/com.vistel.Vistel.conf"));
     }
 
     // What the program does not understand: one line on standard error naming it,
@@ -107,10 +115,12 @@ class TestCli : public QObject {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("named");
         QTest::newRow("unknown option") << QStringList{"--frobnicate"} << "unknown option \"--frobnicate\"";
-        QTest::newRow("unknown option with a mode") << QStringList{"--check", "-x"} << "unknown option \"-x\"";
+        QTest::newRow("unknown option with a mode")
+            << QStringList{"--check", "-x"} << "unknown option \"-x\"";
         QTest::newRow("unknown item to open") << QStringList{"--open", "bogus"} << "unknown item \"bogus\"";
         QTest::newRow("malformed process id") << QStringList{"--roots", "12a"} << "not \"12a\"";
-        QTest::newRow("overflowing process id") << QStringList{"--roots", "99999999999"} << "not \"99999999999\"";
+        QTest::newRow("overflowing process id")
+            << QStringList{"--roots", "99999999999"} << "not \"99999999999\"";
         QTest::newRow("stray argument") << QStringList{"settings"} << "unexpected argument \"settings\"";
     }
     void refusedArguments() {

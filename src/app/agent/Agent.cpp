@@ -41,7 +41,8 @@ bool forwarded(const AgentChannel::Place& place, const QStringList& arguments) {
     if (place.path.isEmpty() || !item || !DesktopActions::named(*item)) return false;
     const AgentChannel::Reply reply = AgentChannel::ask(place.path, QStringLiteral("open ") + *item);
     if (reply.outcome != AgentChannel::Reply::Done) return false;
-    Diagnostics::print(QStringLiteral("Vistel is already running (pid %1); it opens %2.").arg(reply.pid).arg(*item));
+    Diagnostics::print(
+        QStringLiteral("Vistel is already running (pid %1); it opens %2.").arg(reply.pid).arg(*item));
     return true;
 }
 
@@ -67,8 +68,9 @@ int run(int& argc, char** argv, const QStringList& arguments) {
     // The application name is the card's window class, which window managers and tests look for.
     QApplication::setApplicationName(QStringLiteral("Vistel"));
     QApplication app(argc, argv);
-    QGuiApplication::setDesktopFileName(QStringLiteral("com.vistel.Vistel")); // ties windows to the desktop entry
-    app.setQuitOnLastWindowClosed(false); // closing the settings window does not quit
+    QGuiApplication::setDesktopFileName(
+        QStringLiteral("com.vistel.Vistel")); // ties windows to the desktop entry
+    app.setQuitOnLastWindowClosed(false);     // closing the settings window does not quit
 
     // One agent per user and display: a request goes to the running one.
     const AgentChannel::Place place = AgentChannel::placeHere();

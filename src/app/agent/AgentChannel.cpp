@@ -8,7 +8,6 @@
 #include <QLocalSocket>
 #include <QRegularExpression>
 #include <QTimer>
-
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -46,7 +45,8 @@ bool ownFolder(const QString& path, uid_t uid) {
 QString privateFolder(const QString& path, uid_t uid, QString& problem) {
     const QByteArray name = QFile::encodeName(path);
     if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST) {
-        problem = QStringLiteral("cannot create %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        problem =
+            QStringLiteral("cannot create %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
         return {};
     }
     struct stat info {};
@@ -63,10 +63,11 @@ QString privateFolder(const QString& path, uid_t uid, QString& problem) {
 Place place(const QString& display, const QString& runtimeDir, const QString& tmpDir, uid_t uid) {
     if (display.isEmpty()) return {{}, QStringLiteral("DISPLAY is not set")};
     const QString name = QStringLiteral("/vistel-") + displayKey(display) + QStringLiteral(".socket");
-    if (QDir::isAbsolutePath(runtimeDir) && ownFolder(runtimeDir, uid)) return {QDir::cleanPath(runtimeDir) + name, {}};
+    if (QDir::isAbsolutePath(runtimeDir) && ownFolder(runtimeDir, uid))
+        return {QDir::cleanPath(runtimeDir) + name, {}};
     QString problem;
-    const QString folder = privateFolder(QDir::cleanPath(tmpDir) + QStringLiteral("/vistel-") + QString::number(uid),
-                                         uid, problem);
+    const QString folder = privateFolder(
+        QDir::cleanPath(tmpDir) + QStringLiteral("/vistel-") + QString::number(uid), uid, problem);
     if (folder.isEmpty()) return {{}, problem};
     return {folder + name, {}};
 }
@@ -121,7 +122,8 @@ Reply ask(const QString& path, const QString& request, int timeoutMs) {
 AgentServer::AgentServer(std::function<bool(const QString&)> open, QObject* parent)
     : QObject(parent), open_(std::move(open)) {
     connect(&server_, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* client = server_.nextPendingConnection()) serve(client);
+        while (QLocalSocket* client = server_.nextPendingConnection())
+            serve(client);
     });
 }
 

@@ -3,7 +3,6 @@
 #include <QLocalServer>
 #include <QObject>
 #include <QString>
-
 #include <functional>
 #include <sys/types.h>
 

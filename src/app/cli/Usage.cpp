@@ -1,8 +1,8 @@
 #include "app/cli/Usage.h"
 
 #include "app/cli/CommandLine.h"
-#include "app/ui/DesktopActions.h"
 #include "app/cli/Modes.h"
+#include "app/ui/DesktopActions.h"
 
 #include <QSet>
 
@@ -46,7 +46,9 @@ QString quoted(const QString& text) {
 Reading read(const QStringList& arguments) {
     bool help = false, version = false;
     const qsizetype count = arguments.size();
-    const auto followsValue = [&](qsizetype i) { return i + 1 < count && !looksLikeOption(arguments.at(i + 1)); };
+    const auto followsValue = [&](qsizetype i) {
+        return i + 1 < count && !looksLikeOption(arguments.at(i + 1));
+    };
     for (qsizetype i = 1; i < count; ++i) {
         const QString& argument = arguments.at(i);
         if (argument == QLatin1String("--resolve")) {
@@ -54,7 +56,8 @@ Reading read(const QStringList& arguments) {
         } else if (argument == QLatin1String("--roots")) {
             if (followsValue(i)) ++i; // judged below, once the mode is known
         } else if (argument == QLatin1String("--probe")) {
-            for (int taken = 0; taken < 2 && followsValue(i); ++taken) ++i;
+            for (int taken = 0; taken < 2 && followsValue(i); ++taken)
+                ++i;
         } else if (argument == QLatin1String("--open")) {
             QStringList request{argument};
             if (followsValue(i)) request.append(arguments.at(++i));
@@ -77,8 +80,10 @@ Reading read(const QStringList& arguments) {
     // A malformed process id would otherwise fall through to starting the agent.
     if (arguments.contains(QStringLiteral("--roots")) && Modes::choose(arguments) == Modes::Mode::Agent) {
         const auto pid = CommandLine::valueAfter(arguments, QStringLiteral("--roots"));
-        if (!pid || looksLikeOption(*pid)) return {Reading::Run, QStringLiteral("--roots needs a process id")};
-        return {Reading::Run, QStringLiteral("--roots needs a process id (a whole number), not ") + quoted(*pid)};
+        if (!pid || looksLikeOption(*pid))
+            return {Reading::Run, QStringLiteral("--roots needs a process id")};
+        return {Reading::Run,
+                QStringLiteral("--roots needs a process id (a whole number), not ") + quoted(*pid)};
     }
     return {};
 }
@@ -96,14 +101,16 @@ QString help(const QString& settingsFile) {
                "  --codex                  the images that recent Codex sessions showed\n"
                "  --self-test              the built-in self-test\n"
                "  --roots PID              the working folders of a process's shells\n"
-               "  --resolve REF [--base DIR] [--title TITLE] [--root DIR]...  resolve REF as the agent would\n"
+               "  --resolve REF [--base DIR] [--title TITLE] [--root DIR]...  resolve REF as the agent "
+               "would\n"
                "  --probe [X Y]            read the screen at X Y (or where the pointer rests after 5 s)\n"
                "  --quit                   ask the agent running on this display to quit\n"
                "\n"
                "Options:\n"
                "  --open ITEM              settings, accessibility, screen-recording or login-item, in the\n"
                "                           running agent (or in a new one when none runs)\n"
-               "  --ignore APP             never preview in APP (window class or executable name); repeatable\n"
+               "  --ignore APP             never preview in APP (window class or executable name); "
+               "repeatable\n"
                "  --debug                  print diagnostic lines\n"
                "  -h, --help               print this help\n"
                "  --version                print the version\n"
