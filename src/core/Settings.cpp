@@ -216,6 +216,10 @@ void observe(std::function<void(Change)> callback) {
     if (callback) observers().append(std::move(callback));
 }
 
+QString userFile() {
+    return userStorePath();
+}
+
 void useStoreFile(const QString& path) {
     storeFile().set(path);
 }

@@ -33,6 +33,9 @@ QStringList storedIgnoredApplications();
 // Observers are called synchronously, in registration order, after a value changed.
 void observe(std::function<void(Change)> callback);
 
+// The file that holds the user's own settings.
+QString userFile();
+
 // Points the store at another file (tests and the self-test); an empty path
 // returns to the user's own domain.
 void useStoreFile(const QString& path);

@@ -20,7 +20,7 @@ class TestLoginItem : public QObject {
         QTest::addColumn<QStringList>("files");
         QTest::addColumn<QString>("executable");
         QTest::addColumn<bool>("offered");
-        const QString entry = QStringLiteral("share/applications/vistel.desktop");
+        const QString entry = QStringLiteral("share/applications/com.vistel.Vistel.desktop");
         QTest::newRow("installed") << QStringList{QStringLiteral("bin/VistelPrototype"), entry}
                                    << "bin/VistelPrototype" << true;
         QTest::newRow("build folder")
@@ -70,7 +70,7 @@ class TestLoginItem : public QObject {
             QCOMPARE(item.isEnabled(), on);
         }
         const QStringList left = QDir(config_->path(QStringLiteral("autostart"))).entryList(QDir::Files);
-        QCOMPARE(left, QStringList{QStringLiteral("vistel.desktop")});
+        QCOMPARE(left, QStringList{QStringLiteral("com.vistel.Vistel.desktop")});
     }
 
     void entryStartsTheInstalledProgram() {

@@ -5,14 +5,22 @@
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 namespace {
 
 struct Run {
     int exitCode = -1;
-    QStringList lines;
+    QStringList lines;  // standard output
+    QStringList errors; // standard error
 };
+
+QStringList linesOf(const QByteArray& bytes) {
+    QStringList lines = QString::fromUtf8(bytes).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+    return lines;
+}
 
 Run run(const QStringList& arguments, const QString& workingDirectory = {},
         const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
@@ -30,8 +38,8 @@ Run run(const QStringList& arguments, const QString& workingDirectory = {},
         return result;
     }
     result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.lines = QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'));
-    if (!result.lines.isEmpty() && result.lines.last().isEmpty()) result.lines.removeLast();
+    result.lines = linesOf(process.readAllStandardOutput());
+    result.errors = linesOf(process.readAllStandardError());
     return result;
 }
 
@@ -60,6 +68,79 @@ class TestCli : public QObject {
         for (const char* file : {"project/shots/hero-frame@2x.png", "project/shots/generated.png",
                                  "alpha/out/frame.png", "beta/out/frame.png"})
             tree.file(file);
+    }
+
+    // Help and version: standard output, status 0, and no agent (which, without
+    // a display here, would say that it needs one and exit 1).
+    void helpAndVersion_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("first");
+        QTest::newRow("--help") << QStringList{"--help"}
+                                << "Usage: VistelPrototype [--open ITEM] [--ignore APP]... [--debug]";
+        QTest::newRow("-h") << QStringList{"-h"}
+                            << "Usage: VistelPrototype [--open ITEM] [--ignore APP]... [--debug]";
+        QTest::newRow("help wins over a mode")
+            << QStringList{"--self-test", "--help"}
+            << "Usage: VistelPrototype [--open ITEM] [--ignore APP]... [--debug]";
+        QTest::newRow("--version") << QStringList{"--version"}
+                                   << "VistelPrototype " + QStringLiteral(VISTEL_VERSION);
+    }
+    void helpAndVersion() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, first);
+        const Run r = run(arguments, {}, env);
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.errors, QStringList());
+        QCOMPARE(r.lines.value(0), first);
+        if (first.startsWith("VistelPrototype ")) {
+            QCOMPARE(r.lines.size(), 1);
+            return;
+        }
+        // Every mode on one line, in the order they are tried, and the settings file.
+        const QStringList modes{"--check",   "--codex", "--self-test", "--roots",
+                                "--resolve", "--probe", "--quit"};
+        qsizetype last = -1;
+        for (const QString& mode : modes) {
+            const qsizetype at =
+                r.lines.indexOf(QRegularExpression("^  " + QRegularExpression::escape(mode) + "\\b.*"));
+            QVERIFY2(at > last, qPrintable(mode + " is missing or out of order"));
+            last = at;
+        }
+        QVERIFY(
+            r.lines.contains("Settings: " + tree.path("home") + "/.config/vistel/com.vistel.Vistel.conf"));
+    }
+
+    // What the program does not understand: one line on standard error naming it,
+    // status 2, nothing on standard output and no agent.
+    void refusedArguments_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("unknown option") << QStringList{"--frobnicate"} << "unknown option \"--frobnicate\"";
+        QTest::newRow("unknown option with a mode")
+            << QStringList{"--check", "-x"} << "unknown option \"-x\"";
+        QTest::newRow("unknown item to open") << QStringList{"--open", "bogus"} << "unknown item \"bogus\"";
+        QTest::newRow("malformed process id") << QStringList{"--roots", "12a"} << "not \"12a\"";
+        QTest::newRow("overflowing process id")
+            << QStringList{"--roots", "99999999999"} << "not \"99999999999\"";
+        QTest::newRow("stray argument") << QStringList{"settings"} << "unexpected argument \"settings\"";
+    }
+    void refusedArguments() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, named);
+        const Run r = run(arguments, {}, env);
+        QCOMPARE(r.exitCode, 2);
+        QCOMPARE(r.lines, QStringList());
+        QCOMPARE(r.errors.size(), 1);
+        QVERIFY2(r.errors.at(0).startsWith("VistelPrototype: ") && r.errors.at(0).contains(named) &&
+                     r.errors.at(0).endsWith("(see VistelPrototype --help)"),
+                 qPrintable(r.errors.at(0)));
+    }
+
+    // Without a display there is no agent to ask to quit.
+    void quitWithoutDisplay() {
+        const Run r = run({"--quit"}, {}, env);
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.lines, QStringList{"Vistel: no agent to ask: DISPLAY is not set"});
     }
 
     // A usage error: exit status 2 and one line of usage.

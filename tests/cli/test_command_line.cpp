@@ -1,6 +1,7 @@
 #include "app/cli/AppHosted.h"
 #include "app/cli/CommandLine.h"
 #include "app/cli/Modes.h"
+#include "app/cli/Usage.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -51,11 +52,80 @@ class TestCommandLine : public QObject {
             << QStringList{p, "--resolve", "x", "--roots", "+1"} << int(Mode::Roots);
         QTest::newRow("resolve before probe") << QStringList{p, "--probe", "--resolve"} << int(Mode::Resolve);
         QTest::newRow("prefix is not the option") << QStringList{p, "--checked"} << int(Mode::Agent);
+        QTest::newRow("probe before quit") << QStringList{p, "--quit", "--probe"} << int(Mode::Probe);
+        QTest::newRow("quit before the agent")
+            << QStringList{p, "--open", "settings", "--quit"} << int(Mode::Quit);
     }
     void modeOrder() {
         QFETCH(QStringList, arguments);
         QFETCH(int, mode);
         QCOMPARE(int(Modes::choose(arguments)), mode);
+    }
+
+    // What the whole command line asks for before any mode: values are taken as
+    // the modes take them, anything else that looks like an option is refused.
+    void usage_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("request");
+        QTest::addColumn<QString>("problem"); // the start of the refusal; empty: accepted
+        using R = Usage::Reading;
+        QTest::newRow("no arguments") << QStringList{} << int(R::Run) << "";
+        QTest::newRow("help") << QStringList{"--help"} << int(R::Help) << "";
+        QTest::newRow("short help with a mode") << QStringList{"--check", "-h"} << int(R::Help) << "";
+        QTest::newRow("version") << QStringList{"--version"} << int(R::Version) << "";
+        QTest::newRow("help before version") << QStringList{"--version", "--help"} << int(R::Help) << "";
+        QTest::newRow("unknown option")
+            << QStringList{"--frobnicate"} << int(R::Run) << "unknown option \"--frobnicate\"";
+        QTest::newRow("refused even with help")
+            << QStringList{"--help", "-x"} << int(R::Run) << "unknown option \"-x\"";
+        QTest::newRow("a Qt option is not ours")
+            << QStringList{"-platform", "offscreen"} << int(R::Run) << "unknown option \"-platform\"";
+        QTest::newRow("stray word") << QStringList{"--debug", "settings"} << int(R::Run)
+                                    << "unexpected argument \"settings\"";
+        QTest::newRow("the reference may look like an option")
+            << QStringList{"--resolve", "--help"} << int(R::Run) << "";
+        QTest::newRow("resolve without reference is the mode's usage")
+            << QStringList{"--resolve"} << int(R::Run) << "";
+        QTest::newRow("resolve with its options")
+            << QStringList{"--resolve", "a.png", "--base", "/", "--title", "-t-", "--root", "/a"}
+            << int(R::Run) << "";
+        QTest::newRow("value missing")
+            << QStringList{"--resolve", "a.png", "--root"} << int(R::Run) << "--root needs a value";
+        QTest::newRow("ignore needs a value")
+            << QStringList{"--ignore"} << int(R::Run) << "--ignore needs a value";
+        QTest::newRow("negative probe numbers")
+            << QStringList{"--probe", "-10", "-20.5"} << int(R::Run) << "";
+        QTest::newRow("probe words: countdown") << QStringList{"--probe", "a", "b"} << int(R::Run) << "";
+        QTest::newRow("probe takes two at most")
+            << QStringList{"--probe", "1", "2", "3"} << int(R::Run) << "unexpected argument \"3\"";
+        QTest::newRow("open a known item") << QStringList{"--open", "login-item"} << int(R::Run) << "";
+        QTest::newRow("open an unknown item")
+            << QStringList{"--open", "bogus"} << int(R::Run) << "--open: unknown item \"bogus\"";
+        QTest::newRow("open without item") << QStringList{"--open"} << int(R::Run) << "--open needs one of";
+        QTest::newRow("open followed by an option")
+            << QStringList{"--open", "--debug"} << int(R::Run) << "--open needs one of";
+        QTest::newRow("roots with a negative pid") << QStringList{"--roots", "-7"} << int(R::Run) << "";
+        QTest::newRow("malformed pid would start the agent")
+            << QStringList{"--roots", "12a"} << int(R::Run)
+            << "--roots needs a process id (a whole number), not \"12a\"";
+        QTest::newRow("overflowing pid")
+            << QStringList{"--roots", "99999999999"} << int(R::Run) << "--roots needs a process id";
+        QTest::newRow("pid missing") << QStringList{"--roots"} << int(R::Run) << "--roots needs a process id";
+        QTest::newRow("pid missing before an option")
+            << QStringList{"--roots", "--debug"} << int(R::Run) << "--roots needs a process id";
+        QTest::newRow("malformed pid, then another mode runs")
+            << QStringList{"--roots", "abc", "--resolve", "x"} << int(R::Run) << "";
+    }
+    void usage() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, request);
+        QFETCH(QString, problem);
+        const Usage::Reading reading = Usage::read(QStringList{"VistelPrototype"} + arguments);
+        QCOMPARE(int(reading.request), request);
+        if (problem.isEmpty())
+            QCOMPARE(reading.problem, QString());
+        else
+            QVERIFY2(reading.problem.startsWith(problem), qPrintable(reading.problem));
     }
 
     void probeNumbers_data() {

@@ -32,10 +32,12 @@ isolate_session() {
 # DISPLAY once it answers. -noreset: without it the server resets when its last
 # client leaves and refuses the next one for a moment.
 start_xvfb() {
-    Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp -noreset 3>"$tmp/display" 2>"$tmp/xvfb.log" &
+    local named
+    named=$(mktemp -p "$tmp" display.XXXXXX) # one per server: a script may start two
+    Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp -noreset 3>"$named" 2>>"$tmp/xvfb.log" &
     pids+=($!)
-    wait_for 10 grep -qs . "$tmp/display" || { echo "Xvfb named no display"; return 1; }
-    export DISPLAY=":$(head -n1 "$tmp/display")"
+    wait_for 10 grep -qs . "$named" || { echo "Xvfb named no display"; return 1; }
+    export DISPLAY=":$(head -n1 "$named")"
     wait_for 10 xdotool getmouselocation >/dev/null 2>&1 || { echo "cannot connect to $DISPLAY"; return 1; }
 }
 

@@ -1,9 +1,13 @@
 #include "app/agent/Agent.h"
 
+#include "app/agent/AgentChannel.h"
+#include "app/agent/OlderCopies.h"
 #include "app/agent/QuitSignals.h"
 #include "app/agent/VistelController.h"
+#include "app/cli/CommandLine.h"
 #include "app/cli/Modes.h"
 #include "app/ui/AppMenus.h"
+#include "app/ui/DesktopActions.h"
 #include "core/Diagnostics.h"
 #include "platform/Session.h"
 #include "platform/atspi/AtspiAccessibilityReader.h"
@@ -13,6 +17,7 @@
 #include "screen/RecognizingScreenReader.h"
 
 #include <QApplication>
+#include <QTimer>
 
 namespace Agent {
 
@@ -40,6 +45,42 @@ QString noX11Explanation(const platform::Session& session) {
                           "terminal of an X11 desktop session.");
 }
 
+namespace {
+
+// Asks the agent already running on this display to quit. An agent that does
+// not answer within a second, or a socket that cannot be used, leaves the
+// older way: every agent process of this user on this display gets SIGTERM.
+void replaceRunning(const AgentChannel::Place& place) {
+    if (place.path.isEmpty()) {
+        OlderCopies::close();
+        return;
+    }
+    const AgentChannel::Reply reply = AgentChannel::ask(place.path, QStringLiteral("quit"));
+    if (reply.outcome != AgentChannel::Reply::Done && reply.outcome != AgentChannel::Reply::NoAgent)
+        OlderCopies::close();
+}
+
+// Hands "--open ITEM" to the agent running on this display; true when it took it.
+bool forwarded(const AgentChannel::Place& place, const QStringList& arguments) {
+    const auto item = CommandLine::valueAfter(arguments, QStringLiteral("--open"));
+    if (place.path.isEmpty() || !item || !DesktopActions::named(*item)) return false;
+    const AgentChannel::Reply reply = AgentChannel::ask(place.path, QStringLiteral("open ") + *item);
+    if (reply.outcome != AgentChannel::Reply::Done) return false;
+    Diagnostics::print(
+        QStringLiteral("Vistel is already running (pid %1); it opens %2.").arg(reply.pid).arg(*item));
+    return true;
+}
+
+bool performNamed(const QString& item) {
+    const auto action = DesktopActions::named(item);
+    if (!action) return false;
+    // After the answer has gone out: a permission prompt may take a while.
+    QTimer::singleShot(0, qApp, [action] { DesktopActions::perform(*action); });
+    return true;
+}
+
+} // namespace
+
 int run(int& argc, char** argv, const QStringList& arguments) {
     std::unique_ptr<platform::X11Desktop> desktop = platform::X11Desktop::open();
     if (!desktop) {
@@ -53,7 +94,14 @@ int run(int& argc, char** argv, const QStringList& arguments) {
     // The application name is the card's window class, which window managers and tests look for.
     QApplication::setApplicationName(QStringLiteral("Vistel"));
     QApplication app(argc, argv);
-    app.setQuitOnLastWindowClosed(false); // closing the settings window does not quit
+    QGuiApplication::setDesktopFileName(
+        QStringLiteral("com.vistel.Vistel")); // ties windows to the desktop entry
+    app.setQuitOnLastWindowClosed(false);     // closing the settings window does not quit
+
+    // One agent per user and display: a request goes to the running one.
+    const AgentChannel::Place place = AgentChannel::placeHere();
+    if (forwarded(place, arguments)) return 0;
+
     if (Diagnostics::verbose()) Modes::printDebugHeader(arguments);
 
     QuitSignals quitSignals;
@@ -65,6 +113,7 @@ int run(int& argc, char** argv, const QStringList& arguments) {
     // Applications that publish no text are read from the screen.
     parts.screen = std::make_shared<RecognizingScreenReader>(
         platform::openScreenCapture(), std::make_shared<platform::TesseractRecognizer>());
+    parts.closeOlderCopies = [place] { replaceRunning(place); };
     VistelController controller(std::move(parts));
     // The menus and the settings window ask the agent's own desktop connection
     // whether the permissions are there, rather than opening one of their own.
@@ -76,6 +125,13 @@ int run(int& argc, char** argv, const QStringList& arguments) {
     };
     AppMenus::setEnvironment(std::move(environment));
     controller.launch();
+
+    // Taking requests from later starts, once the agent this one replaces has let go.
+    AgentServer server(performNamed);
+    QObject::connect(&server, &AgentServer::quitRequested, &app, [] { QCoreApplication::exit(0); });
+    const QString problem = place.path.isEmpty() ? place.problem : server.listen(place.path);
+    if (!problem.isEmpty())
+        Diagnostics::print(QStringLiteral("Vistel: later starts cannot reach this agent: ") + problem);
     return app.exec();
 }
 

@@ -6,9 +6,10 @@
 #include <QtGlobal>
 #include <functional>
 
-// Asking agents started earlier by the same user on the same display to quit,
-// so that only the newest copy previews there. A copy is a process whose
-// executable name begins with "Vistel"; command-line modes (--check,
+// The fallback for replacing the agent of this user and display when it
+// cannot be asked through its socket (AgentChannel): it did not answer within
+// a second, or the socket's path could not be used. A copy is then a process
+// whose executable name begins with "Vistel"; command-line modes (--check,
 // --resolve, ...) and agents serving another display are left alone.
 namespace OlderCopies {
 

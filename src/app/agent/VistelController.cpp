@@ -463,7 +463,7 @@ QString VistelController::noTrayHint(bool trayHost) {
     return (trayHost ? QStringLiteral("The tray icon is switched off. ")
                      : QStringLiteral("This desktop shows no tray icons. ")) +
            QStringLiteral("Open the settings with `VistelPrototype --open settings` or from the application "
-                          "menu (Vistel); quit with Ctrl+C here.");
+                          "menu (Vistel); quit with `VistelPrototype --quit` or Ctrl+C here.");
 }
 
 // Xwayland hands X11 programs the pointer and the keys only while the pointer

@@ -1,5 +1,6 @@
 #include "app/cli/Modes.h"
 
+#include "app/agent/AgentChannel.h"
 #include "app/cli/AppHosted.h"
 #include "app/cli/CommandLine.h"
 #include "app/cli/Probe.h"
@@ -62,6 +63,7 @@ Mode choose(const QStringList& arguments) {
     }
     if (arguments.contains(QStringLiteral("--resolve"))) return Mode::Resolve;
     if (arguments.contains(QStringLiteral("--probe"))) return Mode::Probe;
+    if (arguments.contains(QStringLiteral("--quit"))) return Mode::Quit;
     return Mode::Agent;
 }
 
@@ -202,6 +204,32 @@ int probe(const QStringList& arguments) {
         at = platform::openDesktop()->pointer();
     }
     return AppHosted::run(*QCoreApplication::instance(), [at] { return Probe::run(at.x(), at.y()); });
+}
+
+int quit() {
+    const AgentChannel::Place place = AgentChannel::placeHere();
+    if (place.path.isEmpty()) {
+        print(QStringLiteral("Vistel: no agent to ask: ") + place.problem);
+        return 1;
+    }
+    const QString display = qEnvironmentVariable("DISPLAY");
+    const AgentChannel::Reply reply = AgentChannel::ask(place.path, QStringLiteral("quit"));
+    switch (reply.outcome) {
+    case AgentChannel::Reply::Done:
+        print(QStringLiteral("Vistel: the agent on %1 (pid %2) is quitting.").arg(display).arg(reply.pid));
+        return 0;
+    case AgentChannel::Reply::NoAgent:
+        print(QStringLiteral("Vistel: no agent is running on %1.").arg(display));
+        return 1;
+    case AgentChannel::Reply::NoAnswer:
+        print(QStringLiteral("Vistel: the agent on %1 did not answer within a second.").arg(display));
+        return 1;
+    case AgentChannel::Reply::Failed:
+    case AgentChannel::Reply::Refused:
+        break;
+    }
+    print(QStringLiteral("Vistel: cannot ask the agent on %1: ").arg(display) + reply.detail);
+    return 1;
 }
 
 } // namespace Modes

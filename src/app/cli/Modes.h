@@ -9,7 +9,7 @@
 namespace Modes {
 
 // The mode the arguments ask for, in the order they are tested; Agent when none applies.
-enum class Mode { Check, Codex, SelfTest, Roots, Resolve, Probe, Agent };
+enum class Mode { Check, Codex, SelfTest, Roots, Resolve, Probe, Quit, Agent };
 Mode choose(const QStringList& arguments);
 
 // The four diagnostic header lines printed before any mode when verbose.
@@ -21,5 +21,8 @@ int selfTest();
 int roots(qint32 pid);
 int resolve(const QStringList& arguments);
 int probe(const QStringList& arguments);
+// Asks the agent running for this user on this display to quit: 0 when it
+// agreed, 1 when none runs or it did not answer.
+int quit();
 
 } // namespace Modes

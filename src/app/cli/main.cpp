@@ -3,8 +3,10 @@
 #include "app/agent/Agent.h"
 #include "app/cli/CommandLine.h"
 #include "app/cli/Modes.h"
+#include "app/cli/Usage.h"
 #include "core/Diagnostics.h"
 #include "platform/x11/X11Desktop.h"
+#include "core/Settings.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -20,6 +22,21 @@ int main(int argc, char** argv) {
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
     Diagnostics::setArguments(arguments);
+
+    // Asking for help or the version, or mistyping an option, never reaches an agent.
+    const Usage::Reading reading = Usage::read(arguments);
+    if (!reading.problem.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(Usage::problemLine(reading.problem)));
+        return 2;
+    }
+    if (reading.request == Usage::Reading::Help) {
+        Diagnostics::write(Usage::help(Settings::userFile()));
+        return 0;
+    }
+    if (reading.request == Usage::Reading::Version) {
+        Diagnostics::print(Usage::version());
+        return 0;
+    }
 
     const Modes::Mode mode = Modes::choose(arguments);
     if (mode == Modes::Mode::Agent) return Agent::run(argc, argv, arguments);
@@ -56,6 +73,8 @@ int main(int argc, char** argv) {
         return Modes::resolve(arguments);
     case Modes::Mode::Probe:
         return Modes::probe(arguments);
+    case Modes::Mode::Quit:
+        return Modes::quit();
     case Modes::Mode::Agent:
         break; // handled above
     }

@@ -28,9 +28,14 @@ Request requested(const QStringList& arguments) {
     const QString listed = known.join(QStringLiteral(", "));
     if (at + 1 >= arguments.size()) return {std::nullopt, QStringLiteral("--open needs one of: ") + listed};
     const QString wanted = arguments.at(at + 1);
-    for (const auto& [name, action] : kNames)
-        if (wanted == QLatin1String(name)) return {action, {}};
+    if (const auto action = named(wanted)) return {action, {}};
     return {std::nullopt, QStringLiteral("--open: unknown item \"%1\" (one of: %2)").arg(wanted, listed)};
+}
+
+std::optional<Action> named(const QString& item) {
+    for (const auto& [name, action] : kNames)
+        if (item == QLatin1String(name)) return action;
+    return std::nullopt;
 }
 
 void perform(Action action) {

@@ -4,13 +4,13 @@
 #include <QStringList>
 #include <optional>
 
-// Starting the program again from its desktop entry. A new agent replaces the
-// running one (older copies are asked to quit), so the desktop entry's actions,
-// which stand for the Dock menu's items, and its plain start, which stands for
-// reopening the program, are requests that the new agent carries out itself:
-// "--open settings", "--open accessibility", "--open screen-recording",
-// "--open login-item". Each also shows the settings window, where the result
-// can be seen.
+// Starting the program again from its desktop entry. The desktop entry's
+// actions, which stand for the Dock menu's items, and its plain start, which
+// stands for reopening the program, are requests: "--open settings",
+// "--open accessibility", "--open screen-recording", "--open login-item". The
+// agent already running on the display carries them out (they reach it through
+// its AgentChannel); when none runs, the new agent carries them out itself.
+// Each also shows the settings window, where the result can be seen.
 namespace DesktopActions {
 
 enum class Action { Settings, Accessibility, ScreenRecording, LoginItem };
@@ -21,6 +21,9 @@ struct Request {
     QString problem; // set when "--open" names nothing known or nothing at all
 };
 Request requested(const QStringList& arguments);
+
+// The action an item names ("settings", ...), if any.
+std::optional<Action> named(const QString& item);
 
 void perform(Action action);
 

@@ -16,7 +16,7 @@ namespace {
 #define VISTEL_DATA_FROM_BIN "../share"
 #endif
 
-const QLatin1String kEntryName("vistel.desktop");
+const QLatin1String kEntryName("com.vistel.Vistel.desktop");
 
 bool hasControlCharacters(const QString& text) {
     for (const QChar c : text)
@@ -85,7 +85,7 @@ std::optional<QString> LoginItem::entryText() const {
                           "Name=Vistel\n"
                           "Comment=Hold a key and point at an image path to see the image\n"
                           "Exec=%1\n"
-                          "Icon=vistel\n"
+                          "Icon=com.vistel.Vistel\n"
                           "Terminal=false\n"
                           "X-GNOME-Autostart-enabled=true\n")
         .arg(quotedArgument(executable_));

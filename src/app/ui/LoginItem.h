@@ -4,7 +4,7 @@
 #include <optional>
 
 // "Open at Login" on a Linux desktop: an XDG autostart entry
-// ($XDG_CONFIG_HOME/autostart/vistel.desktop, ~/.config/... by default) that
+// ($XDG_CONFIG_HOME/autostart/com.vistel.Vistel.desktop, ~/.config/... by default) that
 // starts the program when the user logs in. Only an installed program has one:
 // a program run from its build folder would leave an entry behind that points
 // at a build.
@@ -12,7 +12,7 @@ class LoginItem {
   public:
     // The login item of the program at executablePath when that program is
     // installed, that is when the desktop entry that the installation puts beside
-    // it exists (<prefix>/share/applications/vistel.desktop for <prefix>/bin);
+    // it exists (<prefix>/share/applications/com.vistel.Vistel.desktop for <prefix>/bin);
     // none otherwise.
     static std::optional<LoginItem> forInstalledProgram(const QString& executablePath);
     // The same for the running program.
