@@ -168,6 +168,13 @@ std::shared_ptr<AccessibilityElement> AtspiAccessibilityReader::find(QPointF poi
         found->path.append(
             std::make_shared<Node>(session_, std::move(next), atspi::share(top->application())));
     }
+    // Notebook page tabs publish no extents, so the hit test stops above the
+    // terminal or editor they hold: look for the text below.
+    if (!found->element()->numberOfCharacters()) {
+        const auto below =
+            std::dynamic_pointer_cast<Node>(AccessibilityLookup::descendantWithText(found->element(), point));
+        if (below) found->path.append(below);
+    }
     return found;
 }
 
