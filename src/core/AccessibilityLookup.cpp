@@ -184,6 +184,9 @@ std::optional<QUrl> imageReferenceInText(QPointF at, Element& element, const Res
 
     if (const std::optional<QString> ref = ImageReference::reference(*text, offset)) {
         if (auto url = ImageReference::resolveExact(*ref, context)) return url;
+        // A bare name printed by a tool names a file somewhere in the project;
+        // the text is exact, so it is looked up as written, never repaired.
+        if (auto url = ImageReference::resolveInProject(*ref, context)) return url;
     }
     if (const std::optional<QString> joined = ImageReference::referenceAcrossWrappedLines(*text, offset)) {
         if (auto url = ImageReference::resolveExact(*joined, context)) {

@@ -135,8 +135,10 @@ class TestAccessibilityLookup : public QObject {
 
     void init() {
         tree_ = std::make_unique<TempTree>();
-        for (const char* f : {"shots/hero.png", "shots/notes.txt", "cover.png", "out/images/wrapped.png"})
+        for (const char* f : {"shots/hero.png", "shots/notes.txt", "cover.png", "out/images/wrapped.png",
+                              "one/twin.png", "two/twin.png"})
             tree_->file(QString::fromLatin1(f));
+        tree_->folder(".git"); // a project, searched for bare names
         elsewhere_ = std::make_unique<TempTree>();
         CodexSessions::setOverride(
             QList<QUrl>{QUrl::fromLocalFile(elsewhere_->file("shots-x/session-shot.png"))});
@@ -242,6 +244,10 @@ class TestAccessibilityLookup : public QObject {
         row("answered for another place", "wrote shots/hero.png", "hero", QRectF(500, 40.5, 8, 14), "");
         row("wrapped path rejoined", "saved out/\n  images/wrapped.png ok", "out/", here,
             "out/images/wrapped.png");
+        // A bare name is looked up in the project as written: one file, or nothing.
+        row("bare name one file has", "made wrapped.png", "wrapped", here, "out/images/wrapped.png");
+        row("bare name two files have", "made twin.png", "twin", here, "");
+        row("bare name misread is not repaired", "made wrapped.pnq", "wrapped", here, "");
     }
     void textUnderThePointer() {
         QFETCH(QString, text);
