@@ -417,6 +417,19 @@ QList<ScreenArea> X11Desktop::screens() {
     return screens;
 }
 
+QList<WindowInfo> X11Desktop::applicationWindows() {
+    s_->drainEvents();
+    const QPoint origin = s_->monitorLayout().origin;
+    State::ServerTree tree(*s_);
+    QList<x11::WindowId> topLevels = tree.clientsTopFirst();
+    if (topLevels.isEmpty()) topLevels = tree.children(s_->root).value_or(QList<x11::WindowId>());
+    QList<WindowInfo> windows;
+    for (qsizetype i = 0; i < topLevels.size() && i < kMostTopLevels; ++i) {
+        if (auto info = s_->applicationWindow(topLevels.at(i), origin, std::nullopt)) windows.append(*info);
+    }
+    return windows;
+}
+
 QPointF X11Desktop::windowSystemOrigin() {
     s_->drainEvents();
     return QPointF(s_->monitorLayout().origin);
