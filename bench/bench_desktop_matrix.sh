@@ -8,6 +8,7 @@
 # the median key-to-card time of the cards shown.
 #
 #   bench_desktop_matrix.sh path/to/VistelPrototype [APP...]
+#   VISTEL_DESKTOP_WM=dwm bench_desktop_matrix.sh ...   (another window manager)
 #
 # Targets: every case right (none for the ambiguous name) and no wrong card;
 # VTE terminals and mousepad through accessibility with a median under 100 ms.
@@ -21,7 +22,7 @@ agent=${1:?usage: bench_desktop_matrix.sh path/to/VistelPrototype [APP...]}
 shift
 apps=("$@")
 [ ${#apps[@]} -gt 0 ] || apps=(xfce4-terminal mate-terminal urxvt xterm mousepad kitty alacritty konsole chromium)
-for tool in Xvfb xdotool convert import tesseract dbus-daemon openbox xsetroot; do
+for tool in Xvfb xdotool convert import tesseract dbus-daemon "${VISTEL_DESKTOP_WM:-openbox}" xsetroot; do
     command -v "$tool" >/dev/null || { echo "$tool is not installed (scripts/install-deps installs it)"; exit 1; }
 done
 

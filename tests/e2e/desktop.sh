@@ -48,7 +48,8 @@ accessibility_on() {
 
 window_manager_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 
-# start_desktop: Xvfb with openbox, a coloured root (not white: the screen
+# start_desktop: Xvfb with openbox (or the window manager VISTEL_DESKTOP_WM
+# names, e.g. dwm, which does not reparent), a coloured root (not white: the screen
 # reader must cope with what users have), and a private session bus. The
 # machine's own settings stay out of reach (isolate_session; in-memory GSettings).
 start_desktop() {
@@ -60,9 +61,10 @@ start_desktop() {
     wait_for 10 grep -qs . "$tmp/bus" || { echo "dbus-daemon printed no address"; return 1; }
     export DBUS_SESSION_BUS_ADDRESS="$(head -n1 "$tmp/bus")"
     start_xvfb 1280x800 || return 1
-    openbox --sm-disable >"$tmp/openbox.log" 2>&1 &
+    local wm=${VISTEL_DESKTOP_WM:-openbox}
+    if [ "$wm" = openbox ]; then openbox --sm-disable; else "$wm"; fi >"$tmp/wm.log" 2>&1 &
     pids+=($!)
-    wait_for 10 window_manager_running || { echo "openbox did not start"; return 1; }
+    wait_for 10 window_manager_running || { echo "$wm did not start"; return 1; }
     xsetroot -solid '#5f7f9f'
 }
 
