@@ -331,7 +331,7 @@ class TestAccessibilityLookup : public QObject {
             node("AXPageTabList", kAroundPointer, {node("AXPageTab", kNoExtents, {terminal("AXTerminal")})});
         const std::shared_ptr<Element> found = descendantWithText(root, kPointer);
         QVERIFY(found);
-        QCOMPARE(shown(imageURL(found, kPointer, tree_->url())), file("shots/hero.png"));
+        QCOMPARE(shown(imageURL(found, kPointer, {tree_->url()})), file("shots/hero.png"));
     }
 
     // Applications that answer nonsense: nothing is found, nothing breaks.
