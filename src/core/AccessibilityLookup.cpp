@@ -4,7 +4,9 @@
 #include "core/Diagnostics.h"
 #include "core/ImageReference.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QQueue>
 #include <array>
 #include <limits>
 
@@ -53,6 +55,29 @@ std::optional<QUrl> directAttributes(Element& element, const ResolutionContext& 
         }
     }
     return std::nullopt;
+}
+
+// The element's character under the point lies at the point (the bounds
+// grown by the margin), or the application does not say where it lies.
+bool answersAt(Element& element, QPointF at) {
+    const std::optional<CharacterRange> range = element.rangeForPosition(at);
+    if (!range || range->location < 0 || range->length < 0 || range->location > kLargestLocation)
+        return false;
+    const std::optional<QRectF> bounds =
+        screenBounds(CharacterRange{range->location, std::max<qint64>(range->length, 1)}, element);
+    return !bounds || containsWithMargin(*bounds, at);
+}
+
+QString described(Element& element) {
+    const std::optional<QRectF> rect = frame(element);
+    QString text = roleOrQuestionMark(element);
+    if (rect)
+        text += QStringLiteral(" (%1,%2 %3x%4)")
+                    .arg(qint64(rect->x()))
+                    .arg(qint64(rect->y()))
+                    .arg(qint64(rect->width()))
+                    .arg(qint64(rect->height()));
+    return text;
 }
 
 std::optional<QUrl> labelReference(const QString& label, const ResolutionContext& context) {
@@ -159,6 +184,9 @@ std::optional<QUrl> imageReferenceInText(QPointF at, Element& element, const Res
 
     if (const std::optional<QString> ref = ImageReference::reference(*text, offset)) {
         if (auto url = ImageReference::resolveExact(*ref, context)) return url;
+        // A bare name printed by a tool names a file somewhere in the project;
+        // the text is exact, so it is looked up as written, never repaired.
+        if (auto url = ImageReference::resolveInProject(*ref, context)) return url;
     }
     if (const std::optional<QString> joined = ImageReference::referenceAcrossWrappedLines(*text, offset)) {
         if (auto url = ImageReference::resolveExact(*joined, context)) {
@@ -169,6 +197,35 @@ std::optional<QUrl> imageReferenceInText(QPointF at, Element& element, const Res
             print(QStringLiteral("  [ax] rejoined ") + *joined + QStringLiteral(", which names nothing"));
     }
     return std::nullopt;
+}
+
+std::shared_ptr<Element> descendantWithText(const std::shared_ptr<Element>& element, QPointF at) {
+    if (!element) return nullptr;
+    if (element->numberOfCharacters()) return element;
+    QElapsedTimer clock;
+    clock.start();
+    QQueue<std::pair<std::shared_ptr<Element>, int>> queue;
+    queue.enqueue({element, 0});
+    int examined = 0;
+    while (!queue.isEmpty() && clock.elapsed() < kDescendantSearchMs) {
+        const auto [parent, depth] = queue.dequeue();
+        const qint64 count = parent->childCount();
+        for (qint64 i = 0; i < count; ++i) {
+            if (++examined > kMostDescendants || clock.elapsed() >= kDescendantSearchMs) return nullptr;
+            const std::shared_ptr<Element> child = parent->child(i);
+            if (!child || child->showing() == false) continue;
+            const std::optional<QRectF> rect = frame(*child);
+            if (rect && !rect->contains(at)) continue;
+            if (rect && child->numberOfCharacters() && answersAt(*child, at)) {
+                if (Diagnostics::verbose())
+                    print(QStringLiteral("  [ax] text below ") + described(*element) + QStringLiteral(": ") +
+                          described(*child));
+                return child;
+            }
+            if (depth + 1 < kDescendantDepth) queue.enqueue({child, depth + 1});
+        }
+    }
+    return nullptr;
 }
 
 std::optional<QUrl> imageURL(const std::shared_ptr<Element>& element, QPointF at,

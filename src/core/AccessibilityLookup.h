@@ -60,6 +60,17 @@ class Element {
     virtual std::optional<QRectF> boundsForRange(CharacterRange range) = 0;
     virtual std::optional<qint64> numberOfCharacters() = 0;
     virtual std::optional<QString> stringForRange(CharacterRange range) = 0;
+
+    // The element's children, for the search below an element that publishes
+    // no text (descendantWithText). An element that cannot list them has none.
+    virtual qint64 childCount() { return 0; }
+    virtual std::shared_ptr<Element> child(qint64 index) {
+        (void)index;
+        return nullptr;
+    }
+    // False when the element is known not to be on screen (a notebook's hidden
+    // page, which may still report the visible page's extents); none when unknown.
+    virtual std::optional<bool> showing() { return std::nullopt; }
 };
 
 // The margin, in points, by which a frame or a character's bounds are grown
@@ -71,6 +82,25 @@ inline constexpr int kChainLength = 5;
 inline constexpr qint64 kTextReach = 1024;
 // Labels longer than this are not searched.
 inline constexpr qsizetype kLongestLabel = 256;
+
+// The search below an element without text: elements examined, levels
+// descended and milliseconds spent at most. The accessibility session's budget
+// for the tick bounds it too.
+inline constexpr int kMostDescendants = 128;
+inline constexpr int kDescendantDepth = 8;
+inline constexpr qint64 kDescendantSearchMs = 60;
+
+// The element to read at the point. The hit test ends at the deepest element
+// whose children publish extents holding the point; in GTK notebooks that is
+// the page tab list, whose page tabs publish none (-1,-1 -1x-1) although the
+// terminal or editor below them publishes its text and extents. So when the
+// element has no text, its descendants are searched, breadth first, past
+// children without usable extents and never into a child whose extents miss
+// the point or that is known not to be showing, for an element with text
+// whose extents hold the point and whose character under the point lies
+// there too (an element that answers for another place is passed over).
+// The element itself when it has text; null when nothing qualifies.
+std::shared_ptr<Element> descendantWithText(const std::shared_ptr<Element>& element, QPointF at);
 
 // The lookup: direct attributes, then the two label passes, then the text
 // under the pointer, over the element and its nearest ancestors.

@@ -89,6 +89,12 @@ QList<QUrl> searchRoots(const ResolutionContext& context);
 // The text as written, against the base, its ancestors and the roots.
 std::optional<QUrl> resolveExact(const QString& reference, const ResolutionContext& context);
 
+// A bare file name (no folder, not anchored), exactly as written, looked up in
+// the project around the base and the roots: the one file of that name, or
+// none when no file or several have it. For text read exactly (accessibility),
+// where nothing needs repairing.
+std::optional<QUrl> resolveInProject(const QString& reference, const ResolutionContext& context);
+
 // Memoised full on-disk pipeline (extension swap, clipped slash, fuzzy repair,
 // project index). The memo key holds the whole context.
 std::optional<QUrl> resolveOnDisk(const QString& reference, const ResolutionContext& context);

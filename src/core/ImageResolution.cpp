@@ -310,6 +310,14 @@ std::optional<QUrl> resolveExact(const QString& reference, const ResolutionConte
     return std::nullopt;
 }
 
+std::optional<QUrl> resolveInProject(const QString& reference, const ResolutionContext& context) {
+    const QString t = trimmed(reference);
+    if (!isUsable(t) || isAnchored(t) || t.contains(QLatin1Char('/')) ||
+        !isSupportedExtension(pathExtension(t)))
+        return std::nullopt;
+    return fromProjectIndex(t, context);
+}
+
 std::optional<QUrl> computeExisting(const QString& reference, const ResolutionContext& context) {
     const QString t = trimmed(reference);
     if (!isUsable(t)) return std::nullopt;

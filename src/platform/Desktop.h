@@ -45,6 +45,11 @@ public:
 
     virtual QList<ScreenArea> screens() = 0;
 
+    // The application windows on the desktop (the window manager's clients, or
+    // without one the shown top-level windows), this program's own left out.
+    // For diagnostics: one request per window.
+    virtual QList<WindowInfo> applicationWindows() { return {}; }
+
     // Where the global origin lies in the window system's own coordinates,
     // those Qt places windows in (X11 root pixels): add it to a global point
     // to move a window there. Zero unless the primary screen is off the

@@ -692,6 +692,31 @@ class TestVistelController : public QObject {
         QVERIFY(rig.screen->ownWindows().last().isEmpty());
     }
 
+    // An editor that publishes no document names its file in the title: that
+    // file's folder is the base; a title naming no existing file gives none.
+    void documentFolderFromTheTitle_data() {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("base");
+        const QString plan = files_.file(QStringLiteral("docs/plan.txt"));
+        QTest::newRow("absolute path of an existing file")
+            << plan + QStringLiteral(" - Mousepad") << files_.path(QStringLiteral("docs"));
+        QTest::newRow("missing file")
+            << files_.path(QStringLiteral("docs/gone.txt")) + QStringLiteral(" - Mousepad")
+            << QStringLiteral("-");
+    }
+    void documentFolderFromTheTitle() {
+        QFETCH(QString, title);
+        QFETCH(QString, base);
+        Rig rig;
+        rig.desktop->window = platform::WindowInfo{7300, title, QStringLiteral("Mousepad"),
+                                                   QStringLiteral("mousepad"), QRectF(0, 0, 800, 600)};
+        rig.hold({310, 220});
+        rig.c().tick();
+        QVERIFY2(rig.output->contains(
+                     QStringLiteral("[hover] 310,220 ax=none base=%1 window=\"%2\"").arg(base, title)),
+                 qPrintable(*rig.output));
+    }
+
     // An ignored application is neither looked into nor read, and any card goes.
     void ignoredApplication() {
         const qint32 pid = 7102;

@@ -25,6 +25,9 @@ struct Fake final : Element {
     std::optional<qint64> countAnswer;         // overrides the text's length
     std::optional<QString> stringAnswer;       // overrides the text read for any range
 
+    QList<std::shared_ptr<Fake>> kids;
+    std::optional<bool> showingValue;
+
     int labelReads = 0;
     QList<CharacterRange> stringRequests;
 
@@ -51,6 +54,9 @@ struct Fake final : Element {
             return std::nullopt;
         return text->mid(r.location, r.length);
     }
+    qint64 childCount() override { return kids.size(); }
+    std::shared_ptr<Element> child(qint64 index) override { return kids.value(index); }
+    std::optional<bool> showing() override { return showingValue; }
 };
 
 // A line of text naming a reference, with the range under the pointer on it.
@@ -75,6 +81,34 @@ void setUp(Fake& e, const QString& fields) {
     }
 }
 
+// Trees below an element without text, as GTK notebooks publish them. The
+// pointer is kPointer; "no extents" is what page tabs report.
+const QRectF kNoExtents(-1, -1, -1, -1);
+const QRectF kAroundPointer(40, 30, 700, 260);
+
+std::shared_ptr<Fake> node(const char* role, std::optional<QRectF> frame,
+                           QList<std::shared_ptr<Fake>> kids = {}) {
+    auto f = std::make_shared<Fake>();
+    f->roleValue = QString::fromLatin1(role);
+    f->frameValue = frame;
+    f->kids = std::move(kids);
+    for (const auto& kid : std::as_const(f->kids))
+        kid->parentValue = f;
+    return f;
+}
+
+// A terminal whose text names the hero image under the pointer; its character
+// there lies at the pointer unless answerFor says where else.
+std::shared_ptr<Fake> terminal(const char* role, std::optional<QRectF> frame = kAroundPointer,
+                               QRectF answerFor = QRectF(95, 45, 8, 14)) {
+    auto f = node(role, frame);
+    putText(*f, QStringLiteral("wrote shots/hero.png in 3 ms"), "hero");
+    f->boundsAnswer = answerFor;
+    return f;
+}
+
+using TreeBuilder = std::shared_ptr<Fake> (*)();
+
 QString shown(const std::optional<QUrl>& url) {
     return url ? url->toString() : QString();
 }
@@ -82,6 +116,8 @@ QString shown(const std::optional<QUrl>& url) {
 const QPointF kPointer(100, 50);
 
 } // namespace
+
+Q_DECLARE_METATYPE(TreeBuilder)
 
 class TestAccessibilityLookup : public QObject {
     Q_OBJECT
@@ -99,8 +135,10 @@ class TestAccessibilityLookup : public QObject {
 
     void init() {
         tree_ = std::make_unique<TempTree>();
-        for (const char* f : {"shots/hero.png", "shots/notes.txt", "cover.png", "out/images/wrapped.png"})
+        for (const char* f : {"shots/hero.png", "shots/notes.txt", "cover.png", "out/images/wrapped.png",
+                              "one/twin.png", "two/twin.png"})
             tree_->file(QString::fromLatin1(f));
+        tree_->folder(".git"); // a project, searched for bare names
         elsewhere_ = std::make_unique<TempTree>();
         CodexSessions::setOverride(
             QList<QUrl>{QUrl::fromLocalFile(elsewhere_->file("shots-x/session-shot.png"))});
@@ -206,6 +244,10 @@ class TestAccessibilityLookup : public QObject {
         row("answered for another place", "wrote shots/hero.png", "hero", QRectF(500, 40.5, 8, 14), "");
         row("wrapped path rejoined", "saved out/\n  images/wrapped.png ok", "out/", here,
             "out/images/wrapped.png");
+        // A bare name is looked up in the project as written: one file, or nothing.
+        row("bare name one file has", "made wrapped.png", "wrapped", here, "out/images/wrapped.png");
+        row("bare name two files have", "made twin.png", "twin", here, "");
+        row("bare name misread is not repaired", "made wrapped.pnq", "wrapped", here, "");
     }
     void textUnderThePointer() {
         QFETCH(QString, text);
@@ -217,6 +259,79 @@ class TestAccessibilityLookup : public QObject {
         e.boundsAnswer = bounds;
         QCOMPARE(shown(imageReferenceInText(kPointer, e, {tree_->url()})),
                  expected.isEmpty() ? QString() : file(expected));
+    }
+
+    // The element the hit test ended at (the root) and what is read instead.
+    void descendantSearch_data() {
+        QTest::addColumn<TreeBuilder>("build");
+        QTest::addColumn<QString>("expected"); // the role found; empty: none
+
+        QTest::newRow("page tabs without extents") << TreeBuilder([] {
+            return node("AXPageTabList", kAroundPointer,
+                        {node("AXPageTab", kNoExtents,
+                              {node("AXScrollPane", std::nullopt, {terminal("AXTerminal")})})});
+        }) << "AXTerminal";
+        QTest::newRow("hidden page passed over") << TreeBuilder([] {
+            auto hidden = terminal("AXHiddenTerminal");
+            hidden->showingValue = false;
+            auto shownTerminal = terminal("AXTerminal");
+            shownTerminal->showingValue = true;
+            return node(
+                "AXPageTabList", kAroundPointer,
+                {node("AXPageTab", kNoExtents, {hidden}), node("AXPageTab", kNoExtents, {shownTerminal})});
+        }) << "AXTerminal";
+        QTest::newRow("element answering for the wrong point passed over") << TreeBuilder([] {
+            return node("AXPageTabList", kAroundPointer,
+                        {node("AXPageTab", kNoExtents,
+                              {terminal("AXWrongTerminal", kAroundPointer, QRectF(0, 0, 8, 14))}),
+                         node("AXPageTab", kNoExtents, {terminal("AXTerminal")})});
+        }) << "AXTerminal";
+        QTest::newRow("only an element answering for the wrong point") << TreeBuilder([] {
+            return node("AXFiller", kAroundPointer,
+                        {terminal("AXTerminal", kAroundPointer, QRectF(0, 0, 8, 14))});
+        }) << "";
+        QTest::newRow("extents that miss the point are not entered") << TreeBuilder([] {
+            return node("AXFiller", kAroundPointer,
+                        {node("AXPanel", QRectF(600, 400, 100, 100), {terminal("AXTerminal")})});
+        }) << "";
+        QTest::newRow("text without extents is not taken") << TreeBuilder([] {
+            return node("AXPageTabList", kAroundPointer,
+                        {node("AXPageTab", kNoExtents, {terminal("AXTerminal", kNoExtents)})});
+        }) << "";
+        QTest::newRow("element with text is read itself") << TreeBuilder([] {
+            auto self = terminal("AXTerminal");
+            self->kids = {terminal("AXInner")};
+            return self;
+        }) << "AXTerminal";
+        QTest::newRow("too many elements without extents") << TreeBuilder([] {
+            QList<std::shared_ptr<Fake>> tabs;
+            for (int i = 0; i < kMostDescendants; ++i)
+                tabs.append(node("AXPageTab", kNoExtents));
+            tabs.append(terminal("AXTerminal"));
+            return node("AXPageTabList", kAroundPointer, tabs);
+        }) << "";
+        QTest::newRow("deeper than the search goes") << TreeBuilder([] {
+            std::shared_ptr<Fake> below = terminal("AXTerminal");
+            for (int i = 0; i < kDescendantDepth; ++i)
+                below = node("AXPageTab", kNoExtents, {below});
+            return node("AXPageTabList", kAroundPointer, {below});
+        }) << "";
+    }
+    void descendantSearch() {
+        QFETCH(TreeBuilder, build);
+        QFETCH(QString, expected);
+        const std::shared_ptr<Fake> root = build();
+        const std::shared_ptr<Element> found = descendantWithText(root, kPointer);
+        QCOMPARE(found ? found->role().value_or("?") : QString(), expected);
+    }
+
+    // What the search finds is read like any element: its text names the file.
+    void lookupBelowPageTabs() {
+        const auto root =
+            node("AXPageTabList", kAroundPointer, {node("AXPageTab", kNoExtents, {terminal("AXTerminal")})});
+        const std::shared_ptr<Element> found = descendantWithText(root, kPointer);
+        QVERIFY(found);
+        QCOMPARE(shown(imageURL(found, kPointer, {tree_->url()})), file("shots/hero.png"));
     }
 
     // Applications that answer nonsense: nothing is found, nothing breaks.

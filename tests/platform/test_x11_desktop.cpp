@@ -133,6 +133,30 @@ class TestX11Desktop : public QObject {
         QCOMPARE(found->frame, QRectF(120, 120, 300, 200));
     }
 
+    // Openbox's frame: 55 decoration windows, the client created last. The
+    // listed clients give the windows of the desktop.
+    void clientAmongManyDecorations() {
+        const Window frame = window(QRect(120, 120, 300, 200));
+        for (int i = 0; i < 55; ++i)
+            window(QRect(i % 10, 0, 4, 4), frame);
+        const Window client = window(QRect(5, 20, 290, 175), frame);
+        const long state[2] = {1, 0};
+        set(client, "WM_STATE", "WM_STATE", 32, state, 2);
+        setClass(client, "framed\0DecoratedClass");
+        setPid(client, 4343);
+        const long listed[1] = {long(client)};
+        set(DefaultRootWindow(x_), "_NET_CLIENT_LIST_STACKING", "WINDOW", 32, listed, 1);
+        XSync(x_, False);
+        const QList<platform::WindowInfo> windows = desktop_->applicationWindows();
+        XDeleteProperty(x_, DefaultRootWindow(x_), XInternAtom(x_, "_NET_CLIENT_LIST_STACKING", False));
+        QCOMPARE(windows.size(), 1);
+        QCOMPARE(windows.first().pid, 4343);
+        const auto found = foundAbove({frame});
+        QVERIFY(found);
+        QCOMPARE(found->className, QString("DecoratedClass"));
+        QCOMPARE(found->pid, 4343);
+    }
+
     // Our own window on top, then one that takes no input: both are looked through.
     void oursAboveAnInputTransparentOne() {
         const Window transparent = window(QRect(120, 120, 300, 200));

@@ -12,6 +12,7 @@
 #include "core/Diagnostics.h"
 #include "core/HoverModifier.h"
 #include "core/IgnoredApplications.h"
+#include "core/TitleDocument.h"
 #include "core/WindowAffinity.h"
 #include "platform/proc/ProcProcessSource.h"
 
@@ -200,9 +201,11 @@ void VistelController::tickWhileHeld() {
         accessibility_->wakeAccessibility(*element);
         windowContext = accessibility_->windowContext(*element);
     }
-    const QUrl base = windowContext ? windowContext->documentDirectory : QUrl();
     std::optional<QString> title = windowContext ? windowContext->title : std::nullopt;
     if (!title && window && !window->title.isEmpty()) title = window->title;
+    // Editors that publish no document name its file in the title.
+    QUrl base = windowContext ? windowContext->documentDirectory : QUrl();
+    if (base.isEmpty() && title) base = TitleDocument::documentDirectory(*title);
 
     const QList<QUrl> roots = pid > 0 ? ProcessRoots::rootsFor(pid, *processes_) : QList<QUrl>();
     // Everything the readings of this tick search, as one value that goes with them.

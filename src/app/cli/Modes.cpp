@@ -12,6 +12,7 @@
 #include "core/WindowAffinity.h"
 #include "platform/Desktop.h"
 #include "platform/Session.h"
+#include "platform/atspi/AtspiAccessibilityReader.h"
 #include "platform/proc/ProcProcessSource.h"
 
 #include <QApplication>
@@ -48,6 +49,37 @@ QString joinedPaths(const QList<QUrl>& urls) {
 
 QString grantedOrMissing(bool granted) {
     return granted ? QStringLiteral("granted") : QStringLiteral("MISSING");
+}
+
+// With --debug: which application windows publish on the accessibility bus,
+// and what to do for those that do not.
+void printBusMembership(platform::Desktop& desktop) {
+    AtspiAccessibilityReader reader(desktop);
+    const std::optional<QSet<qint32>> publishing = reader.publishingProcesses();
+    if (!publishing) {
+        print(QStringLiteral("\naccessibility bus: cannot be reached"));
+        return;
+    }
+    print(QStringLiteral("\napplication windows and the accessibility bus:"));
+    QSet<qint32> seen;
+    bool absent = false;
+    for (const platform::WindowInfo& window : desktop.applicationWindows()) {
+        if (window.pid <= 0 || seen.contains(window.pid)) continue;
+        seen.insert(window.pid);
+        const bool on = publishing->contains(window.pid);
+        absent = absent || !on;
+        print((on ? QStringLiteral("  on the bus:     ") : QStringLiteral("  not on the bus: ")) +
+              (window.className.isEmpty() ? QStringLiteral("?") : window.className) +
+              QStringLiteral(" (pid %1) \"%2\"").arg(window.pid).arg(window.title));
+    }
+    if (seen.isEmpty()) print(QStringLiteral("  no application windows"));
+    if (absent) {
+        print(QStringLiteral(
+            "Applications not on the bus are read from the screen. One started before accessibility was "
+            "switched on may never join it (Konsole, for one): restart it now that accessibility is on; Qt "
+            "applications also publish when started with QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1. Terminals that "
+            "publish no text (xterm, urxvt) are always read from the screen."));
+    }
 }
 
 } // namespace
@@ -111,6 +143,7 @@ int check() {
             "toolkit-accessibility true` (the agent does so itself when it starts; at-spi2-core "
             "must be installed), then restart the applications you want to read."));
     }
+    if (accessibility && Diagnostics::verbose()) printBusMembership(*desktop);
     return accessibility && screen ? 0 : 1;
 }
 

@@ -25,8 +25,10 @@ constexpr qsizetype kMostWoken = 4096;
 class AtspiElement final : public AccessibilityElement {
   public:
     qint32 pid = 0;
-    QString windowTitle;               // the X11 window's title
-    QList<std::shared_ptr<Node>> path; // from the window down to the element
+    QString windowTitle; // the X11 window's title
+    // From the window down to the element: those the hit test passed, then
+    // the element with text found below the last of them, if any.
+    QList<std::shared_ptr<Node>> path;
 
     std::optional<qint32> processId() const override { return pid; }
     std::optional<QString> role() const override { return element()->role(); }
@@ -69,6 +71,16 @@ void AtspiAccessibilityReader::wakeAccessibility(const AccessibilityElement& ele
     // AT-SPI has no per-application switch: the session's one is what
     // toolkits listen to.
     switchOn();
+}
+
+std::optional<QSet<qint32>> AtspiAccessibilityReader::publishingProcesses() {
+    try {
+        if (!session_->ready() || !session_->begin(0)) return std::nullopt;
+        const QList<qint32> pids = applications_->processes();
+        return QSet<qint32>(pids.cbegin(), pids.cend());
+    } catch (...) {
+        return std::nullopt;
+    }
 }
 
 bool AtspiAccessibilityReader::skipping(qint32 pid) const {
@@ -168,6 +180,11 @@ std::shared_ptr<AccessibilityElement> AtspiAccessibilityReader::find(QPointF poi
         found->path.append(
             std::make_shared<Node>(session_, std::move(next), atspi::share(top->application())));
     }
+    // Notebook page tabs publish no extents, so the hit test stops above the
+    // terminal or editor they hold: look for the text below.
+    const auto readable =
+        std::dynamic_pointer_cast<Node>(AccessibilityLookup::descendantWithText(found->element(), point));
+    if (readable && readable != found->element()) found->path.append(readable);
     return found;
 }
 

@@ -37,6 +37,10 @@ class AtspiAccessibilityReader final : public AccessibilityReader {
     std::optional<QUrl> imageURL(const AccessibilityElement& element, QPointF at,
                                  const ResolutionContext& context) override;
 
+    // The processes that publish an application on the accessibility bus;
+    // none when the bus cannot be reached.
+    std::optional<QSet<qint32>> publishingProcesses();
+
     // Whether the process is being skipped for answering too slowly.
     bool skipping(qint32 pid) const;
     // The processes asked to publish their accessibility so far.

@@ -22,6 +22,14 @@ QList<AtspiAccessible*> Applications::of(qint32 pid) {
     return out;
 }
 
+QList<qint32> Applications::processes() {
+    list();
+    QList<qint32> out;
+    for (const auto& [pid, applications] : byPid_)
+        out.append(pid);
+    return out;
+}
+
 void Applications::forget(qint32 pid) {
     byPid_.erase(pid);
     listed_.invalidate();

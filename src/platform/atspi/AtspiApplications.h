@@ -23,6 +23,10 @@ class Applications {
     // through the session's conversation, which must be begun.
     QList<AtspiAccessible*> of(qint32 pid);
 
+    // The processes with an application on the bus, listed afresh. Calls go
+    // through the session's conversation, which must be begun.
+    QList<qint32> processes();
+
     // Drops what is known of the process (its application went away).
     void forget(qint32 pid);
 

@@ -118,6 +118,27 @@ std::shared_ptr<AccessibilityLookup::Element> Node::parent() {
     return std::make_shared<Node>(session_, Ref<AtspiAccessible>(*parent), share(application_.get()));
 }
 
+qint64 Node::childCount() {
+    const auto count =
+        session_->call([&](GError** e) { return atspi_accessible_get_child_count(accessible(), e); });
+    return count ? std::max<qint64>(*count, 0) : 0;
+}
+
+std::shared_ptr<AccessibilityLookup::Element> Node::child(qint64 index) {
+    const auto child = session_->call(
+        [&](GError** e) { return atspi_accessible_get_child_at_index(accessible(), gint(index), e); });
+    if (!child || !*child) return nullptr;
+    return std::make_shared<Node>(session_, Ref<AtspiAccessible>(*child), share(application_.get()));
+}
+
+std::optional<bool> Node::showing() {
+    const auto states =
+        session_->call([&](GError**) { return atspi_accessible_get_state_set(accessible()); });
+    if (!states || !*states) return std::nullopt;
+    const Ref<AtspiStateSet> owned(*states);
+    return bool(atspi_state_set_contains(owned.get(), ATSPI_STATE_SHOWING));
+}
+
 std::optional<qint64> Node::numberOfCharacters() {
     if (!count_) {
         const auto text =

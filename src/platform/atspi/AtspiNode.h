@@ -20,6 +20,8 @@
 //   "AXTitle"                the name
 //   "AXPosition", "AXSize"   the Component's extents in screen coordinates
 //   "AXParent"               the parent, up to the application
+//   children, showing        the children and the "showing" state (the search below
+//                            elements without text)
 //   "AXRangeForPosition"     the Text's offset at the point
 //   "AXBoundsForRange"       the Text's range extents
 //   "AXNumberOfCharacters"   the Text's character count
@@ -45,6 +47,9 @@ class Node final : public AccessibilityLookup::Element {
     std::optional<QRectF> boundsForRange(AccessibilityLookup::CharacterRange range) override;
     std::optional<qint64> numberOfCharacters() override;
     std::optional<QString> stringForRange(AccessibilityLookup::CharacterRange range) override;
+    qint64 childCount() override;
+    std::shared_ptr<Element> child(qint64 index) override;
+    std::optional<bool> showing() override;
 
     // The document address the accessible publishes ("DocURL", else "URI"), if it is a document.
     std::optional<QString> documentAddress();

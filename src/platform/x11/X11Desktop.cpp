@@ -1,6 +1,7 @@
 #include "platform/x11/X11Desktop.h"
 
 #include "platform/x11/AccessibilityStatus.h"
+#include "platform/x11/ClientWindow.h"
 #include "platform/x11/ModifierMasks.h"
 #include "platform/x11/MonitorLayout.h"
 #include "platform/x11/X11ScreenCapture.h"
@@ -18,7 +19,6 @@
 #include <X11/extensions/Xrandr.h>
 #include <X11/extensions/shape.h>
 #include <cmath>
-#include <deque>
 #include <iterator>
 #include <limits>
 #include <mutex>
@@ -48,11 +48,8 @@ struct XFreer {
 };
 template <typename T> using XPointer = std::unique_ptr<T, XFreer>;
 
-// Root children examined beneath a window of ours before giving up, and the
-// windows searched below a top-level window for its client.
+// Root children examined beneath a window of ours before giving up.
 constexpr int kMostTopLevels = 512;
-constexpr int kMostFrameWindows = 32;
-constexpr int kFrameDepth = 3;
 
 // A global point far off any screen cannot be a root pixel.
 std::optional<QPoint> rootPixel(QPointF point, QPoint origin) {
@@ -70,7 +67,7 @@ struct X11Desktop::State {
     Window root = 0;
     int screen = 0;
     struct {
-        Atom pid, netName, utf8, wmState, workArea, currentDesktop;
+        Atom pid, netName, utf8, wmState, workArea, currentDesktop, clientStacking;
     } atoms{};
     bool randrMonitors = false; // RandR 1.5: XRRGetMonitors
     bool inputShapes = false;   // SHAPE 1.1: input shapes
@@ -213,26 +210,46 @@ struct X11Desktop::State {
         return title;
     }
 
-    // Under a reparenting window manager the window on the root is the
-    // manager's frame and the application's window (the one the manager marked
-    // with WM_STATE) lies below it. Without a window manager nothing carries
-    // WM_STATE and the top-level window is the application's own.
-    Window clientOf(Window topLevel) {
-        std::deque<std::pair<Window, int>> queue{{topLevel, 0}};
-        for (int examined = 0; !queue.empty() && examined < kMostFrameWindows; ++examined) {
-            const auto [window, depth] = queue.front();
-            queue.pop_front();
-            if (hasProperty(window, atoms.wmState)) return window;
-            if (depth == kFrameDepth) continue;
+    // The server's window tree, as the client search asks it.
+    struct ServerTree final : x11::WindowTree {
+        State& s;
+        explicit ServerTree(State& state) : s(state) {}
+        bool isClient(x11::WindowId window) override { return s.hasProperty(window, s.atoms.wmState); }
+        std::optional<QList<x11::WindowId>> children(x11::WindowId window) override {
             Window rootReturn = 0, parent = 0;
             Window* children = nullptr;
             unsigned int count = 0;
-            if (!XQueryTree(display, window, &rootReturn, &parent, &children, &count)) continue;
+            if (!XQueryTree(s.display, window, &rootReturn, &parent, &children, &count)) return std::nullopt;
             XPointer<Window> owned(children);
-            for (unsigned int i = 0; i < count; ++i)
-                queue.emplace_back(children[i], depth + 1);
+            return QList<x11::WindowId>(children, children + count);
         }
-        return topLevel;
+        std::optional<x11::WindowId> parent(x11::WindowId window) override {
+            Window rootReturn = 0, parent = 0;
+            Window* children = nullptr;
+            unsigned int count = 0;
+            if (!XQueryTree(s.display, window, &rootReturn, &parent, &children, &count)) return std::nullopt;
+            XPointer<Window> owned(children);
+            if (parent == 0 || window == s.root) return std::nullopt;
+            return parent;
+        }
+        QList<x11::WindowId> clientsTopFirst() override {
+            const Property p = s.property(s.root, s.atoms.clientStacking, XA_WINDOW, 4096);
+            QList<x11::WindowId> clients;
+            if (p.type != XA_WINDOW || p.format != 32 || !p.data) return clients;
+            const auto* items = reinterpret_cast<const unsigned long*>(p.data.get());
+            for (unsigned long i = p.count; i > 0; --i)
+                clients.append(items[i - 1]);
+            return clients;
+        }
+    };
+
+    // Under a reparenting window manager the window on the root is the
+    // manager's frame and the application's window lies below it; see
+    // x11/ClientWindow.h. Without a window manager the top-level window is the
+    // application's own.
+    Window clientOf(Window topLevel) {
+        ServerTree tree(*this);
+        return x11::clientWindow(tree, topLevel).value_or(topLevel);
     }
 
     bool takesInputAt(Window window, QPoint inside) {
@@ -309,11 +326,16 @@ std::unique_ptr<X11Desktop> X11Desktop::open(const char* displayName) {
     s->screen = DefaultScreen(display);
     s->root = RootWindow(display, s->screen);
 
-    const char* names[] = {"_NET_WM_PID", "WM_STATE",      "_NET_WM_NAME",
-                           "UTF8_STRING", "_NET_WORKAREA", "_NET_CURRENT_DESKTOP"};
+    const char* names[] = {"_NET_WM_PID",
+                           "WM_STATE",
+                           "_NET_WM_NAME",
+                           "UTF8_STRING",
+                           "_NET_WORKAREA",
+                           "_NET_CURRENT_DESKTOP",
+                           "_NET_CLIENT_LIST_STACKING"};
     Atom atoms[std::size(names)] = {};
     XInternAtoms(display, const_cast<char**>(names), int(std::size(names)), False, atoms);
-    s->atoms = {atoms[0], atoms[2], atoms[3], atoms[1], atoms[4], atoms[5]};
+    s->atoms = {atoms[0], atoms[2], atoms[3], atoms[1], atoms[4], atoms[5], atoms[6]};
 
     int opcode = 0, eventBase = 0, errorBase = 0, major = XkbMajorVersion, minor = XkbMinorVersion;
     if (XkbQueryExtension(display, &opcode, &eventBase, &errorBase, &major, &minor)) {
@@ -393,6 +415,19 @@ QList<ScreenArea> X11Desktop::screens() {
         screens.append(area);
     }
     return screens;
+}
+
+QList<WindowInfo> X11Desktop::applicationWindows() {
+    s_->drainEvents();
+    const QPoint origin = s_->monitorLayout().origin;
+    State::ServerTree tree(*s_);
+    QList<x11::WindowId> topLevels = tree.clientsTopFirst();
+    if (topLevels.isEmpty()) topLevels = tree.children(s_->root).value_or(QList<x11::WindowId>());
+    QList<WindowInfo> windows;
+    for (qsizetype i = 0; i < topLevels.size() && i < kMostTopLevels; ++i) {
+        if (auto info = s_->applicationWindow(topLevels.at(i), origin, std::nullopt)) windows.append(*info);
+    }
+    return windows;
 }
 
 QPointF X11Desktop::windowSystemOrigin() {

@@ -29,6 +29,7 @@ class X11Desktop final : public Desktop {
     std::optional<WindowInfo> windowAt(QPointF point) override;
     // The primary monitor first.
     QList<ScreenArea> screens() override;
+    QList<WindowInfo> applicationWindows() override;
     QPointF windowSystemOrigin() override;
     // A client owns the _NET_WM_CM_S<screen> selection.
     bool composites() override;

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# The application matrix: on Xvfb with openbox and the AT-SPI bus (the stack of
+# tests/e2e/desktop_e2e.sh), each application that is installed shows the
+# fixture text (an absolute path, a relative path, a bare unique name, a name
+# two files have); one hover per case prints whether the card was right, wrong
+# or absent, the reader that found it (ax: accessibility, screen: recognition)
+# and the time from the key going down to the card on screen. Per application,
+# the median key-to-card time of the cards shown.
+#
+#   bench_desktop_matrix.sh path/to/VistelPrototype [APP...]
+#   VISTEL_DESKTOP_WM=dwm bench_desktop_matrix.sh ...   (another window manager)
+#
+# Targets: every case right (none for the ambiguous name) and no wrong card;
+# VTE terminals and mousepad through accessibility with a median under 100 ms.
+set -uo pipefail
+here="$(dirname "$0")"
+source "$here/../tests/e2e/lib.sh"
+source "$here/../tests/e2e/desktop.sh"
+wait_step=0.02 # the key-to-card time is measured by these waits
+
+agent=${1:?usage: bench_desktop_matrix.sh path/to/VistelPrototype [APP...]}
+shift
+apps=("$@")
+[ ${#apps[@]} -gt 0 ] || apps=(xfce4-terminal mate-terminal urxvt xterm mousepad kitty alacritty konsole chromium)
+for tool in Xvfb xdotool convert import tesseract dbus-daemon "${VISTEL_DESKTOP_WM:-openbox}" xsetroot; do
+    command -v "$tool" >/dev/null || { echo "$tool is not installed (scripts/install-deps installs it)"; exit 1; }
+done
+
+tmp=$(mktemp -d)
+log="$tmp/agent.log"
+pids=()
+cleanup() {
+    xdotool keyup alt 2>/dev/null
+    stop_started
+    rm -rf "$tmp" "$project"
+}
+trap cleanup EXIT
+
+make_project "/tmp/vistel-matrix-$$" || { echo "cannot make the fixture project"; exit 1; }
+export OMP_THREAD_LIMIT=1
+start_desktop || exit 1
+start_agent "$agent" || exit 1
+sleep 2 # the recogniser warms up in the background at launch
+
+median() { sort -n | awk '{ v[NR] = $1 } END { if (NR == 0) print "-"; else print v[int((NR + 1) / 2)] }'; }
+
+printf '%-16s %-10s %-6s %-7s %s\n' application case result reader ms
+right=0 wrong=0 missed=0
+for app in "${apps[@]}"; do
+    if ! command -v "$app" >/dev/null; then
+        printf '%-16s (not installed)\n' "$app"
+        continue
+    fi
+    start_app "$app" >/dev/null || { printf '%-16s (did not start under Xvfb)\n' "$app"; stop_app; continue; }
+    times=()
+    for name in "${case_names[@]}"; do
+        read -r result reader ms < <(hover_case "$name")
+        printf '%-16s %-10s %-6s %-7s %s\n' "$app" "$name" "$result" "$reader" "$ms"
+        want=right
+        [ "$name" = ambiguous ] && want=none
+        if [ "$result" = "$want" ]; then right=$((right + 1)); elif [ "$result" = wrong ]; then wrong=$((wrong + 1)); else missed=$((missed + 1)); fi
+        [ "$ms" != - ] && times+=("$ms")
+    done
+    printf '%-16s median key-to-card %s ms\n' "$app" "$(printf '%s\n' "${times[@]}" | median)"
+    stop_app
+done
+echo "as expected: $right  wrong card: $wrong  missed or unexpected: $missed"
+[ -n "${VISTEL_BENCH_LOG:-}" ] && cp "$log" "$VISTEL_BENCH_LOG"
+[ $wrong -eq 0 ]

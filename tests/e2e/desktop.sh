@@ -1,0 +1,192 @@
+# A real desktop stack for the end-to-end suite and the application matrix
+# (sourced after lib.sh): a private X server with the openbox window manager
+# and a coloured root window, a private session bus whose AT-SPI bus comes up
+# by D-Bus activation, a fixture project, applications showing the fixture
+# text, and one hover per case, classified.
+#
+# The sourcing script owns tmp, pids and log (the agent's --debug output).
+
+# The applications this stack can start, and how each is expected to be read.
+desktop_apps=(xfce4-terminal urxvt mousepad)
+
+# The cases: a label word at the start of a row of the fixture text, the
+# characters between the label's end and the pointer, and the file meant
+# (empty: no card, the name is ambiguous).
+case_names=(absolute relative bare ambiguous)
+
+# make_project DIR: the fixture project (a git root, so bare names are searched).
+make_project() {
+    project=$1
+    rm -rf "$project"
+    mkdir -p "$project/.git" "$project/absolute" "$project/shots" "$project/assets/icons" "$project/one" \
+        "$project/two"
+    local f
+    for f in absolute/blue-circle.png:blue shots/red-square.png:red assets/icons/green-leaf.png:green \
+        one/twin-picture.png:yellow two/twin-picture.png:orange; do
+        convert -size 120x80 "xc:${f#*:}" "$project/${f%%:*}" || return 1
+    done
+    # What every application shows, row by row; blank rows keep the cases apart (and the
+    # first is blank, so that an editor's caret stands on no word).
+    printf '%s\n' "" "absolute $project/absolute/blue-circle.png" "" "relative shots/red-square.png" "" \
+        "bare green-leaf.png here" "" "twin-picture.png is in two folders" >"$project/notes.txt"
+}
+
+# case_target NAME: "LABEL CHARS FILE" for the case.
+case_target() {
+    case $1 in
+    absolute) echo "absolute 20 $project/absolute/blue-circle.png" ;;
+    relative) echo "relative 10 $project/shots/red-square.png" ;;
+    bare) echo "bare 6 $project/assets/icons/green-leaf.png" ;;
+    ambiguous) echo "twin-picture.png -12 -" ;;
+    esac
+}
+
+accessibility_on() {
+    dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Get \
+        string:org.a11y.Status string:IsEnabled 2>/dev/null | grep -q 'boolean true'
+}
+
+window_manager_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+
+# start_desktop: Xvfb with openbox (or the window manager VISTEL_DESKTOP_WM
+# names, e.g. dwm, which does not reparent), a coloured root (not white: the screen
+# reader must cope with what users have), and a private session bus. The
+# machine's own settings stay out of reach (isolate_session; in-memory GSettings).
+start_desktop() {
+    isolate_session
+    export GSETTINGS_BACKEND=memory
+    unset AT_SPI_BUS_ADDRESS NO_AT_BRIDGE
+    dbus-daemon --session --nofork --print-address=3 3>"$tmp/bus" 2>"$tmp/dbus.log" &
+    pids+=($!)
+    wait_for 10 grep -qs . "$tmp/bus" || { echo "dbus-daemon printed no address"; return 1; }
+    export DBUS_SESSION_BUS_ADDRESS="$(head -n1 "$tmp/bus")"
+    start_xvfb 1280x800 || return 1
+    local wm=${VISTEL_DESKTOP_WM:-openbox}
+    if [ "$wm" = openbox ]; then openbox --sm-disable; else "$wm"; fi >"$tmp/wm.log" 2>&1 &
+    pids+=($!)
+    wait_for 10 window_manager_running || { echo "$wm did not start"; return 1; }
+    xsetroot -solid '#5f7f9f'
+}
+
+# start_agent AGENT: the agent with --debug, once the bus is there; it switches
+# the session's accessibility on, so applications started later publish theirs.
+start_agent() {
+    "$1" --debug >"$log" 2>&1 &
+    pids+=($!)
+    wait_for 60 grep -qs '^Vistel is running\.' "$log" || { echo "the agent did not start"; return 1; }
+    wait_for 10 accessibility_on || { echo "the session's accessibility was not switched on"; return 1; }
+}
+
+# start_app NAME: the application showing the fixture text, its window active.
+# Terminals run a shell working in the project that prints the text.
+app_pid=
+start_app() {
+    local print="cat notes.txt; exec sleep 600" title="vistel-$1"
+    case $1 in
+    xfce4-terminal)
+        (cd "$project" && exec xfce4-terminal --disable-server --hide-menubar --hide-toolbar --hide-scrollbar \
+            --geometry 80x12 -T "$title" -x sh -c "$print") >"$tmp/$1.log" 2>&1 &
+        ;;
+    mate-terminal)
+        (cd "$project" && exec mate-terminal --disable-factory --hide-menubar --geometry 80x12 -t "$title" \
+            -x sh -c "$print") >"$tmp/$1.log" 2>&1 &
+        ;;
+    urxvt)
+        (cd "$project" && exec urxvt -geometry 80x12 -fn "xft:DejaVu Sans Mono:size=14" -bg white -fg black \
+            -title "$title" -e sh -c "$print") >"$tmp/$1.log" 2>&1 &
+        ;;
+    xterm)
+        (cd "$project" && exec xterm -geometry 80x12 -fa "DejaVu Sans Mono" -fs 14 -bg white -fg black \
+            -T "$title" -e sh -c "$print") >"$tmp/$1.log" 2>&1 &
+        ;;
+    kitty)
+        (cd "$project" && exec kitty --title "$title" sh -c "$print") >"$tmp/$1.log" 2>&1 &
+        ;;
+    alacritty)
+        (cd "$project" && exec alacritty -t "$title" -e sh -c "$print") >"$tmp/$1.log" 2>&1 &
+        ;;
+    konsole)
+        (cd "$project" && exec konsole --separate --hide-menubar --hide-tabbar -p tabtitle="$title" \
+            -e sh -c "$print") >"$tmp/$1.log" 2>&1 &
+        title='sh'
+        ;;
+    chromium)
+        (cd / && exec chromium --no-sandbox --user-data-dir="$tmp/chromium" --no-first-run \
+            --force-renderer-accessibility "file://$project/notes.txt") >"$tmp/$1.log" 2>&1 &
+        title='notes\.txt'
+        ;;
+    mousepad)
+        # Started elsewhere: only the title ties it to the project's folder.
+        (cd / && exec mousepad "$project/notes.txt") >"$tmp/$1.log" 2>&1 &
+        title='notes\.txt - Mousepad'
+        ;;
+    *) echo "no way to start $1"; return 1 ;;
+    esac
+    app_pid=$!
+    pids+=($app_pid)
+    wait_for 20 xdotool search --onlyvisible --name "$title" >/dev/null || { echo "$1 did not appear"; return 1; }
+    xdotool search --onlyvisible --name "$title" | head -n1 | xargs -r xdotool windowactivate --sync 2>/dev/null
+    sleep 1.5 # let it draw and publish its tree
+}
+
+stop_app() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null
+    app_pid=
+    sleep 0.5
+}
+
+# locate LABEL: "X Y W H" of the first word the recogniser reads as LABEL on
+# the screen (enlarged three times, grey), in root pixels.
+locate() {
+    import -window root "$tmp/screen.png" 2>/dev/null || return 1
+    convert "$tmp/screen.png" -resize 300% -colorspace Gray "$tmp/screen-3x.png" || return 1
+    tesseract "$tmp/screen-3x.png" - --psm 11 tsv 2>/dev/null |
+        awk -F'\t' -v w="$1" '$12 == w { print int($7/3), int($8/3), int($9/3), int($10/3); exit }'
+}
+
+# hover_case NAME: holds Alt where the case's text is and prints
+# "RESULT READER MS": RESULT right, wrong or none; READER ax, screen or -;
+# MS the time from the key to the card (- without one).
+hover_case() {
+    local label chars file box x y w h from start result=none reader=- ms=-
+    read -r label chars file < <(case_target "$1")
+    box=$(locate "$label")
+    [ -n "$box" ] || { echo "unlocated - -"; return; }
+    read -r x y w h <<<"$box"
+    # Monospaced: the label's width gives the pitch; the pointer goes CHARS past the label's end.
+    x=$((x + w + (w * (2 * chars + 1)) / (2 * ${#label})))
+    y=$((y + h / 2))
+    xdotool mousemove "$x" "$y"
+    sleep 0.3
+    from=$(($(wc -l <"$log") + 1))
+    start=$(date +%s%N)
+    xdotool keydown alt
+    if [ "$file" = - ]; then
+        # Nothing to show: wait until the spot was read twice, watching for a card.
+        local deadline=$((SECONDS + 20))
+        until [ "$(tail -n +"$from" "$log" | grep -c 'no candidate under the pointer')" -ge 2 ] ||
+            [ $SECONDS -ge $deadline ]; do
+            card_shown && break
+            sleep 0.05
+        done
+    else
+        wait_for 15 card_shown
+    fi
+    if card_shown; then
+        ms=$((($(date +%s%N) - start) / 1000000))
+        sleep 0.3 # the log line is written before the card is mapped; give it a moment anyway
+        local said
+        said=$(tail -n +"$from" "$log")
+        if [ "$file" != - ] && grep -qxF "  [ax] matched $file" <<<"$said"; then
+            result=right reader=ax
+        elif [ "$file" != - ] && grep -qF -- "-> $file" <<<"$said"; then
+            result=right reader=screen
+        else
+            result=wrong
+            grep -q '^  \[ax\] matched ' <<<"$said" && reader=ax || reader=screen
+        fi
+    fi
+    xdotool keyup alt
+    wait_for 3 eval '! card_shown'
+    echo "$result $reader $ms"
+}

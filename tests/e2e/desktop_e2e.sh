@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# The agent on a real desktop stack: Xvfb with the openbox window manager (which
+# reparents every window into a frame of its own), a private session bus with
+# the AT-SPI bus, and real applications, one at a time, each showing
+#   an absolute path, a relative path (printed by a shell working in a fixture
+#   project, or in a document of that project), a bare name only one file of
+#   the project has, and a name two files have.
+# The first three must show the card for the right file, the last none.
+# xfce4-terminal must be read through accessibility ("  [ax] matched"), urxvt
+# from the screen; mousepad either way (the log says which).
+#
+#   desktop_e2e.sh path/to/VistelPrototype
+#
+# Exits 77 (skipped) only when Xvfb is missing.
+set -uo pipefail
+here="$(dirname "$0")"
+source "$here/lib.sh"
+source "$here/desktop.sh"
+
+agent=${1:?usage: desktop_e2e.sh path/to/VistelPrototype}
+require_tools xdotool convert import tesseract dbus-daemon dbus-send openbox xsetroot xprop "${desktop_apps[@]}"
+[ -x /usr/libexec/at-spi-bus-launcher ] || { echo "FAIL: at-spi2-core is not installed (scripts/install-deps installs it)"; exit 1; }
+
+tmp=$(mktemp -d)
+log="$tmp/agent.log"
+pids=()
+cleanup() {
+    xdotool keyup alt 2>/dev/null
+    stop_started
+    rm -rf "$tmp" "$project"
+}
+trap cleanup EXIT
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+give_up() {
+    echo "FAIL: $*"
+    for f in "$tmp"/*.log; do [ -f "$f" ] && { echo "---- $f"; tail -n 80 "$f"; }; done
+    exit 1
+}
+
+# Drawn on the screen and read back: words and digits only.
+make_project "/tmp/vistel-desktop-e2e-$$" || give_up "cannot make the fixture project"
+
+echo "== Xvfb, openbox, session and accessibility buses"
+start_desktop || give_up "no desktop"
+echo "== agent"
+start_agent "$agent" || give_up "no agent"
+
+for app in "${desktop_apps[@]}"; do
+    echo "== $app"
+    start_app "$app" || { fail "$app did not start"; continue; }
+    for name in "${case_names[@]}"; do
+        read -r result reader ms < <(hover_case "$name")
+        echo "-- $app $name: $result ($reader, $ms ms)"
+        want=right
+        [ "$name" = ambiguous ] && want=none
+        if [ "$result" != "$want" ]; then
+            fail "$app $name: $result, expected $want"
+            cp "$tmp/screen.png" "${VISTEL_E2E_SHOTS:-$tmp}/$app-$name.png" 2>/dev/null
+        elif [ "$want" = right ] && [ "$app" = xfce4-terminal ] && [ "$reader" != ax ]; then
+            fail "$app $name: read from the screen, not through accessibility"
+        elif [ "$want" = right ] && [ "$app" = urxvt ] && [ "$reader" != screen ]; then
+            fail "$app $name: read through accessibility, but urxvt publishes no text"
+        fi
+    done
+    stop_app
+done
+
+[ -n "${VISTEL_E2E_LOG:-}" ] && cp "$log" "$VISTEL_E2E_LOG"
+if [ $failures -gt 0 ]; then
+    echo "---- $log"
+    tail -n 200 "$log"
+    echo "FAIL: $failures case(s)"
+    exit 1
+fi
+echo "PASS"
