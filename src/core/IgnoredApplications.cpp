@@ -1,9 +1,8 @@
 #include "core/IgnoredApplications.h"
 
+#include "core/BoundedCache.h"
 #include "core/Diagnostics.h"
 #include "core/Settings.h"
-
-#include <QHash>
 
 #include <algorithm>
 #include <mutex>
@@ -13,54 +12,71 @@ namespace {
 
 constexpr qsizetype cacheBound = 65;
 
-// The ignored set, read once per process.
+// The ignored set as read, and which reading of the stored list it came from.
+struct Known {
+    QSet<QString> identifiers;
+    quint64 generation = 0;
+};
+
+// The ignored set, read on first use and again after the stored list changed.
 class Identifiers {
 public:
-    QSet<QString> value() {
+    Known value() {
+        quint64 generation = 0;
         {
             std::lock_guard guard(lock_);
-            if (value_) return *value_;
+            if (value_) return {*value_, generation_};
+            generation = generation_;
         }
-        // Read outside the lock (it reads the settings file); the first to finish wins.
+        // Read outside the lock (it reads the settings file). The first to finish
+        // wins, unless the list changed meanwhile: then the next caller reads again.
         const QSet<QString> read =
             IgnoredApplications::read(Diagnostics::arguments(), Settings::storedIgnoredApplications());
         std::lock_guard guard(lock_);
+        if (generation != generation_) return {read, generation};
         if (!value_) value_ = read;
-        return *value_;
+        return {*value_, generation};
+    }
+    void forget() {
+        std::lock_guard guard(lock_);
+        value_.reset();
+        ++generation_;
     }
 
 private:
     std::mutex lock_;
     std::optional<QSet<QString>> value_;
+    quint64 generation_ = 0;
 };
 
-// Answers per process id, emptied whole when it reaches its bound.
-class Cache {
-public:
-    std::optional<bool> value(qint32 pid) {
-        std::lock_guard guard(lock_);
-        const auto it = entries_.constFind(pid);
-        if (it == entries_.cend()) return std::nullopt;
-        return *it;
-    }
-    void store(qint32 pid, bool ignored) {
-        std::lock_guard guard(lock_);
-        if (entries_.size() >= cacheBound) entries_.clear();
-        entries_.insert(pid, ignored);
-    }
-
-private:
-    std::mutex lock_;
-    QHash<qint32, bool> entries_;
+// Answers per process id, each with the generation of the set it was judged by:
+// an answer judged by an older set (one a lookup stored while the list changed)
+// is no answer.
+struct Answer {
+    bool ignored = false;
+    quint64 generation = 0;
 };
+using Cache = BoundedCache<qint32, Answer>;
 
-Identifiers& box() {
-    static Identifiers* instance = new Identifiers;
+Cache& cache() {
+    static Cache* instance = new Cache(cacheBound);
     return *instance;
 }
 
-Cache& cache() {
-    static Cache* instance = new Cache;
+Identifiers& box() {
+    static Identifiers* instance = [] {
+        auto* identifiers = new Identifiers;
+        // Direct: the set is forgotten before the setter returns, so no lookup
+        // after the change is judged by the old list.
+        QObject::connect(
+            Settings::notifier(), &Settings::Notifier::changed, Settings::notifier(),
+            [identifiers](Settings::Change change) {
+                if (change != Settings::Change::IgnoredApplications) return;
+                identifiers->forget();
+            },
+            Qt::DirectConnection);
+        return identifiers;
+    }();
     return *instance;
 }
 
@@ -84,18 +100,20 @@ QString summary(const QSet<QString>& identifiers) {
 }
 
 QStringList identifiers() {
-    const QSet<QString> set = box().value();
+    const QSet<QString> set = box().value().identifiers;
     QStringList sorted(set.cbegin(), set.cend());
     std::sort(sorted.begin(), sorted.end());
     return sorted;
 }
 
-QString summary() { return summary(box().value()); }
+QString summary() { return summary(box().value().identifiers); }
 
 bool contains(qint32 pid, const Identify& identify) {
-    const QSet<QString> ignored = box().value();
+    const Known known = box().value();
+    const QSet<QString>& ignored = known.identifiers;
     if (ignored.isEmpty()) return false;
-    if (const auto known = cache().value(pid)) return *known;
+    const std::optional<Answer> cached = cache().value(pid);
+    if (cached && cached->generation == known.generation) return cached->ignored;
 
     // Asked outside the lock: identifying a process talks to the window system.
     bool answer = false;
@@ -104,7 +122,7 @@ bool contains(qint32 pid, const Identify& identify) {
         answer =
             std::any_of(names.cbegin(), names.cend(), [&](const QString& n) { return ignored.contains(n); });
     }
-    cache().store(pid, answer);
+    cache().store(pid, Answer{answer, known.generation});
     return answer;
 }
 

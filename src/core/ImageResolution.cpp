@@ -1,18 +1,16 @@
+#include "core/BoundedCache.h"
 #include "core/CodexSessions.h"
 #include "core/Diagnostics.h"
 #include "core/FuzzyPath.h"
+#include "core/Guarded.h"
 #include "core/ImageReference.h"
 #include "core/ProjectIndex.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <chrono>
-#include <mutex>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // A trimmed reference longer than this is refused at once: no file can be named
 // by it (PATH_MAX is 4096 bytes), and the later steps (fuzzy repair, the project
@@ -104,69 +102,19 @@ QList<QUrl> basesFor(const QString& trimmedReference, const ResolutionContext& c
 
 // ---- Process-wide stores ---------------------------------------------------
 
-class MissLifetimeStore {
-  public:
-    double value() const {
-        std::lock_guard lock(mutex_);
-        return seconds_;
-    }
-    void set(double seconds) {
-        std::lock_guard lock(mutex_);
-        seconds_ = seconds;
-    }
-
-  private:
-    mutable std::mutex mutex_;
-    double seconds_ = 2.0;
-};
+// Seconds a remembered miss is trusted.
+using MissLifetimeStore = Guarded<double>;
 
 MissLifetimeStore& missLifetimeStore() {
-    static MissLifetimeStore store;
+    static MissLifetimeStore store(2.0);
     return store;
 }
 
-class MemoStore {
-  public:
-    struct Entry {
-        std::optional<QUrl> url; // absent: a remembered miss
-        Clock::time_point stamp;
-        bool operator==(const Entry&) const = default;
-    };
-
-    std::optional<Entry> find(const QString& key) const {
-        std::lock_guard lock(mutex_);
-        const auto it = entries_.constFind(key);
-        if (it == entries_.cend()) return std::nullopt;
-        return it.value();
-    }
-    void store(const std::optional<QUrl>& url, const QString& key) {
-        const Entry entry{url, Clock::now()};
-        std::lock_guard lock(mutex_);
-        if (entries_.size() >= kMemoBound) entries_.clear();
-        entries_.insert(key, entry);
-    }
-    // Drops the entry only if nobody replaced it since it was read.
-    void remove(const QString& key, const Entry& seen) {
-        std::lock_guard lock(mutex_);
-        const auto it = entries_.find(key);
-        if (it != entries_.end() && it.value() == seen) entries_.erase(it);
-    }
-    qsizetype size() const {
-        std::lock_guard lock(mutex_);
-        return entries_.size();
-    }
-    void clear() {
-        std::lock_guard lock(mutex_);
-        entries_.clear();
-    }
-
-  private:
-    mutable std::mutex mutex_;
-    QHash<QString, Entry> entries_;
-};
+// Answers by reference and context; an absent URL is a remembered miss.
+using MemoStore = BoundedCache<QString, std::optional<QUrl>>;
 
 MemoStore& memoStore() {
-    static MemoStore store;
+    static MemoStore store(kMemoBound);
     return store;
 }
 
@@ -404,25 +352,25 @@ void set(double seconds) {
 namespace Memo {
 
 Answer value(const QString& key, double missLifetime) {
-    const std::optional<MemoStore::Entry> entry = memoStore().find(key);
+    const std::optional<MemoStore::Entry> entry = memoStore().entry(key);
     if (!entry) return {};
-    if (!entry->url) {
-        const std::chrono::duration<double> age = Clock::now() - entry->stamp;
-        if (age.count() < missLifetime) return {Kind::Miss, {}};
-        memoStore().remove(key, *entry);
+    const std::optional<QUrl>& url = entry->value;
+    if (!url) {
+        if (entry->age() < missLifetime) return {Kind::Miss, {}};
+        memoStore().removeIfUnchanged(key, *entry);
         return {};
     }
     // Hits do not age, but a file that was deleted since is no answer (tested
     // outside the lock; web URLs are never tested again).
-    if (entry->url->isLocalFile() && !exists(filePath(*entry->url))) {
-        memoStore().remove(key, *entry);
+    if (url->isLocalFile() && !exists(filePath(*url))) {
+        memoStore().removeIfUnchanged(key, *entry);
         return {};
     }
-    return {Kind::Hit, *entry->url};
+    return {Kind::Hit, *url};
 }
 
 void store(const std::optional<QUrl>& url, const QString& key) {
-    memoStore().store(url, key);
+    memoStore().store(key, url);
 }
 qsizetype size() {
     return memoStore().size();

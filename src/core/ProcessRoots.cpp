@@ -1,15 +1,13 @@
 #include "core/ProcessRoots.h"
 
+#include "core/BoundedCache.h"
+
 #include <QDir>
 #include <QSet>
 
 #include <algorithm>
-#include <chrono>
-#include <mutex>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr qsizetype maximumRoots = 16;
 constexpr qsizetype cacheBound = 33;
@@ -58,37 +56,12 @@ int rank(const ProcessRoots::ProcessEntry& entry) {
     return entry.leadsItsGroup ? 0 : 1;
 }
 
-class Cache {
-public:
-    std::optional<QList<QUrl>> value(qint32 pid, double freshFor) {
-        const Clock::time_point now = Clock::now();
-        std::lock_guard guard(lock_);
-        const auto it = entries_.constFind(pid);
-        if (it == entries_.cend()) return std::nullopt;
-        const std::chrono::duration<double> age = now - it->stamp;
-        if (age.count() >= freshFor) return std::nullopt;
-        return it->roots;
-    }
-
-    void store(const QList<QUrl>& roots, qint32 pid) {
-        const Clock::time_point now = Clock::now();
-        std::lock_guard guard(lock_);
-        if (entries_.size() >= cacheBound) entries_.clear();
-        entries_.insert(pid, Entry{now, roots});
-    }
-
-private:
-    struct Entry {
-        Clock::time_point stamp;
-        QList<QUrl> roots;
-    };
-    std::mutex lock_;
-    QHash<qint32, Entry> entries_;
-};
+// Roots per process id.
+using Cache = BoundedCache<qint32, QList<QUrl>>;
 
 Cache& cache() {
     // Never destroyed: hover work on other threads may still use it at exit.
-    static Cache* instance = new Cache;
+    static Cache* instance = new Cache(cacheBound);
     return *instance;
 }
 
@@ -136,7 +109,7 @@ QList<QUrl> compute(qint32 pid, const Source& source) {
 
 std::optional<QList<QUrl>> cached(qint32 pid, double freshFor) { return cache().value(pid, freshFor); }
 
-void store(const QList<QUrl>& roots, qint32 pid) { cache().store(roots, pid); }
+void store(const QList<QUrl>& roots, qint32 pid) { cache().store(pid, roots); }
 
 QList<QUrl> rootsFor(qint32 pid, const Source& source) {
     if (auto roots = cached(pid, 2.0)) return *roots;

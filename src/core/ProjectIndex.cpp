@@ -1,18 +1,16 @@
 #include "core/ProjectIndex.h"
 
+#include "core/BoundedCache.h"
 #include "core/FuzzyPath.h"
 #include "core/ImageReference.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <array>
-#include <chrono>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -20,15 +18,13 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 constexpr int kAncestorsExamined = 10; // the folder and up to 9 ancestors
 constexpr int kMarkerlessLevels = 3;   // the folder and up to 2 ancestors
 constexpr int kFolderBudget = 3000;
 constexpr double kImagesFreshFor = 3.0;
 constexpr qsizetype kImageCacheLimit = 17;
 constexpr double kNoneFreshFor = 2.0;
-constexpr qsizetype kOutcomeCacheLimit = 1024;
+constexpr qsizetype kOutcomeCacheLimit = 1025; // more than 1024 empties it
 constexpr qsizetype kFuzzyImageLimit = 4000;
 
 constexpr std::array<std::string_view, 19> kSkipped = {
@@ -36,80 +32,31 @@ constexpr std::array<std::string_view, 19> kSkipped = {
     ".next",       "Pods",    "vendor", ".venv",        "venv",   "__pycache__", ".cache",
     "DerivedData", ".gradle", "target", "coverage",     ".turbo"};
 
-double secondsSince(Clock::time_point t) {
-    return std::chrono::duration<double>(Clock::now() - t).count();
-}
-
 // Walk results per root path. The walk itself runs outside the lock.
-class ImageCache {
-  public:
-    std::optional<QList<QUrl>> value(const QString& path, double freshFor) {
-        std::lock_guard lock(mutex_);
-        const auto it = entries_.constFind(path);
-        if (it == entries_.constEnd() || secondsSince(it->stamp) >= freshFor) return std::nullopt;
-        return it->images;
-    }
-    void store(const QList<QUrl>& images, const QString& path) {
-        std::lock_guard lock(mutex_);
-        if (entries_.size() >= kImageCacheLimit) entries_.clear();
-        entries_.insert(path, {images, Clock::now()});
-    }
-    void clear() {
-        std::lock_guard lock(mutex_);
-        entries_.clear();
-    }
-
-  private:
-    struct Entry {
-        QList<QUrl> images;
-        Clock::time_point stamp;
-    };
-    std::mutex mutex_;
-    QHash<QString, Entry> entries_;
-};
+using ImageCache = BoundedCache<QString, QList<QUrl>>;
 
 // Lookup outcomes per (root, suffix). A "none" is trusted briefly; found and
 // ambiguous last until the cache is emptied.
-class OutcomeCache {
-  public:
-    std::optional<ProjectIndex::Outcome> value(const QString& key) {
-        std::lock_guard lock(mutex_);
-        const auto it = entries_.find(key);
-        if (it == entries_.end()) return std::nullopt;
-        if (it->outcome.kind == ProjectIndex::Outcome::Kind::None &&
-            secondsSince(it->stamp) >= kNoneFreshFor) {
-            entries_.erase(it);
-            return std::nullopt;
-        }
-        return it->outcome;
-    }
-    void store(const ProjectIndex::Outcome& outcome, const QString& key) {
-        std::lock_guard lock(mutex_);
-        if (entries_.size() > kOutcomeCacheLimit) entries_.clear();
-        entries_.insert(key, {outcome, Clock::now()});
-    }
-    void clear() {
-        std::lock_guard lock(mutex_);
-        entries_.clear();
-    }
-
-  private:
-    struct Entry {
-        ProjectIndex::Outcome outcome;
-        Clock::time_point stamp;
-    };
-    std::mutex mutex_;
-    QHash<QString, Entry> entries_;
-};
+using OutcomeCache = BoundedCache<QString, ProjectIndex::Outcome>;
 
 ImageCache& imagesCache() {
-    static ImageCache instance;
+    static ImageCache instance(kImageCacheLimit);
     return instance;
 }
 
 OutcomeCache& outcomeCache() {
-    static OutcomeCache instance;
+    static OutcomeCache instance(kOutcomeCacheLimit);
     return instance;
+}
+
+std::optional<ProjectIndex::Outcome> cachedOutcome(const QString& key) {
+    const std::optional<OutcomeCache::Entry> entry = outcomeCache().entry(key);
+    if (!entry) return std::nullopt;
+    if (entry->value.kind == ProjectIndex::Outcome::Kind::None && entry->age() >= kNoneFreshFor) {
+        outcomeCache().removeIfUnchanged(key, *entry);
+        return std::nullopt;
+    }
+    return entry->value;
 }
 
 // The standardised absolute path of a folder URL ("" for anything but a local file).
@@ -284,7 +231,7 @@ QList<QUrl> images(const QUrl& root) {
     if (path.isEmpty()) return {};
     if (std::optional<QList<QUrl>> cached = imagesCache().value(path, kImagesFreshFor)) return *cached;
     const QList<QUrl> found = walk(path);
-    imagesCache().store(found, path);
+    imagesCache().store(path, found);
     return found;
 }
 
@@ -314,11 +261,11 @@ Outcome outcome(const QList<QUrl>& images, const QStringList& suffix, bool fuzzy
 Outcome lookup(const QUrl& root, const QStringList& suffix) {
     if (suffix.isEmpty()) return Outcome::none();
     const QString key = standardised(root) + QChar(0) + suffix.join(QLatin1Char('/'));
-    if (std::optional<Outcome> cached = outcomeCache().value(key)) return *cached;
+    if (std::optional<Outcome> cached = cachedOutcome(key)) return *cached;
     const QList<QUrl> all = images(root);
     Outcome o = outcome(all, suffix, false);
     if (o.kind == Outcome::Kind::None && all.size() <= kFuzzyImageLimit) o = outcome(all, suffix, true);
-    outcomeCache().store(o, key);
+    outcomeCache().store(key, o);
     return o;
 }
 

@@ -1,11 +1,11 @@
 #include "core/Settings.h"
 
+#include "core/BoundedCache.h"
 #include "core/Diagnostics.h"
 #include "core/Guarded.h"
 
 #include <QDateTime>
 #include <QFileInfo>
-#include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QVariant>
@@ -30,29 +30,8 @@ constexpr double defaultPreviewWidth = 220.0;
 // safe on any thread without holding a lock across file access.
 using StoreFile = Guarded<QString>;
 
-class Observers {
-  public:
-    void append(std::function<void(Settings::Change)> callback) {
-        std::lock_guard guard(lock_);
-        callbacks_.append(std::move(callback));
-    }
-    QList<std::function<void(Settings::Change)>> all() {
-        std::lock_guard guard(lock_);
-        return callbacks_;
-    }
-
-  private:
-    std::mutex lock_;
-    QList<std::function<void(Settings::Change)>> callbacks_;
-};
-
 StoreFile& storeFile() {
     static StoreFile* instance = new StoreFile;
-    return *instance;
-}
-
-Observers& observers() {
-    static Observers* instance = new Observers;
     return *instance;
 }
 
@@ -67,25 +46,11 @@ QString userStorePath() {
 // reports a format error only to the first object that parses a file (later ones
 // share Qt's parsed copy), so the verdict is kept per file state: path, size and
 // modification time.
-class Verdicts {
-  public:
-    bool unusable(const QString& state) {
-        std::lock_guard guard(lock_);
-        return unusable_.contains(state);
-    }
-    void remember(const QString& state) {
-        std::lock_guard guard(lock_);
-        if (unusable_.size() >= 32) unusable_.clear(); // one file, rarely changed: a small bound
-        unusable_.insert(state);
-    }
-
-  private:
-    std::mutex lock_;
-    QSet<QString> unusable_;
-};
+// One file, rarely changed: a small bound.
+using Verdicts = BoundedCache<QString, bool>;
 
 Verdicts& verdicts() {
-    static Verdicts* instance = new Verdicts;
+    static Verdicts* instance = new Verdicts(32);
     return *instance;
 }
 
@@ -116,9 +81,9 @@ Store open() {
     store.settings->allKeys(); // QSettings parses lazily: only then is the status known
     if (store.settings->status() != QSettings::NoError) {
         store.unusable = true;
-        if (!state.isEmpty()) verdicts().remember(state);
+        if (!state.isEmpty()) verdicts().store(state, true);
     } else if (!state.isEmpty()) {
-        store.unusable = verdicts().unusable(state);
+        store.unusable = verdicts().contains(state);
     }
     return store;
 }
@@ -137,6 +102,13 @@ void write(const QString& key, const QVariant& value) {
     store.settings->sync();
 }
 
+void remove(const QString& key) {
+    const Store store = open();
+    if (store.unusable) store.settings->clear();
+    store.settings->remove(key);
+    store.settings->sync();
+}
+
 bool readBool(const QString& key) {
     const QVariant value = read(key);
     return value.isValid() ? value.toBool() : true; // every boolean defaults to on
@@ -149,8 +121,7 @@ double clampedWidth(double value) {
 }
 
 void notify(Settings::Change change) {
-    for (const auto& callback : observers().all())
-        callback(change);
+    emit Settings::notifier()->changed(change);
 }
 
 void setBool(const QString& key, bool value, Settings::Change change) {
@@ -212,8 +183,20 @@ QStringList storedIgnoredApplications() {
     return stored.isValid() ? stored.toStringList() : QStringList{};
 }
 
-void observe(std::function<void(Change)> callback) {
-    if (callback) observers().append(std::move(callback));
+void setIgnoredApplications(const QStringList& identifiers) {
+    if (identifiers == storedIgnoredApplications()) return;
+    if (identifiers.isEmpty()) {
+        remove(ignoredApplicationsKey);
+    } else {
+        write(ignoredApplicationsKey, identifiers);
+    }
+    notify(Change::IgnoredApplications);
+}
+
+Notifier* notifier() {
+    // Never destroyed: a setter may run on another thread while the process exits.
+    static Notifier* instance = new Notifier;
+    return instance;
 }
 
 QString userFile() {

@@ -2,16 +2,30 @@
 
 #include "core/HoverModifier.h"
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
-
-#include <functional>
 
 // The user's choices, stored in the settings domain "com.vistel.Vistel",
 // with registered defaults, clamped reads and change notification.
 namespace Settings {
+Q_NAMESPACE
 
 enum class Change { PreviewSize, ShowCaption, LoadRemoteImages, Modifier, IgnoredApplications, ShowMenuBarIndicator };
+Q_ENUM_NS(Change)
+
+// Announces every change of a value, once, after it was written. The signal is
+// emitted on the thread that changed the value; a receiver connected with a
+// context object gets it on that object's thread (queued when that is another
+// one), so nobody needs to hop threads by hand.
+class Notifier : public QObject {
+    Q_OBJECT
+  signals:
+    void changed(Settings::Change change);
+};
+
+// The process's one notifier, created on first use and never destroyed.
+Notifier* notifier();
 
 HoverModifier modifier();
 void setModifier(HoverModifier value);
@@ -29,9 +43,9 @@ void setShowMenuBarIndicator(bool value);
 
 // The "ignoredApplications" array, empty when absent.
 QStringList storedIgnoredApplications();
-
-// Observers are called synchronously, in registration order, after a value changed.
-void observe(std::function<void(Change)> callback);
+// Stores the array (an empty one removes it) and announces IgnoredApplications
+// when it differs from what is stored.
+void setIgnoredApplications(const QStringList& identifiers);
 
 // The file that holds the user's own settings.
 QString userFile();

@@ -1,6 +1,7 @@
 // The menus, the tray icon and the settings pane: the login item offered only
 // when installed, desktop-entry requests, one tray icon, the width slider, and
-// Linux wording in what the menus and the tray say.
+// Linux wording in what the menus and the tray say, and the pane and the tray
+// icon following changes of the settings.
 #include "LinuxWording.h"
 #include "TempTree.h"
 #include "app/ui/AppMenus.h"
@@ -15,6 +16,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
 #include <QMap>
 #include <QMenu>
 #include <QMenuBar>
@@ -83,7 +86,8 @@ class TestAppMenus : public QObject {
     Q_OBJECT
   private slots:
     void initTestCase() {
-        Settings::observe([](Settings::Change change) { ++notices()[change]; });
+        connect(Settings::notifier(), &Settings::Notifier::changed, this,
+                [](Settings::Change change) { ++notices()[change]; });
     }
     void init() {
         config_ = std::make_unique<TempTree>();
@@ -231,6 +235,47 @@ class TestAppMenus : public QObject {
             texts << *told;
             QVERIFY2(withMacWording(texts).isEmpty(), qPrintable(withMacWording(texts).join('\n')));
         }
+    }
+
+    // The tray icon's tool tip names the hold key as it changes.
+    void trayToolTipFollowsTheHoldKey() {
+        MenuBarIndicator indicator(false, nullptr);
+        indicator.apply(true);
+        QVERIFY(indicator.item()->toolTip().contains(QStringLiteral("hold Alt ")));
+        Settings::setModifier(HoverModifier::Control);
+        QVERIFY(indicator.item()->toolTip().contains(QStringLiteral("hold Ctrl ")));
+        indicator.apply(false);
+        Settings::setModifier(HoverModifier::Command); // hidden: nothing to update
+        indicator.apply(true);
+        QVERIFY(indicator.item()->toolTip().contains(QStringLiteral("hold Super ")));
+    }
+
+    // Every open pane shows a change made in another or through the store, and
+    // following it writes nothing back.
+    void panesFollowTheStore() {
+        SettingsWindowController first, second;
+        SettingsPane* other = second.pane();
+        first.pane()->findChild<QCheckBox*>(QStringLiteral("showCaption"))->setChecked(false);
+        QCOMPARE(other->findChild<QCheckBox*>(QStringLiteral("showCaption"))->isChecked(), false);
+        QCOMPARE(other->sample()->showsCaption(), false);
+        first.pane()->findChild<QCheckBox*>(QStringLiteral("loadRemoteImages"))->setChecked(false);
+        QCOMPARE(other->findChild<QCheckBox*>(QStringLiteral("loadRemoteImages"))->isChecked(), false);
+
+        Settings::setShowMenuBarIndicator(false);
+        QCOMPARE(other->findChild<QCheckBox*>(QStringLiteral("showMenuBarIndicator"))->isChecked(), false);
+        Settings::setModifier(HoverModifier::Control);
+        QCOMPARE(other->findChild<QComboBox*>(QStringLiteral("modifier"))->currentIndex(),
+                 int(HoverModifiers::allCases().indexOf(HoverModifier::Control)));
+        QCOMPARE(other->caution()->text(), SettingsPane::cautionText(HoverModifier::Control));
+        Settings::setPreviewWidth(333);
+        QCOMPARE(other->findChild<QSlider*>(QStringLiteral("width"))->value(), 333);
+        QCOMPARE(other->sample()->cardSize().width(), 333.0);
+
+        for (const Settings::Change change :
+             {Settings::Change::ShowCaption, Settings::Change::LoadRemoteImages,
+              Settings::Change::ShowMenuBarIndicator, Settings::Change::Modifier,
+              Settings::Change::PreviewSize})
+            QCOMPARE(notices().value(change), 1);
     }
 
   private:

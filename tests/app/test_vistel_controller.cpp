@@ -19,10 +19,12 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 #include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -291,6 +293,8 @@ class TestVistelController : public QObject {
         Settings::setPreviewWidth(220);
         Settings::setShowCaption(true);
         Settings::setLoadRemoteImages(true);
+        Settings::setShowMenuBarIndicator(true);
+        Settings::setIgnoredApplications({});
     }
 
     // Without a compositor the corners are cut out of the window, following a
@@ -773,6 +777,56 @@ class TestVistelController : public QObject {
         QCOMPARE(contexts.at(1).roots, QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/work/beta/"))});
         // The agent's own current folder is never one of them.
         QVERIFY(!contexts.at(0).currentDirectoryAsBase && !contexts.at(1).currentDirectoryAsBase);
+    }
+
+    // Once launched, the controller hears each settings change as it is made
+    // on its thread: a card goes when the change makes it stale.
+    void settingsChanges_data() {
+        QTest::addColumn<std::function<void()>>("change");
+        QTest::addColumn<bool>("cardStays");
+        QTest::addColumn<QVariantList>("indicator"); // requests after the change
+        QTest::newRow("preview size")
+            << std::function([] { Settings::setPreviewWidth(300); }) << false << QVariantList{};
+        QTest::newRow("caption") << std::function([] { Settings::setShowCaption(false); }) << true
+                                 << QVariantList{};
+        QTest::newRow("remote images")
+            << std::function([] { Settings::setLoadRemoteImages(false); }) << false << QVariantList{};
+        QTest::newRow("hold key") << std::function([] { Settings::setModifier(HoverModifier::Command); })
+                                  << false << QVariantList{};
+        QTest::newRow("ignored applications")
+            << std::function([] { Settings::setIgnoredApplications({QStringLiteral("org.example.Other")}); })
+            << false << QVariantList{};
+        QTest::newRow("indicator") << std::function([] { Settings::setShowMenuBarIndicator(false); }) << true
+                                   << QVariantList{false};
+    }
+    void settingsChanges() {
+        QFETCH(std::function<void()>, change);
+        QFETCH(bool, cardStays);
+        QFETCH(QVariantList, indicator);
+        Rig rig;
+        rig.c().launch();
+        QSignalSpy requested(&rig.c(), &VistelController::menuBarIndicatorRequested);
+        rig.showThroughAccessibility({500, 300}, red_, 7401);
+        QCOMPARE(rig.c().displayedURL(), std::optional<QUrl>(red_));
+        change();
+        QCOMPARE(!rig.cardDown(), cardStays);
+        QVariantList seen;
+        for (const QList<QVariant>& arguments : std::as_const(requested))
+            seen.append(arguments.at(0));
+        QCOMPARE(seen, indicator);
+    }
+
+    // A change made on another thread reaches the controller on its own thread.
+    void settingsChangedOnAnotherThread() {
+        Rig rig;
+        rig.c().launch();
+        QList<QThread*> heardOn;
+        connect(&rig.c(), &VistelController::menuBarIndicatorRequested, this,
+                [&heardOn] { heardOn.append(QThread::currentThread()); });
+        std::thread([] { Settings::setShowMenuBarIndicator(false); }).join();
+        QVERIFY(heardOn.isEmpty());
+        QTRY_COMPARE(heardOn.size(), 1);
+        QCOMPARE(heardOn.first(), thread());
     }
 
   private:

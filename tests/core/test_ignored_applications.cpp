@@ -4,6 +4,7 @@
 #include "core/Settings.h"
 
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTest>
 #include <memory>
 
@@ -60,6 +61,32 @@ class TestIgnoredApplications : public QObject {
         };
         QCOMPARE(IgnoredApplications::contains(300, outer), false);
         QCOMPARE(IgnoredApplications::contains(301, {}), true); // cached by the nested call
+    }
+
+    // A change of the stored list is announced and holds at once: the set is
+    // read again and earlier answers are judged again; the arguments still count.
+    void storedListChanges() {
+        QSignalSpy announced(Settings::notifier(), &Settings::Notifier::changed);
+        int asked = 0;
+        auto identify = [&](qint32) {
+            ++asked;
+            return QStringList{"g.h"};
+        };
+        QCOMPARE(IgnoredApplications::contains(400, identify), false);
+
+        Settings::setIgnoredApplications({"e.f", "a.b", "g.h"});
+        QCOMPARE(announced.size(), 1);
+        QCOMPARE(announced.at(0).at(0).value<Settings::Change>(), Settings::Change::IgnoredApplications);
+        QCOMPARE(IgnoredApplications::identifiers(), (QStringList{"a.b", "c.d", "e.f", "g.h"}));
+        QCOMPARE(IgnoredApplications::contains(400, identify), true);
+        QCOMPARE(IgnoredApplications::contains(400, identify), true);
+        QCOMPARE(asked, 2); // once per set
+
+        Settings::setIgnoredApplications({});
+        QCOMPARE(announced.size(), 2);
+        QCOMPARE(IgnoredApplications::summary(), QStringLiteral("a.b, c.d"));
+        QCOMPARE(IgnoredApplications::contains(400, identify), false);
+        QCOMPARE(asked, 3);
     }
 };
 

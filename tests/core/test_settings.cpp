@@ -3,7 +3,9 @@
 
 #include <QSettings>
 #include <QTest>
+#include <QThread>
 #include <memory>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -32,7 +34,8 @@ class TestSettings : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TempTree> tree_;
-    QList<std::pair<int, Settings::Change>> heard_; // (observer, change)
+    QList<std::pair<int, Settings::Change>> heard_; // (receiver, change)
+    QList<QThread*> heardOn_;                       // the thread of each
 
     QString storePath() const { return tree_->path("vistel.conf"); }
 
@@ -44,16 +47,22 @@ class TestSettings : public QObject {
     QVariant raw(const QString& key) const { return QSettings(storePath(), QSettings::IniFormat).value(key); }
 
   private slots:
+    // Two receivers living on this thread, connected in this order.
     void initTestCase() {
-        Settings::observe([this](Settings::Change c) { heard_.append({1, c}); });
-        Settings::observe([this](Settings::Change c) { heard_.append({2, c}); });
-        Settings::observe({}); // an empty callback is refused, not called
+        for (int receiver : {1, 2}) {
+            connect(Settings::notifier(), &Settings::Notifier::changed, this,
+                    [this, receiver](Settings::Change c) {
+                        heard_.append({receiver, c});
+                        heardOn_.append(QThread::currentThread());
+                    });
+        }
     }
 
     void init() {
         tree_ = std::make_unique<TempTree>();
         Settings::useStoreFile(storePath());
         heard_.clear();
+        heardOn_.clear();
     }
 
     void cleanup() { Settings::useStoreFile(QString()); }
@@ -90,8 +99,9 @@ class TestSettings : public QObject {
         QCOMPARE(summary(), reads);
     }
 
-    // A change is stored and announced to every observer, in order; setting what
-    // already reads (after rounding, or as a default) is neither.
+    // A change is stored and announced to every receiver, in order, before the
+    // setter returns; setting what already reads (after rounding, or as a
+    // default) is neither.
     void setting_data() {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QVariant>("stored"); // invalid: nothing stored
@@ -110,6 +120,15 @@ class TestSettings : public QObject {
         row("command", "modifier", {}, "command", modifier, "command");
         row("caption on, as by default", "showCaption", {}, true, -1, "");
         row("caption off", "showCaption", {}, false, int(Settings::Change::ShowCaption), "false");
+        const int ignored = int(Settings::Change::IgnoredApplications);
+        row("first ignored application", "ignoredApplications", {}, QStringList{"a.b"}, ignored, "a.b");
+        row("the same list", "ignoredApplications", QStringList{"a.b", "c.d"}, QStringList{"a.b", "c.d"}, -1,
+            "a.b,c.d");
+        row("one more", "ignoredApplications", QStringList{"a.b"}, QStringList{"a.b", "c.d"}, ignored,
+            "a.b,c.d");
+        row("an emptied list is removed", "ignoredApplications", QStringList{"a.b"}, QStringList{}, ignored,
+            "");
+        row("nothing over nothing", "ignoredApplications", {}, QStringList{}, -1, "");
     }
     void setting() {
         QFETCH(QString, key);
@@ -122,12 +141,29 @@ class TestSettings : public QObject {
             Settings::setPreviewWidth(value.toDouble());
         else if (key == "modifier")
             Settings::setModifier(HoverModifiers::fromRawValue(value.toString()));
+        else if (key == "ignoredApplications")
+            Settings::setIgnoredApplications(value.toStringList());
         else
             Settings::setShowCaption(value.toBool());
         using Heard = QList<std::pair<int, Settings::Change>>;
         const auto c = Settings::Change(change);
         QCOMPARE(heard_, (change < 0 ? Heard{} : Heard{{1, c}, {2, c}}));
-        QCOMPARE(raw(key).toString(), storedAfter);
+        const QVariant after = raw(key);
+        QCOMPARE(after.typeId() == QMetaType::QStringList ? after.toStringList().join(',') : after.toString(),
+                 storedAfter);
+        if (storedAfter.isEmpty()) QVERIFY(!QSettings(storePath(), QSettings::IniFormat).contains(key));
+    }
+
+    // A change made on another thread reaches these receivers on their own
+    // thread, through the event loop, once each and in order.
+    void announcedWhereTheReceiverLives() {
+        std::thread([] { Settings::setLoadRemoteImages(false); }).join();
+        QVERIFY(heard_.isEmpty()); // queued, not called on the setter's thread
+        QTRY_COMPARE(heard_.size(), 2);
+        const auto c = Settings::Change::LoadRemoteImages;
+        QCOMPARE(heard_, (QList<std::pair<int, Settings::Change>>{{1, c}, {2, c}}));
+        QCOMPARE(heardOn_, (QList<QThread*>{thread(), thread()}));
+        QCOMPARE(Settings::loadRemoteImages(), false);
     }
 
     void unusableStoreFile_data() {

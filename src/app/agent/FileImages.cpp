@@ -58,8 +58,7 @@ void FileImages::decoded(const QUrl& url, const QString& key, const std::optiona
         if (image) {
             cache_.store(key, *image);
         } else {
-            if (failures_.size() >= ImageCache::kEmptiedAt) failures_.clear();
-            failures_.insert(key);
+            failures_.store(key, true);
         }
     }
     if (url != pending_ || key != pendingKey_) return; // superseded or forgotten

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "app/agent/ImageCache.h"
+#include "core/BoundedCache.h"
 
 #include <QImage>
 #include <QObject>
-#include <QSet>
 #include <QString>
 #include <QUrl>
 #include <optional>
@@ -55,7 +55,7 @@ class FileImages : public QObject {
     void decoded(const QUrl& url, const QString& key, const std::optional<QImage>& image);
 
     ImageCache cache_;
-    QSet<QString> failures_; // keys; emptied with the cache's bound like it
+    BoundedCache<QString, bool> failures_{ImageCache::kEmptiedAt}; // keys of files that would not decode
     QUrl pending_;
     QString pendingKey_;
 };

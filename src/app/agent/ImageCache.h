@@ -1,22 +1,16 @@
 #pragma once
 
-#include <QHash>
+#include "core/BoundedCache.h"
+
 #include <QImage>
 #include <QString>
-#include <optional>
 
 // Decoded preview images by key, bounded by emptying: an insertion into a
-// cache that already holds 33 entries first empties it completely. Main
-// thread only.
-class ImageCache {
+// cache that already holds 33 entries first empties it completely. Safe to
+// share between the thread that decodes and the one that shows.
+class ImageCache : public BoundedCache<QString, QImage> {
   public:
     static constexpr qsizetype kEmptiedAt = 33;
 
-    std::optional<QImage> value(const QString& key) const;
-    void store(const QString& key, const QImage& image);
-    void clear() { images_.clear(); }
-    qsizetype size() const { return images_.size(); }
-
-  private:
-    QHash<QString, QImage> images_;
+    ImageCache() : BoundedCache(kEmptiedAt) {}
 };

@@ -114,17 +114,10 @@ void VistelController::launch() {
     AppMenus::installMainMenu();
     emit menuBarIndicatorRequested(Settings::showMenuBarIndicator());
 
-    const QPointer<VistelController> self(this);
-    Settings::observe([self](Settings::Change change) {
-        if (!self) return;
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self, change] {
-                if (self) self->settingsChanged(change);
-            },
-            Qt::AutoConnection);
-    });
+    // Delivered on this object's thread, and not at all once it is gone.
+    connect(Settings::notifier(), &Settings::Notifier::changed, this, &VistelController::settingsChanged);
 
+    const QPointer<VistelController> self(this);
     desktop_->watchModifiers([self](quint64 flags) {
         // Only a press matters at once; the next tick notices a release.
         if (self && HoverModifiers::isHeld(Settings::modifier(), flags)) {

@@ -14,6 +14,10 @@
 MenuBarIndicator::MenuBarIndicator(bool verbose, Print print, QObject* parent)
     : QObject(parent), verbose_(verbose), print_(std::move(print)) {
     if (!print_) print_ = Diagnostics::print;
+    // The tool tip names the hold key.
+    connect(Settings::notifier(), &Settings::Notifier::changed, this, [this](Settings::Change change) {
+        if (change == Settings::Change::Modifier && item_) item_->setToolTip(toolTip());
+    });
 }
 
 MenuBarIndicator::MenuBarIndicator(QObject* parent)

@@ -67,6 +67,7 @@ SettingsPane::SettingsPane(QWidget* parent) : QWidget(parent) {
     rows_->setSpacing(10);
     rows_->setSizeConstraint(QLayout::SetMinimumSize);
     build();
+    connect(Settings::notifier(), &Settings::Notifier::changed, this, &SettingsPane::showChange);
 }
 
 // Every hold key is also some other program's key; the note says whose, so a
@@ -145,10 +146,9 @@ void SettingsPane::build() {
     for (const HoverModifier m : HoverModifiers::allCases())
         titles.append(HoverModifiers::label(m));
     const int selected = std::max<int>(0, int(HoverModifiers::allCases().indexOf(Settings::modifier())));
-    modifier_ = popUp(titles, selected, [this](int index) {
-        if (index >= HoverModifiers::allCases().size()) return;
-        Settings::setModifier(HoverModifiers::allCases().at(index));
-        showCaution();
+    modifier_ = popUp(titles, selected, [](int index) {
+        if (index < HoverModifiers::allCases().size())
+            Settings::setModifier(HoverModifiers::allCases().at(index));
     });
     modifier_->setObjectName(QStringLiteral("modifier"));
     modifier_->setAccessibleName(QStringLiteral("Hold key"));
@@ -188,21 +188,18 @@ void SettingsPane::build() {
     rows_->addWidget(sample_);
     rows_->addWidget(spacer(4));
 
-    QCheckBox* caption = checkbox(QStringLiteral("Show the file name under the image"),
-                                  Settings::showCaption(), [this](bool on) {
-                                      Settings::setShowCaption(on);
-                                      showSample(width_->value());
-                                  });
-    caption->setObjectName(QStringLiteral("showCaption"));
-    rows_->addWidget(caption);
-    QCheckBox* remote = checkbox(QStringLiteral("Load images from the web"), Settings::loadRemoteImages(),
-                                 [](bool on) { Settings::setLoadRemoteImages(on); });
-    remote->setObjectName(QStringLiteral("loadRemoteImages"));
-    rows_->addWidget(remote);
-    QCheckBox* indicator = checkbox(QStringLiteral("Show the tray icon"), Settings::showMenuBarIndicator(),
-                                    [](bool on) { Settings::setShowMenuBarIndicator(on); });
-    indicator->setObjectName(QStringLiteral("showMenuBarIndicator"));
-    rows_->addWidget(indicator);
+    caption_ = checkbox(QStringLiteral("Show the file name under the image"), Settings::showCaption(),
+                        [](bool on) { Settings::setShowCaption(on); });
+    caption_->setObjectName(QStringLiteral("showCaption"));
+    rows_->addWidget(caption_);
+    remote_ = checkbox(QStringLiteral("Load images from the web"), Settings::loadRemoteImages(),
+                       [](bool on) { Settings::setLoadRemoteImages(on); });
+    remote_->setObjectName(QStringLiteral("loadRemoteImages"));
+    rows_->addWidget(remote_);
+    indicator_ = checkbox(QStringLiteral("Show the tray icon"), Settings::showMenuBarIndicator(),
+                          [](bool on) { Settings::setShowMenuBarIndicator(on); });
+    indicator_->setObjectName(QStringLiteral("showMenuBarIndicator"));
+    rows_->addWidget(indicator_);
 
     if (const std::optional<LoginItem> item = AppMenus::environment().loginItem) {
         loginBox_ = checkbox(QStringLiteral("Open at Login"), item->isEnabled(), [this, item](bool on) {
@@ -230,6 +227,44 @@ void SettingsPane::build() {
 
     refresh();
     showSample(Settings::previewWidth());
+}
+
+// Every control shows the store, whoever changed it; the caution and the
+// sample follow. Moving a control here writes nothing back.
+void SettingsPane::showChange(Settings::Change change) {
+    const auto show = [](QCheckBox* box, bool on) {
+        const QSignalBlocker quiet(box);
+        box->setChecked(on);
+    };
+    switch (change) {
+    case Settings::Change::Modifier: {
+        const QSignalBlocker quiet(modifier_);
+        modifier_->setCurrentIndex(
+            std::max<int>(0, int(HoverModifiers::allCases().indexOf(Settings::modifier()))));
+        showCaution();
+        break;
+    }
+    case Settings::Change::PreviewSize:
+        if (width_->isSliderDown()) break; // the knob in the user's hand wins; its release writes
+        {
+            const QSignalBlocker quiet(width_);
+            width_->setValue(int(Settings::previewWidth()));
+        }
+        showSample(width_->value());
+        break;
+    case Settings::Change::ShowCaption:
+        show(caption_, Settings::showCaption());
+        showSample(width_->value());
+        break;
+    case Settings::Change::LoadRemoteImages:
+        show(remote_, Settings::loadRemoteImages());
+        break;
+    case Settings::Change::ShowMenuBarIndicator:
+        show(indicator_, Settings::showMenuBarIndicator());
+        break;
+    case Settings::Change::IgnoredApplications:
+        break; // no control shows them
+    }
 }
 
 void SettingsPane::syncLoginBox() {

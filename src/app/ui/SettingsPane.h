@@ -2,6 +2,7 @@
 
 #include "app/ui/AppMenus.h"
 #include "core/HoverModifier.h"
+#include "core/Settings.h"
 
 #include <QMap>
 #include <QMetaObject>
@@ -21,6 +22,7 @@ class QVBoxLayout;
 // the two permissions. Every control writes through the settings store; the
 // hover controller, which observes it, applies the change. The controls'
 // signals are connected to lambdas, which Qt keeps alive with the connection.
+// The controls follow the store's changes, whoever made them.
 //
 // Controls carry object names for tests and accessibility: "modifier",
 // "width", "showCaption", "loadRemoteImages", "showMenuBarIndicator",
@@ -62,12 +64,16 @@ class SettingsPane : public QWidget {
     QLabel* secondary(const QString& text);
     void addRow(const QList<QWidget*>& widgets);
     void syncLoginBox();
+    void showChange(Settings::Change change);
 
     QVBoxLayout* rows_ = nullptr;
     QComboBox* modifier_ = nullptr;
     QLabel* caution_ = nullptr;
     QLabel* readout_ = nullptr;
     QSlider* width_ = nullptr;
+    QCheckBox* caption_ = nullptr;
+    QCheckBox* remote_ = nullptr;
+    QCheckBox* indicator_ = nullptr;
     PreviewSample* sample_ = nullptr;
     QCheckBox* loginBox_ = nullptr;
     QMap<AppMenus::Permission, QLabel*> status_;
