@@ -65,8 +65,9 @@ JoinedText joiningWrappedPaths(const QString& text);
 // was joined.
 std::optional<QString> referenceAcrossWrappedLines(const QString& text, qint64 offset);
 
-// Replaces period look-alikes by '.', one unit for one (so offsets stay valid);
-// returns the text unchanged when it holds none or the lengths would differ.
+// Replaces period look-alikes by '.', one unit for one (so offsets stay valid),
+// and a comma between a name and an image extension ("a,png") likewise;
+// returns the text unchanged when it holds none.
 QString normalisingRecognition(const QString& text);
 
 // ---- Resolution (ImageResolution.cpp) --------------------------------------

@@ -253,8 +253,10 @@ std::optional<QUrl> resolve(const QString& reference, const QUrl& baseDirectory)
     if (!isUsable(t)) return std::nullopt;
 
     if (t.startsWith(QLatin1String("http://")) || t.startsWith(QLatin1String("https://"))) {
-        const QUrl url(t, QUrl::StrictMode);
+        QUrl url(t, QUrl::StrictMode);
         if (!url.isValid()) return std::nullopt;
+        // A name and password on someone's screen are not ours to send anywhere.
+        url.setUserInfo(QString());
         return url;
     }
     // Every "file:" reference, not only "file://" ones: recognition reads the
