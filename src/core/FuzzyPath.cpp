@@ -285,7 +285,8 @@ std::optional<QUrl> descend(const QUrl& root, const QStringList& components, boo
         const QFileInfo info(exact);
         if (info.exists()) {
             if (last) {
-                if (wantImage && !hasImageExtension(exact)) return std::nullopt;
+                if (wantImage && (!hasImageExtension(exact) || !ImageReference::isExistingFile(exact)))
+                    return std::nullopt;
                 return QUrl::fromLocalFile(exact);
             }
             if (!info.isDir()) return std::nullopt;
@@ -298,9 +299,11 @@ std::optional<QUrl> descend(const QUrl& root, const QStringList& components, boo
         const std::optional<QString> match = bestMatch(component, *names, true);
         if (!match) return std::nullopt;
         current = appending(current, *match);
-        // A dangling link is listed but does not exist: not an answer.
-        if (last)
-            return QFileInfo::exists(current) ? std::optional(QUrl::fromLocalFile(current)) : std::nullopt;
+        // A dangling link is listed but does not exist, a FIFO is no file: not an answer.
+        if (last) {
+            const bool there = wantImage ? ImageReference::isExistingFile(current) : QFileInfo::exists(current);
+            return there ? std::optional(QUrl::fromLocalFile(current)) : std::nullopt;
+        }
     }
     return std::nullopt;
 }

@@ -79,6 +79,11 @@ QString trimmed(const QString& reference);
 // A trimmed reference starting with "/", "~/", "http://", "https://" or "file:".
 bool isAnchored(const QString& trimmedReference);
 
+// Whether a file is there to preview: a regular file, or a symbolic link to
+// one. A FIFO, a device or a socket named like an image would block or never
+// end when read, so they do not count as existing anywhere in resolution.
+bool isExistingFile(const QString& path);
+
 // Syntactic conversion of one reference against one base; no existence test.
 std::optional<QUrl> resolve(const QString& reference, const QUrl& baseDirectory);
 

@@ -5,10 +5,12 @@
 #include "core/ProjectIndex.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <chrono>
 #include <mutex>
+#include <sys/stat.h>
 
 namespace {
 
@@ -78,7 +80,7 @@ QString lastComponent(const QUrl& url) {
 }
 
 bool exists(const QString& path) {
-    return !path.isEmpty() && QFileInfo::exists(path);
+    return ImageReference::isExistingFile(path);
 }
 
 bool hasSupportedExtension(const QUrl& url) {
@@ -239,6 +241,12 @@ QString trimmed(const QString& reference) {
     while (end > begin && isTrimmedAway(reference.at(end - 1)))
         --end;
     return reference.sliced(begin, end - begin);
+}
+
+bool isExistingFile(const QString& path) {
+    if (path.isEmpty() || path.contains(QChar(0))) return false;
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 bool isAnchored(const QString& trimmedReference) {

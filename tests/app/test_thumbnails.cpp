@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
+#include <sys/stat.h>
 
 namespace {
 
@@ -119,6 +120,69 @@ class TestThumbnails : public QObject {
         QVERIFY(ImageFixtures::save(ImageFixtures::filled(8, 8, Qt::red), path));
         QVERIFY(!files.failed(url, 440));
         QVERIFY(load(files, url, 440));
+    }
+
+    // Files that would block, never end or take seconds to sniff are refused
+    // before any decoder sees them.
+    void specialFilesRefused_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO named x.png") << "fifo";
+        QTest::newRow("link to /dev/zero named z.png") << "zero";
+        QTest::newRow("1 GB sparse file named .png") << "sparse";
+        QTest::newRow("sparse file with a PNG signature") << "signed sparse";
+    }
+    void specialFilesRefused() {
+        QFETCH(QString, kind);
+        TempTree tree;
+        const QString path = tree.path(QStringLiteral("x.png"));
+        const QByteArray name = QFile::encodeName(path);
+        if (kind == "fifo") {
+            QVERIFY(::mkfifo(name.constData(), 0600) == 0);
+        } else if (kind == "zero") {
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+        } else {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            if (kind == "signed sparse") file.write("\x89PNG\r\n\x1a\n");
+            QVERIFY(file.resize(qint64(1) << 30));
+        }
+        QVERIFY(!Thumbnails::ofFile(path, 440));
+        FileImages files;
+        QVERIFY(!files.image(QUrl::fromLocalFile(path), 440));
+    }
+
+    // A failure is remembered for the file as it was: same path, size and
+    // modification time are not read again; a change is.
+    void failureRemembered() {
+        TempTree scratch;
+        const QString good = scratch.path(QStringLiteral("good.png"));
+        QVERIFY(ImageFixtures::save(ImageFixtures::filled(40, 30, Qt::blue), good));
+        const QByteArray png = readAll(good);
+
+        TempTree tree;
+        const QString path = tree.file(QStringLiteral("shot.png"), QByteArray(png.size(), 'x'));
+        const QUrl url = QUrl::fromLocalFile(path);
+        const QDateTime when = QDateTime::currentDateTime().addSecs(-60);
+        const auto setTime = [&](const QDateTime& time) {
+            QFile file(path);
+            return file.open(QIODevice::ReadWrite) && file.setFileTime(time, QFileDevice::FileModificationTime);
+        };
+        QVERIFY(setTime(when));
+        FileImages files;
+        QVERIFY(!files.image(url, 440));
+
+        // The same size and time again: still the remembered failure.
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(png), png.size());
+        file.close();
+        QVERIFY(setTime(when));
+        QVERIFY(!files.image(url, 440));
+        QVERIFY(Thumbnails::ofFile(path, 440)); // it would decode now
+
+        // Touched: read again.
+        QVERIFY(setTime(when.addSecs(5)));
+        QCOMPARE(files.image(url, 440).value_or(QImage()).size(), QSize(40, 30));
     }
 
     void cacheEmptiesAtThirtyFour_data() {

@@ -4,6 +4,7 @@
 #include "core/ProjectIndex.h"
 
 #include <QTest>
+#include <sys/stat.h>
 #include <memory>
 
 using namespace ImageReference;
@@ -237,6 +238,44 @@ class TestImageResolution : public QObject {
         QCOMPARE(text(resolveOnDisk("shots/alpha-frame.png", a)), alpha);
         QCOMPARE(text(resolveOnDisk("beta-render.png", a)), QString());
         QCOMPARE(text(resolveOnDisk("beta-render.png", b)), t.url("b/shots/beta-render.png").toString());
+    }
+
+    // Only regular files (or links to them) exist for resolution: a FIFO named
+    // like an image blocks whoever opens it, a device never ends.
+    void specialFilesDoNotExist_data() {
+        QTest::addColumn<QString>("function");
+        QTest::addColumn<QString>("reference");
+        QTest::addColumn<QString>("expected"); // relative to the fixture, "" for nothing
+        QTest::newRow("FIFO, exact") << "exact" << "x.png" << "";
+        QTest::newRow("FIFO, by the extension swap") << "compute" << "x.jpg" << "";
+        QTest::newRow("FIFO, by repair") << "compute" << "shots/x.pnq" << "";
+        QTest::newRow("FIFO, by the project index") << "existing" << "fifo-only.png" << "";
+        QTest::newRow("link to /dev/zero, exact") << "exact" << "z.png" << "";
+        QTest::newRow("link to /dev/zero, by the project index") << "existing" << "zero-only.png" << "";
+        QTest::newRow("folder named like an image") << "exact" << "d.png" << "";
+        QTest::newRow("link to a regular file") << "exact" << "linked.png" << "linked.png";
+        QTest::newRow("regular file beside a FIFO twin, by repair") << "compute" << "shots/y.pnq" << "shots/y.png";
+    }
+    void specialFilesDoNotExist() {
+        QFETCH(QString, function);
+        QFETCH(QString, reference);
+        QFETCH(QString, expected);
+        TempTree t;
+        t.file(".git/HEAD");
+        t.file("real.png");
+        t.file("shots/y.png");
+        t.folder("d.png");
+        t.folder("deeper/more");
+        for (const char* fifo : {"x.png", "shots/x.png", "deeper/more/fifo-only.png"})
+            QVERIFY(::mkfifo(QFile::encodeName(t.path(fifo)).constData(), 0600) == 0);
+        QVERIFY(QFile::link("/dev/zero", t.path("z.png")));
+        QVERIFY(QFile::link("/dev/zero", t.path("deeper/zero-only.png")));
+        QVERIFY(QFile::link(t.path("real.png"), t.path("linked.png")));
+        const ResolutionContext context{t.url(), {}};
+        const std::optional<QUrl> found = function == "exact"     ? resolveExact(reference, context)
+                                          : function == "compute" ? computeExisting(reference, context)
+                                                                  : resolveExisting(reference, context);
+        QCOMPARE(text(found), expected.isEmpty() ? QString() : t.url(expected).toString());
     }
 
     void memoHitAndRootsStamp() {
