@@ -22,7 +22,7 @@ class HttpTestServer : public QObject {
         bool hold = false;  // answer only when released
         bool stall = false; // send the headers and a few bytes, then nothing
         bool chunked = false;
-        bool endless = false; // no length, and body bytes for as long as the client reads
+        bool endless = false; // no length: body, then filler for as long as the client reads
     };
 
     HttpTestServer() {
@@ -86,8 +86,8 @@ class HttpTestServer : public QObject {
                 sent_[path] += piece.size();
                 socket->write(piece);
             });
-            socket->write(piece);
-            sent_[path] += piece.size();
+            socket->write(route.body + piece);
+            sent_[path] += route.body.size() + piece.size();
             return;
         }
         if (route.chunked) {

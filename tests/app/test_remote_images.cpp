@@ -134,7 +134,7 @@ class TestRemoteImages : public QObject {
     // after whatever the network layer buffered meanwhile.
     void endlessBodyStopsAtTheCap() {
         HttpTestServer server;
-        server.route("/endless.png", {.endless = true});
+        server.route("/endless.png", {.body = red_.left(64), .endless = true});
         RemoteImages remote(smallLimits(), nullptr);
         QSignalSpy failed(&remote, &RemoteImages::failed);
         remote.fetch(server.url("/endless.png"), 440);
@@ -144,6 +144,19 @@ class TestRemoteImages : public QObject {
         QVERIFY2(sent > smallLimits().maxBytes, qPrintable(QString::number(sent)));
         // The read buffer and the socket's own buffers are all that may pass the cap.
         QVERIFY2(sent < smallLimits().maxBytes + 8 * 1024 * 1024, qPrintable(QString::number(sent)));
+    }
+
+    // An endless body that does not start like an image is refused at once.
+    void endlessNonImageStopsAtOnce() {
+        HttpTestServer server;
+        server.route("/endless.png", {.body = "<html><body>", .endless = true});
+        RemoteImages remote(smallLimits(), nullptr);
+        QSignalSpy failed(&remote, &RemoteImages::failed);
+        remote.fetch(server.url("/endless.png"), 440);
+        QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, 10000);
+        QTest::qWait(200);
+        const qint64 sent = server.sent("/endless.png");
+        QVERIFY2(sent < smallLimits().maxBytes, qPrintable(QString::number(sent)));
     }
 
     // A slow body that never ends but never stalls either meets the deadline.

@@ -1,5 +1,6 @@
 #include "app/agent/RemoteImages.h"
 
+#include "app/agent/ImageSignature.h"
 #include "app/agent/Thumbnails.h"
 #include "app/agent/Workers.h"
 
@@ -17,6 +18,8 @@ namespace {
 constexpr const char* kRefused = "vistelRefused";
 // What the network layer may hold for us before we read it.
 constexpr qint64 kReadBuffer = 256 * 1024;
+// A first piece this long shows whether the body is an image at all.
+constexpr qsizetype kSignatureBytes = 32;
 
 void refuse(QNetworkReply* reply) {
     reply->setProperty(kRefused, true);
@@ -72,8 +75,12 @@ void RemoteImages::fetch(const QUrl& url, int maxPixels) {
 void RemoteImages::received(QNetworkReply* reply) {
     if (reply != reply_ || reply->property(kRefused).toBool()) return;
     const QByteArray piece = reply->readAll();
+    const bool first = bodySize_ == 0 && !piece.isEmpty();
     bodySize_ += piece.size();
-    if (bodySize_ > limits_.maxBytes) {
+    // An error page or an endless stream of something else is refused from its
+    // first bytes, not after the cap's worth of them.
+    const bool notAnImage = first && piece.size() >= kSignatureBytes && !ImageSignature::isImage(piece);
+    if (notAnImage || bodySize_ > limits_.maxBytes) {
         body_.clear();
         refuse(reply);
         return;
