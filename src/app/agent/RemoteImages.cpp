@@ -10,6 +10,7 @@
 #include <QNetworkRequest>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
+#include <malloc.h>
 #include <utility>
 
 namespace {
@@ -18,6 +19,8 @@ namespace {
 constexpr const char* kRefused = "vistelRefused";
 // What the network layer may hold for us before we read it.
 constexpr qint64 kReadBuffer = 256 * 1024;
+// Freeing a body larger than this hands the memory back to the system.
+constexpr qint64 kTrimAbove = 4 * 1024 * 1024;
 // A first piece this long shows whether the body is an image at all.
 constexpr qsizetype kSignatureBytes = 32;
 
@@ -75,17 +78,24 @@ void RemoteImages::fetch(const QUrl& url, int maxPixels) {
 void RemoteImages::received(QNetworkReply* reply) {
     if (reply != reply_ || reply->property(kRefused).toBool()) return;
     const QByteArray piece = reply->readAll();
-    const bool first = bodySize_ == 0 && !piece.isEmpty();
+    const bool sniffing = bodySize_ < kSignatureBytes;
     bodySize_ += piece.size();
+    if (!piece.isEmpty()) body_.append(piece);
     // An error page or an endless stream of something else is refused from its
     // first bytes, not after the cap's worth of them.
-    const bool notAnImage = first && piece.size() >= kSignatureBytes && !ImageSignature::isImage(piece);
-    if (notAnImage || bodySize_ > limits_.maxBytes) {
-        body_.clear();
-        refuse(reply);
-        return;
+    bool notAnImage = false;
+    if (sniffing && bodySize_ >= kSignatureBytes) {
+        QByteArray head;
+        for (const QByteArray& p : std::as_const(body_)) {
+            head += p.first(std::min(p.size(), kSignatureBytes - head.size()));
+            if (head.size() == kSignatureBytes) break;
+        }
+        notAnImage = !ImageSignature::isImage(head);
     }
-    if (!piece.isEmpty()) body_.append(piece);
+    if (notAnImage || bodySize_ > limits_.maxBytes) {
+        dropBody();
+        refuse(reply);
+    }
 }
 
 void RemoteImages::finished(QNetworkReply* reply, const QUrl& url, int maxPixels) {
@@ -93,14 +103,14 @@ void RemoteImages::finished(QNetworkReply* reply, const QUrl& url, int maxPixels
     if (reply != reply_ || url != requested_) return; // superseded or forgotten
     received(reply); // what arrived with the end
     reply_ = nullptr;
-    const QList<QByteArray> pieces = std::exchange(body_, {});
-    const qint64 size = std::exchange(bodySize_, 0);
-
     const bool refused = reply->property(kRefused).toBool();
-    if (refused || reply->error() != QNetworkReply::NoError || size == 0 || size > limits_.maxBytes) {
+    if (refused || reply->error() != QNetworkReply::NoError || bodySize_ == 0 || bodySize_ > limits_.maxBytes) {
+        dropBody();
         emit failed(url);
         return;
     }
+    const QList<QByteArray> pieces = std::exchange(body_, {});
+    const qint64 size = std::exchange(bodySize_, 0);
     QByteArray data;
     data.reserve(size);
     for (const QByteArray& piece : pieces)
@@ -130,9 +140,15 @@ void RemoteImages::forgetRequest() {
     abandon();
 }
 
-void RemoteImages::abandon() {
+void RemoteImages::dropBody() {
     body_.clear();
-    bodySize_ = 0;
+    // The pieces were allocated by the network thread in pieces of its own
+    // size: without a trim a refused 64 MB body stays resident after it is freed.
+    if (std::exchange(bodySize_, 0) > kTrimAbove) malloc_trim(0);
+}
+
+void RemoteImages::abandon() {
+    dropBody();
     if (QNetworkReply* reply = reply_) {
         reply_ = nullptr; // its finished signal, emitted by abort(), is then ignored
         reply->abort();

@@ -66,6 +66,7 @@ class RemoteImages : public QObject {
     void decoded(const QUrl& url, const std::optional<QImage>& image);
     void abandon();
     void received(QNetworkReply* reply);
+    void dropBody();
 
     Limits limits_;
     QNetworkAccessManager* network_;
