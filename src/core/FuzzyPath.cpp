@@ -126,6 +126,26 @@ Named named(const QString& name) {
     if (dot <= 0) return Named{glyphs(name), {}, false};
     return Named{glyphs(name.first(dot)), glyphs(name.sliced(dot + 1)), true};
 }
+
+// The first folder of a relative reference with the word before it glued on
+// ("tomedia" for "media" after "Saved screenshot to"): recognition dropped the
+// space. The one listed name that the component ends with, keeping a name of
+// at least four characters and at most three glued ones; later components
+// must still match, so the walk cannot wander off on it.
+std::optional<QString> gluedFolder(const QString& component, const QStringList& names) {
+    constexpr qsizetype kLeastName = 4;
+    constexpr qsizetype kMostGlued = 3;
+    const QString want = FuzzyPath::canonical(component);
+    std::optional<QString> found;
+    for (const QString& name : names) {
+        const qsizetype glued = component.size() - name.size();
+        if (name.size() < kLeastName || glued < 1 || glued > kMostGlued) continue;
+        if (!want.endsWith(FuzzyPath::canonical(name))) continue;
+        if (found) return std::nullopt; // two would fit: no guess
+        found = name;
+    }
+    return found;
+}
 } // namespace
 
 namespace FuzzyPath {
@@ -296,7 +316,8 @@ std::optional<QUrl> descend(const QUrl& root, const QStringList& components, boo
         std::optional<QStringList> names = namesIn(current);
         if (!names) return std::nullopt;
         if (last && wantImage) names->removeIf([](const QString& n) { return !hasImageExtension(n); });
-        const std::optional<QString> match = bestMatch(component, *names, true);
+        std::optional<QString> match = bestMatch(component, *names, true);
+        if (!match && i == 0 && !last) match = gluedFolder(component, *names);
         if (!match) return std::nullopt;
         current = appending(current, *match);
         // A dangling link is listed but does not exist, a FIFO is no file: not an answer.

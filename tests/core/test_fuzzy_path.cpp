@@ -165,6 +165,11 @@ class TestFuzzyPath : public QObject {
         row("undecodable name", QString::fromUtf8("bad\xef\xbf\xbd.png"), true, kAbsent);
         row("NUL", QStringLiteral("shots/test-image.png") + QChar(0) + "x", true, kAbsent);
         row("no components", "", true, kAbsent);
+        // A word glued to the first folder: a dropped space.
+        row("glued first folder", "toshots/test-image.png", true, "shots/test-image.png");
+        row("four glued characters", "intoshots/test-image.png", true, kAbsent);
+        row("glued, then a wrong file", "toshots/other.png", true, kAbsent);
+        row("glued onto a name of three", "tonot/x.png", true, kAbsent);
     }
     void descend() {
         QFETCH(QString, path);
@@ -174,6 +179,7 @@ class TestFuzzyPath : public QObject {
         tree.file("shots/test-image.png");
         tree.file("notes.txt");
         tree.file("renders/STORYBOARD_sc01_v004_5X1.png");
+        tree.file("not/x.png");
         QVERIFY(QFile::link(tree.path("nowhere.png"), tree.path("gone.png")));
         // Not valid UTF-8: Qt could not remove it with the fixture, so it goes by hand.
         const QByteArray undecodable = QFile::encodeName(tree.path()) + "/bad\xff.png";
