@@ -452,9 +452,9 @@ int main(int argc, char** argv) {
     QStringList negativeWrongs;
     for (const Sample& s : negatives) {
         const Drawn d = draw(s);
-        const std::optional<QUrl> url = recognize(recognizer, d.image, d.strip, d.pointer, QUrl(), false);
+        const std::optional<QUrl> url = recognize(recognizer, d.image, d.strip, d.pointer, shell, false);
         negativeAll.add(url, QString());
-        negativeRaw.add(baseline(recognizer, d), QString());
+        negativeRaw.add(baseline(recognizer, d, shell), QString());
         if (url && url->isLocalFile())
             negativeWrongs << QStringLiteral("  %1 (%2 %3 pt, scale %4): -> %5")
                                   .arg(s.kind, s.style.font)
