@@ -148,41 +148,7 @@ class TestThumbnails : public QObject {
         }
         QVERIFY(!Thumbnails::ofFile(path, 440));
         FileImages files;
-        QVERIFY(!files.image(QUrl::fromLocalFile(path), 440));
-    }
-
-    // A failure is remembered for the file as it was: same path, size and
-    // modification time are not read again; a change is.
-    void failureRemembered() {
-        TempTree scratch;
-        const QString good = scratch.path(QStringLiteral("good.png"));
-        QVERIFY(ImageFixtures::save(ImageFixtures::filled(40, 30, Qt::blue), good));
-        const QByteArray png = readAll(good);
-
-        TempTree tree;
-        const QString path = tree.file(QStringLiteral("shot.png"), QByteArray(png.size(), 'x'));
-        const QUrl url = QUrl::fromLocalFile(path);
-        const QDateTime when = QDateTime::currentDateTime().addSecs(-60);
-        const auto setTime = [&](const QDateTime& time) {
-            QFile file(path);
-            return file.open(QIODevice::ReadWrite) && file.setFileTime(time, QFileDevice::FileModificationTime);
-        };
-        QVERIFY(setTime(when));
-        FileImages files;
-        QVERIFY(!files.image(url, 440));
-
-        // The same size and time again: still the remembered failure.
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QCOMPARE(file.write(png), png.size());
-        file.close();
-        QVERIFY(setTime(when));
-        QVERIFY(!files.image(url, 440));
-        QVERIFY(Thumbnails::ofFile(path, 440)); // it would decode now
-
-        // Touched: read again.
-        QVERIFY(setTime(when.addSecs(5)));
-        QCOMPARE(files.image(url, 440).value_or(QImage()).size(), QSize(40, 30));
+        QVERIFY(!load(files, QUrl::fromLocalFile(path), 440));
     }
 
     void cacheEmptiesAtThirtyFour_data() {
