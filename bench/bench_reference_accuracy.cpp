@@ -151,7 +151,8 @@ std::optional<Tile> pointerTile(const Drawn& d) {
 
 // The baseline: the raw text of the pointer tile's lines under the pointer,
 // the strict pattern, and exact resolution of the match under the pointer.
-std::optional<QUrl> baseline(const platform::TextRecognizer& recognizer, const Drawn& d, const ResolutionContext& shell) {
+std::optional<QUrl> baseline(const platform::TextRecognizer& recognizer, const Drawn& d,
+                             const ResolutionContext& shell) {
     const std::optional<Tile> t = pointerTile(d);
     if (!t) return std::nullopt;
     const Read r = read(recognizer, *t);
@@ -423,8 +424,7 @@ int main(int argc, char** argv) {
         const Drawn d = draw(s);
         QElapsedTimer timer;
         timer.start();
-        const std::optional<QUrl> url =
-            recognize(recognizer, d.image, d.strip, d.pointer, shell, i == shown);
+        const std::optional<QUrl> url = recognize(recognizer, d.image, d.strip, d.pointer, shell, i == shown);
         times.append(double(timer.nsecsElapsed()) / 1e6);
         if (i == shown) showRaw(recognizer, d);
         const std::optional<QUrl> base = baseline(recognizer, d, shell);

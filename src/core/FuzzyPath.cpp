@@ -93,7 +93,6 @@ QString appending(const QString& folder, const QString& name) {
     return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
 }
 
-
 // What a repair may change beyond the confusion classes. A stem of fewer than
 // eight characters gets no other edit: "a" and "b", "zz" and "a" are each
 // plausible names of their own, and one edit turns one into the other. Longer
@@ -322,7 +321,8 @@ std::optional<QUrl> descend(const QUrl& root, const QStringList& components, boo
         current = appending(current, *match);
         // A dangling link is listed but does not exist, a FIFO is no file: not an answer.
         if (last) {
-            const bool there = wantImage ? ImageReference::isExistingFile(current) : QFileInfo::exists(current);
+            const bool there =
+                wantImage ? ImageReference::isExistingFile(current) : QFileInfo::exists(current);
             return there ? std::optional(QUrl::fromLocalFile(current)) : std::nullopt;
         }
     }

@@ -256,8 +256,7 @@ QString withCommaPeriods(const QString& text) {
 QString normalisingRecognition(const QString& text) {
     const QHash<QChar, QChar>& lookalikes = dotLookalikes();
     QString out = text.contains(QLatin1Char(',')) ? withCommaPeriods(text) : text;
-    if (std::none_of(text.cbegin(), text.cend(), [&](QChar c) { return lookalikes.contains(c); }))
-        return out;
+    if (std::none_of(text.cbegin(), text.cend(), [&](QChar c) { return lookalikes.contains(c); })) return out;
     // Whole characters only: a bullet carrying a combining mark is some other
     // character, not a misread period. Each replacement is one unit for one,
     // so offsets into the result are offsets into the input.

@@ -99,8 +99,7 @@ ImageReference::Match withoutGluedPrefix(const ImageReference::Match& match) {
 }
 
 std::optional<QUrl> recognizeLines(const Read& read, QPointF pointer, bool allowFragments,
-                                   const Resolver& resolve,
-                                   const Continuing& continuing, bool verbose) {
+                                   const Resolver& resolve, const Continuing& continuing, bool verbose) {
     const Layout layout(read.lines);
     QList<Hit> hits;
     // Bare names the fallback may take: only from the line whose own box holds
@@ -114,8 +113,8 @@ std::optional<QUrl> recognizeLines(const Read& read, QPointF pointer, bool allow
             if (!layout.underPointerVertically(line, pointer)) continue;
             const QList<ImageReference::Match> matches = ImageReference::collect(pattern, line.searchable);
             if (matches.isEmpty()) continue;
-            const bool ownRow = line.minY <= pointer.y() && pointer.y() <= line.maxY &&
-                                !holdsUrlScheme(line.searchable);
+            const bool ownRow =
+                line.minY <= pointer.y() && pointer.y() <= line.maxY && !holdsUrlScheme(line.searchable);
 
             // The first word of a line that may carry on the row above may be a path's tail.
             std::optional<qsizetype> headEnd;

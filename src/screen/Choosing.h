@@ -41,7 +41,6 @@ ImageReference::Match withoutGluedPrefix(const ImageReference::Match& match);
 // the first word of a line that `continuing` says may carry on a row above is
 // not guessed at.
 std::optional<QUrl> recognizeLines(const Read& read, QPointF pointer, bool allowFragments,
-                                   const Resolver& resolve, const Continuing& continuing,
-                                   bool verbose);
+                                   const Resolver& resolve, const Continuing& continuing, bool verbose);
 
 } // namespace ScreenTextReader

@@ -123,8 +123,7 @@ std::optional<QUrl> recognize(const platform::TextRecognizer& recognizer, const 
         if (const std::optional<Tile> t = tile(image, strip, *span)) {
             reads.append(read(recognizer, *t));
             logRead(reads.last(), QStringLiteral("along the text"), verbose);
-            if (auto url = recognizeLines(reads.last(), pointer, false, exact, nullptr, verbose))
-                return url;
+            if (auto url = recognizeLines(reads.last(), pointer, false, exact, nullptr, verbose)) return url;
             if (auto url = rejoined(reads, pointer, exact, verbose)) return url;
         }
     }

@@ -37,8 +37,8 @@ class TestImageSignature : public QObject {
         QTest::newRow("heic") << ftyp("heic", "mif1heic") << true;
         QTest::newRow("avif by a compatible brand") << ftyp("isom", "avifmif1") << true;
         QTest::newRow("mp4 video") << ftyp("isom", "isomiso2mp41") << false;
-        QTest::newRow("brand only in the minor version")
-            << QByteArray("\0\0\0\x10" "ftypisomheic", 16) << false;
+        const QByteArray minorOnly = QByteArray(3, '\0') + "\x10" + "ftypisomheic";
+        QTest::newRow("brand only in the minor version") << minorOnly << false;
         QTest::newRow("zeros") << QByteArray(4096, '\0') << false;
         QTest::newRow("empty") << QByteArray() << false;
         QTest::newRow("text") << QByteArray("just some words") << false;

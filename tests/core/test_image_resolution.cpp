@@ -4,8 +4,8 @@
 #include "core/ProjectIndex.h"
 
 #include <QTest>
-#include <sys/stat.h>
 #include <memory>
+#include <sys/stat.h>
 
 using namespace ImageReference;
 
@@ -246,15 +246,19 @@ class TestImageResolution : public QObject {
         QTest::addColumn<QString>("function");
         QTest::addColumn<QString>("reference");
         QTest::addColumn<QString>("expected"); // relative to the fixture, "" for nothing
-        QTest::newRow("FIFO, exact") << "exact" << "x.png" << "";
-        QTest::newRow("FIFO, by the extension swap") << "compute" << "x.jpg" << "";
-        QTest::newRow("FIFO, by repair") << "compute" << "shots/x.pnq" << "";
-        QTest::newRow("FIFO, by the project index") << "existing" << "fifo-only.png" << "";
-        QTest::newRow("link to /dev/zero, exact") << "exact" << "z.png" << "";
-        QTest::newRow("link to /dev/zero, by the project index") << "existing" << "zero-only.png" << "";
-        QTest::newRow("folder named like an image") << "exact" << "d.png" << "";
-        QTest::newRow("link to a regular file") << "exact" << "linked.png" << "linked.png";
-        QTest::newRow("regular file beside a FIFO twin, by repair") << "compute" << "shots/y.pnq" << "shots/y.png";
+        const auto row = [](const char* name, const char* function, const char* reference,
+                            const char* expected) {
+            QTest::newRow(name) << QString(function) << QString(reference) << QString(expected);
+        };
+        row("FIFO, exact", "exact", "x.png", "");
+        row("FIFO, by the extension swap", "compute", "x.jpg", "");
+        row("FIFO, by repair", "compute", "shots/x.pnq", "");
+        row("FIFO, by the project index", "existing", "fifo-only.png", "");
+        row("link to /dev/zero, exact", "exact", "z.png", "");
+        row("link to /dev/zero, by the project index", "existing", "zero-only.png", "");
+        row("folder named like an image", "exact", "d.png", "");
+        row("link to a regular file", "exact", "linked.png", "linked.png");
+        row("regular file beside a FIFO, by repair", "compute", "shots/y.pnq", "shots/y.png");
     }
     void specialFilesDoNotExist() {
         QFETCH(QString, function);

@@ -3,8 +3,8 @@
 
 #include <QSettings>
 #include <QTest>
-#include <sys/stat.h>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {

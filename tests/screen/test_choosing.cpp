@@ -85,7 +85,8 @@ class ChoosingTest : public QObject {
             << row("alpha.png        somewhere        alpha.png") << QPointF(far, 17) << "alpha.png";
         QTest::newRow("another path on the line is no fallback")
             << row("shots/a.png      somewhere        else") << QPointF(far, 17) << "";
-        QTest::newRow("an unresolved hit on the pointer: no fallback") << row(two) << QPointF(at(0, 3), 17) << "";
+        QTest::newRow("an unresolved hit on the pointer: no fallback")
+            << row(two) << QPointF(at(0, 3), 17) << "";
         QTest::newRow("a resolved hit on the pointer") << row(two) << QPointF(at(0, 20), 17) << "alpha.png";
 
         // The fallback's line is the one whose own box (10..24) holds the pointer's y.
@@ -119,7 +120,8 @@ class ChoosingTest : public QObject {
         for (Line& l : r.lines)
             l.searchable = ImageReference::normalisingRecognition(l.text);
         Recorder resolver{{"shots/a.png", "alpha.png", "beta.png", "stall.png", "ok.png"}};
-        const std::optional<QUrl> url = recognizeLines(r, pointer, false, resolver.resolver(), nullptr, false);
+        const std::optional<QUrl> url =
+            recognizeLines(r, pointer, false, resolver.resolver(), nullptr, false);
         QCOMPARE(url.value_or(QUrl()), expected.isEmpty() ? QUrl() : file(expected));
     }
 
@@ -155,9 +157,8 @@ class ChoosingTest : public QObject {
         const Read r = readOf({{"see shots/a.png", minX}}, handTile(500, 1000, clippedLeft, clippedRight));
         Recorder resolver{{"shots/a.png"}};
         const QPointF pointer(at(minX, 10), 17);
-        QCOMPARE(
-            recognizeLines(r, pointer, fragments, resolver.resolver(), nullptr, false).has_value(),
-            found);
+        QCOMPARE(recognizeLines(r, pointer, fragments, resolver.resolver(), nullptr, false).has_value(),
+                 found);
     }
 
     void aLineThatMayCarryOnKeepsItsHead() {
@@ -167,9 +168,8 @@ class ChoosingTest : public QObject {
         std::optional<QUrl> url;
         // The pointer on the head: the head is dropped; the later path is off the pointer, and
         // not a bare name, so nothing is taken.
-        const QString out = stdoutOf([&] {
-            url = recognizeLines(r, QPointF(at(0, 2), 17), true, resolver.resolver(), always, true);
-        });
+        const QString out = stdoutOf(
+            [&] { url = recognizeLines(r, QPointF(at(0, 2), 17), true, resolver.resolver(), always, true); });
         QVERIFY(!url);
         QVERIFY2(out.contains("        ame.png may carry on the row above; not guessing\n"), qPrintable(out));
         QVERIFY(!resolver.asked.contains("ame.png"));

@@ -101,10 +101,11 @@ void RemoteImages::received(QNetworkReply* reply) {
 void RemoteImages::finished(QNetworkReply* reply, const QUrl& url, int maxPixels) {
     reply->deleteLater();
     if (reply != reply_ || url != requested_) return; // superseded or forgotten
-    received(reply); // what arrived with the end
+    received(reply);                                  // what arrived with the end
     reply_ = nullptr;
     const bool refused = reply->property(kRefused).toBool();
-    if (refused || reply->error() != QNetworkReply::NoError || bodySize_ == 0 || bodySize_ > limits_.maxBytes) {
+    if (refused || reply->error() != QNetworkReply::NoError || bodySize_ == 0 ||
+        bodySize_ > limits_.maxBytes) {
         dropBody();
         emit failed(url);
         return;

@@ -30,7 +30,7 @@ class RemoteImages : public QObject {
   public:
     struct Limits {
         qint64 maxBytes = 64 * 1024 * 1024;
-        int stallMilliseconds = 15'000; // no bytes for this long abandons the download
+        int stallMilliseconds = 15'000;    // no bytes for this long abandons the download
         int deadlineMilliseconds = 60'000; // a download still running after this is abandoned
         int maxRedirects = 10;
     };

@@ -167,7 +167,8 @@ int resolve(const QStringList& arguments) {
     // which no longer looks like a URL: its password goes by what the URL said.
     QString looseShown = looseMatch;
     const QString password = QUrl(strictMatch).password(QUrl::FullyEncoded);
-    if (!password.isEmpty()) looseShown.replace(QLatin1Char(':') + password + QLatin1Char('@'), QStringLiteral("@"));
+    if (!password.isEmpty())
+        looseShown.replace(QLatin1Char(':') + password + QLatin1Char('@'), QStringLiteral("@"));
     print(QStringLiteral("strict match: ") + (strictMatch.isEmpty() ? QStringLiteral("-") : strictMatch));
     print(QStringLiteral("loose match:  ") + (looseShown.isEmpty() ? QStringLiteral("-") : looseShown));
 
