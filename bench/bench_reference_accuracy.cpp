@@ -9,6 +9,12 @@
 // pictures: the recogniser's raw line under the pointer and the strict pattern
 // alone, resolved exactly (no repair, no rejoining, no project search).
 //
+// Then the wrong-card cases: pictures on which the only honest answer is
+// nothing (the pointer's row unread under a row with a lone bare name, a
+// misread URL naming a local file, a short name one letter from another file,
+// an unresolved name on the pointer beside a bare name that resolves). Any
+// local file answered there is a wrong file; their count must stay 0.
+//
 //   bench_reference_accuracy [samples [shown]]   (default 336; run with OMP_THREAD_LIMIT=1)
 //
 // With a second argument, the reading of that sample (0-based) is printed.
@@ -145,7 +151,8 @@ std::optional<Tile> pointerTile(const Drawn& d) {
 
 // The baseline: the raw text of the pointer tile's lines under the pointer,
 // the strict pattern, and exact resolution of the match under the pointer.
-std::optional<QUrl> baseline(const platform::TextRecognizer& recognizer, const Drawn& d, const ResolutionContext& shell) {
+std::optional<QUrl> baseline(const platform::TextRecognizer& recognizer, const Drawn& d,
+                             const ResolutionContext& shell) {
     const std::optional<Tile> t = pointerTile(d);
     if (!t) return std::nullopt;
     const Read r = read(recognizer, *t);
@@ -299,9 +306,57 @@ class Corpus {
     std::mt19937 random_;
 };
 
+// The wrong-card cases, each in both fonts and both themes. Their files exist
+// in the project, so a fallback or a repair that reaches them answers wrongly.
+QList<Sample> wrongCardCases(const QString& project) {
+    for (const char* file : {"toast_error.png", "stall.png", "shots/a.png"}) {
+        const QString path = project + QLatin1Char('/') + QLatin1String(file);
+        QDir().mkpath(QFileInfo(path).path());
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly)) f.write("x");
+    }
+    struct Case {
+        const char* kind;
+        QStringList rows; // the pointer on the middle one
+        int character;    // the pointer's, on that row
+    };
+    const QList<Case> cases = {
+        {"row unread", {"$ ls", "wrote toast_error.png", ""}, 0},
+        {"url line", {"$ fetch", "open http \u2018stall.png", "done"}, 5},
+        {"short b", {"$ ls", "open shots/b.png", "done"}, 9},
+        {"short zz", {"$ ls", "open shots/zz.png", "done"}, 9},
+        {"beside", {"$ ls", "7f3a9c2e-1b4d-4e8f-9a6b-2c5d8e1f0a3b.png  toast_error.png", "done"}, 8},
+    };
+    QList<Sample> out;
+    for (const Case& c : cases) {
+        for (const char* font : {"DejaVu Sans Mono", "Liberation Mono"}) {
+            for (const bool dark : {false, true}) {
+                Sample s;
+                s.kind = QString::fromUtf8(c.kind);
+                s.style = Style{QString::fromLatin1(font), dark ? 14.0 : 13.0, dark ? 2.0 : 1.0, dark};
+                s.rows = c.rows;
+                s.pointerRow = 1;
+                s.pointerCharacter = c.character;
+                s.left = 60;
+                // The unread row: the pointer on the empty row under the name.
+                if (c.rows.at(2).isEmpty()) {
+                    s.rows = QStringList{"$ ls", c.rows.at(1), QString(), "done"};
+                    s.pointerRow = 2;
+                }
+                out.append(s); // expected stays empty: nothing is right
+            }
+        }
+    }
+    return out;
+}
+
 struct Tally {
     int right = 0, wrong = 0, none = 0;
     void add(const std::optional<QUrl>& url, const QString& expected) {
+        if (expected.isEmpty()) { // a wrong-card case: any local file is wrong
+            ++(url && url->isLocalFile() ? wrong : right);
+            return;
+        }
         if (!url) {
             ++none;
         } else if (url->toLocalFile() == expected) {
@@ -348,6 +403,7 @@ int main(int argc, char** argv) {
     QList<Sample> samples;
     for (int i = 0; i < count; ++i)
         samples.append(corpus.make(i));
+    const QList<Sample> negatives = wrongCardCases(project);
     // VISTEL_LEAST_CONFIDENCE overrides the recogniser's cut-off, to measure what it costs.
     platform::TesseractRecognizer::Settings settings = platform::TesseractRecognizer::defaultSettings();
     if (qEnvironmentVariableIsSet("VISTEL_LEAST_CONFIDENCE"))
@@ -368,8 +424,7 @@ int main(int argc, char** argv) {
         const Drawn d = draw(s);
         QElapsedTimer timer;
         timer.start();
-        const std::optional<QUrl> url =
-            recognize(recognizer, d.image, d.strip, d.pointer, shell, i == shown);
+        const std::optional<QUrl> url = recognize(recognizer, d.image, d.strip, d.pointer, shell, i == shown);
         times.append(double(timer.nsecsElapsed()) / 1e6);
         if (i == shown) showRaw(recognizer, d);
         const std::optional<QUrl> base = baseline(recognizer, d, shell);
@@ -393,6 +448,20 @@ int main(int argc, char** argv) {
                           .arg(s.expected.mid(project.size() + 1),
                                url->toLocalFile().mid(project.size() + 1));
     }
+    Tally negativeAll, negativeRaw;
+    QStringList negativeWrongs;
+    for (const Sample& s : negatives) {
+        const Drawn d = draw(s);
+        const std::optional<QUrl> url = recognize(recognizer, d.image, d.strip, d.pointer, shell, false);
+        negativeAll.add(url, QString());
+        negativeRaw.add(baseline(recognizer, d, shell), QString());
+        if (url && url->isLocalFile())
+            negativeWrongs << QStringLiteral("  %1 (%2 %3 pt, scale %4): -> %5")
+                                  .arg(s.kind, s.style.font)
+                                  .arg(s.style.points)
+                                  .arg(s.style.scale)
+                                  .arg(url->toLocalFile().mid(project.size() + 1));
+    }
     root.removeRecursively();
 
     std::sort(times.begin(), times.end());
@@ -408,6 +477,10 @@ int main(int argc, char** argv) {
                 readerAll.wrong, readerAll.none, qPrintable(rawAll.percent()), rawAll.wrong, rawAll.none);
     std::printf("reader time per reference: median %.0f ms, worst %.0f ms; %d tiles recognised\n",
                 times.at(times.size() / 2), times.last(), recognizer.reads);
+    std::printf("wrong-card cases: %d, nothing answered on %d; wrong files: reader %d, baseline %d\n",
+                negativeAll.total(), negativeAll.right, negativeAll.wrong, negativeRaw.wrong);
+    if (!negativeWrongs.isEmpty())
+        std::printf("wrong files on the wrong-card cases:\n%s\n", qPrintable(negativeWrongs.join('\n')));
     if (!wrongs.isEmpty()) std::printf("wrong files:\n%s\n", qPrintable(wrongs.join('\n')));
     if (!misses.isEmpty()) std::printf("not found:\n%s\n", qPrintable(misses.join('\n')));
     return 0;

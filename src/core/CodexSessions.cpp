@@ -2,6 +2,7 @@
 
 #include "core/FuzzyPath.h"
 #include "core/Guarded.h"
+#include "core/ImageReference.h"
 
 #include <QByteArrayView>
 #include <QDateTime>
@@ -391,7 +392,7 @@ std::optional<QUrl> match(const QString& label) {
         for (const QUrl& url : shown) {
             if (lastComponent(url) != *chosen) continue;
             if (!directoriesAgree(url, folders, exactly)) continue;
-            if (QFileInfo::exists(url.toLocalFile())) return url;
+            if (ImageReference::isExistingFile(url.toLocalFile())) return url;
         }
     }
     return std::nullopt;

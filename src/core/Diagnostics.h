@@ -22,10 +22,15 @@ QStringList arguments();
 // True exactly when one of the arguments is "--debug".
 bool verbose();
 
-// Writes one line (a newline is appended) to standard output and flushes it.
+// The text with the password of every URL in it removed ("http://u:pw@h/" ->
+// "http://u@h/"): references come from other people's screens.
+QString withoutPasswords(const QString& text);
+
+// Writes one line (a newline is appended) to standard output and flushes it,
+// with URL passwords removed.
 void print(const QString& line);
 
-// Writes text as it stands (no newline appended), for blocks that carry their own.
+// Writes text (no newline appended, passwords removed), for blocks that carry their own.
 void write(const QString& text);
 
 } // namespace Diagnostics

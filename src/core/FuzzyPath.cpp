@@ -93,6 +93,58 @@ QString appending(const QString& folder, const QString& name) {
     return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
 }
 
+// What a repair may change beyond the confusion classes. A stem of fewer than
+// eight characters gets no other edit: "a" and "b", "zz" and "a" are each
+// plausible names of their own, and one edit turns one into the other. Longer
+// stems get one edit per eight characters, at most three, which recognition's
+// stray misreads need and which still cannot reach a different word.
+constexpr qsizetype kStemPerEdit = 8;
+constexpr qint64 kMostOtherEdits = 3;
+// The extension may carry one misread of its own (".pnq" for ".png").
+constexpr qint64 kExtensionEdits = 1;
+// A clipped piece must keep this much of its stem to name the whole.
+constexpr qsizetype kLeastClippedStem = 3;
+
+qint64 otherEditBudget(qsizetype stemLength) {
+    return std::min<qint64>(stemLength / kStemPerEdit, kMostOtherEdits);
+}
+
+// A name as stem and extension, in glyphs. A comma before the extension is a
+// period that a bitmap font's small dot let recognition read as a comma.
+struct Named {
+    QList<FuzzyPath::Glyph> stem;
+    QList<FuzzyPath::Glyph> extension;
+    bool hasExtension = false;
+};
+
+Named named(const QString& name) {
+    qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const qsizetype comma = name.lastIndexOf(QLatin1Char(','));
+    if (comma > dot && comma > 0 && name.size() - comma - 1 >= 2 && name.size() - comma - 1 <= 5) dot = comma;
+    // A leading period starts a hidden name, not an extension.
+    if (dot <= 0) return Named{glyphs(name), {}, false};
+    return Named{glyphs(name.first(dot)), glyphs(name.sliced(dot + 1)), true};
+}
+
+// The first folder of a relative reference with the word before it glued on
+// ("tomedia" for "media" after "Saved screenshot to"): recognition dropped the
+// space. The one listed name that the component ends with, keeping a name of
+// at least four characters and at most three glued ones; later components
+// must still match, so the walk cannot wander off on it.
+std::optional<QString> gluedFolder(const QString& component, const QStringList& names) {
+    constexpr qsizetype kLeastName = 4;
+    constexpr qsizetype kMostGlued = 3;
+    const QString want = FuzzyPath::canonical(component);
+    std::optional<QString> found;
+    for (const QString& name : names) {
+        const qsizetype glued = component.size() - name.size();
+        if (name.size() < kLeastName || glued < 1 || glued > kMostGlued) continue;
+        if (!want.endsWith(FuzzyPath::canonical(name))) continue;
+        if (found) return std::nullopt; // two would fit: no guess
+        found = name;
+    }
+    return found;
+}
 } // namespace
 
 namespace FuzzyPath {
@@ -103,6 +155,7 @@ QChar fold(QChar c) {
     case u'o':
     case u'q':
     case u'\u00f8': // ø
+    case u'@':      // a dotted or slashed zero
         return u'o';
     case u'1':
     case u'l':
@@ -166,8 +219,8 @@ int editDistanceWithin(const QString& a, const QString& b, int limit) {
 std::optional<QString> bestMatch(const QString& name, const QStringList& candidates, bool allowingClipped) {
     const QString want = canonical(name);
     if (want.isEmpty() || candidates.isEmpty()) return std::nullopt;
-    const qsizetype budget = std::clamp<qsizetype>(want.size() / 3, 1, 6);
-    const QList<Glyph> wanted = glyphs(name);
+    const Named wanted = named(name);
+    const qint64 otherEdits = otherEditBudget(wanted.stem.size());
 
     std::optional<qsizetype> best;
     qint64 bestDistance = 0;
@@ -175,17 +228,23 @@ std::optional<QString> bestMatch(const QString& name, const QStringList& candida
     for (qsizetype k = 0; k < candidates.size(); ++k) {
         const QString cc = canonical(candidates[k]);
         const qsizetype gap = cc.size() - want.size();
-        // A clipped piece of the full name raises the threshold to half the name.
-        const bool clipped =
-            allowingClipped && want.size() >= 3 && gap > 0 && (cc.endsWith(want) || cc.startsWith(want));
-        const qint64 threshold = clipped ? std::max<qint64>(cc.size() / 2, budget) : budget;
-        // Every insertion or deletion costs at least 1, so the distance is never
-        // below the difference in length: such candidates need no computing, and
-        // for an allowed clipped gap that difference is the distance itself.
-        if (std::abs(gap) > threshold) continue;
-        const qint64 d =
-            clipped && gap <= cc.size() / 2 ? gap : distanceWithin(wanted, glyphs(candidates[k]), threshold);
-        if (d > threshold) continue;
+        // A clipped piece of the full name, with enough of its own stem left to
+        // say which name it was cut from ("a.png" is not a piece of "data.png").
+        const bool clipped = allowingClipped && want.size() >= 3 && gap > 0 && gap <= cc.size() / 2 &&
+                             wanted.stem.size() >= kLeastClippedStem &&
+                             (cc.endsWith(want) || cc.startsWith(want));
+        qint64 d = 0;
+        if (clipped) {
+            d = gap;
+        } else {
+            const Named candidate = named(candidates[k]);
+            if (wanted.hasExtension != candidate.hasExtension) continue;
+            const qint64 inExtension = distanceWithin(wanted.extension, candidate.extension, kExtensionEdits);
+            if (inExtension > kExtensionEdits) continue;
+            const qint64 inStem = distanceWithin(wanted.stem, candidate.stem, otherEdits);
+            if (inStem > otherEdits) continue;
+            d = inStem + inExtension;
+        }
         if (!best || d < bestDistance) {
             best = k;
             bestDistance = d;
@@ -245,7 +304,8 @@ std::optional<QUrl> descend(const QUrl& root, const QStringList& components, boo
         const QFileInfo info(exact);
         if (info.exists()) {
             if (last) {
-                if (wantImage && !hasImageExtension(exact)) return std::nullopt;
+                if (wantImage && (!hasImageExtension(exact) || !ImageReference::isExistingFile(exact)))
+                    return std::nullopt;
                 return QUrl::fromLocalFile(exact);
             }
             if (!info.isDir()) return std::nullopt;
@@ -255,12 +315,16 @@ std::optional<QUrl> descend(const QUrl& root, const QStringList& components, boo
         std::optional<QStringList> names = namesIn(current);
         if (!names) return std::nullopt;
         if (last && wantImage) names->removeIf([](const QString& n) { return !hasImageExtension(n); });
-        const std::optional<QString> match = bestMatch(component, *names, true);
+        std::optional<QString> match = bestMatch(component, *names, true);
+        if (!match && i == 0 && !last) match = gluedFolder(component, *names);
         if (!match) return std::nullopt;
         current = appending(current, *match);
-        // A dangling link is listed but does not exist: not an answer.
-        if (last)
-            return QFileInfo::exists(current) ? std::optional(QUrl::fromLocalFile(current)) : std::nullopt;
+        // A dangling link is listed but does not exist, a FIFO is no file: not an answer.
+        if (last) {
+            const bool there =
+                wantImage ? ImageReference::isExistingFile(current) : QFileInfo::exists(current);
+            return there ? std::optional(QUrl::fromLocalFile(current)) : std::nullopt;
+        }
     }
     return std::nullopt;
 }

@@ -236,14 +236,30 @@ std::optional<QString> referenceAcrossWrappedLines(const QString& text, qint64 o
     return reference(joined.text, it - joined.origins.cbegin());
 }
 
+namespace {
+
+// A comma between a name and an image extension ("toast_error,png"): bitmap
+// fonts draw the period as a dot so small that recognition reads a comma.
+QString withCommaPeriods(const QString& text) {
+    static const QRegularExpression commaExtension(
+        QStringLiteral("(?<=[A-Za-z0-9_\\-@)\\]]),([A-Za-z]{3,4})(?![A-Za-z0-9])"));
+    QString out = text;
+    for (auto it = commaExtension.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        if (isSupportedExtension(m.captured(1).toLower())) out[m.capturedStart()] = QLatin1Char('.');
+    }
+    return out;
+}
+
+} // namespace
+
 QString normalisingRecognition(const QString& text) {
     const QHash<QChar, QChar>& lookalikes = dotLookalikes();
-    if (std::none_of(text.cbegin(), text.cend(), [&](QChar c) { return lookalikes.contains(c); }))
-        return text;
+    QString out = text.contains(QLatin1Char(',')) ? withCommaPeriods(text) : text;
+    if (std::none_of(text.cbegin(), text.cend(), [&](QChar c) { return lookalikes.contains(c); })) return out;
     // Whole characters only: a bullet carrying a combining mark is some other
     // character, not a misread period. Each replacement is one unit for one,
     // so offsets into the result are offsets into the input.
-    QString out = text;
     QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
     qsizetype start = 0;
     for (qsizetype end = graphemes.toNextBoundary(); end != -1; end = graphemes.toNextBoundary()) {

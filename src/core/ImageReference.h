@@ -65,8 +65,9 @@ JoinedText joiningWrappedPaths(const QString& text);
 // was joined.
 std::optional<QString> referenceAcrossWrappedLines(const QString& text, qint64 offset);
 
-// Replaces period look-alikes by '.', one unit for one (so offsets stay valid);
-// returns the text unchanged when it holds none or the lengths would differ.
+// Replaces period look-alikes by '.', one unit for one (so offsets stay valid),
+// and a comma between a name and an image extension ("a,png") likewise;
+// returns the text unchanged when it holds none.
 QString normalisingRecognition(const QString& text);
 
 // ---- Resolution (ImageResolution.cpp) --------------------------------------
@@ -77,6 +78,11 @@ QString trimmed(const QString& reference);
 
 // A trimmed reference starting with "/", "~/", "http://", "https://" or "file:".
 bool isAnchored(const QString& trimmedReference);
+
+// Whether a file is there to preview: a regular file, or a symbolic link to
+// one. A FIFO, a device or a socket named like an image would block or never
+// end when read, so they do not count as existing anywhere in resolution.
+bool isExistingFile(const QString& path);
 
 // Syntactic conversion of one reference against one base; no existence test.
 std::optional<QUrl> resolve(const QString& reference, const QUrl& baseDirectory);

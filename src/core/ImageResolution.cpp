@@ -7,8 +7,10 @@
 #include "core/ProjectIndex.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <sys/stat.h>
 
 namespace {
 
@@ -76,7 +78,7 @@ QString lastComponent(const QUrl& url) {
 }
 
 bool exists(const QString& path) {
-    return !path.isEmpty() && QFileInfo::exists(path);
+    return ImageReference::isExistingFile(path);
 }
 
 bool hasSupportedExtension(const QUrl& url) {
@@ -189,6 +191,12 @@ QString trimmed(const QString& reference) {
     return reference.sliced(begin, end - begin);
 }
 
+bool isExistingFile(const QString& path) {
+    if (path.isEmpty() || path.contains(QChar(0))) return false;
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 bool isAnchored(const QString& trimmedReference) {
     for (const char* prefix : {"/", "~/", "http://", "https://", "file:"}) {
         if (trimmedReference.startsWith(QLatin1String(prefix))) return true;
@@ -201,8 +209,10 @@ std::optional<QUrl> resolve(const QString& reference, const QUrl& baseDirectory)
     if (!isUsable(t)) return std::nullopt;
 
     if (t.startsWith(QLatin1String("http://")) || t.startsWith(QLatin1String("https://"))) {
-        const QUrl url(t, QUrl::StrictMode);
+        QUrl url(t, QUrl::StrictMode);
         if (!url.isValid()) return std::nullopt;
+        // A name and password on someone's screen are not ours to send anywhere.
+        url.setUserInfo(QString());
         return url;
     }
     // Every "file:" reference, not only "file://" ones: recognition reads the

@@ -110,10 +110,11 @@ bool isImageName(std::string_view name) {
     return ImageReference::isSupportedExtension(ImageReference::pathExtension(text));
 }
 
-enum class EntryKind { Folder, Link, Other };
+enum class EntryKind { Folder, Link, File, Other };
 
 // From the entry type the listing already carries; one lstat only when the file
-// system does not say (an entry that vanished meanwhile counts as a file).
+// system does not say. Only regular files are images: FIFOs, devices and
+// sockets named like images would block or never end when read.
 EntryKind kindOf(int folderFd, const dirent* entry) {
     unsigned char type = entry->d_type;
     if (type == DT_UNKNOWN) {
@@ -121,16 +122,26 @@ EntryKind kindOf(int folderFd, const dirent* entry) {
         if (fstatat(folderFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return EntryKind::Other;
         return S_ISDIR(st.st_mode)   ? EntryKind::Folder
                : S_ISLNK(st.st_mode) ? EntryKind::Link
+               : S_ISREG(st.st_mode) ? EntryKind::File
                                      : EntryKind::Other;
     }
-    return type == DT_DIR ? EntryKind::Folder : type == DT_LNK ? EntryKind::Link : EntryKind::Other;
+    switch (type) {
+    case DT_DIR:
+        return EntryKind::Folder;
+    case DT_LNK:
+        return EntryKind::Link;
+    case DT_REG:
+        return EntryKind::File;
+    default:
+        return EntryKind::Other;
+    }
 }
 
 // A symbolic link is never walked into, so the walk cannot loop nor leave the
-// tree. A link named like an image counts when it leads to a file that exists.
+// tree. A link named like an image counts when it leads to a regular file.
 bool linksToFile(int folderFd, const char* name) {
     struct stat st {};
-    return fstatat(folderFd, name, &st, 0) == 0 && !S_ISDIR(st.st_mode);
+    return fstatat(folderFd, name, &st, 0) == 0 && S_ISREG(st.st_mode);
 }
 
 // Breadth-first, level by level, listing at most kFolderBudget folders (each
@@ -156,7 +167,8 @@ QList<QUrl> walk(const QString& rootPath) {
                     if (!isSkippedName(name) && isRepresentable(name))
                         next.push_back(prefix + std::string(name));
                 } else if (isImageName(name) && isRepresentable(name) &&
-                           (kind != EntryKind::Link || linksToFile(fd, entry->d_name))) {
+                           (kind == EntryKind::File ||
+                            (kind == EntryKind::Link && linksToFile(fd, entry->d_name)))) {
                     const std::string path = prefix + std::string(name);
                     found.append(QUrl::fromLocalFile(QFile::decodeName(path.c_str())));
                 }

@@ -5,6 +5,7 @@
 #include "core/Guarded.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
@@ -13,6 +14,7 @@
 #include <cmath>
 #include <memory>
 #include <mutex>
+#include <sys/stat.h>
 
 namespace {
 
@@ -65,7 +67,16 @@ struct Store {
     std::unique_ptr<QSettings> settings;
     // Unreadable or corrupt: read as if empty, so every getter gives its default.
     bool unusable = false;
+    // Something other than a file (a FIFO, a device, a folder): never opened,
+    // since reading it could block or never end, and never written over.
+    bool special = false;
 };
+
+// There and not a regular file (or a link to one).
+bool isSpecial(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISREG(info.st_mode);
+}
 
 // Defaults are not written anywhere: each getter supplies its own, so the file
 // holds only what the user changed.
@@ -76,6 +87,11 @@ Store open() {
     });
     QString path = storeFile().value();
     if (path.isEmpty()) path = userStorePath();
+    if (isSpecial(path)) {
+        if (Diagnostics::verbose())
+            Diagnostics::print(QStringLiteral("[settings] not a file, using the defaults: ") + path);
+        return Store{nullptr, true, true};
+    }
     const QString state = fileState(path);
     Store store{std::make_unique<QSettings>(path, QSettings::IniFormat), false};
     store.settings->allKeys(); // QSettings parses lazily: only then is the status known
@@ -97,6 +113,7 @@ QVariant read(const QString& key) {
 // what could be salvaged from it is not to be trusted.
 void write(const QString& key, const QVariant& value) {
     const Store store = open();
+    if (store.special) return;
     if (store.unusable) store.settings->clear();
     store.settings->setValue(key, value);
     store.settings->sync();

@@ -51,15 +51,23 @@ void detail(const QString& text) {
     Diagnostics::print(QStringLiteral("        ") + text);
 }
 
-// The same-line fallback: a lone bare name elsewhere on the pointer's line.
-std::optional<QUrl> sameLineFallback(const QList<Hit>& hits, const Resolver& resolve, bool verbose) {
+// A web or file scheme, also as recognition mangles it ("http ‘stall.png"):
+// the names on such a line belong to a URL, not to the current folder.
+bool holdsUrlScheme(const QString& text) {
+    static const QRegularExpression scheme(QStringLiteral("\\b(?:https?|ftps?)\\b|\\bfile:|://"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    return scheme.match(text).hasMatch();
+}
+
+// The same-line fallback: a lone bare name elsewhere on the pointer's own line.
+std::optional<QUrl> sameLineFallback(const QStringList& names, const Resolver& resolve, bool verbose) {
     QList<QUrl> found;
     QSet<QString> paths;
     QSet<QString> tried;
-    for (const Hit& h : hits) {
-        if (h.onPointer || h.reference.contains(QLatin1Char('/')) || tried.contains(h.reference)) continue;
-        tried.insert(h.reference);
-        if (const std::optional<QUrl> url = resolve(h.reference)) {
+    for (const QString& name : names) {
+        if (name.contains(QLatin1Char('/')) || tried.contains(name)) continue;
+        tried.insert(name);
+        if (const std::optional<QUrl> url = resolve(name)) {
             found.append(*url);
             paths.insert(url->path());
         }
@@ -91,10 +99,13 @@ ImageReference::Match withoutGluedPrefix(const ImageReference::Match& match) {
 }
 
 std::optional<QUrl> recognizeLines(const Read& read, QPointF pointer, bool allowFragments,
-                                   bool consultingSessions, const Resolver& resolve,
-                                   const Continuing& continuing, bool verbose) {
+                                   const Resolver& resolve, const Continuing& continuing, bool verbose) {
     const Layout layout(read.lines);
     QList<Hit> hits;
+    // Bare names the fallback may take: only from the line whose own box holds
+    // the pointer's y. The 14-point reach would let a neighbouring row stand in
+    // for a row that recognition dropped, and a lone name there is not the one meant.
+    QStringList besideThePointer;
     for (const bool loose : {false, true}) {
         const QRegularExpression* pattern = loose ? ImageReference::loose() : ImageReference::strict();
         const QString passName = loose ? QStringLiteral("loose ") : QStringLiteral("strict");
@@ -102,6 +113,8 @@ std::optional<QUrl> recognizeLines(const Read& read, QPointF pointer, bool allow
             if (!layout.underPointerVertically(line, pointer)) continue;
             const QList<ImageReference::Match> matches = ImageReference::collect(pattern, line.searchable);
             if (matches.isEmpty()) continue;
+            const bool ownRow =
+                line.minY <= pointer.y() && pointer.y() <= line.maxY && !holdsUrlScheme(line.searchable);
 
             // The first word of a line that may carry on the row above may be a path's tail.
             std::optional<qsizetype> headEnd;
@@ -128,6 +141,7 @@ std::optional<QUrl> recognizeLines(const Read& read, QPointF pointer, bool allow
                            (onPointer ? QStringLiteral("in ") : QStringLiteral("OUT")) +
                            QStringLiteral("  ") + m.reference);
                 hits.append(Hit{m.reference, onPointer, loose});
+                if (ownRow && !onPointer) besideThePointer.append(m.reference);
             }
         }
     }
@@ -147,8 +161,9 @@ std::optional<QUrl> recognizeLines(const Read& read, QPointF pointer, bool allow
         }
     }
 
-    if (!consultingSessions && !onPointer.isEmpty()) return std::nullopt;
-    return sameLineFallback(hits, resolve, verbose);
+    // Something lay on the pointer and did not resolve: the user meant that, not a neighbour.
+    if (!onPointer.isEmpty()) return std::nullopt;
+    return sameLineFallback(besideThePointer, resolve, verbose);
 }
 
 } // namespace ScreenTextReader

@@ -34,12 +34,13 @@ using Continuing = std::function<bool(const Line&)>;
 ImageReference::Match withoutGluedPrefix(const ImageReference::Match& match);
 
 // The reference under the pointer on one read's lines (strict, then loose).
-// Fragments cut by a clipped tile edge count only when allowed; the same-line
-// fallback takes a lone other bare name on the pointer's line when sessions
-// are consulted or nothing lay on the pointer. A match in the first word of a
-// line that `continuing` says may carry on a row above is not guessed at.
+// Fragments cut by a clipped tile edge count only when allowed. When nothing
+// at all lay on the pointer, the same-line fallback takes a lone other bare
+// name from the line whose own box holds the pointer's y, unless that line
+// holds a URL scheme; a row that recognition dropped gives nothing. A match in
+// the first word of a line that `continuing` says may carry on a row above is
+// not guessed at.
 std::optional<QUrl> recognizeLines(const Read& read, QPointF pointer, bool allowFragments,
-                                   bool consultingSessions, const Resolver& resolve,
-                                   const Continuing& continuing, bool verbose);
+                                   const Resolver& resolve, const Continuing& continuing, bool verbose);
 
 } // namespace ScreenTextReader

@@ -115,7 +115,7 @@ std::optional<QUrl> recognize(const platform::TextRecognizer& recognizer, const 
     if (!first) return std::nullopt;
     reads.append(read(recognizer, *first));
     logRead(reads.last(), QStringLiteral("under the pointer"), verbose);
-    if (auto url = recognizeLines(reads.last(), pointer, false, false, exact, nullptr, verbose)) return url;
+    if (auto url = recognizeLines(reads.last(), pointer, false, exact, nullptr, verbose)) return url;
     if (auto url = rejoined(reads, pointer, exact, verbose)) return url;
 
     // 2. A tile along the pointer's line when the first one cut it.
@@ -123,8 +123,7 @@ std::optional<QUrl> recognize(const platform::TextRecognizer& recognizer, const 
         if (const std::optional<Tile> t = tile(image, strip, *span)) {
             reads.append(read(recognizer, *t));
             logRead(reads.last(), QStringLiteral("along the text"), verbose);
-            if (auto url = recognizeLines(reads.last(), pointer, false, false, exact, nullptr, verbose))
-                return url;
+            if (auto url = recognizeLines(reads.last(), pointer, false, exact, nullptr, verbose)) return url;
             if (auto url = rejoined(reads, pointer, exact, verbose)) return url;
         }
     }
@@ -144,15 +143,15 @@ std::optional<QUrl> recognize(const platform::TextRecognizer& recognizer, const 
 
     // 4. to 8. Widening: the disk, fragments, then session records.
     for (const Read& r : reads)
-        if (auto url = recognizeLines(r, pointer, false, false, onDisk, nullptr, verbose)) return url;
+        if (auto url = recognizeLines(r, pointer, false, onDisk, nullptr, verbose)) return url;
     if (auto url = rejoined(reads, pointer, onDisk, verbose)) return url;
     for (const Read& r : reads)
-        if (auto url = recognizeLines(r, pointer, true, false, onDisk, nullptr, verbose)) return url;
+        if (auto url = recognizeLines(r, pointer, true, onDisk, nullptr, verbose)) return url;
     if (auto url = rejoined(reads, pointer, anywhere, verbose)) return url;
     const Layout all = Layout::of(reads);
     const Continuing mayContinue = [&all](const Line& line) { return all.mayContinue(line); };
     for (const Read& r : reads)
-        if (auto url = recognizeLines(r, pointer, true, true, anywhere, mayContinue, verbose)) return url;
+        if (auto url = recognizeLines(r, pointer, true, anywhere, mayContinue, verbose)) return url;
     return std::nullopt;
 }
 

@@ -22,6 +22,7 @@ class HttpTestServer : public QObject {
         bool hold = false;  // answer only when released
         bool stall = false; // send the headers and a few bytes, then nothing
         bool chunked = false;
+        bool endless = false; // no length: body, then filler for as long as the client reads
     };
 
     HttpTestServer() {
@@ -40,11 +41,15 @@ class HttpTestServer : public QObject {
 
     void route(const QByteArray& path, const Route& route) { routes_[path] = route; }
     int requests(const QByteArray& path) const { return requests_.value(path); }
+    // The request heads received for path, in order.
+    QList<QByteArray> heads(const QByteArray& path) const { return heads_.value(path); }
+    // Body bytes written for path's endless answers so far.
+    qint64 sent(const QByteArray& path) const { return sent_.value(path); }
 
     void release(const QByteArray& path) {
         const QList<QPointer<QTcpSocket>> waiting = held_.take(path);
         for (const QPointer<QTcpSocket>& socket : waiting) {
-            if (socket) answer(socket, routes_.value(path));
+            if (socket) answer(socket, routes_.value(path), path);
         }
     }
 
@@ -54,8 +59,9 @@ class HttpTestServer : public QObject {
         buffer += socket->readAll();
         if (!buffer.contains("\r\n\r\n")) return;
         const QList<QByteArray> requestLine = buffer.left(buffer.indexOf("\r\n")).split(' ');
-        pending_.remove(socket);
         const QByteArray path = requestLine.value(1);
+        heads_[path].append(buffer.left(buffer.indexOf("\r\n\r\n")));
+        pending_.remove(socket);
         ++requests_[path];
         if (!routes_.contains(path)) {
             answer(socket, {.status = "404 Not Found", .body = "<html>none</html>"});
@@ -66,11 +72,24 @@ class HttpTestServer : public QObject {
             held_[path].append(socket);
             return;
         }
-        answer(socket, route);
+        answer(socket, route, path);
     }
 
-    void answer(QTcpSocket* socket, const Route& route) {
+    void answer(QTcpSocket* socket, const Route& route, const QByteArray& path = {}) {
         QByteArray head = "HTTP/1.1 " + route.status + "\r\n" + route.headers;
+        if (route.endless) {
+            socket->write(head + "Connection: close\r\n\r\n");
+            const QByteArray piece(64 * 1024, 'x');
+            // Another piece whenever the last has gone out, until the client hangs up.
+            QObject::connect(socket, &QTcpSocket::bytesWritten, socket, [this, socket, piece, path] {
+                if (socket->bytesToWrite() > 0 || socket->state() != QAbstractSocket::ConnectedState) return;
+                sent_[path] += piece.size();
+                socket->write(piece);
+            });
+            socket->write(route.body + piece);
+            sent_[path] += route.body.size() + piece.size();
+            return;
+        }
         if (route.chunked) {
             head += "Transfer-Encoding: chunked\r\n\r\n";
             socket->write(head);
@@ -97,6 +116,8 @@ class HttpTestServer : public QObject {
     QTcpServer server_;
     QHash<QByteArray, Route> routes_;
     QHash<QByteArray, int> requests_;
+    QHash<QByteArray, QList<QByteArray>> heads_;
+    QHash<QByteArray, qint64> sent_;
     QHash<QTcpSocket*, QByteArray> pending_;
     QHash<QByteArray, QList<QPointer<QTcpSocket>>> held_;
 };

@@ -130,6 +130,69 @@ class TestRemoteImages : public QObject {
         QCOMPARE(server.requests(path), asked);
     }
 
+    // An endless body without a declared length is cut off at the cap, not
+    // after whatever the network layer buffered meanwhile.
+    void endlessBodyStopsAtTheCap() {
+        HttpTestServer server;
+        server.route("/endless.png", {.body = red_.left(64), .endless = true});
+        RemoteImages remote(smallLimits(), nullptr);
+        QSignalSpy failed(&remote, &RemoteImages::failed);
+        remote.fetch(server.url("/endless.png"), 440);
+        QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, 10000);
+        QTest::qWait(200); // whatever was still in flight
+        const qint64 sent = server.sent("/endless.png");
+        QVERIFY2(sent > smallLimits().maxBytes, qPrintable(QString::number(sent)));
+        // The read buffer and the socket's own buffers are all that may pass the cap.
+        QVERIFY2(sent < smallLimits().maxBytes + 8 * 1024 * 1024, qPrintable(QString::number(sent)));
+    }
+
+    // An endless body that does not start like an image is refused at once.
+    void endlessNonImageStopsAtOnce() {
+        HttpTestServer server;
+        server.route("/endless.png", {.body = "<html><body>", .endless = true});
+        RemoteImages::Limits limits = smallLimits();
+        limits.maxBytes = 64 * 1024 * 1024;
+        RemoteImages remote(limits, nullptr);
+        QSignalSpy failed(&remote, &RemoteImages::failed);
+        remote.fetch(server.url("/endless.png"), 440);
+        QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, 10000);
+        QTest::qWait(200);
+        // Only what the sockets' buffers took before the refusal, far below the cap.
+        const qint64 sent = server.sent("/endless.png");
+        QVERIFY2(sent < 16 * 1024 * 1024, qPrintable(QString::number(sent)));
+    }
+
+    // A slow body that never ends but never stalls either meets the deadline.
+    void deadlineEndsADownload() {
+        HttpTestServer server;
+        server.route("/slow.png", {.body = red_, .hold = true});
+        RemoteImages::Limits limits = smallLimits();
+        limits.stallMilliseconds = 60'000;
+        limits.deadlineMilliseconds = 300;
+        RemoteImages remote(limits, nullptr);
+        QSignalSpy failed(&remote, &RemoteImages::failed);
+        remote.fetch(server.url("/slow.png"), 440);
+        QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, 10000);
+    }
+
+    // User information read off the screen is never sent, not even when asked for.
+    void credentialsAreNotSent() {
+        HttpTestServer server;
+        server.route("/private.png", {.status = "401 Unauthorized",
+                                      .headers = "WWW-Authenticate: Basic realm=\"x\"\r\n",
+                                      .body = "no"});
+        RemoteImages remote(smallLimits(), nullptr);
+        QSignalSpy failed(&remote, &RemoteImages::failed);
+        QUrl url = server.url("/private.png");
+        url.setUserInfo("user:secret");
+        remote.fetch(url, 440);
+        QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, 10000);
+        QTest::qWait(100);
+        QVERIFY(server.requests("/private.png") >= 1);
+        for (const QByteArray& head : server.heads("/private.png"))
+            QVERIFY2(!head.toLower().contains("authorization"), head.constData());
+    }
+
   private:
     QByteArray red_;
     QByteArray blue_;

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
+#include <sys/stat.h>
 
 namespace {
 
@@ -119,6 +120,35 @@ class TestThumbnails : public QObject {
         QVERIFY(ImageFixtures::save(ImageFixtures::filled(8, 8, Qt::red), path));
         QVERIFY(!files.failed(url, 440));
         QVERIFY(load(files, url, 440));
+    }
+
+    // Files that would block, never end or take seconds to sniff are refused
+    // before any decoder sees them.
+    void specialFilesRefused_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO named x.png") << "fifo";
+        QTest::newRow("link to /dev/zero named z.png") << "zero";
+        QTest::newRow("1 GB sparse file named .png") << "sparse";
+        QTest::newRow("sparse file with a PNG signature") << "signed sparse";
+    }
+    void specialFilesRefused() {
+        QFETCH(QString, kind);
+        TempTree tree;
+        const QString path = tree.path(QStringLiteral("x.png"));
+        const QByteArray name = QFile::encodeName(path);
+        if (kind == "fifo") {
+            QVERIFY(::mkfifo(name.constData(), 0600) == 0);
+        } else if (kind == "zero") {
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+        } else {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            if (kind == "signed sparse") file.write("\x89PNG\r\n\x1a\n");
+            QVERIFY(file.resize(qint64(1) << 30));
+        }
+        QVERIFY(!Thumbnails::ofFile(path, 440));
+        FileImages files;
+        QVERIFY(!load(files, QUrl::fromLocalFile(path), 440));
     }
 
     void cacheEmptiesAtThirtyFour_data() {

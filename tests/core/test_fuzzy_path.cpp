@@ -78,6 +78,33 @@ class TestFuzzyPath : public QObject {
         nearCopy[500000] = QLatin1Char('x');
         row("huge name", huge, {"a.png", "aaaa.png", nearCopy}, false, nearCopy);
         row("huge candidate", "a.png", {huge}, true, kAbsent);
+
+        // Confusion classes are free at any length; other edits need a stem of 8.
+        row("short stem, other letter", "b.png", {"a.png"}, true, kAbsent);
+        row("short stem, two letters", "zz.png", {"a.png"}, true, kAbsent);
+        row("short stem, undecodable", QString::fromUtf8("\xff.png"), {"a.png"}, true, kAbsent);
+        row("short stem, class", "8.png", {"b.png"}, true, "b.png");
+        row("7-letter stem, one edit", "abcdefx.png", {"abcdefg.png"}, false, kAbsent);
+        row("8-letter stem, one edit", "abcdefgx.png", {"abcdefgh.png"}, false, "abcdefgh.png");
+        row("8-letter stem, two edits", "abcdefxx.png", {"abcdefgh.png"}, false, kAbsent);
+        row("16-letter stem, two edits", "abcdefghijklmnxx.png", {"abcdefghijklmnop.png"}, false,
+            "abcdefghijklmnop.png");
+        row("long stem, three edits at most", QString(40, 'a') + "xxxx.png", {QString(44, 'a') + ".png"},
+            false, kAbsent);
+        row("long stem, three edits", QString(41, 'a') + "xxx.png", {QString(44, 'a') + ".png"}, false,
+            QString(44, 'a') + ".png");
+        // The extension has one misread of its own, whatever the stem.
+        row("short stem, pnq", "a.pnq", {"a.png"}, true, "a.png");
+        row("short stem, two in the extension", "a.pqq", {"a.png"}, true, kAbsent);
+        row("extension lost", "abcdefghij", {"abcdefghij.png"}, false, kAbsent);
+        // Dotted zeros and bitmap periods.
+        row("at for zero", "shot@1.png", {"shot01.png"}, false, "shot01.png");
+        row("zero for at", "hero-frame02x.png", {"hero-frame@2x.png"}, false, "hero-frame@2x.png");
+        row("comma for the period", "a,png", {"a.png"}, false, "a.png");
+        row("comma elsewhere is a letter", "a,b.png", {"a.b.png"}, false, kAbsent);
+        // A clipped piece must keep three characters of its stem.
+        row("clipped to two letters of stem", "ta.png", {"data.png"}, true, kAbsent);
+        row("clipped to three letters of stem", "ata.png", {"data.png"}, true, "data.png");
     }
     void bestMatch() {
         QFETCH(QString, name);
@@ -138,6 +165,11 @@ class TestFuzzyPath : public QObject {
         row("undecodable name", QString::fromUtf8("bad\xef\xbf\xbd.png"), true, kAbsent);
         row("NUL", QStringLiteral("shots/test-image.png") + QChar(0) + "x", true, kAbsent);
         row("no components", "", true, kAbsent);
+        // A word glued to the first folder: a dropped space.
+        row("glued first folder", "toshots/test-image.png", true, "shots/test-image.png");
+        row("four glued characters", "intoshots/test-image.png", true, kAbsent);
+        row("glued, then a wrong file", "toshots/other.png", true, kAbsent);
+        row("glued onto a name of three", "tonot/x.png", true, kAbsent);
     }
     void descend() {
         QFETCH(QString, path);
@@ -147,6 +179,7 @@ class TestFuzzyPath : public QObject {
         tree.file("shots/test-image.png");
         tree.file("notes.txt");
         tree.file("renders/STORYBOARD_sc01_v004_5X1.png");
+        tree.file("not/x.png");
         QVERIFY(QFile::link(tree.path("nowhere.png"), tree.path("gone.png")));
         // Not valid UTF-8: Qt could not remove it with the fixture, so it goes by hand.
         const QByteArray undecodable = QFile::encodeName(tree.path()) + "/bad\xff.png";

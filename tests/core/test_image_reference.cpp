@@ -114,6 +114,11 @@ class TestImageReference : public QObject {
         row("all five", u8("a•png b·jpg c\u2219gif d\u25CFbmp e\u2027tif"), "a.png b.jpg c.gif d.bmp e.tif");
         row("combining mark", u8("n\u2022\u0301png"), u8("n\u2022\u0301png"));
         row("after emoji", kEmoji + u8("x•png"), kEmoji + "x.png");
+        // A comma read for the period of a bitmap font, only before an image extension.
+        row("comma before an extension", "toast_error,png and a,JPEG", "toast_error.png and a.JPEG");
+        row("comma with mixed repairs", u8("a,png b•gif"), "a.png b.gif");
+        row("comma before other words", "one,two red,pngs x,pdf", "one,two red,pngs x,pdf");
+        row("comma after a space", "listed: a ,png", "listed: a ,png");
     }
     void recognitionRepair() {
         QFETCH(QString, text);

@@ -5,6 +5,7 @@
 #include <QTest>
 #include <QThread>
 #include <memory>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -178,6 +179,8 @@ class TestSettings : public QObject {
             << true;
         QTest::newRow("a folder in the file's place") << QByteArray("folder") << false;
         QTest::newRow("unreadable") << QByteArray("unreadable") << true;
+        // Opening a FIFO for reading would wait for a writer for good.
+        QTest::newRow("a FIFO in the file's place") << QByteArray("fifo") << false;
     }
 
     // Defaults, every time; the file kept as it is until the user changes something.
@@ -190,10 +193,13 @@ class TestSettings : public QObject {
             if (::geteuid() == 0) QSKIP("permissions do not hold the superuser back");
             tree_->file("vistel.conf", "showCaption=false\n");
             QVERIFY(QFile::setPermissions(storePath(), QFile::WriteOwner));
+        } else if (bytes == "fifo") {
+            QVERIFY(::mkfifo(QFile::encodeName(storePath()).constData(), 0600) == 0);
         } else {
             tree_->file("vistel.conf", bytes);
         }
-        const QByteArray before = contents(storePath());
+        const bool fifo = bytes == "fifo";
+        const QByteArray before = fifo ? QByteArray() : contents(storePath());
 
         for (int round = 0; round < 3; ++round)
             QCOMPARE(summary(), defaults);
@@ -201,13 +207,17 @@ class TestSettings : public QObject {
         Settings::setModifier(HoverModifier::Option);
         Settings::setShowCaption(true);
         QVERIFY(heard_.isEmpty());
-        QCOMPARE(contents(storePath()), before);
+        if (!fifo) QCOMPARE(contents(storePath()), before);
 
         Settings::setShowCaption(false);
         QCOMPARE(heard_.size(), 2);
         QFile::setPermissions(storePath(), QFile::ReadOwner | QFile::WriteOwner);
         QCOMPARE(summary(), writable ? QStringLiteral("220 option 0 1 1 []") : defaults);
         if (writable) QCOMPARE(QSettings(storePath(), QSettings::IniFormat).status(), QSettings::NoError);
+        if (fifo) {
+            struct stat info {};
+            QVERIFY(::stat(QFile::encodeName(storePath()).constData(), &info) == 0 && S_ISFIFO(info.st_mode));
+        }
     }
 };
 

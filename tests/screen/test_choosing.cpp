@@ -70,34 +70,58 @@ class ChoosingTest : public QObject {
     // ---- recognizeLines ------------------------------------------------
 
     void choosesOnOneRead_data() {
-        QTest::addColumn<QString>("line"); // from x 0
-        QTest::addColumn<double>("x");     // the pointer's, on the line's row
-        QTest::addColumn<bool>("sessions");
+        QTest::addColumn<QList<Shape>>("lines"); // rows of 14 points from their top
+        QTest::addColumn<QPointF>("pointer");
         QTest::addColumn<QString>("expected"); // the answered reference, or "" for nothing
-        // The pointer on the line's middle, between the names, or on one that does not resolve.
+        // The pointer on the first row's middle (y 17), between the names, or on one that does not resolve.
         const QString two("missing.png      alpha.png");
         const double far = at(0, 20);
+        const auto row = [](const QString& text, double top = 10) { return QList<Shape>{{text, 0, top}}; };
         QTest::newRow("lone other bare name: same-line fallback")
-            << "alpha.png        somewhere        else" << far << false << "alpha.png";
+            << row("alpha.png        somewhere        else") << QPointF(far, 17) << "alpha.png";
         QTest::newRow("two other bare names: refused")
-            << "alpha.png        somewhere        beta.png" << far << false << "";
+            << row("alpha.png        somewhere        beta.png") << QPointF(far, 17) << "";
         QTest::newRow("the same name twice is one candidate")
-            << "alpha.png        somewhere        alpha.png" << far << false << "alpha.png";
+            << row("alpha.png        somewhere        alpha.png") << QPointF(far, 17) << "alpha.png";
         QTest::newRow("another path on the line is no fallback")
-            << "shots/a.png      somewhere        else" << far << false << "";
-        QTest::newRow("an unresolved hit on the pointer: no fallback") << two << at(0, 3) << false << "";
-        QTest::newRow("... unless sessions are consulted") << two << at(0, 3) << true << "alpha.png";
+            << row("shots/a.png      somewhere        else") << QPointF(far, 17) << "";
+        QTest::newRow("an unresolved hit on the pointer: no fallback")
+            << row(two) << QPointF(at(0, 3), 17) << "";
+        QTest::newRow("a resolved hit on the pointer") << row(two) << QPointF(at(0, 20), 17) << "alpha.png";
+
+        // The fallback's line is the one whose own box (10..24) holds the pointer's y.
+        const QString lone("alpha.png        somewhere        else");
+        QTest::newRow("pointer on the box's bottom edge") << row(lone) << QPointF(far, 24) << "alpha.png";
+        QTest::newRow("pointer just below the box: its row was not read")
+            << row(lone) << QPointF(far, 24.5) << "";
+        QTest::newRow("pointer on the box's top edge") << row(lone, 20) << QPointF(far, 20) << "alpha.png";
+        QTest::newRow("pointer just above the box") << row(lone, 20) << QPointF(far, 19.5) << "";
+        QTest::newRow("the row above had the name, the pointer's row was read")
+            << QList<Shape>{{lone, 0, 10}, {"nothing to see here", 0, 28}} << QPointF(far, 35) << "";
+        QTest::newRow("the pointer's own row has the name, the row above too")
+            << QList<Shape>{{"beta.png         somewhere        else", 0, 10}, {lone, 0, 28}}
+            << QPointF(far, 35) << "alpha.png";
+
+        // A URL scheme on the line, even as recognition mangles it.
+        QTest::newRow("a misread URL: the name is the URL's")
+            << row("http \u2018stall.png    and more") << QPointF(far, 17) << "";
+        QTest::newRow("a word that only starts like a scheme")
+            << row("httpd wrote stall.png and more") << QPointF(far, 17) << "stall.png";
+        QTest::newRow("an unresolved URL on the pointer is not a local file")
+            << row("http://host/ok.png") << QPointF(at(0, 5), 17) << "";
+        QTest::newRow("an unresolved URL elsewhere on the line")
+            << row("http://host/ok.png    somewhere    else") << QPointF(at(0, 30), 17) << "";
     }
     void choosesOnOneRead() {
-        QFETCH(QString, line);
-        QFETCH(double, x);
-        QFETCH(bool, sessions);
+        QFETCH(QList<Shape>, lines);
+        QFETCH(QPointF, pointer);
         QFETCH(QString, expected);
-        Read r = readOf({{line, 0}});
-        r.lines[0].searchable = ImageReference::normalisingRecognition(line);
-        Recorder resolver{{"shots/a.png", "alpha.png", "beta.png"}};
+        Read r = readOf(lines);
+        for (Line& l : r.lines)
+            l.searchable = ImageReference::normalisingRecognition(l.text);
+        Recorder resolver{{"shots/a.png", "alpha.png", "beta.png", "stall.png", "ok.png"}};
         const std::optional<QUrl> url =
-            recognizeLines(r, QPointF(x, 17), false, sessions, resolver.resolver(), nullptr, false);
+            recognizeLines(r, pointer, false, resolver.resolver(), nullptr, false);
         QCOMPARE(url.value_or(QUrl()), expected.isEmpty() ? QUrl() : file(expected));
     }
 
@@ -106,7 +130,7 @@ class ChoosingTest : public QObject {
         Read r = readOf({{"b.png  shots/a.pnq  shots/longer-name.png shots/x.png", 0}});
         r.lines[0].characterBoxes.clear();
         Recorder resolver;
-        recognizeLines(r, QPointF(20, 17), false, false, resolver.resolver(), nullptr, false);
+        recognizeLines(r, QPointF(20, 17), false, resolver.resolver(), nullptr, false);
         QCOMPARE(resolver.asked,
                  (QStringList{"shots/longer-name.png", "shots/x.png", "shots/a.pnq", "b.png"}));
     }
@@ -133,9 +157,8 @@ class ChoosingTest : public QObject {
         const Read r = readOf({{"see shots/a.png", minX}}, handTile(500, 1000, clippedLeft, clippedRight));
         Recorder resolver{{"shots/a.png"}};
         const QPointF pointer(at(minX, 10), 17);
-        QCOMPARE(
-            recognizeLines(r, pointer, fragments, false, resolver.resolver(), nullptr, false).has_value(),
-            found);
+        QCOMPARE(recognizeLines(r, pointer, fragments, resolver.resolver(), nullptr, false).has_value(),
+                 found);
     }
 
     void aLineThatMayCarryOnKeepsItsHead() {
@@ -145,14 +168,13 @@ class ChoosingTest : public QObject {
         std::optional<QUrl> url;
         // The pointer on the head: the head is dropped; the later path is off the pointer, and
         // not a bare name, so nothing is taken.
-        const QString out = stdoutOf([&] {
-            url = recognizeLines(r, QPointF(at(0, 2), 17), true, true, resolver.resolver(), always, true);
-        });
+        const QString out = stdoutOf(
+            [&] { url = recognizeLines(r, QPointF(at(0, 2), 17), true, resolver.resolver(), always, true); });
         QVERIFY(!url);
         QVERIFY2(out.contains("        ame.png may carry on the row above; not guessing\n"), qPrintable(out));
         QVERIFY(!resolver.asked.contains("ame.png"));
         // The same pointer on the later path: taken.
-        url = recognizeLines(r, QPointF(at(0, 15), 17), true, true, resolver.resolver(), always, false);
+        url = recognizeLines(r, QPointF(at(0, 15), 17), true, resolver.resolver(), always, false);
         QCOMPARE(url.value_or(QUrl()), file("shots/a.png"));
     }
 

@@ -4,6 +4,7 @@
 #include <QSocketNotifier>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace {
@@ -12,9 +13,20 @@ namespace {
 // async-signal-safe calls, so it writes to this pipe and nothing else.
 int quitPipe[2] = {-1, -1};
 
+// The event loop usually ends the program at once; the watchdog ends it when
+// the loop or the teardown after it waits on a worker (a recognition, a
+// decode, a disk walk) or is stuck itself.
+constexpr suseconds_t kGraceMicroseconds = 700'000;
+
+void onWatchdog(int) {
+    ::_exit(0);
+}
+
 void onSignal(int) {
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(quitPipe[1], &byte, 1);
+    const itimerval grace{{0, 0}, {0, kGraceMicroseconds}};
+    ::setitimer(ITIMER_REAL, &grace, nullptr);
 }
 
 } // namespace
@@ -28,6 +40,10 @@ QuitSignals::QuitSignals(QObject* parent) : QObject(parent) {
         }
         QCoreApplication::exit(0);
     });
+    struct sigaction watchdog = {};
+    watchdog.sa_handler = onWatchdog;
+    sigemptyset(&watchdog.sa_mask);
+    sigaction(SIGALRM, &watchdog, nullptr); // kept for good: it fires only after a quit signal
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);

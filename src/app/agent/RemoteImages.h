@@ -15,6 +15,11 @@ class QNetworkReply;
 // Web images: one plain GET per URL, at most one download pending, decoded off
 // the main thread through the same bounded thumbnail path as local files.
 //
+// The body is taken from the reply as it arrives, through a small read buffer,
+// and counted: past maxBytes, or past the overall deadline, the download is
+// abandoned, so an endless body never holds more than maxBytes. User
+// information in a URL (read off the screen, never typed for us) is not sent.
+//
 // A URL is requested once: whether its download succeeds, fails, is refused
 // (too large, stalled, not an image, an error status, endless redirects) or is
 // superseded, asking again for the same URL does nothing until another URL is
@@ -25,7 +30,8 @@ class RemoteImages : public QObject {
   public:
     struct Limits {
         qint64 maxBytes = 64 * 1024 * 1024;
-        int stallMilliseconds = 15'000; // no bytes for this long abandons the download
+        int stallMilliseconds = 15'000;    // no bytes for this long abandons the download
+        int deadlineMilliseconds = 60'000; // a download still running after this is abandoned
         int maxRedirects = 10;
     };
 
@@ -59,10 +65,14 @@ class RemoteImages : public QObject {
     void finished(QNetworkReply* reply, const QUrl& url, int maxPixels);
     void decoded(const QUrl& url, const std::optional<QImage>& image);
     void abandon();
+    void received(QNetworkReply* reply);
+    void dropBody();
 
     Limits limits_;
     QNetworkAccessManager* network_;
     ImageCache images_;
     QUrl requested_;
     QPointer<QNetworkReply> reply_;
+    QList<QByteArray> body_; // of reply_, in the pieces it arrived in (no doubling buffer)
+    qint64 bodySize_ = 0;
 };

@@ -1,10 +1,16 @@
 #include "app/agent/Thumbnails.h"
 
+#include "app/agent/ImageSignature.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
+#include <QScopeGuard>
+#include <fcntl.h>
 #include <memory>
 #include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // GLib names struct members "signals", which Qt defines as a keyword.
 #pragma push_macro("signals")
@@ -123,14 +129,29 @@ void initialise() {
 
 std::optional<QImage> ofFile(const QString& path, int maxPixels) {
     initialise();
-    if (!ready || maxPixels <= 0 || path.isEmpty()) return std::nullopt;
-    // A source takes the name as it is; vips_thumbnail would read "[...]" at its end as options.
-    Source source(vips_source_new_from_file(QFile::encodeName(path).constData()));
-    if (source == nullptr) return failed();
-    if (auto image = fromSource(source.get(), maxPixels)) return image;
-    source.reset();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    if (!ready || maxPixels <= 0 || path.isEmpty() || path.contains(QChar(0))) return std::nullopt;
+    // Without blocking: opening a FIFO for reading would wait for a writer for
+    // good. Only a regular file is read, and only when its first bytes are an
+    // image's, so a device or a huge file of something else costs one read.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return std::nullopt;
+    const auto closing = qScopeGuard([fd] { ::close(fd); });
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    QByteArray head(ImageSignature::kHeadBytes, Qt::Uninitialized);
+    const ssize_t got = ::pread(fd, head.data(), size_t(head.size()), 0);
+    if (got <= 0 || !ImageSignature::isImage(QByteArrayView(head).first(got))) return std::nullopt;
+
+    // The decoders read the file this descriptor holds, not whatever the path names by then.
+    {
+        // A source takes its own duplicate of the descriptor.
+        Source source(vips_source_new_from_descriptor(fd));
+        if (source == nullptr) return failed();
+        if (auto image = fromSource(source.get(), maxPixels)) return image;
+    }
+    if (::lseek(fd, 0, SEEK_SET) != 0) return std::nullopt;
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return std::nullopt;
     return viaQt(file, maxPixels);
 }
 

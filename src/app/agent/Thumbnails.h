@@ -23,7 +23,9 @@ inline constexpr qint64 kMostSourcePixels = 100'000'000;
 void initialise();
 
 // The thumbnail of a local file; none for anything unreadable, truncated,
-// corrupt, enormous or not an image.
+// corrupt, enormous or not an image. Never blocks on the file itself: FIFOs,
+// devices and sockets are refused, and so is a regular file whose first bytes
+// are not an image's.
 std::optional<QImage> ofFile(const QString& path, int maxPixels);
 
 // The same for encoded bytes (downloads).

@@ -198,8 +198,14 @@ int resolve(const QStringList& arguments) {
     const auto looseMatches = ImageReference::collect(ImageReference::loose(), *reference);
     const QString strictMatch = strictMatches.isEmpty() ? QString() : strictMatches.first().reference;
     const QString looseMatch = looseMatches.isEmpty() ? QString() : looseMatches.first().reference;
+    // The loose pattern may take a URL's tail without its scheme ("/user:pw@host/a.png"),
+    // which no longer looks like a URL: its password goes by what the URL said.
+    QString looseShown = looseMatch;
+    const QString password = QUrl(strictMatch).password(QUrl::FullyEncoded);
+    if (!password.isEmpty())
+        looseShown.replace(QLatin1Char(':') + password + QLatin1Char('@'), QStringLiteral("@"));
     print(QStringLiteral("strict match: ") + (strictMatch.isEmpty() ? QStringLiteral("-") : strictMatch));
-    print(QStringLiteral("loose match:  ") + (looseMatch.isEmpty() ? QStringLiteral("-") : looseMatch));
+    print(QStringLiteral("loose match:  ") + (looseShown.isEmpty() ? QStringLiteral("-") : looseShown));
 
     const QString text = !strictMatches.isEmpty()  ? strictMatch
                          : !looseMatches.isEmpty() ? looseMatch

@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Files that could freeze the agent, end to end: in an xterm whose shell works
+# in a fixture folder holding a FIFO named pipe-x.png, a link to /dev/zero named
+# zero-z.png and a 1 GB sparse file named sparse-big.png, holding Alt over each
+# name in turn shows no card and leaves the agent responsive: a real image
+# named after them still previews, and SIGTERM then ends the agent with status
+# 0. Prints how long the preview and the exit took (figures, not checks: the
+# limits below only catch a hung agent).
+#
+#   hostile_files_e2e.sh path/to/VistelPrototype
+#
+# Exits 77 (skipped) only when Xvfb is missing.
+set -uo pipefail
+source "$(dirname "$0")/lib.sh"
+
+agent=${1:?usage: hostile_files_e2e.sh path/to/VistelPrototype}
+require_tools xdotool xterm convert
+
+tmp=$(mktemp -d)
+project="/tmp/vistel-hostile-e2e-$$"
+pids=()
+agent_pid=
+cleanup() {
+    [ -n "$agent_pid" ] && kill -9 "$agent_pid" 2>/dev/null
+    stop_started
+    rm -rf "$tmp" "$project"
+}
+trap cleanup EXIT
+
+log="$tmp/agent.log"
+fail() {
+    echo "FAIL: $*"
+    [ -f "$log" ] && { echo "---- $log"; tail -n 60 "$log"; }
+    exit 1
+}
+now_ms() { date +%s%3N; }
+
+isolate_session
+
+echo "== fixture folder"
+mkdir -p "$project/.git"
+mkfifo "$project/pipe-x.png" || fail "cannot make a FIFO"
+ln -s /dev/zero "$project/zero-z.png"
+truncate -s 1G "$project/sparse-big.png" || fail "cannot make a sparse file"
+convert -size 160x100 xc:purple "$project/real-photo.png" || fail "cannot make the image"
+
+echo "== private X server and a terminal whose shell works there"
+start_xvfb 1024x600 || fail "no private X server"
+paint_desktop_white 1024x600
+columns=60
+rows=10
+text="open pipe-x.png\n\nopen zero-z.png\n\nopen sparse-big.png\n\nopen real-photo.png"
+(cd "$project" && exec xterm -geometry "${columns}x${rows}+0+0" -bw 0 -fa "DejaVu Sans Mono" -fs 14 -bg white \
+    -fg black -T hostile-terminal -e sh -c 'printf "$1"; exec sleep 600' sh "$text") &
+pids+=($!)
+wait_for 10 xdotool search --name '^hostile-terminal$' >/dev/null || fail "the terminal did not appear"
+sleep 1
+terminal=$(xdotool search --name '^hostile-terminal$' | head -n1)
+eval "$(xdotool getwindowgeometry --shell "$terminal")" # WIDTH, HEIGHT
+cell_w=$(((WIDTH - 4) * 1000 / columns))
+cell_h=$(((HEIGHT - 4) * 1000 / rows))
+point() { echo "$(((2000 + ($1 * 2 + 1) * cell_w / 2) / 1000)) $(((2000 + ($2 * 2 + 1) * cell_h / 2) / 1000))"; }
+
+echo "== agent"
+"$agent" --debug >"$log" 2>&1 &
+agent_pid=$!
+wait_for 60 grep -qs '^Vistel is running\.' "$log" || fail "no banner"
+sleep 2 # the recogniser warms on a worker after the banner
+
+# Holding Alt over each hostile name: the spot is read and no card shows.
+row=0
+for name in pipe-x.png zero-z.png sparse-big.png; do
+    echo "-- $name"
+    from=$(($(wc -l <"$log") + 1))
+    xdotool mousemove $(point 8 $row) keydown alt
+    deadline=$((SECONDS + 20))
+    until [ "$(tail -n +"$from" "$log" | grep -c '\[ocr\] pointer')" -ge 2 ]; do
+        card_shown && { xdotool keyup alt; fail "$name: a card showed"; }
+        [ $SECONDS -ge $deadline ] && { xdotool keyup alt; fail "$name: the spot was not read twice in 20 s"; }
+        sleep 0.1
+    done
+    card_shown && { xdotool keyup alt; fail "$name: a card showed"; }
+    xdotool keyup alt
+    sleep 0.3
+    row=$((row + 2))
+done
+
+echo "-- real-photo.png"
+from=$(($(wc -l <"$log") + 1))
+xdotool mousemove $(point 8 6)
+start=$(now_ms)
+xdotool keydown alt
+wait_for 20 card_shown || { xdotool keyup alt; fail "no card for the real image: the agent is stuck"; }
+shown=$(($(now_ms) - start))
+tail -n +"$from" "$log" | grep -qF -- "-> $project/real-photo.png" || { xdotool keyup alt; fail "the card is not for real-photo.png"; }
+xdotool keyup alt
+echo "real image previewed ${shown} ms after Alt went down (target: within a second)"
+
+echo "-- SIGTERM"
+start=$(now_ms)
+kill -TERM "$agent_pid"
+for _ in $(seq 100); do kill -0 "$agent_pid" 2>/dev/null || break; sleep 0.05; done
+kill -0 "$agent_pid" 2>/dev/null && fail "the agent did not end within 5 s of SIGTERM"
+wait "$agent_pid"
+status=$?
+ended=$(($(now_ms) - start))
+agent_pid=
+[ "$status" -eq 0 ] || fail "the agent ended with status $status"
+echo "SIGTERM ended the agent in ${ended} ms with status 0"
+echo "PASS"
