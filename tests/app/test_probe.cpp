@@ -152,7 +152,7 @@ class TestProbe : public QObject {
                                            text("header", 40, 200, 320, 332)};
         QTest::newRow("unreadable screen")
             << "unreadable" << some << "" << 1
-            << QStringList{"screen recording permission: false",
+            << QStringList{"screen can be read: false",
                            "-> blocked: the screen cannot be read here; run inside an X11 session"};
         QTest::newRow("capture failed")
             << "failing" << some << "" << 1
@@ -198,7 +198,7 @@ class TestProbe : public QObject {
         QVERIFY2(o.lines.size() >= std::max<qsizetype>(3, tail.size()), qPrintable(o.lines.join('\n')));
         QCOMPARE(o.lines.at(0), QStringLiteral("probe point (global, top-left origin): (812.0, 344.0)"));
         if (capture->readable) {
-            QCOMPARE(o.lines.at(1), QStringLiteral("screen recording permission: true"));
+            QCOMPARE(o.lines.at(1), QStringLiteral("screen can be read: true"));
             QCOMPARE(o.lines.at(2), QStringLiteral("requested strip: (0.0, 306.0, 2400.0, 76.0)"));
         }
         const QStringList last = o.lines.mid(o.lines.size() - tail.size());

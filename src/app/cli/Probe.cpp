@@ -47,7 +47,7 @@ int run(QPointF p, const Parts& parts) {
     const auto& print = parts.print;
     print(QStringLiteral("probe point (global, top-left origin): ") + point(p));
     const bool allowed = ScreenTextReader::ensurePermission(parts.capture);
-    print(QStringLiteral("screen recording permission: ") +
+    print(QStringLiteral("screen can be read: ") +
           (allowed ? QStringLiteral("true") : QStringLiteral("false")));
     if (!allowed) {
         print(QStringLiteral("-> blocked: the screen cannot be read here; run inside an X11 session"));

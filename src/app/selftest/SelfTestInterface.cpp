@@ -258,8 +258,8 @@ qint64 settingsPane(const Context& context) {
 qint64 menuBarIndicator(const Context& context) {
     Report report(context.print);
     // The self-test's settings store is fresh: this is the default.
-    report.expect(Settings::showMenuBarIndicator(), QStringLiteral("the menu bar indicator is on by default"),
-                  QStringLiteral("the menu bar indicator is off by default"));
+    report.expect(Settings::showMenuBarIndicator(), QStringLiteral("the tray icon is on by default"),
+                  QStringLiteral("the tray icon is off by default"));
 
     QObject owner;
     const auto hasQuit = [](const QList<QAction*>& items) {
@@ -269,9 +269,9 @@ qint64 menuBarIndicator(const Context& context) {
     const bool statusQuits = hasQuit(AppMenus::menuItems(true, &owner));
     const bool dockQuits = hasQuit(AppMenus::menuItems(false, &owner));
     report.expect(statusQuits && !dockQuits,
-                  QStringLiteral("the status menu carries a Quit and the Dock menu does not"),
-                  QStringLiteral("Quit in the status menu: ") + yesNo(statusQuits) +
-                      QStringLiteral(", in the Dock menu: ") + yesNo(dockQuits));
+                  QStringLiteral("the tray menu carries a Quit and the desktop entry's actions do not"),
+                  QStringLiteral("Quit in the tray menu: ") + yesNo(statusQuits) +
+                      QStringLiteral(", in the desktop entry's actions: ") + yesNo(dockQuits));
 
     MenuBarIndicator indicator(false, [](const QString&) {});
     bool repeated = true;
