@@ -139,11 +139,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     const bool shm = [&] {
-        x11->capture(QRectF(0, 0, 100, 76));
+        x11->capture(QRectF(0, 0, 100, 76), std::chrono::steady_clock::now() + ScreenTextReader::kCaptureTimeLimit);
         return x11->usesSharedMemory();
     }();
     std::shared_ptr<platform::ScreenCapture> backend(std::move(x11));
-    const QRectF strip = ScreenTextReader::strip(QPointF(1200, 400), backend->monitors());
+    const QRectF strip = ScreenTextReader::strip(
+        QPointF(1200, 400), backend->monitors(std::chrono::steady_clock::now() + ScreenTextReader::kCaptureTimeLimit));
     QSize size;
     const double capturing = medianMs([&] {
         const auto c = ScreenTextReader::capture(backend, strip);

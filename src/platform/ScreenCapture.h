@@ -4,6 +4,7 @@
 #include <QList>
 #include <QPointF>
 #include <QRectF>
+#include <chrono>
 #include <optional>
 
 // Reading the screen's pixels: the seam between the screen reader and the
@@ -15,10 +16,15 @@
 //
 // Captures run on the screen reader's worker thread, never on the GUI thread;
 // an implementation must be safe to call from any one thread at a time and
-// must not share a connection with the GUI thread. The time limit, the stall
+// must not share a connection with the GUI thread. Every call takes a
+// deadline and returns by it, answering none (or false, or no monitors) when
+// the window system has not answered in time: a display that stops
+// answering then costs the worker one deadline, never a thread. The stall
 // count and hiding this program's own windows are done above this seam, in
 // screen/Capture.h, so every backend gets them alike.
 namespace platform {
+
+using Deadline = std::chrono::steady_clock::time_point;
 
 struct Monitor {
     QRectF frame; // global points
@@ -63,22 +69,22 @@ class ScreenCapture {
 
     // Whether this display's pixels can be read at all (an X11 display that
     // answers a one-pixel read; false under Wayland without X or with no display).
-    virtual bool canCapture() = 0;
+    virtual bool canCapture(Deadline deadline) = 0;
 
     // The monitors with their frames and densities; empty when unknown.
-    virtual QList<Monitor> monitors() = 0;
+    virtual QList<Monitor> monitors(Deadline deadline) = 0;
 
     // The strip trimmed by captureRegion, read at the monitor's device pixels.
-    // None on any failure. No time limit here: see ScreenTextReader::capture.
-    virtual std::optional<Capture> capture(QRectF strip) = 0;
+    // None on any failure.
+    virtual std::optional<Capture> capture(QRectF strip, Deadline deadline) = 0;
 };
 
 // Reads nothing: for machines without a display.
 class NullScreenCapture final : public ScreenCapture {
   public:
-    bool canCapture() override { return false; }
-    QList<Monitor> monitors() override { return {}; }
-    std::optional<Capture> capture(QRectF) override { return std::nullopt; }
+    bool canCapture(Deadline) override { return false; }
+    QList<Monitor> monitors(Deadline) override { return {}; }
+    std::optional<Capture> capture(QRectF, Deadline) override { return std::nullopt; }
 };
 
 } // namespace platform

@@ -1,7 +1,6 @@
 #include "screen/Capture.h"
 
 #include "screen/OwnWindows.h"
-#include "screen/Timeout.h"
 
 #include <QMutex>
 #include <QMutexLocker>
@@ -44,16 +43,23 @@ QRectF strip(QPointF pointer, const QList<platform::Monitor>& monitors) {
 }
 
 std::optional<platform::Capture> capture(const std::shared_ptr<platform::ScreenCapture>& backend,
-                                         QRectF strip, double seconds) {
+                                         QRectF strip, std::chrono::milliseconds limit) {
     if (!backend) return std::nullopt;
     const QList<QRectF> shownBefore = ownWindows();
-    const std::optional<std::optional<platform::Capture>> answer =
-        withTimeout<std::optional<platform::Capture>>(seconds,
-                                                      [backend, strip] { return backend->capture(strip); });
-    stallStore().record(!answer.has_value());
-    if (!answer || !*answer) return std::nullopt;
+    const platform::Deadline deadline = std::chrono::steady_clock::now() + limit;
+    std::optional<platform::Capture> answer;
+    try {
+        answer = backend->capture(strip, deadline);
+    } catch (...) {
+        // A backend that throws has failed, in time: no stall, and the reading goes on.
+        stallStore().record(false);
+        return std::nullopt;
+    }
+    // Backends answer none at the deadline when the window system is silent.
+    stallStore().record(!answer && std::chrono::steady_clock::now() >= deadline);
+    if (!answer) return std::nullopt;
 
-    platform::Capture result = **answer;
+    platform::Capture result = *std::move(answer);
     if (result.image.isNull() || !(result.strip.width() > 0) || !(result.strip.height() > 0))
         return std::nullopt;
     // The card may have been shown or hidden while the pixels were read: both
@@ -64,7 +70,11 @@ std::optional<platform::Capture> capture(const std::shared_ptr<platform::ScreenC
 
 bool ensurePermission(const std::shared_ptr<platform::ScreenCapture>& backend) {
     if (!backend) return false;
-    return withTimeout<bool>(kCaptureTimeLimit, [backend] { return backend->canCapture(); }).value_or(false);
+    try {
+        return backend->canCapture(std::chrono::steady_clock::now() + kCaptureTimeLimit);
+    } catch (...) {
+        return false;
+    }
 }
 
 qint64 stalls() {

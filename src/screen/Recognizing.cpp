@@ -37,17 +37,18 @@ QString described(QRectF r) {
         .arg(number(r.x()), number(r.y()), number(r.width()), number(r.height()));
 }
 
-// Places the strip on the pointer's monitor inside the guarded capture, so
-// that a display which stops answering holds up one capture for its time
-// limit (and counts as a stall) instead of hanging the monitor query before it.
+// Places the strip on the pointer's monitor inside the capture, so that the
+// monitor query runs under the capture's deadline: a display which stops
+// answering holds up one capture until its deadline (and counts as a stall)
+// instead of hanging the monitor query before it.
 class StripOnMonitor final : public platform::ScreenCapture {
   public:
     explicit StripOnMonitor(std::shared_ptr<platform::ScreenCapture> inner) : inner_(std::move(inner)) {}
-    bool canCapture() override { return inner_->canCapture(); }
-    QList<platform::Monitor> monitors() override { return inner_->monitors(); }
+    bool canCapture(platform::Deadline deadline) override { return inner_->canCapture(deadline); }
+    QList<platform::Monitor> monitors(platform::Deadline deadline) override { return inner_->monitors(deadline); }
     // The strip handed in is centred on the pointer; it is moved onto the monitor here.
-    std::optional<platform::Capture> capture(QRectF centred) override {
-        return inner_->capture(strip(centred.center(), inner_->monitors()));
+    std::optional<platform::Capture> capture(QRectF centred, platform::Deadline deadline) override {
+        return inner_->capture(strip(centred.center(), inner_->monitors(deadline)), deadline);
     }
 
   private:

@@ -17,18 +17,19 @@ using ScreenTextReader::RecognizedString;
 
 namespace {
 
-// One white monitor; the capture can fail, or hang until released.
+// One white monitor; the capture can fail, or hang until released or its
+// deadline comes, when it answers none as a silent display would.
 class FakeCapture final : public platform::ScreenCapture {
   public:
     bool readable = true;
     bool fails = false;
     QRectF screen{0, 0, 1920, 1080};
 
-    bool canCapture() override { return readable; }
-    QList<platform::Monitor> monitors() override { return {{screen, 1.0}}; }
-    std::optional<platform::Capture> capture(QRectF strip) override {
+    bool canCapture(platform::Deadline) override { return readable; }
+    QList<platform::Monitor> monitors(platform::Deadline) override { return {{screen, 1.0}}; }
+    std::optional<platform::Capture> capture(QRectF strip, platform::Deadline deadline) override {
         std::unique_lock lock(mutex_);
-        released_.wait(lock, [this] { return !hanging_; });
+        if (!released_.wait_until(lock, deadline, [this] { return !hanging_; })) return std::nullopt;
         if (fails) return std::nullopt;
         const QRectF region = strip.intersected(screen);
         QImage image(int(region.width()), int(region.height()), QImage::Format_RGB32);

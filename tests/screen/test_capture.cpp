@@ -3,10 +3,13 @@
 #include "screen/Capture.h"
 #include "screen/OwnWindows.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QPainter>
 #include <QTest>
 #include <QThread>
 #include <stdexcept>
+#include <thread>
 
 using namespace ScreenTextReader;
 using platform::Monitor;
@@ -15,10 +18,11 @@ Q_DECLARE_METATYPE(QList<Monitor>)
 
 namespace {
 
-// A capture backend that answers after a delay, with nothing, or by throwing.
+// A capture backend that answers at once, with nothing, by throwing, or, like
+// a display that has stopped answering, with nothing when its deadline comes.
 class FakeCapture final : public platform::ScreenCapture {
   public:
-    int delayMs = 0;
+    bool silent = false;
     bool answers = true;
     bool throws = false;
     QImage image = [] {
@@ -27,18 +31,26 @@ class FakeCapture final : public platform::ScreenCapture {
         return i;
     }();
 
-    bool canCapture() override {
-        QThread::msleep(ulong(delayMs));
-        return answers;
+    bool canCapture(platform::Deadline deadline) override {
+        if (silent) std::this_thread::sleep_until(deadline);
+        return answers && !silent;
     }
-    QList<Monitor> monitors() override { return {Monitor{QRectF(0, 0, 1920, 1080), 1.0}}; }
-    std::optional<platform::Capture> capture(QRectF strip) override {
-        QThread::msleep(ulong(delayMs));
+    QList<Monitor> monitors(platform::Deadline) override { return {Monitor{QRectF(0, 0, 1920, 1080), 1.0}}; }
+    std::optional<platform::Capture> capture(QRectF strip, platform::Deadline deadline) override {
+        if (silent) {
+            std::this_thread::sleep_until(deadline);
+            return std::nullopt;
+        }
         if (throws) throw std::runtime_error("display gone");
         if (!answers) return std::nullopt;
         return platform::Capture{image, QRectF(strip.left(), strip.top(), image.width(), image.height())};
     }
 };
+
+// Threads of this process now.
+qsizetype threadCount() {
+    return QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+}
 
 const QList<Monitor> kSideBySide{{QRectF(0, 0, 1920, 1080), 1.0}, {QRectF(-1280, 0, 1280, 1024), 1.0}};
 
@@ -98,7 +110,7 @@ class CaptureTest : public QObject {
     }
 
     void stalls_data() {
-        QTest::addColumn<QString>("captures"); // s: too slow, o: in time, n: nothing in time, t: throws
+        QTest::addColumn<QString>("captures"); // s: silent till the deadline, o: in time, n: nothing in time, t: throws
         QTest::addColumn<QList<qint64>>("counts");
         QTest::newRow("three slow in a row") << "sss" << QList<qint64>{1, 2, 3};
         QTest::newRow("an answer in time resets") << "ssos" << QList<qint64>{1, 2, 0, 1};
@@ -114,13 +126,35 @@ class CaptureTest : public QObject {
         for (qsizetype i = 0; i < captures.size(); ++i) {
             auto backend = std::make_shared<FakeCapture>();
             const QChar kind = captures.at(i);
-            backend->delayMs = kind == 's' ? 300 : 0;
+            backend->silent = kind == 's';
             backend->answers = kind != 'n';
             backend->throws = kind == 't';
-            const auto result = ScreenTextReader::capture(backend, QRectF(0, 0, 400, 76), 0.05);
+            const auto result =
+                ScreenTextReader::capture(backend, QRectF(0, 0, 400, 76), std::chrono::milliseconds(50));
             QCOMPARE(result.has_value(), kind == 'o');
             QCOMPARE(ScreenTextReader::stalls(), counts.at(i));
         }
+    }
+
+    // A display that never answers holds the reading for one deadline, on the
+    // reading's own thread: nothing is left running once it has given up.
+    void aSilentDisplayCostsOneDeadlineAndNoThread() {
+        auto backend = std::make_shared<FakeCapture>();
+        backend->silent = true;
+        const std::chrono::milliseconds limit(100);
+        const qsizetype before = threadCount();
+        QVERIFY(before > 0);
+        for (int i = 1; i <= 3; ++i) {
+            QElapsedTimer timer;
+            timer.start();
+            QVERIFY(!ScreenTextReader::capture(backend, QRectF(0, 0, 400, 76), limit));
+            QVERIFY(timer.elapsed() >= limit.count());
+            QVERIFY2(timer.elapsed() < 10 * limit.count(), "the capture waited far past its deadline");
+            QCOMPARE(ScreenTextReader::stalls(), i);
+            QCOMPARE(threadCount(), before);
+        }
+        QVERIFY(ScreenTextReader::capture(std::make_shared<FakeCapture>(), QRectF(0, 0, 400, 76)));
+        QCOMPARE(ScreenTextReader::stalls(), 0);
     }
 
     void permission() {

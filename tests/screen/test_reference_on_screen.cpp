@@ -57,9 +57,11 @@ QPointF pointerOn(const RenderedStrip& r, const Aim& aim) {
 struct Backend final : platform::ScreenCapture {
     std::optional<platform::Capture> shot;
     QRectF asked;
-    bool canCapture() override { return true; }
-    QList<platform::Monitor> monitors() override { return {platform::Monitor{QRectF(0, 0, 2400, 1000), 1}}; }
-    std::optional<platform::Capture> capture(QRectF strip) override {
+    bool canCapture(platform::Deadline) override { return true; }
+    QList<platform::Monitor> monitors(platform::Deadline) override {
+        return {platform::Monitor{QRectF(0, 0, 2400, 1000), 1}};
+    }
+    std::optional<platform::Capture> capture(QRectF strip, platform::Deadline) override {
         asked = strip;
         return shot;
     }

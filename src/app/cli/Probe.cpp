@@ -54,7 +54,8 @@ int run(QPointF p, const Parts& parts) {
         return 1;
     }
 
-    const QRectF strip = ScreenTextReader::strip(p, parts.capture->monitors());
+    const QRectF strip = ScreenTextReader::strip(
+        p, parts.capture->monitors(std::chrono::steady_clock::now() + ScreenTextReader::kCaptureTimeLimit));
     print(QStringLiteral("requested strip: ") + rectangle(strip));
     QElapsedTimer timer;
     timer.start();

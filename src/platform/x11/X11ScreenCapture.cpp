@@ -1,5 +1,7 @@
 #include "platform/x11/X11ScreenCapture.h"
 
+#include "platform/x11/ReplyBefore.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <sys/ipc.h>
@@ -11,11 +13,6 @@
 namespace platform {
 
 namespace {
-
-template <class T> struct FreeDeleter {
-    void operator()(T* p) const { std::free(p); }
-};
-template <class T> using Reply = std::unique_ptr<T, FreeDeleter<T>>;
 
 xcb_screen_t* screenOf(xcb_connection_t* connection, int number) {
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection));
@@ -103,15 +100,15 @@ bool X11ScreenCapture::usesSharedMemory() const {
     return segment_.id >= 0;
 }
 
-X11ScreenCapture::Layout X11ScreenCapture::layoutLocked() {
-    Layout layout;
-    if (xcb_connection_has_error(connection_)) return layout;
+std::optional<X11ScreenCapture::Layout> X11ScreenCapture::layoutLocked(Deadline deadline) {
+    if (xcb_connection_has_error(connection_)) return std::nullopt;
     QList<QRectF> frames;
     int primary = 0;
     if (randr_) {
-        Reply<xcb_randr_get_monitors_reply_t> reply(xcb_randr_get_monitors_reply(
-            connection_, xcb_randr_get_monitors(connection_, root_, 1), nullptr));
-        if (reply) {
+        const auto answer = replyBefore<xcb_randr_get_monitors_reply_t>(
+            connection_, xcb_randr_get_monitors(connection_, root_, 1).sequence, deadline);
+        if (answer.timedOut) return std::nullopt;
+        if (const auto& reply = answer.reply) {
             xcb_randr_monitor_info_iterator_t it = xcb_randr_get_monitors_monitors_iterator(reply.get());
             for (; it.rem > 0; xcb_randr_monitor_info_next(&it)) {
                 const xcb_randr_monitor_info_t* m = it.data;
@@ -123,41 +120,44 @@ X11ScreenCapture::Layout X11ScreenCapture::layoutLocked() {
     }
     if (frames.isEmpty()) frames.append(QRectF(0, 0, rootWidth_, rootHeight_));
     if (primary > 0) frames.move(primary, 0);
+    Layout layout;
     layout.origin = frames.first().topLeft();
     for (const QRectF& f : frames)
         layout.monitors.append(Monitor{f.translated(-layout.origin), 1.0});
     return layout;
 }
 
-QList<Monitor> X11ScreenCapture::monitors() {
+QList<Monitor> X11ScreenCapture::monitors(Deadline deadline) {
     const std::lock_guard lock(mutex_);
-    return layoutLocked().monitors;
+    const std::optional<Layout> layout = layoutLocked(deadline);
+    return layout ? layout->monitors : QList<Monitor>{};
 }
 
-bool X11ScreenCapture::canCapture() {
+bool X11ScreenCapture::canCapture(Deadline deadline) {
     const std::lock_guard lock(mutex_);
     if (!rgb32_ || xcb_connection_has_error(connection_)) return false;
-    return readLocked(0, 0, 1, 1).has_value();
+    return readLocked(0, 0, 1, 1, deadline).has_value();
 }
 
-std::optional<Capture> X11ScreenCapture::capture(QRectF strip) {
+std::optional<Capture> X11ScreenCapture::capture(QRectF strip, Deadline deadline) {
     const std::lock_guard lock(mutex_);
     if (!rgb32_) return std::nullopt;
-    const Layout layout = layoutLocked();
-    const auto region = captureRegion(strip, layout.monitors);
+    const std::optional<Layout> layout = layoutLocked(deadline);
+    if (!layout) return std::nullopt;
+    const auto region = captureRegion(strip, layout->monitors);
     if (!region) return std::nullopt;
     // Whole pixels inside the region (one pixel per point here).
     const QRectF r = region->first;
     const int left = int(std::ceil(r.left())), top = int(std::ceil(r.top()));
     const int right = int(std::floor(r.right())), bottom = int(std::floor(r.bottom()));
     if (right - left < kLeastCaptureWidth || bottom - top < kLeastCaptureHeight) return std::nullopt;
-    const int rootX = left + int(layout.origin.x()), rootY = top + int(layout.origin.y());
-    std::optional<QImage> image = readLocked(rootX, rootY, right - left, bottom - top);
+    const int rootX = left + int(layout->origin.x()), rootY = top + int(layout->origin.y());
+    std::optional<QImage> image = readLocked(rootX, rootY, right - left, bottom - top, deadline);
     if (!image) return std::nullopt;
     return Capture{*image, QRectF(left, top, right - left, bottom - top)};
 }
 
-bool X11ScreenCapture::attachSegmentLocked(size_t bytes) {
+bool X11ScreenCapture::attachSegmentLocked(size_t bytes, Deadline deadline) {
     if (segment_.id >= 0 && segment_.size >= bytes) return true;
     detachSegmentLocked();
     const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
@@ -168,13 +168,23 @@ bool X11ScreenCapture::attachSegmentLocked(size_t bytes) {
         return false;
     }
     const xcb_shm_seg_t seg = xcb_generate_id(connection_);
-    xcb_generic_error_t* error =
-        xcb_request_check(connection_, xcb_shm_attach_checked(connection_, seg, id, 0));
+    const xcb_void_cookie_t attach = xcb_shm_attach_checked(connection_, seg, id, 0);
+    // The attach has no reply: a round trip after it tells when the server
+    // has handled it, and then asking for its error no longer blocks.
+    const bool handled =
+        !replyBefore<xcb_get_input_focus_reply_t>(connection_, xcb_get_input_focus(connection_).sequence, deadline)
+             .timedOut;
+    Reply<xcb_generic_error_t> error(handled ? xcb_request_check(connection_, attach) : nullptr);
     // Marked for removal at once: it disappears when both sides detach, even
     // if this process dies.
     shmctl(id, IPC_RMID, nullptr);
-    if (error) {
-        std::free(error);
+    if (!handled || error || xcb_connection_has_error(connection_)) {
+        if (!handled) {
+            // The server may still attach it later: let it go again then.
+            xcb_discard_reply(connection_, attach.sequence);
+            xcb_shm_detach(connection_, seg);
+            xcb_flush(connection_);
+        }
         shmdt(address);
         return false;
     }
@@ -192,7 +202,7 @@ void X11ScreenCapture::detachSegmentLocked() {
     segment_ = Segment{};
 }
 
-std::optional<QImage> X11ScreenCapture::readLocked(int x, int y, int width, int height) {
+std::optional<QImage> X11ScreenCapture::readLocked(int x, int y, int width, int height, Deadline deadline) {
     if (width <= 0 || height <= 0 || x < 0 || y < 0 || x + width > rootWidth_ || y + height > rootHeight_)
         return std::nullopt;
     if (xcb_connection_has_error(connection_)) return std::nullopt;
@@ -200,36 +210,35 @@ std::optional<QImage> X11ScreenCapture::readLocked(int x, int y, int width, int 
     QImage image(width, height, QImage::Format_RGB32);
     if (image.isNull()) return std::nullopt;
 
-    if (shmPossible_ && attachSegmentLocked(bytes)) {
-        xcb_generic_error_t* error = nullptr;
-        Reply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(
+    if (shmPossible_ && attachSegmentLocked(bytes, deadline)) {
+        const auto answer = replyBefore<xcb_shm_get_image_reply_t>(
             connection_,
             xcb_shm_get_image(connection_, root_, qint16(x), qint16(y), quint16(width), quint16(height), ~0u,
-                              XCB_IMAGE_FORMAT_Z_PIXMAP, segment_.seg, 0),
-            &error));
-        if (reply && !error && reply->size >= bytes) {
+                              XCB_IMAGE_FORMAT_Z_PIXMAP, segment_.seg, 0)
+                .sequence,
+            deadline);
+        // A late answer may still write the segment; the next request's
+        // answer comes after it, so the segment is kept.
+        if (answer.timedOut) return std::nullopt;
+        if (answer.reply && answer.reply->size >= bytes) {
             copyPixels(static_cast<const uchar*>(segment_.address), image);
             return image;
         }
-        std::free(error);
         // A server that cannot write our memory (a remote one) is asked plainly from now on.
         detachSegmentLocked();
         shmPossible_ = false;
     }
 
-    xcb_generic_error_t* error = nullptr;
-    Reply<xcb_get_image_reply_t> reply(
-        xcb_get_image_reply(connection_,
-                            xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, qint16(x), qint16(y),
-                                          quint16(width), quint16(height), ~0u),
-                            &error));
-    if (error || !reply) {
-        std::free(error);
-        return std::nullopt;
-    }
-    const int length = xcb_get_image_data_length(reply.get());
+    const auto answer = replyBefore<xcb_get_image_reply_t>(
+        connection_,
+        xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, qint16(x), qint16(y), quint16(width),
+                      quint16(height), ~0u)
+            .sequence,
+        deadline);
+    if (!answer.reply) return std::nullopt;
+    const int length = xcb_get_image_data_length(answer.reply.get());
     if (length < 0 || size_t(length) < bytes) return std::nullopt;
-    copyPixels(xcb_get_image_data(reply.get()), image);
+    copyPixels(xcb_get_image_data(answer.reply.get()), image);
     return image;
 }
 

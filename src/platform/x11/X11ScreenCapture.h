@@ -24,10 +24,12 @@ class X11ScreenCapture final : public ScreenCapture {
     X11ScreenCapture(const X11ScreenCapture&) = delete;
     X11ScreenCapture& operator=(const X11ScreenCapture&) = delete;
 
-    bool canCapture() override;
+    // Every request waits for its answer only until the deadline (see
+    // ReplyBefore.h); what has not answered by then counts as none.
+    bool canCapture(Deadline deadline) override;
     // The primary monitor first.
-    QList<Monitor> monitors() override;
-    std::optional<Capture> capture(QRectF strip) override;
+    QList<Monitor> monitors(Deadline deadline) override;
+    std::optional<Capture> capture(QRectF strip, Deadline deadline) override;
 
     // Whether captures go through shared memory (for the benchmark's report).
     bool usesSharedMemory() const;
@@ -38,9 +40,10 @@ class X11ScreenCapture final : public ScreenCapture {
         QList<Monitor> monitors;
         QPointF origin; // root pixels of the global origin
     };
-    Layout layoutLocked();
-    std::optional<QImage> readLocked(int x, int y, int width, int height);
-    bool attachSegmentLocked(size_t bytes);
+    // None when the server did not answer in time.
+    std::optional<Layout> layoutLocked(Deadline deadline);
+    std::optional<QImage> readLocked(int x, int y, int width, int height, Deadline deadline);
+    bool attachSegmentLocked(size_t bytes, Deadline deadline);
     void detachSegmentLocked();
 
     mutable std::mutex mutex_; // one request sequence (and one use of the segment) at a time
