@@ -447,7 +447,8 @@ bool X11Desktop::accessibilityEnabled() {
 
 bool X11Desktop::canReadScreen() {
     if (!s_->capture) s_->capture = X11ScreenCapture::open(XDisplayString(s_->display));
-    return s_->capture && s_->capture->canCapture();
+    // A display that does not answer a one-pixel read within 2 s cannot be read.
+    return s_->capture && s_->capture->canCapture(std::chrono::steady_clock::now() + std::chrono::seconds(2));
 }
 
 bool X11Desktop::watchModifiers(std::function<void(quint64 flags)> changed) {
