@@ -1,6 +1,7 @@
 #include "platform/tesseract/TesseractRecognizer.h"
 
 #include "platform/tesseract/Blanks.h"
+#include "platform/tesseract/PageImage.h"
 
 #include <array>
 #include <cmath>
@@ -56,36 +57,6 @@ tesseract::TessBaseAPI* threadEngine() {
     api->SetVariable("debug_file", "/dev/null");
     engine.api = std::move(api);
     return engine.api.get();
-}
-
-// The median grey of the picture: text is a small part of a strip, so this is
-// the background's brightness.
-int medianGrey(const QImage& grey) {
-    std::array<qint64, 256> histogram{};
-    for (int y = 0; y < grey.height(); ++y) {
-        const uchar* row = grey.constScanLine(y);
-        for (int x = 0; x < grey.width(); ++x)
-            ++histogram[row[x]];
-    }
-    const qint64 half = (qint64(grey.width()) * grey.height()) / 2;
-    qint64 seen = 0;
-    for (int v = 0; v < 256; ++v) {
-        seen += histogram[size_t(v)];
-        if (seen > half) return v;
-    }
-    return 255;
-}
-
-// Dark text on white with a white margin: what the LSTM model was trained on.
-QImage prepared(const QImage& image, int margin) {
-    QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
-    if (medianGrey(grey) < 128) grey.invertPixels();
-    QImage padded(grey.width() + 2 * margin, grey.height() + 2 * margin, QImage::Format_Grayscale8);
-    if (padded.isNull()) return {};
-    padded.fill(255);
-    for (int y = 0; y < grey.height(); ++y)
-        std::memcpy(padded.scanLine(y + margin) + margin, grey.constScanLine(y), size_t(grey.width()));
-    return padded;
 }
 
 using tesseract_lines::RawLine;
@@ -212,7 +183,7 @@ QList<Observation> TesseractRecognizer::recognize(const QImage& image) const {
     tesseract::TessBaseAPI* api = threadEngine();
     if (!api) return {};
 
-    const QImage page = prepared(image, settings_.margin);
+    const QImage page = tesseract_page::prepared(image, settings_.margin);
     if (page.isNull()) return {};
     api->SetPageSegMode(tesseract::PageSegMode(settings_.pageSegMode));
     api->SetImage(page.constBits(), page.width(), page.height(), 1, int(page.bytesPerLine()));

@@ -20,7 +20,7 @@ class TesseractRecognizer final : public TextRecognizer {
         int pageSegMode;        // tesseract::PageSegMode
         int resolution;         // dots per inch reported to the engine
         double leastConfidence; // words below this mean confidence (0..100) are dropped
-        int margin;             // white pixels added round the image
+        int margin;             // pixels of the page's background added round the image
         bool repairBlanks;      // drop invented blanks, restore underscores read as blanks (Blanks.h)
     };
     // The settings chosen by measurement (see TesseractRecognizer.cpp).
