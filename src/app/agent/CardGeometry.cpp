@@ -74,4 +74,25 @@ QRectF placement(QPointF pointer, QSizeF card, QRectF area) {
     return {x, top, w, h};
 }
 
+namespace {
+
+double usableRatio(double ratio) {
+    return std::isfinite(ratio) && ratio > 0 ? ratio : 1.0;
+}
+
+} // namespace
+
+QtScreen screenHolding(QPointF pixel, const QList<QtScreen>& screens) {
+    for (const QtScreen& screen : screens) {
+        const QRectF native(screen.geometry.topLeft(), screen.geometry.size() * usableRatio(screen.ratio));
+        if (holds(native, pixel)) return screen;
+    }
+    return screens.isEmpty() ? QtScreen{QRectF(), 1.0} : screens.first();
+}
+
+QPointF toDeviceIndependent(QPointF pixel, const QtScreen& screen) {
+    const QPointF origin = screen.geometry.topLeft();
+    return origin + (pixel - origin) / usableRatio(screen.ratio);
+}
+
 } // namespace CardGeometry

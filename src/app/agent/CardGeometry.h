@@ -58,4 +58,21 @@ QRectF areaUnder(QPointF pointer, const QList<platform::ScreenArea>& screens);
 // right and top edges winning when the card is larger than the area.
 QRectF placement(QPointF pointer, QSizeF card, QRectF area);
 
+// A screen as Qt sees it. Qt keeps each screen's top-left at its position in
+// window-system pixels and divides only the distances within it by the
+// screen's device pixel ratio (QT_SCALE_FACTOR, Xft.dpi): its geometry is the
+// native top-left with the native size over the ratio.
+struct QtScreen {
+    QRectF geometry; // QScreen::geometry(), device-independent pixels
+    double ratio;    // QScreen::devicePixelRatio()
+};
+
+// The screen holding the point in window-system pixels: the first whose native
+// extent holds it, else the first; a ratio of 1 at the origin when there is none.
+QtScreen screenHolding(QPointF pixel, const QList<QtScreen>& screens);
+
+// A point in window-system pixels in the device-independent pixels Qt's
+// move() and setGeometry() take, on the given screen.
+QPointF toDeviceIndependent(QPointF pixel, const QtScreen& screen);
+
 } // namespace CardGeometry

@@ -10,6 +10,7 @@
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QPainterPath>
+#include <QScreen>
 #include <QRegion>
 
 namespace {
@@ -75,7 +76,7 @@ void PreviewPanel::applySettings() {
     resizeCard();
     layoutForImage();
     if (isVisible()) {
-        frame_.setSize(cardSize_);
+        frame_.setSize(cardSize_ * devicePixelRatioF()); // the frame is in window-system pixels
         emit framesChanged({frame_});
     }
 }
@@ -113,8 +114,16 @@ void PreviewPanel::showMessage(const QString& message, QPointF pointer, QRectF a
 }
 
 void PreviewPanel::place(QPointF pointer, QRectF area) {
-    frame_ = CardGeometry::placement(pointer, cardSize_, area);
-    setGeometry(frame_.translated(origin_).toRect());
+    // The pointer, the area and the frame are in window-system pixels; the
+    // card's size and Qt's geometry are in device-independent ones, which a
+    // scaled screen (QT_SCALE_FACTOR, Xft.dpi) makes larger.
+    QList<CardGeometry::QtScreen> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens.append({QRectF(screen->geometry()), screen->devicePixelRatio()});
+    const CardGeometry::QtScreen screen = CardGeometry::screenHolding(pointer + origin_, screens);
+    frame_ = CardGeometry::placement(pointer, cardSize_ * screen.ratio, area);
+    const QPointF topLeft = CardGeometry::toDeviceIndependent(frame_.topLeft() + origin_, screen);
+    setGeometry(QRectF(topLeft, cardSize_).toRect());
     show();
     raise();
     emit framesChanged({frame_});
