@@ -5,7 +5,6 @@
 
 #include <QColor>
 #include <QTest>
-
 #include <algorithm>
 
 using platform::tesseract_page::prepared;
@@ -43,7 +42,8 @@ int at(const QImage& page, int x, int y) {
 bool marginIs(const QImage& page, int level) {
     for (int y = 0; y < page.height(); ++y) {
         for (int x = 0; x < page.width(); ++x) {
-            const bool inside = x >= kMargin && x < page.width() - kMargin && y >= kMargin && y < page.height() - kMargin;
+            const bool inside =
+                x >= kMargin && x < page.width() - kMargin && y >= kMargin && y < page.height() - kMargin;
             if (!inside && page.constScanLine(y)[x] != level) return false;
         }
     }
@@ -59,7 +59,8 @@ class PageImageTest : public QObject {
     void schemes_data() {
         QTest::addColumn<QColor>("background");
         QTest::addColumn<QColor>("text");
-        QTest::newRow("Solarized dark: faint light text on dark teal") << QColor("#002b36") << QColor("#839496");
+        QTest::newRow("Solarized dark: faint light text on dark teal")
+            << QColor("#002b36") << QColor("#839496");
         QTest::newRow("Solarized light: faint dark text on cream") << QColor("#fdf6e3") << QColor("#657b83");
         QTest::newRow("black on white") << QColor(Qt::white) << QColor(Qt::black);
         QTest::newRow("white on black") << QColor(Qt::black) << QColor(Qt::white);
@@ -82,7 +83,8 @@ class PageImageTest : public QObject {
         // The margin continues the background, with no frame round the tile.
         QVERIFY(marginIs(page, paper));
         // Anti-aliased edges stay between the two rather than becoming ink or paper.
-        QVERIFY2(at(page, 10, 15) > 40 && at(page, 10, 15) < 215, qPrintable(QString::number(at(page, 10, 15))));
+        QVERIFY2(at(page, 10, 15) > 40 && at(page, 10, 15) < 215,
+                 qPrintable(QString::number(at(page, 10, 15))));
     }
 
     // A tile with nothing on it: its grain must not be stretched into

@@ -14,10 +14,12 @@ using Histogram = std::array<qint64, 256>;
 // measured (Solarized dark, text 112 levels above its background) is well
 // clear of it, and anti-aliasing noise and JPEG-like wallpaper grain are not.
 constexpr int kInkDistance = 32;
-// Of the ink's pixels, the darkest this fraction is taken for the glyphs'
-// cores: lower would let a few stray pixels set the scale, higher would map
-// anti-aliased edges to black and fatten the strokes.
-constexpr double kCoreFraction = 0.1;
+// Of the ink's pixels, the darkest this fraction is taken for the text's
+// colour. Small glyphs enlarged for the engine reach it in few pixels: a tenth
+// mapped their grey edges to black, fattened the strokes and lost an 11-point
+// UUID that black on white read right (bench_reference_accuracy). Any higher
+// than a few stray pixels is enough.
+constexpr double kCoreFraction = 0.01;
 
 Histogram histogramOf(const QImage& grey) {
     Histogram h{};
