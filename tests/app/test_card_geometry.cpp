@@ -79,8 +79,8 @@ class TestCardGeometry : public QObject {
     // and wholly on the pointer's monitor.
     void scaledPlacement_data() {
         QTest::addColumn<double>("ratio");
-        QTest::addColumn<QRectF>("monitor"); // window-system pixels
-        QTest::addColumn<QPointF>("pointer"); // window-system pixels
+        QTest::addColumn<QRectF>("monitor");        // window-system pixels
+        QTest::addColumn<QPointF>("pointer");       // window-system pixels
         QTest::addColumn<QPointF>("windowTopLeft"); // what setGeometry gets
         // A second, unscaled monitor beside each one, so the right one must be chosen.
         QTest::newRow("scale 1") << 1.0 << QRectF(0, 0, 1920, 1080) << QPointF(190, 112) << QPointF(212, 130);
@@ -93,7 +93,8 @@ class TestCardGeometry : public QObject {
         QTest::newRow("scale 2, monitor at a positive offset")
             << 2.0 << QRectF(1920, 0, 3200, 1800) << QPointF(5000, 100) << QPointF(3229, 59);
         QTest::newRow("scale 1.5, monitor at a negative offset")
-            << 1.5 << QRectF(-2880, -200, 2880, 1620) << QPointF(-100, -150) << QPointF(-3784.0 / 3, -464.0 / 3);
+            << 1.5 << QRectF(-2880, -200, 2880, 1620) << QPointF(-100, -150)
+            << QPointF(-3784.0 / 3, -464.0 / 3);
         QTest::newRow("scale 2, monitor at a negative offset")
             << 2.0 << QRectF(-3200, 0, 3200, 1800) << QPointF(-3190, 10) << QPointF(-3184, 14);
     }
@@ -103,7 +104,8 @@ class TestCardGeometry : public QObject {
         QFETCH(QPointF, pointer);
         QFETCH(QPointF, windowTopLeft);
         const QSizeF card(220, 160);
-        const QRectF other = monitor.left() < 0 ? QRectF(0, 0, 1920, 1080) : QRectF(monitor.left() - 1920, 0, 1920, 1080);
+        const QRectF other =
+            monitor.left() < 0 ? QRectF(0, 0, 1920, 1080) : QRectF(monitor.left() - 1920, 0, 1920, 1080);
         const QList<CardGeometry::QtScreen> screens = {
             {other, 1.0},
             {QRectF(monitor.topLeft(), monitor.size() / ratio), ratio},
@@ -122,8 +124,10 @@ class TestCardGeometry : public QObject {
         QCOMPARE(shown.topLeft().x(), frame.left());
         QCOMPARE(shown.topLeft().y(), frame.top());
         // Beside the pointer: its nearest corner within the offsets of the rule at scale 1.
-        const double dx = std::min(std::abs(shown.left() - pointer.x()), std::abs(shown.right() - pointer.x()));
-        const double dy = std::min(std::abs(shown.top() - pointer.y()), std::abs(shown.bottom() - pointer.y()));
+        const double dx =
+            std::min(std::abs(shown.left() - pointer.x()), std::abs(shown.right() - pointer.x()));
+        const double dy =
+            std::min(std::abs(shown.top() - pointer.y()), std::abs(shown.bottom() - pointer.y()));
         QVERIFY(dx <= CardGeometry::kRightOfPointer && dy <= CardGeometry::kAbovePointer);
     }
 
@@ -149,7 +153,8 @@ class TestCardGeometry : public QObject {
         const CardGeometry::QtScreen none = CardGeometry::screenHolding(QPointF(10, 10), {});
         QCOMPARE(CardGeometry::toDeviceIndependent(QPointF(300, 40), none), QPointF(300, 40));
         // A nonsense ratio is taken as 1 rather than dividing by it.
-        QCOMPARE(CardGeometry::toDeviceIndependent(QPointF(300, 40), {QRectF(0, 0, 10, 10), 0.0}), QPointF(300, 40));
+        QCOMPARE(CardGeometry::toDeviceIndependent(QPointF(300, 40), {QRectF(0, 0, 10, 10), 0.0}),
+                 QPointF(300, 40));
     }
 
     void noScreensGivesNoArea() { QVERIFY(CardGeometry::areaUnder(QPointF(10, 10), {}).isEmpty()); }

@@ -10,8 +10,8 @@
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QPainterPath>
-#include <QScreen>
 #include <QRegion>
+#include <QScreen>
 
 namespace {
 
