@@ -1,7 +1,8 @@
 // Accuracy of the screen reader on a corpus of rendered references: absolute,
 // relative, bare, wrapped, UUID names and names with version digits; DejaVu
 // Sans Mono and Liberation Mono at 11 to 15 points; one and two pixels per
-// point; light and dark. Each sample is a strip as a capture would return it,
+// point; light and dark (and every fourth again in low-contrast Solarized
+// dark, on a row of its own). Each sample is a strip as a capture would return it,
 // with the pointer on the reference, resolved against fixture files (among
 // them near twins that differ by one character, so a misread can land on a
 // wrong file). Prints the share resolved to the right file and the count of
@@ -82,7 +83,19 @@ struct Style {
     double points = 13;
     double scale = 1;
     bool dark = false;
+    // A scheme's own colours, in place of the light or dark default.
+    QColor paper;
+    QColor ink;
 };
+
+// Solarized dark: faint light-grey text on dark teal, the scheme that reads
+// worst when the page is merely turned over.
+Style solarizedDark(Style style) {
+    style.dark = true;
+    style.paper = QColor(0x00, 0x2b, 0x36);
+    style.ink = QColor(0x83, 0x94, 0x96);
+    return style;
+}
 
 struct Sample {
     QString kind;
@@ -114,7 +127,7 @@ Drawn draw(const Sample& sample) {
     Drawn d;
     d.strip = QRectF(0, 500, sample.stripWidth, 76);
     d.image = QImage(int(d.strip.width() * s.scale), int(d.strip.height() * s.scale), QImage::Format_RGB32);
-    d.image.fill(s.dark ? QColor(30, 30, 30) : QColor(255, 255, 255));
+    d.image.fill(s.paper.isValid() ? s.paper : s.dark ? QColor(30, 30, 30) : QColor(255, 255, 255));
     const QFont font = fontOf(s);
     const QFontMetricsF m(font);
     const double rowHeight = std::round(s.points * 1.35);
@@ -123,7 +136,7 @@ Drawn draw(const Sample& sample) {
     QPainter painter(&d.image);
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setFont(font);
-    painter.setPen(s.dark ? QColor(220, 220, 220) : QColor(20, 20, 20));
+    painter.setPen(s.ink.isValid() ? s.ink : s.dark ? QColor(220, 220, 220) : QColor(20, 20, 20));
     for (int i = 0; i < sample.rows.size(); ++i) {
         const double top = firstTop + i * rowHeight;
         painter.drawText(QPointF(sample.left * s.scale, (top + m.ascent() / s.scale) * s.scale),
@@ -333,7 +346,12 @@ QList<Sample> wrongCardCases(const QString& project) {
             for (const bool dark : {false, true}) {
                 Sample s;
                 s.kind = QString::fromUtf8(c.kind);
-                s.style = Style{QString::fromLatin1(font), dark ? 14.0 : 13.0, dark ? 2.0 : 1.0, dark};
+                s.style = Style{QString::fromLatin1(font),
+                                dark ? 14.0 : 13.0,
+                                dark ? 2.0 : 1.0,
+                                dark,
+                                QColor(),
+                                QColor()};
                 s.rows = c.rows;
                 s.pointerRow = 1;
                 s.pointerCharacter = c.character;
@@ -462,6 +480,23 @@ int main(int argc, char** argv) {
                                   .arg(s.style.scale)
                                   .arg(url->toLocalFile().mid(project.size() + 1));
     }
+    // Every fourth reference again in Solarized dark, tallied on its own row
+    // so the figures above stay comparable from run to run.
+    Tally solarized, solarizedRaw;
+    QStringList solarizedWrongs;
+    for (int i = 0; i < samples.size(); i += 4) {
+        Sample s = samples.at(i);
+        s.style = solarizedDark(s.style);
+        const Drawn d = draw(s);
+        const std::optional<QUrl> url = recognize(recognizer, d.image, d.strip, d.pointer, shell, false);
+        solarized.add(url, s.expected);
+        solarizedRaw.add(baseline(recognizer, d, shell), s.expected);
+        if (url && url->toLocalFile() != s.expected)
+            solarizedWrongs << QStringLiteral("  %1: %2 -> %3")
+                                   .arg(i)
+                                   .arg(s.expected.mid(project.size() + 1),
+                                        url->toLocalFile().mid(project.size() + 1));
+    }
     root.removeRecursively();
 
     std::sort(times.begin(), times.end());
@@ -475,6 +510,9 @@ int main(int argc, char** argv) {
     }
     std::printf("%-10s  %s %5d %5d        %s %5d %5d\n", "all", qPrintable(readerAll.percent()),
                 readerAll.wrong, readerAll.none, qPrintable(rawAll.percent()), rawAll.wrong, rawAll.none);
+    std::printf("%-10s  %s %5d %5d        %s %5d %5d   (every 4th reference in #839496 on #002b36)\n",
+                "solarized", qPrintable(solarized.percent()), solarized.wrong, solarized.none,
+                qPrintable(solarizedRaw.percent()), solarizedRaw.wrong, solarizedRaw.none);
     std::printf("reader time per reference: median %.0f ms, worst %.0f ms; %d tiles recognised\n",
                 times.at(times.size() / 2), times.last(), recognizer.reads);
     std::printf("wrong-card cases: %d, nothing answered on %d; wrong files: reader %d, baseline %d\n",
@@ -482,6 +520,8 @@ int main(int argc, char** argv) {
     if (!negativeWrongs.isEmpty())
         std::printf("wrong files on the wrong-card cases:\n%s\n", qPrintable(negativeWrongs.join('\n')));
     if (!wrongs.isEmpty()) std::printf("wrong files:\n%s\n", qPrintable(wrongs.join('\n')));
+    if (!solarizedWrongs.isEmpty())
+        std::printf("wrong files in Solarized dark:\n%s\n", qPrintable(solarizedWrongs.join('\n')));
     if (!misses.isEmpty()) std::printf("not found:\n%s\n", qPrintable(misses.join('\n')));
     return 0;
 }
