@@ -20,6 +20,10 @@ constexpr int kInkDistance = 32;
 // UUID that black on white read right (bench_reference_accuracy). Any higher
 // than a few stray pixels is enough.
 constexpr double kCoreFraction = 0.01;
+// Text this many levels darker than its background counts as full contrast
+// (white on black turned over, black on white); Solarized's schemes lie near
+// 100 to 130.
+constexpr int kFullContrast = 160;
 
 Histogram histogramOf(const QImage& grey) {
     Histogram h{};
@@ -72,18 +76,21 @@ QImage prepared(const QImage& image, int margin) {
         background = 255 - background;
     }
 
-    // Stretch the levels so the background is white and the text's cores
-    // black: the engine reads low-contrast text far worse than the same text
-    // in black on white.
+    // Lift the background to white; where the text is faint, also stretch
+    // its colour to black: the engine reads low-contrast text far worse than
+    // the same text in black on white. Text that already stands out keeps its
+    // darkness, anti-aliasing and all: stretching it too changed a "0" the
+    // engine had read right into "@" (test_reference_on_screen).
     std::array<uchar, 256> level{};
     const bool hasInk = background - kInkDistance >= 0 && countIn(h, 0, background - kInkDistance) > 0;
     const int ink = hasInk ? levelAt(h, 0, background - kInkDistance, kCoreFraction) : 0;
+    const int black = background - ink < kFullContrast ? ink : 0;
     for (int v = 0; v < 256; ++v) {
         if (!hasInk) {
             level[size_t(v)] = uchar(v);
             continue;
         }
-        const int stretched = (v - ink) * 255 / (background - ink);
+        const int stretched = (v - black) * 255 / (background - black);
         level[size_t(v)] = uchar(std::clamp(stretched, 0, 255));
     }
 
