@@ -7,9 +7,9 @@
 // low-contrast dark ones where light-grey text sits on a dark-teal background.
 namespace platform::tesseract_page {
 
-// The image in grey, dark text on a light background stretched so that the
-// background is white and the text's cores black, with `margin` pixels of that
-// background round it. A tile with no text on it (nothing stands out from its
+// The image in grey, dark text on a white background (faint text stretched
+// until its colour is black), with `margin` pixels of that background round
+// it. A tile with no text on it (nothing stands out from its
 // background) keeps its few grey levels rather than having its noise blown up
 // into speckles. Null for a null image.
 QImage prepared(const QImage& image, int margin);
