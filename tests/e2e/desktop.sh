@@ -68,10 +68,11 @@ start_desktop() {
     xsetroot -solid '#5f7f9f'
 }
 
-# start_agent AGENT: the agent with --debug, once the bus is there; it switches
-# the session's accessibility on, so applications started later publish theirs.
+# start_agent AGENT [ARGUMENT...]: the agent with --debug and the arguments, once
+# the bus is there; it switches the session's accessibility on, so applications
+# started later publish theirs.
 start_agent() {
-    "$1" --debug >"$log" 2>&1 &
+    "$1" --debug "${@:2}" >"$log" 2>&1 &
     pids+=($!)
     wait_for 60 grep -qs '^Vistel is running\.' "$log" || { echo "the agent did not start"; return 1; }
     wait_for 10 accessibility_on || { echo "the session's accessibility was not switched on"; return 1; }
