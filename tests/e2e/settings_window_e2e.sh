@@ -47,6 +47,8 @@ agent_window() { xdotool search --onlyvisible --class '^Vistel$' 2>/dev/null | h
 settings_shown() { [ -n "$(agent_window)" ]; }
 settings_gone() { [ -z "$(agent_window)" ]; }
 
+# At scale 1 a point is a pixel, which the margin is measured in.
+unset QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS
 start_desktop || give_up "the desktop did not start"
 start_agent "$agent" --open settings || give_up "the agent did not start"
 agent_pid=${pids[-1]}
