@@ -4,7 +4,6 @@
 // in screen coordinates, the window itself first. Exit status 1 with one line
 // on stderr when no application shows such a window.
 #include <atspi/atspi.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -23,7 +22,8 @@ void print(AtspiAccessible* element) {
     gchar* role = atspi_accessible_get_role_name(element, nullptr);
     gchar* name = atspi_accessible_get_name(element, nullptr);
     AtspiComponent* component = atspi_accessible_get_component_iface(element);
-    AtspiRect* box = component ? atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, nullptr) : nullptr;
+    AtspiRect* box =
+        component ? atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, nullptr) : nullptr;
     std::printf("%s\t%d %d %d %d\t%s\n", role ? role : "", box ? box->x : 0, box ? box->y : 0,
                 box ? box->width : 0, box ? box->height : 0, name ? name : "");
     g_free(box);
