@@ -35,11 +35,6 @@ fail() {
     echo "FAIL: $*"
     failures=$((failures + 1))
 }
-give_up() {
-    echo "FAIL: $*"
-    for f in "$tmp"/*.log; do [ -f "$f" ] && { echo "---- $f"; tail -n 80 "$f"; }; done
-    exit 1
-}
 
 # Drawn on the screen and read back: words and digits only.
 make_project "/tmp/vistel-desktop-e2e-$$" || give_up "cannot make the fixture project"

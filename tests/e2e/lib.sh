@@ -65,3 +65,12 @@ require_tools() {
         command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed (scripts/install-deps installs it)"; exit 1; }
     done
 }
+
+# give_up MESSAGE: says what failed, shows the end of every log of the run
+# ($tmp/*.log) and ends the script with status 1.
+give_up() {
+    echo "FAIL: $*"
+    local f
+    for f in "$tmp"/*.log; do [ -f "$f" ] && { echo "---- $f"; tail -n 80 "$f"; }; done
+    exit 1
+}

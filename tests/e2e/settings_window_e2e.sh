@@ -36,11 +36,6 @@ fail() {
     echo "FAIL: $*"
     failures=$((failures + 1))
 }
-give_up() {
-    echo "FAIL: $*"
-    for f in "$tmp"/*.log; do [ -f "$f" ] && { echo "---- $f"; tail -n 40 "$f"; }; done
-    exit 1
-}
 
 # The agent's visible top-level windows, by class (the card is hidden until a hover).
 agent_window() { xdotool search --onlyvisible --class '^Vistel$' 2>/dev/null | head -n1; }

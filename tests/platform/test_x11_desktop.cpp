@@ -1,4 +1,5 @@
 // The X11 desktop against a private Xvfb, an xterm and xdotool.
+#include "XvfbDisplay.h"
 #include "core/HoverModifier.h"
 #include "platform/x11/X11Desktop.h"
 
@@ -78,15 +79,10 @@ class TestX11Desktop : public QObject {
 
   private slots:
     void initTestCase() {
-        const QString xvfb = QStandardPaths::findExecutable("Xvfb");
-        if (xvfb.isEmpty()) QSKIP("Xvfb is not installed (scripts/install-deps installs it)");
-        // The server picks a free display and names it on standard output.
-        xvfb_.start(xvfb, {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"});
-        QVERIFY(xvfb_.waitForStarted());
-        while (!xvfb_.canReadLine() && xvfb_.waitForReadyRead(10000)) {
-        }
-        display_ = ":" + xvfb_.readLine().trimmed();
-        QVERIFY2(display_.size() > 1, "Xvfb named no display");
+        if (QStandardPaths::findExecutable("Xvfb").isEmpty())
+            QSKIP("Xvfb is not installed (scripts/install-deps installs it)");
+        display_ = startXvfb(xvfb_);
+        QVERIFY2(!display_.isEmpty(), "Xvfb named no display");
         QElapsedTimer waited;
         waited.start();
         while (!(x_ = XOpenDisplay(display_.constData())) && waited.elapsed() < 10000)

@@ -1,6 +1,7 @@
 // The X11 capture against a private Xvfb that is stopped (SIGSTOP) mid-use: a
 // server that no longer answers must cost each request no more than its
 // deadline, and the connection must serve again once the server resumes.
+#include "XvfbDisplay.h"
 #include "platform/x11/X11ScreenCapture.h"
 
 #include <QElapsedTimer>
@@ -23,15 +24,10 @@ class TestX11ScreenCapture : public QObject {
 
   private slots:
     void initTestCase() {
-        const QString xvfb = QStandardPaths::findExecutable("Xvfb");
-        if (xvfb.isEmpty()) QSKIP("Xvfb is not installed (scripts/install-deps installs it)");
-        // The server picks a free display and names it on standard output.
-        xvfb_.start(xvfb, {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"});
-        QVERIFY(xvfb_.waitForStarted());
-        while (!xvfb_.canReadLine() && xvfb_.waitForReadyRead(10000)) {
-        }
-        display_ = ":" + xvfb_.readLine().trimmed();
-        QVERIFY2(display_.size() > 1, "Xvfb named no display");
+        if (QStandardPaths::findExecutable("Xvfb").isEmpty())
+            QSKIP("Xvfb is not installed (scripts/install-deps installs it)");
+        display_ = startXvfb(xvfb_);
+        QVERIFY2(!display_.isEmpty(), "Xvfb named no display");
     }
 
     void cleanupTestCase() {
