@@ -155,6 +155,7 @@ void VistelController::tick() {
     } else {
         lastRecognizedPoint_.reset();
         holding_ = false;
+        titleDocument_.reset(); // a file saved meanwhile is found on the next hold
         fileImages_->forgetRequest();
         hidePreview();
         takeDownMessage();
@@ -198,7 +199,12 @@ void VistelController::tickWhileHeld() {
     if (!title && window && !window->title.isEmpty()) title = window->title;
     // Editors that publish no document name its file in the title.
     QUrl base = windowContext ? windowContext->documentDirectory : QUrl();
-    if (base.isEmpty() && title) base = TitleDocument::documentDirectory(*title);
+    if (base.isEmpty() && title) {
+        // Up to 16 existence tests: done once per title and hold, not on every tick.
+        if (!titleDocument_ || titleDocument_->first != *title)
+            titleDocument_ = {*title, TitleDocument::documentDirectory(*title)};
+        base = titleDocument_->second;
+    }
 
     const QList<QUrl> roots = pid > 0 ? ProcessRoots::rootsFor(pid, *processes_) : QList<QUrl>();
     // Everything the readings of this tick search, as one value that goes with them.

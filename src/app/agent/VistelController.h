@@ -20,6 +20,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <utility>
 
 class MenuBarIndicator;
 class PreviewPanel;
@@ -166,5 +167,6 @@ class VistelController : public QObject {
     double lastRecognitionTime_ = -std::numeric_limits<double>::infinity();
     std::optional<QPointF> lastRecognizedPoint_;
     std::optional<QPointF> lastLoggedPoint_;
-    std::optional<QPointF> decodeRequestedAt_; // where the awaited local image was found
+    std::optional<QPointF> decodeRequestedAt_;              // where the awaited local image was found
+    std::optional<std::pair<QString, QUrl>> titleDocument_; // the last title and the folder it names
 };
