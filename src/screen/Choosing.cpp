@@ -2,6 +2,7 @@
 #include "screen/Choosing.h"
 
 #include "core/Diagnostics.h"
+#include "screen/InkRow.h"
 #include "screen/Layout.h"
 #include "screen/Recognizing.h"
 
@@ -100,7 +101,17 @@ ImageReference::Match withoutGluedPrefix(const ImageReference::Match& match) {
 
 std::optional<QUrl> recognizeLines(const Read& read, QPointF pointer, bool allowFragments,
                                    const Resolver& resolve, const Continuing& continuing, bool verbose) {
-    const Layout layout(read.lines);
+    Layout layout(read.lines);
+    const PointerRow row = pointerRowAt({read}, pointer);
+    if (row.ambiguous) {
+        if (verbose) detail(QStringLiteral("the pointer lies between two rows; not guessing"));
+        return std::nullopt;
+    }
+    if (row.row && !rowWasRead({read}, pointer, *row.row)) {
+        if (verbose) detail(QStringLiteral("the row under the pointer was not read; not guessing"));
+        return std::nullopt;
+    }
+    layout.pointerRow = row.row;
     QList<Hit> hits;
     // Bare names the fallback may take: only from the line whose own box holds
     // the pointer's y. The 14-point reach would let a neighbouring row stand in

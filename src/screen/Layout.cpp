@@ -149,9 +149,21 @@ std::optional<QList<Line>> Layout::adjacent(const QList<Line>& row, bool above) 
 bool Layout::underPointerVertically(const Line& line, QPointF pointer) const {
     const double dy = verticalDistance(line, pointer);
     if (dy > kPointerReach) return false;
-    // A line that holds the pointer's y (distance 0) hides one more than 3 away.
+    if (pointerRow) return onInkRow(line, *pointerRow);
+    const bool lineAbove = line.maxY < pointer.y();
     return std::none_of(lines.begin(), lines.end(), [&](const Line& m) {
-        return overlapsHorizontally(m, line) && verticalDistance(m, pointer) + kOcclusion < dy;
+        if (!overlapsHorizontally(m, line)) return false;
+        const double other = verticalDistance(m, pointer);
+        // A line that holds the pointer's y (distance 0) hides one more than 3 away.
+        if (other + kOcclusion < dy) return true;
+        // In the blank band between two rows the pointer belongs to the row
+        // whose cell reaches into the band, and the ink does not tell which:
+        // unless one row is clearly nearer, neither is taken. A row whose box
+        // holds the pointer's y wins over any other row (boxes drawn round
+        // bitmap glyphs overlap the next row's by a few points).
+        const bool otherSide = lineAbove ? m.minY > pointer.y() : m.maxY < pointer.y();
+        const bool otherRow = std::abs(m.middle() - line.middle()) >= kSameRowBand;
+        return dy > 0 && otherRow && (otherSide || other == 0) && other <= dy + kOcclusion;
     });
 }
 

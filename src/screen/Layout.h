@@ -1,5 +1,6 @@
 #pragma once
 
+#include "screen/InkRow.h"
 #include "screen/ScreenTextReader.h"
 
 #include <QPointF>
@@ -43,6 +44,10 @@ inline constexpr double kDuplicateSpan = 2.0;
 // The lines among which rows are sought: one read's, or all reads' in read order.
 struct Layout {
     QList<Line> lines;
+    // The row of ink the pointer rests on, when the pixels show one: then a
+    // line is under the pointer vertically exactly when it lies on that row.
+    // Set only by callers that ask about that one pointer.
+    std::optional<InkRow> pointerRow;
 
     Layout() = default;
     explicit Layout(QList<Line> lines) : lines(std::move(lines)) {}
@@ -62,7 +67,10 @@ struct Layout {
     std::optional<QList<Line>> adjacent(const QList<Line>& row, bool above) const;
 
     // The anchor rule: the line lies under the pointer vertically (within 14
-    // points and not hidden by a line more than 3 points closer) ...
+    // points and not hidden by a line more than 3 points closer; with the
+    // pointer between two rows, only the one more than 3 points nearer; a
+    // row whose box holds the pointer's y hides the rows whose boxes do not;
+    // with the pointer's row of ink known, lying on it) ...
     bool underPointerVertically(const Line& line, QPointF pointer) const;
     // ... and horizontally within 14 points of its ends.
     bool underPointer(const Line& line, QPointF pointer) const;

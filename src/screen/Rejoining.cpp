@@ -5,6 +5,7 @@
 
 #include "core/Diagnostics.h"
 #include "screen/Choosing.h"
+#include "screen/InkRow.h"
 #include "screen/Layout.h"
 #include "screen/Lines.h"
 
@@ -120,8 +121,11 @@ bool onPointer(const Layout& layout, const QList<Piece>& pieces, qsizetype last,
 
 std::optional<QUrl> rejoined(const QList<Read>& reads, QPointF pointer, const Resolver& resolve,
                              bool verbose) {
-    const Layout layout = Layout::of(reads);
+    Layout layout = Layout::of(reads);
     if (layout.lines.size() < 2) return std::nullopt;
+    const PointerRow row = pointerRowAt(reads, pointer);
+    if (row.ambiguous || (row.row && !rowWasRead(reads, pointer, *row.row))) return std::nullopt;
+    layout.pointerRow = row.row;
 
     QSet<QString> tried;
     for (const Chain& chain : chains(layout)) {

@@ -189,26 +189,46 @@ class LayoutTest : public QObject {
 
     void anchorRule_data() {
         QTest::addColumn<QPointF>("pointer");
-        QTest::addColumn<double>("occluder"); // left end of a 200-point line at y 50..64; NaN: none
+        QTest::addColumn<double>("occluder"); // left end of a 200-point line 14 high; NaN: none
+        QTest::addColumn<double>("occluderTop");
         QTest::addColumn<bool>("vertically");
         QTest::addColumn<bool>("under");
         // The line spans 100..500, y 30..44.
         const double none = qQNaN();
-        QTest::newRow("14 above") << QPointF(300, 16) << none << true << true;
-        QTest::newRow("15 above") << QPointF(300, 15) << none << false << false;
-        QTest::newRow("14 right of its end") << QPointF(514, 37) << none << true << true;
-        QTest::newRow("15 right of its end") << QPointF(515, 37) << none << true << false;
-        QTest::newRow("a line holding the pointer hides it") << QPointF(300, 52) << 200.0 << false << false;
-        QTest::newRow("a line only 2.5 closer does not") << QPointF(300, 47.5) << 200.0 << true << true;
+        QTest::newRow("14 above") << QPointF(300, 16) << none << 0.0 << true << true;
+        QTest::newRow("15 above") << QPointF(300, 15) << none << 0.0 << false << false;
+        QTest::newRow("14 right of its end") << QPointF(514, 37) << none << 0.0 << true << true;
+        QTest::newRow("15 right of its end") << QPointF(515, 37) << none << 0.0 << true << false;
+        QTest::newRow("a line holding the pointer hides it")
+            << QPointF(300, 52) << 200.0 << 50.0 << false << false;
+        // Between the line and the row below it (a gap of 6): which row's cell the pointer is in
+        // cannot be told from the ink unless one is more than 3 nearer.
+        QTest::newRow("between rows, the other only 1 nearer")
+            << QPointF(300, 47.5) << 200.0 << 50.0 << false << false;
+        QTest::newRow("between rows, 3 nearer is not enough")
+            << QPointF(300, 45.5) << 200.0 << 50.0 << false << false;
+        QTest::newRow("between rows, 3.5 nearer wins")
+            << QPointF(300, 45.25) << 200.0 << 50.0 << true << true;
+        QTest::newRow("between rows, the other 3.5 nearer")
+            << QPointF(300, 48.75) << 200.0 << 50.0 << false << false;
+        QTest::newRow("a row below that lies beside it does not count")
+            << QPointF(300, 47.5) << 600.0 << 50.0 << true << true;
+        // Boxes round bitmap glyphs overlap the next row's: the row below spans 42..56.
+        QTest::newRow("a row whose box holds the pointer hides it, 1 away")
+            << QPointF(300, 45) << 200.0 << 42.0 << false << false;
+        QTest::newRow("both boxes hold the pointer") << QPointF(300, 43) << 200.0 << 42.0 << true << true;
+        QTest::newRow("a box on the same row does not hide it")
+            << QPointF(300, 45) << 200.0 << 32.0 << true << true;
     }
     void anchorRule() {
         QFETCH(QPointF, pointer);
         QFETCH(double, occluder);
+        QFETCH(double, occluderTop);
         QFETCH(bool, vertically);
         QFETCH(bool, under);
         const Line line = at("line", 100, 500, 30, 44);
         QList<Line> lines{line};
-        if (!qIsNaN(occluder)) lines << at("below", occluder, occluder + 200, 50, 64);
+        if (!qIsNaN(occluder)) lines << at("other", occluder, occluder + 200, occluderTop, occluderTop + 14);
         const Layout layout(lines);
         QCOMPARE(layout.underPointerVertically(line, pointer), vertically);
         QCOMPARE(layout.underPointer(line, pointer), under);
