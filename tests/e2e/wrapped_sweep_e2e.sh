@@ -7,15 +7,27 @@
 # card; a card for any other file is a failure. The --debug log says which
 # file each card showed ("[card] showing <path>").
 #
-#   wrapped_sweep_e2e.sh path/to/VistelPrototype
+#   wrapped_sweep_e2e.sh path/to/VistelPrototype [LOOK]
+#
+# LOOK picks the terminal and its look: xterm (DejaVu Sans Mono 14 pt, black
+# on white; the default), xterm-bitmap (the 9x15 bitmap font, green on black)
+# or urxvt (Liberation Mono 11 pt, Solarized dark).
 #
 # Prints one line per height (right / none / wrong) and exits 1 when any
 # height showed a wrong card. Exits 77 (skipped) only when Xvfb is missing.
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 
-agent=${1:?usage: wrapped_sweep_e2e.sh path/to/VistelPrototype}
-require_tools xdotool xterm convert
+agent=${1:?usage: wrapped_sweep_e2e.sh path/to/VistelPrototype [xterm|xterm-bitmap|urxvt]}
+look=${2:-xterm}
+case "$look" in
+xterm | xterm-bitmap) require_tools xdotool xterm convert ;;
+urxvt) require_tools xdotool urxvt convert ;;
+*)
+    echo "unknown look: $look (xterm, xterm-bitmap or urxvt)" >&2
+    exit 2
+    ;;
+esac
 
 tmp=$(mktemp -d)
 # The project's path is drawn on the screen and read back: plain words and digits.
@@ -63,14 +75,20 @@ text+="$wrapped\n"
 text+="$(printf '%*s' $((second_col - 6)) '')banner_below.png"
 [ ${#wrapped} -gt $columns ] && [ ${#wrapped} -le $((2 * columns)) ] ||
     fail "the wrapped path must fill one row and end on the next"
-(cd "$project" && exec xterm -geometry "${columns}x${rows}+0+0" -bw 0 -fa "DejaVu Sans Mono" -fs 14 -bg white \
-    -fg black -T sweep-terminal -e sh -c 'printf "$1"; exec sleep 600' sh "$text") &
+show='printf "$1"; exec sleep 600'
+case "$look" in
+xterm) terminal_command=(xterm -bw 0 -fa "DejaVu Sans Mono" -fs 14 -bg white -fg black) ;;
+xterm-bitmap) terminal_command=(xterm -bw 0 -fn 9x15 -bg black -fg green) ;;
+urxvt) terminal_command=(urxvt -b 2 -fn "xft:Liberation Mono:size=11" -bg '#002b36' -fg '#839496') ;;
+esac
+(cd "$project" && exec "${terminal_command[@]}" -geometry "${columns}x${rows}+0+0" -T sweep-terminal \
+    -e sh -c "$show" sh "$text") &
 pids+=($!)
 wait_for 10 xdotool search --name '^sweep-terminal$' >/dev/null || fail "the terminal did not appear"
 sleep 1 # let it draw
 terminal=$(xdotool search --name '^sweep-terminal$' | head -n1)
 eval "$(xdotool getwindowgeometry --shell "$terminal")" # WIDTH, HEIGHT
-# xterm draws a 2-pixel inner border round its character cells; sizes in thousandths of a pixel.
+# Both terminals draw a 2-pixel inner border round their character cells; sizes in thousandths of a pixel.
 cell_w=$(((WIDTH - 4) * 1000 / columns))
 cell_h=$(((HEIGHT - 4) * 1000 / rows))
 # spot COLUMN ROW K: the middle of the column, at the K-th of 8 heights spread
