@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Files that could freeze the agent, end to end: in an xterm whose shell works
 # in a fixture folder holding a FIFO named pipe-x.png, a link to /dev/zero named
-# zero-z.png and a 1 GB sparse file named sparse-big.png, holding Alt over each
-# name in turn shows no card and leaves the agent responsive: a real image
+# zero-z.png and a 1 GB sparse file named sparse-big.png, and showing the
+# address of an endless download on 127.0.0.1 (remote images on), holding Alt
+# over each in turn shows no card and leaves the agent responsive: a real image
 # named after them still previews, and SIGTERM then ends the agent with status
-# 0. Prints how long the preview and the exit took (figures, not checks: the
-# limits below only catch a hung agent).
+# 0. Prints how long the preview and the exit took and the agent's peak
+# resident memory (figures, not checks: the limits below only catch a hung
+# agent).
 #
 #   hostile_files_e2e.sh path/to/VistelPrototype
 #
@@ -20,8 +22,10 @@ tmp=$(mktemp -d)
 project="/tmp/vistel-hostile-e2e-$$"
 pids=()
 agent_pid=
+server_pid=
 cleanup() {
     [ -n "$agent_pid" ] && kill -9 "$agent_pid" 2>/dev/null
+    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
     stop_started
     rm -rf "$tmp" "$project"
 }
@@ -44,12 +48,42 @@ ln -s /dev/zero "$project/zero-z.png"
 truncate -s 1G "$project/sparse-big.png" || fail "cannot make a sparse file"
 convert -size 160x100 xc:purple "$project/real-photo.png" || fail "cannot make the image"
 
+echo "== a loopback server whose image never ends (a PNG signature, then 64 KiB pieces)"
+cat >"$tmp/serve.py" <<'PY'
+import http.server, socketserver
+class Endless(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.0"
+    def do_GET(self):
+        self.send_response(200)
+        self.send_header("Content-Type", "image/png")
+        self.end_headers()
+        piece = b"\x89PNG\r\n\x1a\n" + b"x" * (65536 - 8)
+        try:
+            while True:
+                self.wfile.write(piece)
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+    def log_message(self, *args):
+        pass
+class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+server = Server(("127.0.0.1", 0), Endless)
+print(server.server_address[1], flush=True)
+server.serve_forever()
+PY
+python3 "$tmp/serve.py" >"$tmp/port" &
+server_pid=$!
+wait_for 5 test -s "$tmp/port" || fail "the loopback server did not start"
+port=$(head -1 "$tmp/port")
+mkdir -p "$XDG_CONFIG_HOME/vistel"
+printf '[General]\nloadRemoteImages=true\n' >"$XDG_CONFIG_HOME/vistel/com.vistel.Vistel.conf"
+
 echo "== private X server and a terminal whose shell works there"
 start_xvfb 1024x600 || fail "no private X server"
 paint_desktop_white 1024x600
 columns=60
 rows=10
-text="open pipe-x.png\n\nopen zero-z.png\n\nopen sparse-big.png\n\nopen real-photo.png"
+text="open pipe-x.png\n\nopen zero-z.png\n\nopen sparse-big.png\n\nopen real-photo.png\n\nhttp://127.0.0.1:$port/endless.png"
 (cd "$project" && exec xterm -geometry "${columns}x${rows}+0+0" -bw 0 -fa "DejaVu Sans Mono" -fs 14 -bg white \
     -fg black -T hostile-terminal -e sh -c 'printf "$1"; exec sleep 600' sh "$text") &
 pids+=($!)
@@ -84,6 +118,21 @@ for name in pipe-x.png zero-z.png sparse-big.png; do
     sleep 0.3
     row=$((row + 2))
 done
+
+echo "-- http://127.0.0.1:$port/endless.png"
+before_kb=$(awk '/^VmHWM:/ {print $2}' "/proc/$agent_pid/status")
+from=$(($(wc -l <"$log") + 1))
+xdotool mousemove $(point 8 8) keydown alt
+# Each reading of the spot asks for the download again while it has not failed.
+wait_for 20 bash -c "tail -n +$from '$log' | grep -q 'endless.png'" ||
+    { xdotool keyup alt; fail "the address was not read in 20 s"; }
+sleep 5 # long enough for the body to overrun any cap many times over
+card_shown && { xdotool keyup alt; fail "a card showed for an endless download"; }
+xdotool keyup alt
+sleep 0.3
+peak_kb=$(awk '/^VmHWM:/ {print $2}' "/proc/$agent_pid/status")
+echo "agent's peak resident memory: $((before_kb / 1024)) MB before the endless download, $((peak_kb / 1024)) MB after"
+[ -n "${VISTEL_E2E_LOG:-}" ] && cp "$log" "$VISTEL_E2E_LOG"
 
 echo "-- real-photo.png"
 from=$(($(wc -l <"$log") + 1))

@@ -29,7 +29,10 @@ class RemoteImages : public QObject {
     Q_OBJECT
   public:
     struct Limits {
-        qint64 maxBytes = 64 * 1024 * 1024;
+        // Above any image a card is worth waiting for (a 4K screenshot is a
+        // few megabytes), and low enough that the agent with one such body in
+        // hand stays near 120 MB resident.
+        qint64 maxBytes = 32 * 1024 * 1024;
         int stallMilliseconds = 15'000;    // no bytes for this long abandons the download
         int deadlineMilliseconds = 60'000; // a download still running after this is abandoned
         int maxRedirects = 10;
