@@ -56,8 +56,8 @@ class NamingReader final : public AccessibilityReader {
     std::shared_ptr<AccessibilityElement> elementAt(QPointF) override { return std::make_shared<Element>(); }
     void wakeAccessibility(const AccessibilityElement&) override {}
     std::optional<WindowContext> windowContext(const AccessibilityElement&) override { return std::nullopt; }
-    std::optional<QUrl> imageURL(const AccessibilityElement&, QPointF, const ResolutionContext&) override {
-        return state_->image;
+    AccessibilityLookup::Findings findingsAt(const AccessibilityElement&, QPointF) override {
+        return {AccessibilityLookup::Finding{AccessibilityLookup::Finding::Kind::Given, state_->image}};
     }
 
   private:

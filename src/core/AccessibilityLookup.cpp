@@ -1,11 +1,9 @@
 #include "core/AccessibilityLookup.h"
 
-#include "core/CodexSessions.h"
 #include "core/Diagnostics.h"
 #include "core/ImageReference.h"
 
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QQueue>
 #include <array>
 #include <limits>
@@ -28,33 +26,22 @@ bool containsWithMargin(const QRectF& rect, QPointF point) {
     return rect.adjusted(-kPointerMargin, -kPointerMargin, kPointerMargin, kPointerMargin).contains(point);
 }
 
-bool isWebScheme(const QUrl& url) {
-    const QString scheme = url.scheme().toLower();
-    return (scheme == QLatin1String("http") || scheme == QLatin1String("https")) && !url.host().isEmpty();
-}
-
-std::optional<QUrl> directAttributes(Element& element, const ResolutionContext& context) {
+// The element's URL attribute, then its file name when that names an image.
+void addAttributeFindings(Element& element, Findings& out) {
     const Value url = element.url();
     if (!std::holds_alternative<std::monostate>(url)) {
         const std::optional<QString> role = element.role();
-        const bool image = role == QStringLiteral("AXImage");
-        if (const auto found = imageURLFromAccessibilityValue(url, context, image)) {
-            if (Diagnostics::verbose())
-                print(QStringLiteral("  [ax] ") + role.value_or(QStringLiteral("?")) +
-                      QStringLiteral(" AXURL -> ") + found->path());
-            return found;
-        }
+        out.append(Finding{Finding::Kind::Attribute,
+                           url,
+                           {},
+                           role == QStringLiteral("AXImage"),
+                           role.value_or(QStringLiteral("?"))});
     }
     if (const std::optional<QString> name = element.filename()) {
-        if (ImageReference::isSupportedExtension(ImageReference::pathExtension(*name))) {
-            const QUrl found = QUrl::fromLocalFile(*name);
-            if (Diagnostics::verbose())
-                print(QStringLiteral("  [ax] ") + roleOrQuestionMark(element) +
-                      QStringLiteral(" AXFilename -> ") + found.path());
-            return found;
-        }
+        if (ImageReference::isSupportedExtension(ImageReference::pathExtension(*name)))
+            out.append(Finding{
+                Finding::Kind::Given, QUrl::fromLocalFile(*name), {}, false, roleOrQuestionMark(element)});
     }
-    return std::nullopt;
 }
 
 // The element's character under the point lies at the point (the bounds
@@ -78,11 +65,6 @@ QString described(Element& element) {
                     .arg(qint64(rect->width()))
                     .arg(qint64(rect->height()));
     return text;
-}
-
-std::optional<QUrl> labelReference(const QString& label, const ResolutionContext& context) {
-    if (auto url = ImageReference::resolveOnDisk(label, context)) return url;
-    return CodexSessions::match(ImageReference::trimmed(label));
 }
 
 } // namespace
@@ -132,36 +114,9 @@ QStringList shortLabelReferences(Element& element) {
     return out;
 }
 
-std::optional<QUrl> imageURLFromAccessibilityValue(const Value& value, const ResolutionContext& context,
-                                                   bool knownToBeAnImage) {
-    if (const QUrl* url = std::get_if<QUrl>(&value)) {
-        if (!url->isValid()) return std::nullopt;
-        const bool imageExtension =
-            ImageReference::isSupportedExtension(ImageReference::pathExtension(url->path()));
-        if (url->isLocalFile()) {
-            if (imageExtension && QFileInfo(url->toLocalFile()).isFile()) return *url;
-            return std::nullopt;
-        }
-        // Only web addresses are fetched: a data:, javascript: or resource URL that
-        // an application labels as an image is nothing the card should load.
-        if (isWebScheme(*url) && (imageExtension || knownToBeAnImage)) return *url;
-        return std::nullopt;
-    }
-    if (const QString* text = std::get_if<QString>(&value)) {
-        if (text->isEmpty()) return std::nullopt;
-        if (auto url = ImageReference::resolveExact(*text, context)) return url;
-        if (knownToBeAnImage) {
-            const std::optional<QUrl> url = ImageReference::resolve(*text, context.baseDirectory);
-            if (url && !url->isLocalFile() && isWebScheme(*url)) return url;
-        }
-    }
-    return std::nullopt;
-}
-
-std::optional<QUrl> imageReferenceInText(QPointF at, Element& element, const ResolutionContext& context) {
+Findings textFindings(QPointF at, Element& element) {
     const std::optional<CharacterRange> range = element.rangeForPosition(at);
-    if (!range || range->location < 0 || range->length < 0 || range->location > kLargestLocation)
-        return std::nullopt;
+    if (!range || range->location < 0 || range->length < 0 || range->location > kLargestLocation) return {};
 
     const CharacterRange under{range->location, std::max<qint64>(range->length, 1)};
     if (const std::optional<QRectF> bounds = screenBounds(under, element)) {
@@ -169,34 +124,30 @@ std::optional<QUrl> imageReferenceInText(QPointF at, Element& element, const Res
             if (Diagnostics::verbose())
                 print(QStringLiteral("  [ax] element answered for (%1, %2), not the pointer; ignoring it")
                           .arg(QString::number(bounds->x()), QString::number(bounds->y())));
-            return std::nullopt;
+            return {};
         }
     }
 
     const std::optional<CharacterRange> window = textWindow(range->location, element.numberOfCharacters());
-    if (!window) return std::nullopt;
+    if (!window) return {};
     std::optional<QString> text = element.stringForRange(*window);
-    if (!text) return std::nullopt;
+    if (!text) return {};
     // An application may answer with more than was asked; never search more
     // than the window, however much arrived.
     if (text->size() > window->length) text->truncate(window->length);
     const qint64 offset = range->location - window->location;
 
-    if (const std::optional<QString> ref = ImageReference::reference(*text, offset)) {
-        if (auto url = ImageReference::resolveExact(*ref, context)) return url;
-        // A bare name printed by a tool names a file somewhere in the project;
-        // the text is exact, so it is looked up as written, never repaired.
-        if (auto url = ImageReference::resolveInProject(*ref, context)) return url;
-    }
-    if (const std::optional<QString> joined = ImageReference::referenceAcrossWrappedLines(*text, offset)) {
-        if (auto url = ImageReference::resolveExact(*joined, context)) {
-            if (Diagnostics::verbose()) print(QStringLiteral("  [ax] rejoined a wrapped path -> ") + *joined);
-            return url;
-        }
-        if (Diagnostics::verbose())
-            print(QStringLiteral("  [ax] rejoined ") + *joined + QStringLiteral(", which names nothing"));
-    }
-    return std::nullopt;
+    Findings out;
+    const QString role = roleOrQuestionMark(element);
+    if (const std::optional<QString> ref = ImageReference::reference(*text, offset))
+        out.append(Finding{Finding::Kind::Text, {}, *ref, false, role});
+    if (const std::optional<QString> joined = ImageReference::referenceAcrossWrappedLines(*text, offset))
+        out.append(Finding{Finding::Kind::Wrapped, {}, *joined, false, role});
+    return out;
+}
+
+std::optional<QUrl> imageReferenceInText(QPointF at, Element& element, const ResolutionContext& context) {
+    return resolve(textFindings(at, element), context);
 }
 
 std::shared_ptr<Element> descendantWithText(const std::shared_ptr<Element>& element, QPointF at) {
@@ -228,8 +179,7 @@ std::shared_ptr<Element> descendantWithText(const std::shared_ptr<Element>& elem
     return nullptr;
 }
 
-std::optional<QUrl> imageURL(const std::shared_ptr<Element>& element, QPointF at,
-                             const ResolutionContext& context) {
+Findings findings(const std::shared_ptr<Element>& element, QPointF at) {
     const QList<std::shared_ptr<Element>> elements = chain(element);
 
     // The frame decides for the attributes and labels of each element alike.
@@ -237,10 +187,9 @@ std::optional<QUrl> imageURL(const std::shared_ptr<Element>& element, QPointF at
     for (const auto& e : elements)
         inside.append(passesFrameTest(*e, at));
 
-    for (qsizetype i = 0; i < elements.size(); ++i) {
-        if (!inside.at(i)) continue;
-        if (auto url = directAttributes(*elements.at(i), context)) return url;
-    }
+    Findings out;
+    for (qsizetype i = 0; i < elements.size(); ++i)
+        if (inside.at(i)) addAttributeFindings(*elements.at(i), out);
 
     // Path-like labels of every element first, then every label; each element's
     // labels are read once and serve both passes.
@@ -252,20 +201,19 @@ std::optional<QUrl> imageURL(const std::shared_ptr<Element>& element, QPointF at
             if (!labels[i]) labels[i] = shortLabelReferences(e);
             for (const QString& label : std::as_const(*labels[i])) {
                 if (pathsOnly && !label.contains(QLatin1Char('/'))) continue;
-                if (auto url = labelReference(label, context)) {
-                    if (Diagnostics::verbose())
-                        print(QStringLiteral("  [ax] ") + roleOrQuestionMark(e) +
-                              QStringLiteral(" label \"") + label + QStringLiteral("\" -> ") + url->path());
-                    return url;
-                }
+                out.append(Finding{Finding::Kind::Label, {}, label, false, roleOrQuestionMark(e)});
             }
         }
     }
 
-    for (const auto& e : elements) {
-        if (auto url = imageReferenceInText(at, *e, context)) return url;
-    }
-    return std::nullopt;
+    for (const auto& e : elements)
+        out.append(textFindings(at, *e));
+    return out;
+}
+
+std::optional<QUrl> imageURL(const std::shared_ptr<Element>& element, QPointF at,
+                             const ResolutionContext& context) {
+    return resolve(findings(element, at), context);
 }
 
 QUrl documentDirectory(const QString& document) {

@@ -16,9 +16,15 @@
 // resolved image URL: its URL and file name, its short labels, and the text
 // around the character under the pointer.
 //
+// It runs in two halves. Reading the elements asks their application over the
+// accessibility bus and belongs on the main thread, like the tick; it yields
+// findings, in the order they are tried. Resolving the findings waits on the
+// disk (a bare name is looked for through the project, up to thousands of
+// folders), so the agent runs it on a worker; it touches no element.
+//
 // The element is an interface so that this logic knows nothing of the platform
 // (AT-SPI here) and can be tested with a tree of fake elements. It lives in the
-// core because it needs Qt Core only. Main thread only, like the tick.
+// core because it needs Qt Core only.
 //
 // Text offsets and lengths are UTF-16 code units; geometry is global points.
 namespace AccessibilityLookup {
@@ -102,8 +108,48 @@ inline constexpr qint64 kDescendantSearchMs = 60;
 // The element itself when it has text; null when nothing qualifies.
 std::shared_ptr<Element> descendantWithText(const std::shared_ptr<Element>& element, QPointF at);
 
-// The lookup: direct attributes, then the two label passes, then the text
-// under the pointer, over the element and its nearest ancestors.
+// One thing an element says that may name an image.
+struct Finding {
+    enum class Kind {
+        Attribute, // a URL attribute's value: a URL, or text resolved exactly
+        Given,     // an image the element names outright (its file name), taken as it is
+        Label,     // a reference in a short label: on disk, then the session records
+        Text,      // the reference in the text under the pointer: exact, then the project
+        Wrapped,   // a path rejoined across wrapped lines: exact only
+    };
+    Kind kind = Kind::Given;
+    Value value{};           // Attribute: the value; Given: the URL
+    QString text{};          // Label, Text, Wrapped: the reference
+    bool knownImage = false; // Attribute: the element is an image
+    QString role{};          // the element's role, for the diagnostics
+    bool operator==(const Finding&) const = default;
+};
+using Findings = QList<Finding>;
+
+// The findings at the point, in the order they are tried: direct attributes,
+// then the two label passes, then the text under the pointer, over the element
+// and its nearest ancestors. Reads the elements, never the disk.
+Findings findings(const std::shared_ptr<Element>& element, QPointF at);
+
+// The first finding that names one existing image (or a web image). Reads the
+// disk, never an element: safe on any thread.
+std::optional<QUrl> resolve(const Findings& findings, const ResolutionContext& context);
+
+// What the main thread may answer without a search of the disk: the
+// findings are tried in order, each only as far as a few file tests go
+// (attributes, and the text's reference against the base, its ancestors and
+// the roots), up to the first that would search further (any label: it may
+// be repaired or looked up in the project and the session records; a bare
+// name in the text, looked up in the project). Either the answer the full
+// resolution would give, or the findings from that one on, to resolve() on a
+// worker; both empty when the findings name nothing.
+struct QuickAnswer {
+    std::optional<QUrl> url;
+    Findings rest;
+};
+QuickAnswer resolveQuickly(const Findings& findings, const ResolutionContext& context);
+
+// Both halves at once, for callers that may wait (the command line, tests).
 std::optional<QUrl> imageURL(const std::shared_ptr<Element>& element, QPointF at,
                              const ResolutionContext& context);
 
@@ -111,7 +157,9 @@ std::optional<QUrl> imageURL(const std::shared_ptr<Element>& element, QPointF at
 std::optional<QUrl> imageURLFromAccessibilityValue(const Value& value, const ResolutionContext& context,
                                                    bool knownToBeAnImage);
 
-// Reads the text around the character under the pointer.
+// Reads the text around the character under the pointer: the reference
+// there, and the path rejoined across wrapped lines.
+Findings textFindings(QPointF at, Element& element);
 std::optional<QUrl> imageReferenceInText(QPointF at, Element& element, const ResolutionContext& context);
 
 // Every strict reference in the element's short labels, label by label, in order.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/AccessibilityLookup.h"
 #include "core/ResolutionContext.h"
 
 #include <QPointF>
@@ -45,10 +46,17 @@ class AccessibilityReader {
     // The element's window: its document folder and title; none without a window.
     virtual std::optional<WindowContext> windowContext(const AccessibilityElement& element) = 0;
 
-    // The resolved image the element names at the point, if any, looked for
-    // where the context says.
-    virtual std::optional<QUrl> imageURL(const AccessibilityElement& element, QPointF at,
-                                         const ResolutionContext& context) = 0;
+    // What the element and its ancestors say at the point that may name an
+    // image, in the order it is tried; resolving it is the caller's (on a
+    // worker when it may search the disk).
+    virtual AccessibilityLookup::Findings findingsAt(const AccessibilityElement& element, QPointF at) = 0;
+
+    // The image the element names at the point, resolved where the context
+    // says: for callers that may wait on the disk (the command line, tests).
+    std::optional<QUrl> imageURL(const AccessibilityElement& element, QPointF at,
+                                 const ResolutionContext& context) {
+        return AccessibilityLookup::resolve(findingsAt(element, at), context);
+    }
 };
 
 // Finds no element anywhere: the controller then reads the screen, with the
@@ -59,7 +67,5 @@ class NoAccessibilityReader final : public AccessibilityReader {
     std::shared_ptr<AccessibilityElement> elementAt(QPointF) override { return nullptr; }
     void wakeAccessibility(const AccessibilityElement&) override {}
     std::optional<WindowContext> windowContext(const AccessibilityElement&) override { return std::nullopt; }
-    std::optional<QUrl> imageURL(const AccessibilityElement&, QPointF, const ResolutionContext&) override {
-        return std::nullopt;
-    }
+    AccessibilityLookup::Findings findingsAt(const AccessibilityElement&, QPointF) override { return {}; }
 };

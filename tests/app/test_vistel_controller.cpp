@@ -69,9 +69,9 @@ class FakeElement final : public AccessibilityElement {
 struct AccessibilityState {
     std::shared_ptr<FakeElement> element;
     std::optional<QUrl> url;
+    AccessibilityLookup::Findings findings; // said instead of url when set
     int lookups = 0;
     int wakes = 0;
-    QList<ResolutionContext> contexts; // of every lookup
 };
 
 class FakeAccessibility final : public AccessibilityReader {
@@ -81,11 +81,11 @@ class FakeAccessibility final : public AccessibilityReader {
     std::shared_ptr<AccessibilityElement> elementAt(QPointF) override { return state_->element; }
     void wakeAccessibility(const AccessibilityElement&) override { ++state_->wakes; }
     std::optional<WindowContext> windowContext(const AccessibilityElement&) override { return {}; }
-    std::optional<QUrl> imageURL(const AccessibilityElement&, QPointF,
-                                 const ResolutionContext& context) override {
+    AccessibilityLookup::Findings findingsAt(const AccessibilityElement&, QPointF) override {
         ++state_->lookups;
-        state_->contexts.append(context);
-        return state_->url;
+        if (!state_->findings.isEmpty()) return state_->findings;
+        if (!state_->url) return {};
+        return {AccessibilityLookup::Finding{AccessibilityLookup::Finding::Kind::Given, *state_->url}};
     }
 
   private:
@@ -441,6 +441,53 @@ class TestVistelController : public QObject {
         QVERIFY(rig.answer(p, QUrl()));
         QCOMPARE(rig.c().displayedURL(), blue_);
         QVERIFY(rig.c().panel().isVisible());
+    }
+
+    // A label may name its file only after a search of the disk: that runs on a
+    // worker, the tick neither waits nor starts a screen reading meanwhile, and
+    // the answer is used only for the findings it was asked about.
+    static AccessibilityLookup::Findings labelNaming(const QUrl& url) {
+        return {
+            AccessibilityLookup::Finding{AccessibilityLookup::Finding::Kind::Label, {}, url.toLocalFile()}};
+    }
+    void accessibilityAnswersFromAWorker() {
+        Rig rig;
+        rig.point(QUrl(), 7004);
+        rig.ax->findings = labelNaming(blue_);
+        rig.hold({500, 300});
+        QSignalSpy resolved(&rig.c(), &VistelController::accessibilityResolved);
+        rig.c().tick();
+        QVERIFY(!rig.c().displayedURL()); // nothing shows before the worker answers
+        rig.c().tick();                   // the same question is not asked twice
+        QVERIFY(resolved.wait(5000));
+        QVERIFY(rig.imageSettled());
+        QCOMPARE(rig.c().displayedURL(), blue_);
+        QCOMPARE(resolved.size(), 1);
+        QCOMPARE(rig.readings(), 0);
+    }
+    void anAnswerForOtherFindingsIsNotUsed() {
+        Rig rig;
+        rig.point(QUrl(), 7004);
+        rig.ax->findings = labelNaming(blue_);
+        rig.hold({500, 300});
+        QSignalSpy resolved(&rig.c(), &VistelController::accessibilityResolved);
+        rig.c().tick();
+        rig.ax->findings = labelNaming(red_); // the pointer moved on before the answer
+        QVERIFY(QTest::qWaitFor([&] { return resolved.size() == 2; }, 5000));
+        QVERIFY(rig.imageSettled());
+        QCOMPARE(rig.c().displayedURL(), red_);
+    }
+    void aLabelThatNamesNothingLeavesItToTheScreen() {
+        Rig rig;
+        rig.point(QUrl(), 7004);
+        rig.ax->findings = labelNaming(QUrl::fromLocalFile(QStringLiteral("/no/such/folder/gone.png")));
+        rig.hold({500, 300});
+        QSignalSpy resolved(&rig.c(), &VistelController::accessibilityResolved);
+        rig.c().tick();
+        QCOMPARE(rig.readings(), 0);
+        QVERIFY(resolved.wait(5000));
+        // The worker's answer ticks again: nothing named, so the screen is read.
+        QVERIFY(QTest::qWaitFor([&] { return rig.readings() == 1; }, 5000));
     }
 
     void pacing_data() {

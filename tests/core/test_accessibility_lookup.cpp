@@ -199,8 +199,9 @@ class TestAccessibilityLookup : public QObject {
         row("parent's path label before child's bare name", "v=cover.png", "v=shots/hero.png", hero);
 
         // Each element's labels are read once for both passes, and not at all outside its frame.
+        // All are read before any is resolved: resolving may search the disk, off the main thread.
         const QString longLabel = QString(250, 'x') + " cover.png";
-        row("path-like label first, whatever its place", "v=cover.png;d=shots/hero.png", "", hero, 0);
+        row("path-like label first, whatever its place", "v=cover.png;d=shots/hero.png", "", hero, 3);
         row("bare names in label order", "d=cover.png;t=hero.png", "", cover, 3);
         row("second pass reaches a bare name of the parent", "t=nothing here", "d=cover.png", cover, 3);
         row("parent outside its frame gives no labels", "", "out;v=shots/hero.png", "", 0);
@@ -224,6 +225,69 @@ class TestAccessibilityLookup : public QObject {
         QCOMPARE(shown(imageURL(c, kPointer, {tree_->url()})), QUrl(withFolders(expected)).toString());
         QVERIFY(c->labelReads <= 3);
         if (parentReads >= 0) QCOMPARE(p->labelReads, parentReads);
+    }
+
+    // The main thread's share of resolution: an answer only when the full
+    // resolution would give the same, else the findings from the first that
+    // searches the disk on. Findings as kind:text (g given, a attribute text,
+    // l label, t text, w wrapped); @ is the fixture folder.
+    void quickAnswer_data() {
+        QTest::addColumn<QStringList>("findings");
+        QTest::addColumn<QString>("quick"); // the answer on the main thread; empty: none
+        QTest::addColumn<int>("restFrom");  // the first finding left to the worker; -1: none
+        QTest::newRow("a file name given")
+            << QStringList{"g:@/cover.png", "t:shots/hero.png"} << "@/cover.png" << -1;
+        QTest::newRow("an attribute naming a file")
+            << QStringList{"a:shots/hero.png"} << "@/shots/hero.png" << -1;
+        QTest::newRow("a relative path in the text")
+            << QStringList{"t:shots/hero.png"} << "@/shots/hero.png" << -1;
+        QTest::newRow("a bare name in the text is searched for")
+            << QStringList{"t:hero.png", "g:@/cover.png"} << "" << 0;
+        QTest::newRow("a label comes first, however exact the text after it")
+            << QStringList{"l:shots/hero.png", "t:cover.png"} << "" << 0;
+        QTest::newRow("attributes that name nothing, then a wrapped path")
+            << QStringList{"a:gone.png", "w:out/images/wrapped.png"} << "@/out/images/wrapped.png" << -1;
+        QTest::newRow("nothing named, nothing to search")
+            << QStringList{"a:gone.png", "w:no/such.png"} << "" << -1;
+        QTest::newRow("a bare name that twins share") << QStringList{"t:twin.png"} << "" << 0;
+    }
+    void quickAnswer() {
+        QFETCH(QStringList, findings);
+        QFETCH(QString, quick);
+        QFETCH(int, restFrom);
+        const QString base = tree_->path();
+        Findings all;
+        for (const QString& f : findings) {
+            const QString text = f.mid(2).replace(QLatin1Char('@'), base);
+            Finding finding;
+            switch (f.at(0).toLatin1()) {
+            case 'g':
+                finding = Finding{Finding::Kind::Given, QUrl::fromLocalFile(text)};
+                break;
+            case 'a':
+                finding = Finding{Finding::Kind::Attribute, text};
+                break;
+            case 'l':
+                finding = Finding{Finding::Kind::Label, {}, text};
+                break;
+            case 't':
+                finding = Finding{Finding::Kind::Text, {}, text};
+                break;
+            default:
+                finding = Finding{Finding::Kind::Wrapped, {}, text};
+            }
+            all.append(finding);
+        }
+        const ResolutionContext context{tree_->url()};
+        const QuickAnswer answer = resolveQuickly(all, context);
+        QCOMPARE(shown(answer.url),
+                 quick.isEmpty()
+                     ? QString()
+                     : QUrl::fromLocalFile(QString(quick).replace(QLatin1Char('@'), base)).toString());
+        QCOMPARE(answer.rest, restFrom < 0 ? Findings{} : all.mid(restFrom));
+        // Whatever is answered where, it is what resolving everything at once answers.
+        QCOMPARE(shown(answer.url ? answer.url : resolve(answer.rest, context)),
+                 shown(resolve(all, context)));
     }
 
     // The pointer sits on the third unit of `under`; bounds are what the element

@@ -156,6 +156,7 @@ void VistelController::tick() {
         lastRecognizedPoint_.reset();
         holding_ = false;
         titleDocument_.reset(); // a file saved meanwhile is found on the next hold
+        accessibilityAnswer_.reset();
         fileImages_->forgetRequest();
         hidePreview();
         takeDownMessage();
@@ -228,16 +229,63 @@ void VistelController::tickWhileHeld() {
     }
 
     if (element) {
-        if (const std::optional<QUrl> url = accessibility_->imageURL(*element, p, context)) {
+        std::optional<QUrl> url;
+        switch (askAccessibility(*element, p, context, url)) {
+        case Asked::Pending:
+            return; // the answer comes back from a worker and ticks again
+        case Asked::Named:
             if (verbose_) line(QStringLiteral("  [ax] matched ") + displayPath(*url));
             if (present(*url)) return;
             if (verbose_) line(QStringLiteral("  [ax] could not be shown; reading the screen instead"));
+            break;
+        case Asked::Nothing:
+            break;
         }
     }
 
     // The card stays while the pointer travels along its own line.
     if (previewPoint_ && std::abs(p.y() - previewPoint_->y()) > kSameLine) hidePreview();
     recognizeOnScreen(p, context);
+}
+
+VistelController::Asked VistelController::askAccessibility(const AccessibilityElement& element, QPointF p,
+                                                           const ResolutionContext& context,
+                                                           std::optional<QUrl>& url) {
+    const AccessibilityLookup::QuickAnswer quick =
+        AccessibilityLookup::resolveQuickly(accessibility_->findingsAt(element, p), context);
+    if (quick.url) {
+        url = quick.url;
+        return Asked::Named;
+    }
+    if (quick.rest.isEmpty()) return Asked::Nothing;
+
+    // A label or a bare name: the project and the session records are searched on a worker.
+    const AccessibilityQuestion question{quick.rest, context};
+    if (accessibilityAnswer_ && accessibilityAnswer_->first == question) {
+        url = accessibilityAnswer_->second;
+        return url ? Asked::Named : Asked::Nothing;
+    }
+    if (accessibilityAsked_ == question) return Asked::Pending;
+    accessibilityAsked_ = question;
+
+    auto* watcher = new QFutureWatcher<std::optional<QUrl>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, question] {
+        watcher->deleteLater();
+        if (accessibilityAsked_ == question) accessibilityAsked_.reset();
+        accessibilityAnswer_ = {question, watcher->result()};
+        emit accessibilityResolved();
+        // The answer is for what was read then: the tick reads again and uses
+        // it only if it reads the same findings in the same context.
+        if (held()) tick();
+    });
+    watcher->setFuture(QtConcurrent::run(Workers::loading(), [question]() -> std::optional<QUrl> {
+        try {
+            return AccessibilityLookup::resolve(question.findings, question.context);
+        } catch (...) {
+            return std::nullopt;
+        }
+    }));
+    return Asked::Pending;
 }
 
 // ---- Showing and hiding -----------------------------------------------------

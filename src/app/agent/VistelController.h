@@ -120,6 +120,8 @@ class VistelController : public QObject {
     void menuBarIndicatorRequested(bool visible);
     // A screen reading's answer has been dealt with (also when dropped).
     void recognitionHandled();
+    // An accessibility answer that needed the disk has come back from its worker.
+    void accessibilityResolved();
     // The launch-time screen permission check has finished (only when one ran).
     void permissionCheckFinished();
 
@@ -132,6 +134,11 @@ class VistelController : public QObject {
     void showMessage(const QString& message);
     void takeDownMessage();
     void recognized(quint64 reading, QPointF p, qint64 generation, const std::optional<QUrl>& url);
+    // What accessibility names under the pointer: a URL, nothing (the screen
+    // gets its turn), or not yet known (a worker is searching the disk).
+    enum class Asked { Named, Nothing, Pending };
+    Asked askAccessibility(const AccessibilityElement& element, QPointF p, const ResolutionContext& context,
+                           std::optional<QUrl>& url);
     QRectF areaUnder(QPointF p);
     // Whether an answer found at from still stands for what lies under to.
     static bool onSameLine(QPointF from, QPointF to);
@@ -169,4 +176,15 @@ class VistelController : public QObject {
     std::optional<QPointF> lastLoggedPoint_;
     std::optional<QPointF> decodeRequestedAt_;              // where the awaited local image was found
     std::optional<std::pair<QString, QUrl>> titleDocument_; // the last title and the folder it names
+
+    // Accessibility findings that need a search of the disk are resolved on a
+    // worker; the answer is kept for the findings and context it was for, and
+    // used by the ticks that read the same again.
+    struct AccessibilityQuestion {
+        AccessibilityLookup::Findings findings;
+        ResolutionContext context;
+        bool operator==(const AccessibilityQuestion&) const = default;
+    };
+    std::optional<AccessibilityQuestion> accessibilityAsked_; // in flight
+    std::optional<std::pair<AccessibilityQuestion, std::optional<QUrl>>> accessibilityAnswer_;
 };

@@ -209,13 +209,13 @@ std::optional<WindowContext> AtspiAccessibilityReader::windowContext(const Acces
     }
 }
 
-std::optional<QUrl> AtspiAccessibilityReader::imageURL(const AccessibilityElement& element, QPointF at,
-                                                       const ResolutionContext& context) {
+AccessibilityLookup::Findings AtspiAccessibilityReader::findingsAt(const AccessibilityElement& element,
+                                                                   QPointF at) {
     try {
         const AtspiElement* found = mine(element);
-        if (!found || !session_->resume(found->pid)) return std::nullopt;
-        return AccessibilityLookup::imageURL(found->element(), at, context);
+        if (!found || !session_->resume(found->pid)) return {};
+        return AccessibilityLookup::findings(found->element(), at);
     } catch (...) {
-        return std::nullopt;
+        return {};
     }
 }

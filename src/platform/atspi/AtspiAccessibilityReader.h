@@ -34,8 +34,7 @@ class AtspiAccessibilityReader final : public AccessibilityReader {
     // Accessibility is switched on for the whole session, once; the process is remembered.
     void wakeAccessibility(const AccessibilityElement& element) override;
     std::optional<WindowContext> windowContext(const AccessibilityElement& element) override;
-    std::optional<QUrl> imageURL(const AccessibilityElement& element, QPointF at,
-                                 const ResolutionContext& context) override;
+    AccessibilityLookup::Findings findingsAt(const AccessibilityElement& element, QPointF at) override;
 
     // The processes that publish an application on the accessibility bus;
     // none when the bus cannot be reached.
