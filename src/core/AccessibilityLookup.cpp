@@ -3,6 +3,7 @@
 #include "core/CodexSessions.h"
 #include "core/Diagnostics.h"
 #include "core/ImageReference.h"
+#include "core/SpacedNames.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -78,6 +79,23 @@ QString described(Element& element) {
                     .arg(qint64(rect->width()))
                     .arg(qint64(rect->height()));
     return text;
+}
+
+// A name with spaces at the offset ("Screenshot from … .png", quoted,
+// escaped or bare), looked up like a single reference: as written under the
+// bases, else by its name in the project.
+std::optional<QUrl> spacedNameInText(const QString& text, qint64 offset, const ResolutionContext& context) {
+    const SpacedNames::Choice choice =
+        SpacedNames::choose(SpacedNames::readings(text, offset, offset), [&](const QString& name) {
+            if (auto url = ImageReference::resolveExact(name, context)) return url;
+            return ImageReference::resolveInProject(name, context);
+        });
+    if (Diagnostics::verbose()) {
+        if (choice.url) print(QStringLiteral("  [ax] name with spaces -> ") + choice.url->path());
+        if (choice.ambiguous)
+            print(QStringLiteral("  [ax] names with spaces fit more than one file; refusing to guess"));
+    }
+    return choice.url;
 }
 
 std::optional<QUrl> labelReference(const QString& label, const ResolutionContext& context) {
@@ -196,7 +214,7 @@ std::optional<QUrl> imageReferenceInText(QPointF at, Element& element, const Res
         if (Diagnostics::verbose())
             print(QStringLiteral("  [ax] rejoined ") + *joined + QStringLiteral(", which names nothing"));
     }
-    return std::nullopt;
+    return spacedNameInText(*text, offset, context);
 }
 
 std::shared_ptr<Element> descendantWithText(const std::shared_ptr<Element>& element, QPointF at) {
