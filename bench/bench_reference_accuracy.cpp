@@ -497,9 +497,13 @@ QStringList measureSpacedNames(const platform::TextRecognizer& recognizer, const
     QMap<QString, Tally> reader, raw;
     Tally all, allRaw;
     QStringList wrongs, misses;
+    QList<double> times;
     for (const SpacedSample& s : samples) {
         const Drawn d = draw(s.sample);
+        QElapsedTimer timer;
+        timer.start();
         const std::optional<QUrl> url = recognize(recognizer, d.image, d.strip, d.pointer, shell, false);
+        times.append(double(timer.nsecsElapsed()) / 1e6);
         const std::optional<QUrl> base = baselineOf(recognizer, d, shell);
         const QString key = s.form + (s.sample.expected.isEmpty() ? " (no file)" : "");
         reader[key].add(url, s.sample.expected);
@@ -526,6 +530,10 @@ QStringList measureSpacedNames(const platform::TextRecognizer& recognizer, const
     for (auto it = reader.cbegin(); it != reader.cend(); ++it)
         lines << tallied(it.key(), it.value(), raw.value(it.key()));
     lines << tallied(QStringLiteral("spaced, all"), all, allRaw);
+    std::sort(times.begin(), times.end());
+    if (!times.isEmpty())
+        lines << QString::asprintf("reader time per name with spaces: median %.0f ms, worst %.0f ms",
+                                   times.at(times.size() / 2), times.last());
     if (!wrongs.isEmpty()) lines << QStringLiteral("wrong files with spaces:") << wrongs;
     if (!misses.isEmpty()) lines << QStringLiteral("names with spaces not found:") << misses;
     return lines;

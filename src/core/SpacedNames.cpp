@@ -206,7 +206,8 @@ class Reader {
             }
             if (j + 1 >= d) return; // nothing before the extension
             const QStringView inside = QStringView(t_).sliced(j + 1, e - j - 1);
-            add(j, e + 1, escapable ? withoutQuoteEscapes(inside) : inside.toString(), Form::Quoted);
+            add(j, e + 1, escapable ? withoutQuoteEscapes(inside) : inside.toString(),
+                closer == u')' ? Form::Parenthesised : Form::Quoted);
             return;
         }
     }

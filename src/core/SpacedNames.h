@@ -21,7 +21,12 @@ inline constexpr int kMostWords = 8;
 // No reading is longer than this (a path is at most 4096 bytes).
 inline constexpr qsizetype kLongestReading = 4096;
 
-enum class Form { Quoted, Escaped, Unquoted };
+enum class Form {
+    Quoted,        // between quotes, backticks or angle brackets
+    Parenthesised, // between parentheses, as Markdown links and prose write them
+    Escaped,       // with backslash-escaped spaces
+    Unquoted,      // the words before an image name
+};
 
 struct Reading {
     qint64 location = 0; // UTF-16 offset in the text, quotes included
@@ -47,8 +52,8 @@ using Resolver = std::function<std::optional<QUrl>(const QString&)>;
 // The one file the readings name. Unquoted readings count only for a file
 // named exactly as written (no repair may lengthen a name by a word); the
 // longest of them that names a file wins, and two different files at that
-// length refuse. Quoted and escaped readings are explicit and go through the
-// resolver as they are. The unquoted winner and every explicit reading must
+// length refuse. The other forms are explicit and go through the resolver as
+// they are. The unquoted winner and every explicit reading must
 // agree on one file, or the choice refuses. Each name is resolved once.
 Choice choose(const QList<Reading>& readings, const Resolver& resolve);
 

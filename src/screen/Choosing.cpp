@@ -116,7 +116,8 @@ SpacedOnPointer spacedNameOnPointer(const Read& read, const Layout& layout, QPoi
             if (extent.first - kPointerReach > pointer.x() || pointer.x() > extent.second + kPointerReach)
                 continue;
             onPointer.append(r);
-            quotedOrEscaped = quotedOrEscaped || r.form != SpacedNames::Form::Unquoted;
+            quotedOrEscaped = quotedOrEscaped || r.form == SpacedNames::Form::Quoted ||
+                              r.form == SpacedNames::Form::Escaped;
         }
     }
     const SpacedNames::Choice choice = SpacedNames::choose(onPointer, resolve);
@@ -218,7 +219,8 @@ std::optional<QUrl> recognizeLines(const Read& read, QPointF pointer, bool allow
     if (spaced.choice.url || spaced.choice.ambiguous) return spaced.choice.url;
 
     // Something lay on the pointer and did not resolve: the user meant that, not a neighbour.
-    // (Any words before an image name read as one unquoted; only a quoted or escaped name counts.)
+    // (Any words before an image name, or in parentheses, read as a name; only one that was
+    // quoted or escaped counts.)
     if (!onPointer.isEmpty() || spaced.quotedOrEscaped) return std::nullopt;
     return sameLineFallback(besideThePointer, resolve, verbose);
 }

@@ -11,12 +11,15 @@ using namespace SpacedNames;
 
 namespace {
 
-// "Q:name", "E:name", "U:name" for each reading, in order.
+// "Q:name", "P:name", "E:name", "U:name" for each reading, in order.
 QStringList described(const QList<Reading>& readings, bool unquoted) {
     QStringList out;
     for (const Reading& r : readings) {
         if ((r.form == Form::Unquoted) != unquoted) continue;
-        const char* form = r.form == Form::Quoted ? "Q:" : r.form == Form::Escaped ? "E:" : "U:";
+        const char* form = r.form == Form::Quoted          ? "Q:"
+                           : r.form == Form::Parenthesised ? "P:"
+                           : r.form == Form::Escaped       ? "E:"
+                                                           : "U:";
         out.append(QLatin1String(form) + r.name);
     }
     return out;
@@ -63,7 +66,7 @@ class TestSpacedNames : public QObject {
         row("Markdown angle brackets", "![x](<Screen Shot 2026-12-07 at 10.00.00.png>)", "Shot",
             {"Q:Screen Shot 2026-12-07 at 10.00.00.png"});
         row("Markdown parentheses nest", "[a](shots/shot (1) final.png) b", "final",
-            {"Q:shots/shot (1) final.png"});
+            {"P:shots/shot (1) final.png"});
         row("escaped spaces", "cp Screenshot\\ from\\ 2026.png /tmp", "from", {"E:Screenshot from 2026.png"},
             {"U:from\\ 2026.png", "U:Screenshot\\ from\\ 2026.png", "U:cp Screenshot\\ from\\ 2026.png"});
         row("escaped quote and parentheses", "Bob\\'s\\ shot\\ \\(1\\).png", "shot", {"E:Bob's shot (1).png"});

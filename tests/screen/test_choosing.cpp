@@ -148,6 +148,8 @@ class ChoosingTest : public QObject {
         row("two names of one length refuse", "abcde c.png d.png", "c.png", {"abcde c.png", "c.png d.png"}, "");
         row("a quoted name that names nothing: no neighbour", "'nothing here.png'  alpha.png", "here",
             {"alpha.png"}, "");
+        row("parenthesised prose that names nothing: the neighbour as before",
+            "(see the diagram x.png)   alpha.png", "see", {"alpha.png"}, "alpha.png");
         row("prose before a name that names nothing: the neighbour as before",
             "render of the scene x.png   alpha.png", "render", {"alpha.png"}, "alpha.png");
         row("the pointer beyond the reach", "'shot 1.png'             and more", "more", {"shot 1.png"}, "");
