@@ -410,7 +410,8 @@ QList<SpacedSample> spacedNameSamples(const QString& project, int count) {
     };
     QList<SpacedSample> out;
     for (int i = 0; i < count; ++i) {
-        const int month = uniform(1, 12), day = uniform(1, 28), hour = uniform(0, 23), minute = uniform(0, 59);
+        const int month = uniform(1, 12), day = uniform(1, 28), hour = uniform(0, 23),
+                  minute = uniform(0, 59);
         const int second = uniform(0, 58); // the twin takes the next second
         QString name;
         QString twin;
@@ -462,7 +463,8 @@ QList<SpacedSample> spacedNameSamples(const QString& project, int count) {
         }
         Sample& sample = s.sample;
         sample.kind = QStringLiteral("spaced");
-        sample.style.font = (i / 9) % 2 ? QStringLiteral("Liberation Mono") : QStringLiteral("DejaVu Sans Mono");
+        sample.style.font =
+            (i / 9) % 2 ? QStringLiteral("Liberation Mono") : QStringLiteral("DejaVu Sans Mono");
         sample.style.points = 11 + (i / 18) % 5;
         sample.style.scale = (i / 2) % 2 ? 2 : 1;
         sample.style.dark = (i / 4) % 2;
@@ -492,8 +494,8 @@ QString readAt(const platform::TextRecognizer& recognizer, const Drawn& d) {
 // Reads every sample with the reader and the baseline; returns the report's lines.
 QStringList measureSpacedNames(const platform::TextRecognizer& recognizer, const QList<SpacedSample>& samples,
                                const ResolutionContext& shell, const QString& project,
-                               std::optional<QUrl> (*baselineOf)(const platform::TextRecognizer&, const Drawn&,
-                                                                 const ResolutionContext&)) {
+                               std::optional<QUrl> (*baselineOf)(const platform::TextRecognizer&,
+                                                                 const Drawn&, const ResolutionContext&)) {
     QMap<QString, Tally> reader, raw;
     Tally all, allRaw;
     QStringList wrongs, misses;
@@ -517,15 +519,17 @@ QStringList measureSpacedNames(const platform::TextRecognizer& recognizer, const
                                   .arg(s.sample.style.dark ? ", dark" : "", s.sample.rows.at(1));
         if (url && url->isLocalFile() && url->toLocalFile() != s.sample.expected)
             wrongs << "  " + where + " -> " + url->toLocalFile().mid(project.size() + 1);
-        if (!url && !s.sample.expected.isEmpty()) misses << "  " + where + "\n      read: " + readAt(recognizer, d);
+        if (!url && !s.sample.expected.isEmpty())
+            misses << "  " + where + "\n      read: " + readAt(recognizer, d);
     }
     QStringList lines;
     lines << QStringLiteral("names with spaces: %1 rendered lines, pointer on the name").arg(samples.size());
     lines << QString::asprintf("%-20s  %-28s  %-28s", "", "reader: right  wrong  none",
                                "baseline: right  wrong  none");
     const auto tallied = [](const QString& label, const Tally& a, const Tally& b) {
-        return QString::asprintf("%-20s  %s %5d %5d        %s %5d %5d", qPrintable(label), qPrintable(a.percent()),
-                                 a.wrong, a.none, qPrintable(b.percent()), b.wrong, b.none);
+        return QString::asprintf("%-20s  %s %5d %5d        %s %5d %5d", qPrintable(label),
+                                 qPrintable(a.percent()), a.wrong, a.none, qPrintable(b.percent()), b.wrong,
+                                 b.none);
     };
     for (auto it = reader.cbegin(); it != reader.cend(); ++it)
         lines << tallied(it.key(), it.value(), raw.value(it.key()));

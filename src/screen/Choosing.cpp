@@ -100,8 +100,8 @@ struct SpacedOnPointer {
 // Names with spaces on the pointer, read from the lines under it as the
 // patterns' hits are: the same reach, fragment and row-above rules.
 SpacedOnPointer spacedNameOnPointer(const Read& read, const Layout& layout, QPointF pointer,
-                                    bool allowFragments, const Resolver& resolve, const Continuing& continuing,
-                                    bool verbose) {
+                                    bool allowFragments, const Resolver& resolve,
+                                    const Continuing& continuing, bool verbose) {
     QList<SpacedNames::Reading> onPointer;
     bool quotedOrEscaped = false;
     for (const Line& line : read.lines) {

@@ -55,8 +55,8 @@ class TestSpacedNames : public QObject {
         const QString gnome = QStringLiteral("Screenshot from 2026-12-07 10-00-00.png");
         row("ls quotes a GNOME screenshot", "'" + gnome + "'  notes.txt", "from", {"Q:" + gnome},
             {"U:from 2026-12-07 10-00-00.png", "U:'" + gnome, "U:" + gnome});
-        row("double quotes around an apostrophe", "cp \"Bob's shot.png\" /tmp", "Bob",
-            {"Q:Bob's shot.png"}, {"U:\"Bob's shot.png", "U:Bob's shot.png", "U:cp \"Bob's shot.png"});
+        row("double quotes around an apostrophe", "cp \"Bob's shot.png\" /tmp", "Bob", {"Q:Bob's shot.png"},
+            {"U:\"Bob's shot.png", "U:Bob's shot.png", "U:cp \"Bob's shot.png"});
         row("single quotes around double quotes", "'say \"hi\" now.png'", "say", {"Q:say \"hi\" now.png"});
         row("JSON escapes its quotes", "{\"file\": \"say \\\"hi\\\" now.png\", \"w\": 3}", "say",
             {"Q:say \"hi\" now.png"});
@@ -69,7 +69,8 @@ class TestSpacedNames : public QObject {
             {"P:shots/shot (1) final.png"});
         row("escaped spaces", "cp Screenshot\\ from\\ 2026.png /tmp", "from", {"E:Screenshot from 2026.png"},
             {"U:from\\ 2026.png", "U:Screenshot\\ from\\ 2026.png", "U:cp Screenshot\\ from\\ 2026.png"});
-        row("escaped quote and parentheses", "Bob\\'s\\ shot\\ \\(1\\).png", "shot", {"E:Bob's shot (1).png"});
+        row("escaped quote and parentheses", "Bob\\'s\\ shot\\ \\(1\\).png", "shot",
+            {"E:Bob's shot (1).png"});
         row("two quoted names, pointer on the first", "'shot 1.png'  'shot 2.png'", "shot 1",
             {"Q:shot 1.png"}, {"*"});
         row("two quoted names, pointer on the second", "'shot 1.png'  'shot 2.png'", "shot 2",
@@ -78,13 +79,15 @@ class TestSpacedNames : public QObject {
             {"U:Screen Shot 2026-12-07 at 10.00.00.png", "U:Saved Screen Shot 2026-12-07 at 10.00.00.png"});
 
         // Where readings end.
-        row("a quote that never closes", "'shot 1.png and more", "shot", {}, {"U:'shot 1.png", "U:shot 1.png"});
+        row("a quote that never closes", "'shot 1.png and more", "shot", {},
+            {"U:'shot 1.png", "U:shot 1.png"});
         row("a closing quote without an opener", "shot 1.png' and more", "shot", {}, {"U:shot 1.png"});
         row("an escape at the line's end", "shot\\\n1.png", "shot", {}, {});
         row("a quote on the line above", "'first\nshot 1.png'", "shot", {}, {"U:shot 1.png"});
         row("not an image", "shot 1.png.txt and shot 2.pngs", "shot", {}, {});
         row("words on the line above", "Screenshot from\n2026.png", "Screenshot", {}, {});
-        row("pointer just after the name", "x shot 1.png then", " then", {}, {"U:1.png", "U:shot 1.png", "U:x shot 1.png"});
+        row("pointer just after the name", "x shot 1.png then", " then", {},
+            {"U:1.png", "U:shot 1.png", "U:x shot 1.png"});
         row("pointer two after the name", "x shot 1.png then", "then", {}, {});
         row("eight words to the left", "w1 w2 w3 w4 w5 w6 w7 w8 x.png", "w1", {},
             {"U:w1 w2 w3 w4 w5 w6 w7 w8 x.png"});
@@ -114,8 +117,8 @@ class TestSpacedNames : public QObject {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("under");
         QTest::addColumn<QString>("expected"); // the file, "" for none, "?" for refused
-        const auto row = [](const char* name, const QStringList& files, const QString& text, const char* under,
-                            const char* expected) {
+        const auto row = [](const char* name, const QStringList& files, const QString& text,
+                            const char* under, const char* expected) {
             QTest::newRow(name) << files << text << QString::fromUtf8(under) << QString::fromUtf8(expected);
         };
         const QString gnome = QStringLiteral("Screenshot from 2026-12-07 10-00-00.png");
@@ -161,8 +164,10 @@ class TestSpacedNames : public QObject {
     void unquotedReadingsAreNotRepaired_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("unquoted") << "see my shot 1.png" << "";
-        QTest::newRow("quoted") << "'my shot 1.png'" << "/x/my shot l.png";
+        QTest::newRow("unquoted") << "see my shot 1.png"
+                                  << "";
+        QTest::newRow("quoted") << "'my shot 1.png'"
+                                << "/x/my shot l.png";
     }
     void unquotedReadingsAreNotRepaired() {
         QFETCH(QString, text);

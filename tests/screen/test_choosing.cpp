@@ -134,18 +134,20 @@ class ChoosingTest : public QObject {
         QTest::addColumn<bool>("clippedRight"); // the tile's right edge cut the line
         QTest::addColumn<bool>("continues");    // the line may carry on a row above
         QTest::addColumn<QString>("expected");
-        const auto row = [](const char* name, const QString& text, const char* under, const QStringList& known,
-                            const char* expected, bool clippedRight = false, bool continues = false) {
+        const auto row = [](const char* name, const QString& text, const char* under,
+                            const QStringList& known, const char* expected, bool clippedRight = false,
+                            bool continues = false) {
             QTest::newRow(name) << text << QString(under) << known << clippedRight << continues
                                 << QString(expected);
         };
         const QString gnome("Screenshot from 2026-12-07 10-00-00.png");
-        row("ls quotes it, a neighbour resolves too", "'" + gnome + "'  alpha.png", "from", {gnome, "alpha.png"},
-            gnome.toUtf8().constData());
+        row("ls quotes it, a neighbour resolves too", "'" + gnome + "'  alpha.png", "from",
+            {gnome, "alpha.png"}, gnome.toUtf8().constData());
         row("in prose", "Saved " + gnome + " in Pictures", "Screenshot", {gnome}, gnome.toUtf8().constData());
         row("escaped", "cp Screen\\ Shot\\ 1.png /tmp", "Shot", {"Screen Shot 1.png"}, "Screen Shot 1.png");
         row("a pattern's hit comes first", "shot 1.png", "1.png", {"1.png", "shot 1.png"}, "1.png");
-        row("two names of one length refuse", "abcde c.png d.png", "c.png", {"abcde c.png", "c.png d.png"}, "");
+        row("two names of one length refuse", "abcde c.png d.png", "c.png", {"abcde c.png", "c.png d.png"},
+            "");
         row("a quoted name that names nothing: no neighbour", "'nothing here.png'  alpha.png", "here",
             {"alpha.png"}, "");
         row("parenthesised prose that names nothing: the neighbour as before",
