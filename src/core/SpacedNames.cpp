@@ -243,12 +243,18 @@ QList<Reading> readings(const QString& text, qint64 from, qint64 to) {
     Reader reader(text, from, to);
     // A reading ends with its extension (at most 6 units after the period)
     // and is no longer than kLongestReading, so only these periods can end one.
+    // Past `to`, a name would have to hold every extension it passes: more
+    // than one a word is no name anyone gave a file, and a text of nothing
+    // but extensions would otherwise have each of them read.
     const qsizetype first = std::max<qint64>(0, from - 7);
     const qsizetype last = std::min<qint64>(n, to + kLongestReading);
-    for (qsizetype d = first; d < last; ++d) {
+    int beyond = 0;
+    for (qsizetype d = first; d < last && beyond <= kMostWords; ++d) {
         if (text.at(d) != u'.' || d == 0) continue;
         const std::optional<qsizetype> e = extensionEnd(text, d);
-        if (e && *e >= from) reader.readAt(d, *e);
+        if (!e || *e < from) continue;
+        if (*e > to) ++beyond;
+        reader.readAt(d, *e);
     }
     return reader.take();
 }

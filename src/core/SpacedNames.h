@@ -39,7 +39,8 @@ struct Reading {
 // Every reading covering at least one offset of from..to (both ends
 // inclusive, so an offset just after a reading still counts), in the order
 // of the image extensions that end them. Work is bounded by kMostWords and
-// kLongestReading around the offsets, whatever the text holds.
+// kLongestReading around the offsets, whatever the text holds: only the
+// extensions ending in from..to and the kMostWords + 1 after it are read.
 QList<Reading> readings(const QString& text, qint64 from, qint64 to);
 
 struct Choice {

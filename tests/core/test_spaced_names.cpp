@@ -204,7 +204,11 @@ class TestSpacedNames : public QObject {
         QFETCH(QString, text);
         QFETCH(qint64, longest);
         for (const qint64 at : {qint64(0), text.size() / 2, text.size() - 3, text.size()}) {
-            for (const Reading& r : readings(text, at, at)) {
+            const QList<Reading> found = readings(text, at, at);
+            // At most 10 extensions read, each with 9 words (with and without a
+            // leading quote), an escaped and a quoted reading.
+            QVERIFY(found.size() <= 10 * (2 * (kMostWords + 1) + 2));
+            for (const Reading& r : found) {
                 QVERIFY(r.length <= longest);
                 QVERIFY(r.length <= kLongestReading);
             }
