@@ -387,6 +387,162 @@ struct Tally {
     QString percent() const { return QString::asprintf("%5.1f %%", total() ? 100.0 * right / total() : 0.0); }
 };
 
+// ---- Names with spaces, a kind of their own ------------------------------
+// Screenshot names as GNOME and macOS save them and names of two or three
+// words, written as ls quotes them ('…'), as JSON and Markdown do ("…", <…>),
+// escaped as shells print them, and bare in prose. Each has a twin on disk
+// that differs in its last digit, and one sample in five names a file that
+// does not exist beside a twin that does: nothing is the right answer there.
+
+struct SpacedSample {
+    Sample sample;
+    QString form; // quoted, escaped, bare
+};
+
+QList<SpacedSample> spacedNameSamples(const QString& project, int count) {
+    std::mt19937 random(20261207);
+    const auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+    const auto two = [](int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
+    const auto create = [](const QString& path) {
+        QDir().mkpath(QFileInfo(path).path());
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly)) f.write("x");
+    };
+    QList<SpacedSample> out;
+    for (int i = 0; i < count; ++i) {
+        const int month = uniform(1, 12), day = uniform(1, 28), hour = uniform(0, 23),
+                  minute = uniform(0, 59);
+        const int second = uniform(0, 58); // the twin takes the next second
+        QString name;
+        QString twin;
+        switch (i % 3) {
+        case 0:
+            name = QStringLiteral("Screenshot from 2026-%1-%2 %3-%4-%5.png")
+                       .arg(two(month), two(day), two(hour), two(minute), two(second));
+            twin = name.chopped(6) + two(second + 1) + ".png";
+            break;
+        case 1:
+            name = QStringLiteral("Screen Shot 2026-%1-%2 at %3.%4.%5.png")
+                       .arg(two(month), two(day), two(hour), two(minute), two(second));
+            twin = name.chopped(6) + two(second + 1) + ".png";
+            break;
+        default: {
+            const QString first = kWords.at(uniform(0, int(kWords.size()) - 1));
+            const QString second = kWords.at(uniform(0, int(kWords.size()) - 1));
+            const int n = uniform(10, 98);
+            name = first + QLatin1Char(' ') + second + QLatin1Char(' ') + QString::number(n) + ".png";
+            twin = first + QLatin1Char(' ') + second + QLatin1Char(' ') + QString::number(n + 1) + ".png";
+        }
+        }
+        const bool missing = i % 5 == 4;
+        const QString folder = uniform(0, 2) ? QString() : QStringLiteral("Pictures/");
+        create(project + QLatin1Char('/') + folder + twin);
+        if (!missing) create(project + QLatin1Char('/') + folder + name);
+
+        SpacedSample s;
+        static const QStringList kForms{"quoted", "escaped", "bare"};
+        s.form = kForms.at((i / 3) % 3);
+        const QString written = folder + name;
+        QString before, shown, after;
+        if (s.form == "quoted") {
+            // As ls, JSON and Markdown write it.
+            const int style = uniform(0, 2);
+            before = style == 0 ? "'" : style == 1 ? "  \"file\": \"" : "![shot](<";
+            shown = written;
+            after = style == 0 ? "'  notes.txt" : style == 1 ? "\"," : ">)";
+        } else if (s.form == "escaped") {
+            before = uniform(0, 1) ? "cp " : "$ open ";
+            shown = QString(written).replace(QLatin1Char(' '), QStringLiteral("\\ "));
+            after = uniform(0, 1) ? " /tmp" : "";
+        } else {
+            static const QStringList kBefore{"Saved ", "wrote ", "The capture is in ", "- "};
+            static const QStringList kAfter{" to Pictures", ".", "", " (1920x1080)"};
+            before = kBefore.at(uniform(0, 3));
+            shown = written;
+            after = kAfter.at(uniform(0, 3));
+        }
+        Sample& sample = s.sample;
+        sample.kind = QStringLiteral("spaced");
+        sample.style.font =
+            (i / 9) % 2 ? QStringLiteral("Liberation Mono") : QStringLiteral("DejaVu Sans Mono");
+        sample.style.points = 11 + (i / 18) % 5;
+        sample.style.scale = (i / 2) % 2 ? 2 : 1;
+        sample.style.dark = (i / 4) % 2;
+        sample.rows = QStringList{kFiller.at(uniform(0, int(kFiller.size()) - 1)), before + shown + after,
+                                  kFiller.at(uniform(0, int(kFiller.size()) - 1))};
+        sample.pointerRow = 1;
+        sample.pointerCharacter = uniform(int(before.size()) + 1, int(before.size() + shown.size()) - 2);
+        sample.left = uniform(20, 700);
+        sample.expected = missing ? QString() : project + QLatin1Char('/') + written;
+        out.append(s);
+    }
+    return out;
+}
+
+// What recognition made of the pointer tile's lines under the pointer, for the report.
+QString readAt(const platform::TextRecognizer& recognizer, const Drawn& d) {
+    const std::optional<Tile> t = pointerTile(d);
+    if (!t) return QString();
+    const Read r = read(recognizer, *t);
+    const Layout layout(r.lines);
+    QStringList texts;
+    for (const Line& line : r.lines)
+        if (layout.underPointerVertically(line, d.pointer)) texts << line.text;
+    return texts.join(QStringLiteral(" | "));
+}
+
+// Reads every sample with the reader and the baseline; returns the report's lines.
+QStringList measureSpacedNames(const platform::TextRecognizer& recognizer, const QList<SpacedSample>& samples,
+                               const ResolutionContext& shell, const QString& project,
+                               std::optional<QUrl> (*baselineOf)(const platform::TextRecognizer&,
+                                                                 const Drawn&, const ResolutionContext&)) {
+    QMap<QString, Tally> reader, raw;
+    Tally all, allRaw;
+    QStringList wrongs, misses;
+    QList<double> times;
+    for (const SpacedSample& s : samples) {
+        const Drawn d = draw(s.sample);
+        QElapsedTimer timer;
+        timer.start();
+        const std::optional<QUrl> url = recognize(recognizer, d.image, d.strip, d.pointer, shell, false);
+        times.append(double(timer.nsecsElapsed()) / 1e6);
+        const std::optional<QUrl> base = baselineOf(recognizer, d, shell);
+        const QString key = s.form + (s.sample.expected.isEmpty() ? " (no file)" : "");
+        reader[key].add(url, s.sample.expected);
+        raw[key].add(base, s.sample.expected);
+        all.add(url, s.sample.expected);
+        allRaw.add(base, s.sample.expected);
+        const QString where = QStringLiteral("%1 %2 pt, scale %3%4: %5")
+                                  .arg(s.sample.style.font)
+                                  .arg(s.sample.style.points)
+                                  .arg(s.sample.style.scale)
+                                  .arg(s.sample.style.dark ? ", dark" : "", s.sample.rows.at(1));
+        if (url && url->isLocalFile() && url->toLocalFile() != s.sample.expected)
+            wrongs << "  " + where + " -> " + url->toLocalFile().mid(project.size() + 1);
+        if (!url && !s.sample.expected.isEmpty())
+            misses << "  " + where + "\n      read: " + readAt(recognizer, d);
+    }
+    QStringList lines;
+    lines << QStringLiteral("names with spaces: %1 rendered lines, pointer on the name").arg(samples.size());
+    lines << QString::asprintf("%-20s  %-28s  %-28s", "", "reader: right  wrong  none",
+                               "baseline: right  wrong  none");
+    const auto tallied = [](const QString& label, const Tally& a, const Tally& b) {
+        return QString::asprintf("%-20s  %s %5d %5d        %s %5d %5d", qPrintable(label),
+                                 qPrintable(a.percent()), a.wrong, a.none, qPrintable(b.percent()), b.wrong,
+                                 b.none);
+    };
+    for (auto it = reader.cbegin(); it != reader.cend(); ++it)
+        lines << tallied(it.key(), it.value(), raw.value(it.key()));
+    lines << tallied(QStringLiteral("spaced, all"), all, allRaw);
+    std::sort(times.begin(), times.end());
+    if (!times.isEmpty())
+        lines << QString::asprintf("reader time per name with spaces: median %.0f ms, worst %.0f ms",
+                                   times.at(times.size() / 2), times.last());
+    if (!wrongs.isEmpty()) lines << QStringLiteral("wrong files with spaces:") << wrongs;
+    if (!misses.isEmpty()) lines << QStringLiteral("names with spaces not found:") << misses;
+    return lines;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -422,6 +578,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < count; ++i)
         samples.append(corpus.make(i));
     const QList<Sample> negatives = wrongCardCases(project);
+    const QList<SpacedSample> spaced = spacedNameSamples(project, std::max(30, count * 3 / 7));
     // VISTEL_LEAST_CONFIDENCE overrides the recogniser's cut-off, to measure what it costs.
     platform::TesseractRecognizer::Settings settings = platform::TesseractRecognizer::defaultSettings();
     if (qEnvironmentVariableIsSet("VISTEL_LEAST_CONFIDENCE"))
@@ -497,6 +654,7 @@ int main(int argc, char** argv) {
                                    .arg(s.expected.mid(project.size() + 1),
                                         url->toLocalFile().mid(project.size() + 1));
     }
+    const QStringList spacedReport = measureSpacedNames(recognizer, spaced, shell, project, baseline);
     root.removeRecursively();
 
     std::sort(times.begin(), times.end());
@@ -523,5 +681,6 @@ int main(int argc, char** argv) {
     if (!solarizedWrongs.isEmpty())
         std::printf("wrong files in Solarized dark:\n%s\n", qPrintable(solarizedWrongs.join('\n')));
     if (!misses.isEmpty()) std::printf("not found:\n%s\n", qPrintable(misses.join('\n')));
+    std::printf("%s\n", qPrintable(spacedReport.join('\n')));
     return 0;
 }

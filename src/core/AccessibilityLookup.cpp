@@ -2,6 +2,7 @@
 
 #include "core/Diagnostics.h"
 #include "core/ImageReference.h"
+#include "core/SpacedNames.h"
 
 #include <QElapsedTimer>
 #include <QQueue>
@@ -143,6 +144,8 @@ Findings textFindings(QPointF at, Element& element) {
         out.append(Finding{Finding::Kind::Text, {}, *ref, false, role});
     if (const std::optional<QString> joined = ImageReference::referenceAcrossWrappedLines(*text, offset))
         out.append(Finding{Finding::Kind::Wrapped, {}, *joined, false, role});
+    const QList<SpacedNames::Reading> spaced = SpacedNames::readings(*text, offset, offset);
+    if (!spaced.isEmpty()) out.append(Finding{Finding::Kind::Spaced, {}, {}, false, role, spaced});
     return out;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ResolutionContext.h"
+#include "core/SpacedNames.h"
 
 #include <QPointF>
 #include <QRectF>
@@ -116,12 +117,14 @@ struct Finding {
         Label,     // a reference in a short label: on disk, then the session records
         Text,      // the reference in the text under the pointer: exact, then the project
         Wrapped,   // a path rejoined across wrapped lines: exact only
+        Spaced,    // names with spaces at the pointer: as written, else in the project
     };
     Kind kind = Kind::Given;
-    Value value{};           // Attribute: the value; Given: the URL
-    QString text{};          // Label, Text, Wrapped: the reference
-    bool knownImage = false; // Attribute: the element is an image
-    QString role{};          // the element's role, for the diagnostics
+    Value value{};                          // Attribute: the value; Given: the URL
+    QString text{};                         // Label, Text, Wrapped: the reference
+    bool knownImage = false;                // Attribute: the element is an image
+    QString role{};                         // the element's role, for the diagnostics
+    QList<SpacedNames::Reading> readings{}; // Spaced: the readings to choose among
     bool operator==(const Finding&) const = default;
 };
 using Findings = QList<Finding>;
@@ -140,7 +143,7 @@ std::optional<QUrl> resolve(const Findings& findings, const ResolutionContext& c
 // (attributes, and the text's reference against the base, its ancestors and
 // the roots), up to the first that would search further (any label: it may
 // be repaired or looked up in the project and the session records; a bare
-// name in the text, looked up in the project). Either the answer the full
+// name in the text, or a name with spaces, looked up in the project). Either the answer the full
 // resolution would give, or the findings from that one on, to resolve() on a
 // worker; both empty when the findings name nothing.
 struct QuickAnswer {
@@ -158,7 +161,7 @@ std::optional<QUrl> imageURLFromAccessibilityValue(const Value& value, const Res
                                                    bool knownToBeAnImage);
 
 // Reads the text around the character under the pointer: the reference
-// there, and the path rejoined across wrapped lines.
+// there, the path rejoined across wrapped lines, and names with spaces.
 Findings textFindings(QPointF at, Element& element);
 std::optional<QUrl> imageReferenceInText(QPointF at, Element& element, const ResolutionContext& context);
 

@@ -52,6 +52,18 @@ std::optional<QUrl> resolved(const Finding& f, const ResolutionContext& context)
         // A bare name printed by a tool names a file somewhere in the project;
         // the text is exact, so it is looked up as written, never repaired.
         return ImageReference::resolveInProject(f.text, context);
+    case Finding::Kind::Spaced: {
+        const SpacedNames::Choice choice = SpacedNames::choose(f.readings, [&](const QString& name) {
+            if (auto url = ImageReference::resolveExact(name, context)) return url;
+            return ImageReference::resolveInProject(name, context);
+        });
+        if (Diagnostics::verbose()) {
+            if (choice.url) print(QStringLiteral("  [ax] name with spaces -> ") + choice.url->path());
+            if (choice.ambiguous)
+                print(QStringLiteral("  [ax] names with spaces fit more than one file; refusing to guess"));
+        }
+        return choice.url;
+    }
     case Finding::Kind::Wrapped:
         if (auto url = ImageReference::resolveExact(f.text, context)) {
             if (Diagnostics::verbose()) print(QStringLiteral("  [ax] rejoined a wrapped path -> ") + f.text);
@@ -96,6 +108,9 @@ QuickAnswer resolveQuickly(const Findings& findings, const ResolutionContext& co
     for (qsizetype i = 0; i < findings.size(); ++i) {
         const Finding& f = findings.at(i);
         switch (f.kind) {
+        case Finding::Kind::Spaced:
+            // Each reading may be looked up in the project.
+            return {std::nullopt, findings.mid(i)};
         case Finding::Kind::Label:
             // The full pipeline tries the extension swap at each base before
             // the next base, so an exact answer alone could differ from it.

@@ -2,6 +2,7 @@
 #include "screen/Choosing.h"
 
 #include "core/Diagnostics.h"
+#include "core/SpacedNames.h"
 #include "screen/InkRow.h"
 #include "screen/Layout.h"
 #include "screen/Recognizing.h"
@@ -83,6 +84,49 @@ std::optional<QUrl> sameLineFallback(const QStringList& names, const Resolver& r
     return std::nullopt;
 }
 
+// The end of the first word of a line that may carry on the row above: a
+// match starting before it may be a wrapped path's tail.
+std::optional<qsizetype> continuedHead(const Line& line, const Continuing& continuing) {
+    if (!continuing || !continuing(line)) return std::nullopt;
+    if (const std::optional<Word> w = line.word(true)) return w->to;
+    return std::nullopt;
+}
+
+struct SpacedOnPointer {
+    SpacedNames::Choice choice;
+    bool quotedOrEscaped = false; // such a name lay on the pointer, resolved or not
+};
+
+// Names with spaces on the pointer, read from the lines under it as the
+// patterns' hits are: the same reach, fragment and row-above rules.
+SpacedOnPointer spacedNameOnPointer(const Read& read, const Layout& layout, QPointF pointer,
+                                    bool allowFragments, const Resolver& resolve,
+                                    const Continuing& continuing, bool verbose) {
+    QList<SpacedNames::Reading> onPointer;
+    bool quotedOrEscaped = false;
+    for (const Line& line : read.lines) {
+        if (!layout.underPointerVertically(line, pointer)) continue;
+        const std::optional<qsizetype> headEnd = continuedHead(line, continuing);
+        const QString& text = line.searchable;
+        for (const SpacedNames::Reading& r : SpacedNames::readings(text, 0, text.size())) {
+            if (headEnd && r.location < *headEnd) continue;
+            const auto extent =
+                line.span(r.location, r.location + r.length).value_or(std::pair{line.minX, line.maxX});
+            if (!allowFragments && isFragment(line, extent.first, extent.second)) continue;
+            if (extent.first - kPointerReach > pointer.x() || pointer.x() > extent.second + kPointerReach)
+                continue;
+            onPointer.append(r);
+            quotedOrEscaped = quotedOrEscaped || r.form == SpacedNames::Form::Quoted ||
+                              r.form == SpacedNames::Form::Escaped;
+        }
+    }
+    const SpacedNames::Choice choice = SpacedNames::choose(onPointer, resolve);
+    if (verbose && choice.url) detail(QStringLiteral("name with spaces -> ") + choice.url->path());
+    if (verbose && choice.ambiguous)
+        detail(QStringLiteral("names with spaces fit more than one file; not guessing"));
+    return {choice, quotedOrEscaped};
+}
+
 } // namespace
 
 ImageReference::Match withoutGluedPrefix(const ImageReference::Match& match) {
@@ -128,10 +172,7 @@ std::optional<QUrl> recognizeLines(const Read& read, QPointF pointer, bool allow
                 line.minY <= pointer.y() && pointer.y() <= line.maxY && !holdsUrlScheme(line.searchable);
 
             // The first word of a line that may carry on the row above may be a path's tail.
-            std::optional<qsizetype> headEnd;
-            if (continuing && continuing(line)) {
-                if (const std::optional<Word> w = line.word(true)) headEnd = w->to;
-            }
+            const std::optional<qsizetype> headEnd = continuedHead(line, continuing);
             for (const ImageReference::Match& found : matches) {
                 const ImageReference::Match m = withoutGluedPrefix(found);
                 if (headEnd && m.location < *headEnd) {
@@ -172,8 +213,15 @@ std::optional<QUrl> recognizeLines(const Read& read, QPointF pointer, bool allow
         }
     }
 
+    // A name with spaces that the patterns saw only the last word of.
+    const SpacedOnPointer spaced =
+        spacedNameOnPointer(read, layout, pointer, allowFragments, resolve, continuing, verbose);
+    if (spaced.choice.url || spaced.choice.ambiguous) return spaced.choice.url;
+
     // Something lay on the pointer and did not resolve: the user meant that, not a neighbour.
-    if (!onPointer.isEmpty()) return std::nullopt;
+    // (Any words before an image name, or in parentheses, read as a name; only one that was
+    // quoted or escaped counts.)
+    if (!onPointer.isEmpty() || spaced.quotedOrEscaped) return std::nullopt;
     return sameLineFallback(besideThePointer, resolve, verbose);
 }
 

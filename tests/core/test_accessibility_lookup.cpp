@@ -135,8 +135,10 @@ class TestAccessibilityLookup : public QObject {
 
     void init() {
         tree_ = std::make_unique<TempTree>();
-        for (const char* f : {"shots/hero.png", "shots/notes.txt", "cover.png", "out/images/wrapped.png",
-                              "one/twin.png", "two/twin.png"})
+        for (const char* f :
+             {"shots/hero.png", "shots/notes.txt", "cover.png", "out/images/wrapped.png", "one/twin.png",
+              "two/twin.png", "Screenshot from 2026-12-07 10-00-00.png", "shots/Screen Shot 1.png",
+              "docs/pics/Screen Shot 2026-12-07 at 10.00.00.png", "my cover.png", "a b.png", "see 'a b.png"})
             tree_->file(QString::fromLatin1(f));
         tree_->folder(".git"); // a project, searched for bare names
         elsewhere_ = std::make_unique<TempTree>();
@@ -312,6 +314,14 @@ class TestAccessibilityLookup : public QObject {
         row("bare name one file has", "made wrapped.png", "wrapped", here, "out/images/wrapped.png");
         row("bare name two files have", "made twin.png", "twin", here, "");
         row("bare name misread is not repaired", "made wrapped.pnq", "wrapped", here, "");
+        // Names with spaces, once nothing else named a file.
+        row("quoted screenshot name", "$ ls\n'Screenshot from 2026-12-07 10-00-00.png'  cover.png\n$ ",
+            "from", here, "Screenshot from 2026-12-07 10-00-00.png");
+        row("escaped name", "cp shots/Screen\\ Shot\\ 1.png /tmp", "Screen", here, "shots/Screen Shot 1.png");
+        row("bare name with spaces, in the project", "Saved Screen Shot 2026-12-07 at 10.00.00.png.",
+            "Shot 2026", here, "docs/pics/Screen Shot 2026-12-07 at 10.00.00.png");
+        row("a pattern's find is kept", "see my cover.png", "cover", here, "cover.png");
+        row("quoted and unquoted name two files", "see 'a b.png'", "a b", here, "");
     }
     void textUnderThePointer() {
         QFETCH(QString, text);

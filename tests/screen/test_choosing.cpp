@@ -125,14 +125,69 @@ class ChoosingTest : public QObject {
         QCOMPARE(url.value_or(QUrl()), expected.isEmpty() ? QUrl() : file(expected));
     }
 
+    // Names with spaces on one row: read only when no pattern's hit resolved,
+    // with the hits' reach, fragment and row-above rules.
+    void namesWithSpaces_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("under"); // the pointer on its second character
+        QTest::addColumn<QStringList>("known");
+        QTest::addColumn<bool>("clippedRight"); // the tile's right edge cut the line
+        QTest::addColumn<bool>("continues");    // the line may carry on a row above
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const char* name, const QString& text, const char* under,
+                            const QStringList& known, const char* expected, bool clippedRight = false,
+                            bool continues = false) {
+            QTest::newRow(name) << text << QString(under) << known << clippedRight << continues
+                                << QString(expected);
+        };
+        const QString gnome("Screenshot from 2026-12-07 10-00-00.png");
+        row("ls quotes it, a neighbour resolves too", "'" + gnome + "'  alpha.png", "from",
+            {gnome, "alpha.png"}, gnome.toUtf8().constData());
+        row("in prose", "Saved " + gnome + " in Pictures", "Screenshot", {gnome}, gnome.toUtf8().constData());
+        row("escaped", "cp Screen\\ Shot\\ 1.png /tmp", "Shot", {"Screen Shot 1.png"}, "Screen Shot 1.png");
+        row("a pattern's hit comes first", "shot 1.png", "1.png", {"1.png", "shot 1.png"}, "1.png");
+        row("two names of one length refuse", "abcde c.png d.png", "c.png", {"abcde c.png", "c.png d.png"},
+            "");
+        row("a quoted name that names nothing: no neighbour", "'nothing here.png'  alpha.png", "here",
+            {"alpha.png"}, "");
+        row("parenthesised prose that names nothing: the neighbour as before",
+            "(see the diagram x.png)   alpha.png", "see", {"alpha.png"}, "alpha.png");
+        row("prose before a name that names nothing: the neighbour as before",
+            "render of the scene x.png   alpha.png", "render", {"alpha.png"}, "alpha.png");
+        row("the pointer beyond the reach", "'shot 1.png'             and more", "more", {"shot 1.png"}, "");
+        row("cut by the tile's edge", "                                      'shot 1.png'", "shot",
+            {"shot 1.png"}, "", true);
+        row("may carry on the row above", "Shot 1.png' is here", "Shot", {"Shot 1.png"}, "", false, true);
+        row("later on a line that may carry on", "wrote 'shot 1.png'", "shot", {"shot 1.png"}, "shot 1.png",
+            false, true);
+    }
+    void namesWithSpaces() {
+        QFETCH(QString, text);
+        QFETCH(QString, under);
+        QFETCH(QStringList, known);
+        QFETCH(bool, clippedRight);
+        QFETCH(bool, continues);
+        QFETCH(QString, expected);
+        // The tile ends where the line does, so a clipped edge touches its last characters.
+        const Read r = readOf({{text, 0}}, handTile(0, kCell * double(text.size()), false, clippedRight));
+        Recorder resolver{known};
+        const Continuing carries = [](const Line&) { return true; };
+        const QPointF pointer(at(0, int(text.indexOf(under)) + 1), 17);
+        const std::optional<QUrl> url =
+            recognizeLines(r, pointer, false, resolver.resolver(), continues ? carries : nullptr, false);
+        QCOMPARE(url.value_or(QUrl()), expected.isEmpty() ? QUrl() : file(expected));
+    }
+
     void precedenceOfHitsOnThePointer() {
         // Without character boxes every match spans the whole line, so all are on the pointer.
         Read r = readOf({{"b.png  shots/a.pnq  shots/longer-name.png shots/x.png", 0}});
         r.lines[0].characterBoxes.clear();
         Recorder resolver;
         recognizeLines(r, QPointF(20, 17), false, resolver.resolver(), nullptr, false);
-        QCOMPARE(resolver.asked,
+        // Then, none of them resolving, the names with spaces they end.
+        QCOMPARE(resolver.asked.first(4),
                  (QStringList{"shots/longer-name.png", "shots/x.png", "shots/a.pnq", "b.png"}));
+        QVERIFY(resolver.asked.contains("b.png  shots/a.pnq  shots/longer-name.png"));
     }
 
     void fragmentsAtClippedEdges_data() {
