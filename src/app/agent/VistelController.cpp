@@ -207,9 +207,13 @@ void VistelController::tickWhileHeld() {
         base = titleDocument_->second;
     }
 
-    const QList<QUrl> roots = pid > 0 ? ProcessRoots::rootsFor(pid, *processes_) : QList<QUrl>();
+    std::optional<QList<QUrl>> roots = QList<QUrl>();
+    if (pid > 0) roots = shellFolders(pid);
+    // Without the shells' folders a relative name could be taken for a file
+    // elsewhere: wait for them (the worker ticks again when they are read).
+    if (!roots) return;
     // Everything the readings of this tick search, as one value that goes with them.
-    const ResolutionContext context{base, WindowAffinity::order(roots, base, title)};
+    const ResolutionContext context{base, WindowAffinity::order(*roots, base, title)};
 
     if (verbose_ && (!lastLoggedPoint_ || *lastLoggedPoint_ != p)) {
         lastLoggedPoint_ = p;
@@ -246,6 +250,29 @@ void VistelController::tickWhileHeld() {
     // The card stays while the pointer travels along its own line.
     if (previewPoint_ && std::abs(p.y() - previewPoint_->y()) > kSameLine) hidePreview();
     recognizeOnScreen(p, context);
+}
+
+std::optional<QList<QUrl>> VistelController::shellFolders(qint32 pid) {
+    constexpr double kFreshFor = 2.0; // seconds
+    if (auto fresh = ProcessRoots::cached(pid, kFreshFor)) return fresh;
+    if (!foldersAsked_.contains(pid)) {
+        foldersAsked_.insert(pid);
+        auto* watcher = new QFutureWatcher<void>(this);
+        connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, pid] {
+            watcher->deleteLater();
+            foldersAsked_.remove(pid);
+            if (held()) tick();
+        });
+        watcher->setFuture(QtConcurrent::run(Workers::loading(), [pid, processes = processes_] {
+            try {
+                ProcessRoots::store(ProcessRoots::compute(pid, *processes), pid);
+            } catch (...) {
+                ProcessRoots::store({}, pid); // unreadable: no folders, rather than waiting for ever
+            }
+        }));
+    }
+    // Meanwhile the last reading serves, however old: folders change seldom.
+    return ProcessRoots::cached(pid, std::numeric_limits<double>::infinity());
 }
 
 VistelController::Asked VistelController::askAccessibility(const AccessibilityElement& element, QPointF p,

@@ -14,6 +14,7 @@
 #include <QObject>
 #include <QPointF>
 #include <QRectF>
+#include <QSet>
 #include <QString>
 #include <QUrl>
 #include <functional>
@@ -137,6 +138,10 @@ class VistelController : public QObject {
     // What accessibility names under the pointer: a URL, nothing (the screen
     // gets its turn), or not yet known (a worker is searching the disk).
     enum class Asked { Named, Nothing, Pending };
+    // The working folders of the process's shells as last read, or none
+    // before the first reading; a reading older than 2 seconds is renewed on a
+    // worker (walking /proc takes some 20 ms), which then ticks again.
+    std::optional<QList<QUrl>> shellFolders(qint32 pid);
     Asked askAccessibility(const AccessibilityElement& element, QPointF p, const ResolutionContext& context,
                            std::optional<QUrl>& url);
     QRectF areaUnder(QPointF p);
@@ -147,7 +152,7 @@ class VistelController : public QObject {
     std::unique_ptr<platform::Desktop> desktop_;
     std::unique_ptr<AccessibilityReader> accessibility_;
     std::shared_ptr<ScreenReader> screen_;
-    std::unique_ptr<ProcessRoots::Source> processes_;
+    std::shared_ptr<ProcessRoots::Source> processes_; // shared with the workers that read it
     Clock clock_;
     Write write_;
     bool verbose_;
@@ -186,5 +191,6 @@ class VistelController : public QObject {
         bool operator==(const AccessibilityQuestion&) const = default;
     };
     std::optional<AccessibilityQuestion> accessibilityAsked_; // in flight
+    QSet<qint32> foldersAsked_; // processes whose shells' folders a worker is reading
     std::optional<std::pair<AccessibilityQuestion, std::optional<QUrl>>> accessibilityAnswer_;
 };
