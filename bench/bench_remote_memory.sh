@@ -14,30 +14,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Headers without a length, then 64 KiB pieces for as long as the client reads.
-cat >"$tmp/serve.py" <<'PY'
-import http.server, socketserver, sys
-class Endless(http.server.BaseHTTPRequestHandler):
-    protocol_version = "HTTP/1.0"
-    def do_GET(self):
-        self.send_response(200)
-        self.send_header("Content-Type", "image/png")
-        self.end_headers()
-        piece = b"\x89PNG\r\n\x1a\n" + b"x" * (65536 - 8)
-        try:
-            while True:
-                self.wfile.write(piece)
-        except (BrokenPipeError, ConnectionResetError):
-            pass
-    def log_message(self, *args):
-        pass
-class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
-    daemon_threads = True
-server = Server(("127.0.0.1", 0), Endless)
-print(server.server_address[1], flush=True)
-server.serve_forever()
-PY
-python3 "$tmp/serve.py" >"$tmp/port" &
+python3 "$(dirname "$0")/../tests/support/endless_image_server.py" >"$tmp/port" &
 server_pid=$!
 for _ in $(seq 50); do [ -s "$tmp/port" ] && break; sleep 0.1; done
 port=$(head -1 "$tmp/port")

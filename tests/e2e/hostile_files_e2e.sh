@@ -49,29 +49,7 @@ truncate -s 1G "$project/sparse-big.png" || fail "cannot make a sparse file"
 convert -size 160x100 xc:purple "$project/real-photo.png" || fail "cannot make the image"
 
 echo "== a loopback server whose image never ends (a PNG signature, then 64 KiB pieces)"
-cat >"$tmp/serve.py" <<'PY'
-import http.server, socketserver
-class Endless(http.server.BaseHTTPRequestHandler):
-    protocol_version = "HTTP/1.0"
-    def do_GET(self):
-        self.send_response(200)
-        self.send_header("Content-Type", "image/png")
-        self.end_headers()
-        piece = b"\x89PNG\r\n\x1a\n" + b"x" * (65536 - 8)
-        try:
-            while True:
-                self.wfile.write(piece)
-        except (BrokenPipeError, ConnectionResetError):
-            pass
-    def log_message(self, *args):
-        pass
-class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
-    daemon_threads = True
-server = Server(("127.0.0.1", 0), Endless)
-print(server.server_address[1], flush=True)
-server.serve_forever()
-PY
-python3 "$tmp/serve.py" >"$tmp/port" &
+python3 "$(dirname "$0")/../support/endless_image_server.py" >"$tmp/port" &
 server_pid=$!
 wait_for 5 test -s "$tmp/port" || fail "the loopback server did not start"
 port=$(head -1 "$tmp/port")
