@@ -190,10 +190,19 @@ class Reader {
         if (openers.isEmpty()) return;
         const bool nests = closer == u')' || closer == u'>';
         const bool escapable = closer == u'"' || closer == QChar(0x201D);
+        // Shells and ls write an apostrophe inside single quotes as '\'' (close,
+        // an escaped quote, reopen): 'Bob'\''s shot.png' is Bob's shot.png.
+        static const QString kShellApostrophe = QStringLiteral("'\\''");
+        const bool shellQuoted = closer == u'\'';
         int depth = 0;
         for (qsizetype j = d - 1; j >= lo_; --j) {
             const QChar c = t_.at(j);
             if (isBreak(c)) return;
+            if (shellQuoted && c == u'\'' && j - 3 >= lo_ &&
+                QStringView(t_).sliced(j - 3, 4) == kShellApostrophe) {
+                j -= 3;
+                continue;
+            }
             if (nests && c == closer) {
                 ++depth;
                 continue;
@@ -206,8 +215,9 @@ class Reader {
             }
             if (j + 1 >= d) return; // nothing before the extension
             const QStringView inside = QStringView(t_).sliced(j + 1, e - j - 1);
-            add(j, e + 1, escapable ? withoutQuoteEscapes(inside) : inside.toString(),
-                closer == u')' ? Form::Parenthesised : Form::Quoted);
+            QString name = escapable ? withoutQuoteEscapes(inside) : inside.toString();
+            if (shellQuoted) name.replace(kShellApostrophe, QStringLiteral("'"));
+            add(j, e + 1, name, closer == u')' ? Form::Parenthesised : Form::Quoted);
             return;
         }
     }

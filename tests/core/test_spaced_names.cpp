@@ -57,6 +57,10 @@ class TestSpacedNames : public QObject {
             {"U:from 2026-12-07 10-00-00.png", "U:'" + gnome, "U:" + gnome});
         row("double quotes around an apostrophe", "cp \"Bob's shot.png\" /tmp", "Bob", {"Q:Bob's shot.png"},
             {"U:\"Bob's shot.png", "U:Bob's shot.png", "U:cp \"Bob's shot.png"});
+        row("ls writes an apostrophe as '\\''", "'Bob'\\''s shot 1.png'  b.png", "shot",
+            {"Q:Bob's shot 1.png"});
+        row("two apostrophes the shell's way", "'a'\\''b'\\''c d.png'", "c d", {"Q:a'b'c d.png"});
+        row("a lone '\\' is no apostrophe", "x'\\ shot 1.png'", "shot", {"Q:\\ shot 1.png"});
         row("single quotes around double quotes", "'say \"hi\" now.png'", "say", {"Q:say \"hi\" now.png"});
         row("JSON escapes its quotes", "{\"file\": \"say \\\"hi\\\" now.png\", \"w\": 3}", "say",
             {"Q:say \"hi\" now.png"});
@@ -125,6 +129,8 @@ class TestSpacedNames : public QObject {
         row("ls output", {gnome}, "'" + gnome + "'  notes.txt", "2026", gnome.toUtf8().constData());
         row("prose", {gnome}, "Saved " + gnome + " to Pictures", "Screenshot", gnome.toUtf8().constData());
         row("escaped", {"shot 1.png"}, "rm shot\\ 1.png", "shot", "shot 1.png");
+        row("ls's apostrophe", {"Bob's shot 1.png", "s shot 1.png"}, "'Bob'\\''s shot 1.png'", "shot",
+            "Bob's shot 1.png");
         row("JSON", {"say \"hi\".png"}, "{\"f\": \"say \\\"hi\\\".png\"}", "say", "say \"hi\".png");
         row("in a folder", {"shots/Screen Shot 1.png"}, "open shots/Screen Shot 1.png", "Screen",
             "shots/Screen Shot 1.png");
