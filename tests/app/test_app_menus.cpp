@@ -276,9 +276,9 @@ class TestAppMenus : public QObject {
         QCOMPARE(other->sample()->cardSize().width(), 333.0);
 
         for (const Settings::Change change :
-             {Settings::Change::ShowCaption, Settings::Change::ShowImageDetails, Settings::Change::LoadRemoteImages,
-              Settings::Change::ShowMenuBarIndicator, Settings::Change::Modifier,
-              Settings::Change::PreviewSize})
+             {Settings::Change::ShowCaption, Settings::Change::ShowImageDetails,
+              Settings::Change::LoadRemoteImages, Settings::Change::ShowMenuBarIndicator,
+              Settings::Change::Modifier, Settings::Change::PreviewSize})
             QCOMPARE(notices().value(change), 1);
     }
 

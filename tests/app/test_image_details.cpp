@@ -95,11 +95,13 @@ class TestImageDetails : public QObject {
         QTest::addColumn<QString>("shape");
         // shape: "name", "details", "both" (whole name, details), "short" (elided name, details)
         const QString details = QStringLiteral("1920 × 1080 · 245 KB");
-        QTest::newRow("name alone") << "hero.png" << "" << 3.0 << "name";
+        QTest::newRow("name alone") << "hero.png"
+                                    << "" << 3.0 << "name";
         QTest::newRow("details alone") << "" << details << 3.0 << "details";
         QTest::newRow("both fit") << "hero.png" << details << 3.0 << "both";
         QTest::newRow("long name gives way")
-            << "Screenshot from 2026-12-07 10-00-00 and then some more words.png" << details << 1.6 << "short";
+            << "Screenshot from 2026-12-07 10-00-00 and then some more words.png" << details << 1.6
+            << "short";
         QTest::newRow("no room for any name") << "hero-frame@2x.png" << details << 1.0 << "details";
     }
     void caption() {

@@ -23,7 +23,8 @@ class TestImageSignature : public QObject {
         QTest::addColumn<bool>("image");
         QTest::addColumn<bool>("vector");
         QTest::newRow("png") << QByteArray("\x89PNG\r\n\x1a\n....") << true << false;
-        QTest::newRow("png, last signature byte wrong") << QByteArray("\x89PNG\r\n\x1a\r....") << false << false;
+        QTest::newRow("png, last signature byte wrong")
+            << QByteArray("\x89PNG\r\n\x1a\r....") << false << false;
         QTest::newRow("png signature cut short") << QByteArray("\x89PNG\r\n") << false << false;
         QTest::newRow("jpeg") << QByteArray("\xff\xd8\xff\xe0") << true << false;
         QTest::newRow("jpeg, two bytes") << QByteArray("\xff\xd8") << false << false;

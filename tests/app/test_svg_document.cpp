@@ -36,26 +36,28 @@ class TestSvgDocument : public QObject {
         };
         row("icon", SvgFixtures::icon(), true);
         row("gradient by fragment",
-            svg("<defs><linearGradient id=\"g\"/></defs><rect width=\"9\" height=\"9\" fill=\"url(#g)\"/>"), true);
+            svg("<defs><linearGradient id=\"g\"/></defs><rect width=\"9\" height=\"9\" fill=\"url(#g)\"/>"),
+            true);
         row("use by xlink fragment", svg("<circle id=\"c\" r=\"3\"/><use xlink:href=\"#c\" x=\"5\"/>"), true);
         row("use by plain fragment", svg("<circle id=\"c\" r=\"3\"/><use href=\" #c\"/>"), true);
-        row("embedded png", svg("<image width=\"4\" height=\"4\" href=\"data:image/png;base64,iVBORw0KGgo=\"/>"),
-            true);
+        row("embedded png",
+            svg("<image width=\"4\" height=\"4\" href=\"data:image/png;base64,iVBORw0KGgo=\"/>"), true);
         row("style sheet by fragment", svg("<style>.a { fill: url( '#g' ) }</style>"), true);
         row("an external DTD is never fetched",
             svg("", "<!DOCTYPE svg PUBLIC \"-//W3C//DTD SVG 1.1//EN\" "
                     "\"http://www.w3.org/Graphics/SVG/1.1/DTD/svg11.dtd\">\n"),
             true);
-        row("comments and instructions before the root", svg("", "<?xml version=\"1.0\"?><!-- drawn --><?pi x?>"),
-            true);
+        row("comments and instructions before the root",
+            svg("", "<?xml version=\"1.0\"?><!-- drawn --><?pi x?>"), true);
 
         row("billion laughs", SvgFixtures::billionLaughs(), false);
         row("one harmless entity", svg("<text>&a;</text>", "<!DOCTYPE svg [<!ENTITY a \"b\">]>"), false);
         row("parameter entity", svg("", "<!DOCTYPE svg [<!ENTITY % p \"x\">]>"), false);
-        row("external entity", svg("<text>&x;</text>", "<!DOCTYPE svg [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>"),
-            false);
+        row("external entity",
+            svg("<text>&x;</text>", "<!DOCTYPE svg [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>"), false);
         row("undeclared entity", svg("<text>&nope;</text>"), false);
-        row("image from a file", svg("<image width=\"4\" height=\"4\" xlink:href=\"file:///etc/hosts\"/>"), false);
+        row("image from a file", svg("<image width=\"4\" height=\"4\" xlink:href=\"file:///etc/hosts\"/>"),
+            false);
         row("image beside it", svg("<image width=\"4\" height=\"4\" href=\"shot.png\"/>"), false);
         row("image from the web", svg("<image href=\"https://example.org/x.png\"/>"), false);
         row("use of another document", svg("<use xlink:href=\"other.svg#c\"/>"), false);
@@ -66,7 +68,8 @@ class TestSvgDocument : public QObject {
         row("style sheet import", svg("<style>@import url(#x);</style>"), false);
         row("style sheet url to a file", svg("<style>rect { fill: url(\"a.svg#p\") }</style>"), false);
         row("style sheet instruction", svg("", "<?xml-stylesheet href=\"s.css\" type=\"text/css\"?>"), false);
-        row("xinclude", svg("<xi:include xmlns:xi=\"http://www.w3.org/2001/XInclude\" href=\"x.svg\"/>"), false);
+        row("xinclude", svg("<xi:include xmlns:xi=\"http://www.w3.org/2001/XInclude\" href=\"x.svg\"/>"),
+            false);
         row("html page", "<!DOCTYPE html><html><body>404</body></html>", false);
         row("root not svg", "<?xml version=\"1.0\"?><rect/>", false);
         row("truncated", SvgFixtures::icon().left(70), false);
@@ -84,7 +87,8 @@ class TestSvgDocument : public QObject {
         row("a filter that is not there", filtered(100, 8, "filter=\"url(#g)\""), true);
         row("what is not drawn through a filter costs nothing",
             filtered(100, 8, "filter=\"none\"").replace("</svg>", "<rect filter=\"url(#f)\"/></svg>"), true);
-        row("named twice, counted twice", filtered(5, 8, "filter=\"url(#f)\" style=\"filter:url(#f)\""), false);
+        row("named twice, counted twice", filtered(5, 8, "filter=\"url(#f)\" style=\"filter:url(#f)\""),
+            false);
         row("filter none is no filter", filtered(1000, 8, "filter=\"none\""), true);
         row("many steps, nothing filtered", filtered(0, 1000), true);
     }
@@ -104,13 +108,15 @@ class TestSvgDocument : public QObject {
         QTest::newRow("plain, one byte over") << icon << qsizetype(icon.size() - 1) << QByteArray("-");
         QTest::newRow("svgz") << packed << qsizetype(1000) << icon;
         QTest::newRow("svgz inflating to exactly the limit") << packed << icon.size() << icon;
-        QTest::newRow("svgz inflating past the limit") << packed << qsizetype(icon.size() - 1) << QByteArray("-");
+        QTest::newRow("svgz inflating past the limit")
+            << packed << qsizetype(icon.size() - 1) << QByteArray("-");
         // A few kilobytes that inflate to 64 MB: stopped at the limit, not inflated whole.
         QTest::newRow("gzip bomb") << SvgFixtures::gzip(QByteArray(64 << 20, ' ')) << qsizetype(8 << 20)
                                    << QByteArray("-");
-        QTest::newRow("svgz cut short") << packed.left(packed.size() / 2) << qsizetype(1000) << QByteArray("-");
-        QTest::newRow("gzip magic then noise") << QByteArray("\x1f\x8b\x08 noise noise noise") << qsizetype(1000)
-                                               << QByteArray("-");
+        QTest::newRow("svgz cut short")
+            << packed.left(packed.size() / 2) << qsizetype(1000) << QByteArray("-");
+        QTest::newRow("gzip magic then noise")
+            << QByteArray("\x1f\x8b\x08 noise noise noise") << qsizetype(1000) << QByteArray("-");
     }
     void markup() {
         QFETCH(QByteArray, file);

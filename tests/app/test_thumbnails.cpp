@@ -105,8 +105,8 @@ class TestThumbnails : public QObject {
             << "box.svg" << SvgFixtures::icon("", "0 0 300 150") << QSize(120, 60) << QSize(300, 150);
         QTest::newRow("svg under a png name") << "drawing.png" << icon << QSize(120, 120) << QSize(24, 24);
         QTest::newRow("declared at the pixel limit")
-            << "limit.svg" << SvgFixtures::icon("width=\"10000\" height=\"10000\"", "0 0 1 1") << QSize(120, 120)
-            << QSize(10000, 10000);
+            << "limit.svg" << SvgFixtures::icon("width=\"10000\" height=\"10000\"", "0 0 1 1")
+            << QSize(120, 120) << QSize(10000, 10000);
     }
     void svgDrawn() {
         QFETCH(QString, name);
@@ -115,7 +115,8 @@ class TestThumbnails : public QObject {
         QFETCH(QSize, source);
         TempTree tree;
         const QString path = tree.file(name, contents);
-        for (const std::optional<QImage>& image : {Thumbnails::ofFile(path, 120), Thumbnails::ofData(contents, 120)}) {
+        for (const std::optional<QImage>& image :
+             {Thumbnails::ofFile(path, 120), Thumbnails::ofData(contents, 120)}) {
             QVERIFY(image);
             QCOMPARE(image->size(), drawn);
             QVERIFY(near(centre(*image), QColor(0xd0, 0x20, 0x20)));
@@ -159,14 +160,14 @@ class TestThumbnails : public QObject {
     void svgDeadline() {
         QByteArray body;
         for (int i = 0; i < 8; ++i) {
-            body += "<circle cx=\"" + QByteArray::number(i % 1000) + "\" cy=\"" + QByteArray::number(i * 7 % 1000) +
+            body += "<circle cx=\"" + QByteArray::number(i % 1000) + "\" cy=\"" +
+                    QByteArray::number(i * 7 % 1000) +
                     "\" r=\"300\" fill=\"#c03\" filter=\"url(#f)\" opacity=\"0.5\"/>";
         }
         const QByteArray slow = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"1000\" height=\"1000\">"
                                 "<defs><filter id=\"f\">" +
                                 QByteArray("<feGaussianBlur stdDeviation=\"40\"/>").repeated(8) +
-                                "</filter></defs>" +
-                                body + "</svg>";
+                                "</filter></defs>" + body + "</svg>";
         QVERIFY(!Thumbnails::ofSvg(slow, 840, 1));
         // Not refused for what it is: small and given time, it draws.
         QVERIFY(Thumbnails::ofSvg(slow, 60, 60'000));

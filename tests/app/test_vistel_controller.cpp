@@ -887,8 +887,8 @@ class TestVistelController : public QObject {
             << std::function([] { Settings::setPreviewWidth(300); }) << false << QVariantList{};
         QTest::newRow("caption") << std::function([] { Settings::setShowCaption(false); }) << true
                                  << QVariantList{};
-        QTest::newRow("image details") << std::function([] { Settings::setShowImageDetails(true); }) << true
-                                       << QVariantList{};
+        QTest::newRow("image details")
+            << std::function([] { Settings::setShowImageDetails(true); }) << true << QVariantList{};
         QTest::newRow("remote images")
             << std::function([] { Settings::setLoadRemoteImages(false); }) << false << QVariantList{};
         QTest::newRow("hold key") << std::function([] { Settings::setModifier(HoverModifier::Command); })

@@ -184,7 +184,8 @@ class TestImageResolution : public QObject {
         row("the drawn picture before its source", "compute", "icons/app", "work/", "work/icons/app.png");
         row("a vector swapped in when alone", "compute", "icons/only-vector.png", "work/",
             "work/icons/only-vector.svgz");
-        row("bare svg name in project", "existing", "vector-unique.svg", "proj/s1/", "proj/icons/vector-unique.svg");
+        row("bare svg name in project", "existing", "vector-unique.svg", "proj/s1/",
+            "proj/icons/vector-unique.svg");
         row("web svg", "exact", "https://x.com/logo.svg", "work/", "https://x.com/logo.svg");
         row("session image, on disk", "disk", "codex-shown.png", "work/", "");
         row("session image", "existing", "codex-shown.png", "work/", "elsewhere/codex-shown.png");

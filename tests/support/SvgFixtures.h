@@ -33,7 +33,8 @@ inline QByteArray billionLaughs() {
         dtd += "<!ENTITY l" + QByteArray::number(i) + " \"" + expansion + "\">";
     }
     return "<?xml version=\"1.0\"?>\n<!DOCTYPE svg [" + dtd +
-           "]>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"40\" height=\"40\"><text y=\"20\">&l8;</text></svg>";
+           "]>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"40\" height=\"40\"><text "
+           "y=\"20\">&l8;</text></svg>";
 }
 
 // gzip, as an .svgz holds it.

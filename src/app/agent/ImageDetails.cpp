@@ -65,7 +65,8 @@ QString caption(const QString& name, const QString& details, const QFontMetricsF
     const QString whole = metrics.elidedText(details, Qt::ElideRight, width);
     if (name.isEmpty()) return whole;
     const QString tail = kSeparator + details;
-    const QString shortName = metrics.elidedText(name, Qt::ElideMiddle, width - metrics.horizontalAdvance(tail));
+    const QString shortName =
+        metrics.elidedText(name, Qt::ElideMiddle, width - metrics.horizontalAdvance(tail));
     // A lone ellipsis says nothing of the name.
     if (shortName.size() < 2) return whole;
     return shortName + tail;

@@ -90,8 +90,9 @@ void PreviewPanel::layoutForImage() {
     label_->setGeometry(caption.toRect());
     label_->setWordWrap(false);
     setTextColour(label_, QPalette::PlaceholderText);
-    label_->setText(ImageDetails::caption(showsCaption_ ? name_ : QString(), showsDetails_ ? details_ : QString(),
-                                          QFontMetricsF(label_->font()), caption.width()));
+    label_->setText(ImageDetails::caption(showsCaption_ ? name_ : QString(),
+                                          showsDetails_ ? details_ : QString(), QFontMetricsF(label_->font()),
+                                          caption.width()));
     label_->setVisible(hasCaptionBand());
 }
 

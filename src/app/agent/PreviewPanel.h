@@ -14,9 +14,10 @@ class QLabel;
 class ScaledImageView;
 
 // The floating card beside the pointer: an image with an optional caption (its
-// file name, its pixel and file size, or both), or a short message. It never takes focus nor input and stays above other
-// windows. Its window is titled "Vistel preview" (its class is the
-// application name, "Vistel"). Main thread only.
+// file name, its pixel and file size, or both), or a short message. It never
+// takes focus nor input and stays above other windows. Its window is titled
+// "Vistel preview" (its class is the application name, "Vistel"). Main thread
+// only.
 class PreviewPanel : public QWidget {
     Q_OBJECT
   public:

@@ -78,8 +78,9 @@ bool stylesStayInside(QStringView text) {
 QStringList filtersOf(const QXmlStreamAttributes& attributes) {
     static const QRegularExpression reference(QStringLiteral("filter\\s*:\\s*url\\(\\s*[\"']?#([^\"')\\s]*)"),
                                               QRegularExpression::CaseInsensitiveOption);
-    const QString declared = QStringLiteral("filter:") + attributes.value(QLatin1String("filter")).toString() +
-                             QLatin1Char(';') + attributes.value(QLatin1String("style")).toString();
+    const QString declared = QStringLiteral("filter:") +
+                             attributes.value(QLatin1String("filter")).toString() + QLatin1Char(';') +
+                             attributes.value(QLatin1String("style")).toString();
     QStringList filters;
     for (const QRegularExpressionMatch& m : reference.globalMatch(declared))
         filters.append(m.captured(1));

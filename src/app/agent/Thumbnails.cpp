@@ -42,9 +42,9 @@ void start() {
     // are pointed at by on-screen text are untrusted.
     vips_block_untrusted_set(TRUE);
     vips_operation_block_set("VipsForeignLoad", TRUE);
-    for (const char* loader : {"VipsForeignLoadJpeg", "VipsForeignLoadPng", "VipsForeignLoadNsgif",
-                               "VipsForeignLoadWebp", "VipsForeignLoadTiff", "VipsForeignLoadHeif",
-                               "VipsForeignLoadSvg"}) {
+    for (const char* loader :
+         {"VipsForeignLoadJpeg", "VipsForeignLoadPng", "VipsForeignLoadNsgif", "VipsForeignLoadWebp",
+          "VipsForeignLoadTiff", "VipsForeignLoadHeif", "VipsForeignLoadSvg"}) {
         vips_operation_block_set(loader, FALSE);
     }
     // We keep our own caches keyed by modification time; the operation cache
@@ -83,7 +83,8 @@ std::optional<QImage> toQImage(VipsImage* thumbnail, const QDeadlineTimer* deadl
 
     if (deadline) {
         vips_image_set_progress(image.get(), TRUE);
-        g_signal_connect(image.get(), "eval", G_CALLBACK(stopWhenLate), const_cast<QDeadlineTimer*>(deadline));
+        g_signal_connect(image.get(), "eval", G_CALLBACK(stopWhenLate),
+                         const_cast<QDeadlineTimer*>(deadline));
     }
     size_t length = 0;
     void* pixels = vips_image_write_to_memory(image.get(), &length); // decodes here

@@ -105,8 +105,9 @@ PreviewSample::Layout PreviewSample::layoutFor(QSizeF view, double screenWidth, 
                          cardSize.width() - 2 * inset, CardGeometry::kCaptionHeight);
     // A bar from start to end (fractions of the band's width), standing for text.
     const auto bar = [&](double start, double end) {
-        QRectF r = place(QRectF(caption.left() + start * caption.width(), caption.top() + 0.35 * caption.height(),
-                                (end - start) * caption.width(), 0.3 * caption.height()));
+        QRectF r =
+            place(QRectF(caption.left() + start * caption.width(), caption.top() + 0.35 * caption.height(),
+                         (end - start) * caption.width(), 0.3 * caption.height()));
         // At least 1.5 points high, grown upwards from its lower edge.
         if (r.height() < 1.5) r.setTop(r.bottom() - 1.5);
         return r;
