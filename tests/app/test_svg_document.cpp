@@ -62,6 +62,8 @@ class TestSvgDocument : public QObject {
         row("fill from the web", svg("<rect fill=\"url(http://example.org/p.svg#g)\"/>"), false);
         row("style attribute from a file", svg("<rect style=\"filter: url(f.svg#blur)\"/>"), false);
         row("style sheet import", svg("<style>@import url(#x);</style>"), false);
+        row("import split by CDATA", svg("<style>@imp<![CDATA[ort]]> url(x.css);</style>"), false);
+        row("a link to the web is never drawn", svg("<a href=\"https://example.org\"><rect/></a>"), true);
         row("style sheet url to a file", svg("<style>rect { fill: url(\"a.svg#p\") }</style>"), false);
         row("style sheet instruction", svg("", "<?xml-stylesheet href=\"s.css\" type=\"text/css\"?>"), false);
         row("xinclude", svg("<xi:include xmlns:xi=\"http://www.w3.org/2001/XInclude\" href=\"x.svg\"/>"),

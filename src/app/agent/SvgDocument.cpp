@@ -87,10 +87,12 @@ QStringList filtersOf(const QXmlStreamAttributes& attributes) {
     return filters;
 }
 
-bool attributesStayInside(const QXmlStreamAttributes& attributes) {
+// A link's target is only followed by a click, never drawn, so an a
+// element's href may point anywhere.
+bool attributesStayInside(QStringView element, const QXmlStreamAttributes& attributes) {
     for (const QXmlStreamAttribute& a : attributes) {
         // href in any namespace: SVG 2's plain one, xlink:href, XInclude's.
-        if (a.name() == u"href" && !isInside(a.value())) return false;
+        if (a.name() == u"href" && element != u"a" && !isInside(a.value())) return false;
         if (!stylesStayInside(a.value())) return false;
     }
     return true;
@@ -110,6 +112,7 @@ bool isSelfContained(QByteArrayView markup, const Limits& limits) {
     int elements = 0;
     int depth = 0;
     bool inStyle = false;
+    QString style;                // a style sheet's text, whole: CDATA sections may split it
     QHash<QString, qint64> steps; // of each filter, by its id: its fe... elements
     QHash<QString, qint64> uses;  // of each filter, by its id: the elements drawn through it
     QString inFilter;
@@ -128,8 +131,9 @@ bool isSelfContained(QByteArrayView markup, const Limits& limits) {
         case QXmlStreamReader::StartElement:
             if (elements == 0 && xml.name() != u"svg") return false;
             if (++elements > limits.maxElements || ++depth > limits.maxDepth) return false;
-            if (!attributesStayInside(xml.attributes())) return false;
+            if (!attributesStayInside(xml.name(), xml.attributes())) return false;
             inStyle = xml.name() == u"style";
+            style.clear();
             if (xml.name() == u"filter") {
                 inFilter = xml.attributes().value(QLatin1String("id")).toString();
             } else if (!inFilter.isNull() && xml.name().startsWith(u"fe")) {
@@ -140,11 +144,12 @@ bool isSelfContained(QByteArrayView markup, const Limits& limits) {
             break;
         case QXmlStreamReader::EndElement:
             --depth;
+            if (inStyle && !stylesStayInside(style)) return false;
             inStyle = false;
             if (xml.name() == u"filter") inFilter = QString();
             break;
         case QXmlStreamReader::Characters:
-            if (inStyle && !stylesStayInside(xml.text())) return false;
+            if (inStyle) style += xml.text();
             break;
         default:
             break;
