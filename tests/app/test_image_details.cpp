@@ -72,6 +72,30 @@ class TestImageDetails : public QObject {
         QCOMPARE(ImageDetails::sourceSize(image.copy()), QSize(640, 480)); // copies keep it
     }
 
+    // The file size a thumbnail carries; anything else stored reads as none, so
+    // the caption shows no size rather than a wrong one.
+    void fileBytes_data() {
+        QTest::addColumn<QString>("stored"); // "-": nothing stored
+        QTest::addColumn<qint64>("bytes");   // -1: none
+        QTest::newRow("stored") << "245123" << qint64(245'123);
+        QTest::newRow("an empty file") << "0" << qint64(0);
+        QTest::newRow("beyond 4 GB") << "5000000000" << qint64(5'000'000'000);
+        QTest::newRow("none") << "-" << qint64(-1);
+        QTest::newRow("negative") << "-5" << qint64(-1);
+        QTest::newRow("garbage") << "12 KB" << qint64(-1);
+    }
+    void fileBytes() {
+        QFETCH(QString, stored);
+        QFETCH(qint64, bytes);
+        QImage image(4, 4, QImage::Format_ARGB32_Premultiplied);
+        if (stored != "-") image.setText(QStringLiteral("vistel-file-size"), stored);
+        QCOMPARE(ImageDetails::fileBytes(image), bytes < 0 ? std::nullopt : std::optional(bytes));
+        ImageDetails::setSourceSize(image, QSize(40, 30));
+        QCOMPARE(ImageDetails::of(image), bytes < 0
+                                              ? QStringLiteral("40 × 30")
+                                              : QStringLiteral("40 × 30 · ") + ImageDetails::fileSize(bytes));
+    }
+
     // Widths in multiples of the details' own width, so the table holds for any font.
     void caption_data() {
         QTest::addColumn<QString>("name");

@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
 #include <sys/stat.h>
@@ -66,7 +67,8 @@ class TestThumbnails : public QObject {
         QCOMPARE(Thumbnails::ofData(readAll(path), 100).value_or(QImage()).size(), small->size());
     }
 
-    // Every thumbnail carries the size it was made from, as shown: turned when its orientation says so.
+    // Every thumbnail carries the size it was made from, as shown: turned when its
+    // orientation says so; one of a file also the file's size, a download none.
     void sourceSizeCarried_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("orientation");
@@ -85,7 +87,10 @@ class TestThumbnails : public QObject {
         const auto image = Thumbnails::ofFile(path, 100);
         QVERIFY(image && std::max(image->width(), image->height()) == 100);
         QCOMPARE(ImageDetails::sourceSize(*image), source);
-        QCOMPARE(ImageDetails::sourceSize(Thumbnails::ofData(readAll(path), 100).value_or(QImage())), source);
+        QCOMPARE(ImageDetails::fileBytes(*image), std::optional(QFileInfo(path).size()));
+        const QImage downloaded = Thumbnails::ofData(readAll(path), 100).value_or(QImage());
+        QCOMPARE(ImageDetails::sourceSize(downloaded), source);
+        QCOMPARE(ImageDetails::fileBytes(downloaded), std::nullopt);
     }
 
     // Vector pictures are drawn at the ceiling, so an icon is sharp on the card,
@@ -122,6 +127,9 @@ class TestThumbnails : public QObject {
             QVERIFY(near(centre(*image), QColor(0xd0, 0x20, 0x20)));
             QCOMPARE(ImageDetails::sourceSize(*image), source);
         }
+        // The file's own size, compressed for an .svgz: what a file manager shows.
+        QCOMPARE(ImageDetails::fileBytes(Thumbnails::ofFile(path, 120).value_or(QImage())),
+                 std::optional(qint64(contents.size())));
         FileImages files;
         QCOMPARE(load(files, QUrl::fromLocalFile(path), 120).value_or(QImage()).size(), drawn);
     }

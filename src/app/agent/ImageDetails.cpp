@@ -1,16 +1,15 @@
 #include "app/agent/ImageDetails.h"
 
-#include <QFile>
 #include <QFontMetricsF>
 #include <array>
 #include <cmath>
-#include <sys/stat.h>
 
 namespace ImageDetails {
 
 namespace {
 
 const QString kSourceSizeKey = QStringLiteral("vistel-source-size");
+const QString kFileBytesKey = QStringLiteral("vistel-file-size");
 const QString kSeparator = QStringLiteral(" · ");
 
 } // namespace
@@ -25,6 +24,17 @@ QSize sourceSize(const QImage& thumbnail) {
     bool wide = false, high = false;
     const QSize size(parts[0].toInt(&wide), parts[1].toInt(&high));
     return wide && high && !size.isEmpty() ? size : QSize();
+}
+
+void setFileBytes(QImage& thumbnail, qint64 bytes) {
+    thumbnail.setText(kFileBytesKey, QString::number(bytes));
+}
+
+std::optional<qint64> fileBytes(const QImage& thumbnail) {
+    bool number = false;
+    const qint64 bytes = thumbnail.text(kFileBytesKey).toLongLong(&number);
+    if (!number || bytes < 0) return std::nullopt;
+    return bytes;
 }
 
 QString fileSize(qint64 bytes) {
@@ -51,13 +61,8 @@ QString text(QSize pixels, std::optional<qint64> bytes) {
     return parts.join(kSeparator);
 }
 
-QString of(const QImage& thumbnail, const QUrl& url) {
-    std::optional<qint64> bytes;
-    struct stat info {};
-    // stat(2) never opens the file, so a FIFO or a device cannot block it.
-    if (url.isLocalFile() && ::stat(QFile::encodeName(url.toLocalFile()).constData(), &info) == 0)
-        bytes = qint64(info.st_size);
-    return text(sourceSize(thumbnail), bytes);
+QString of(const QImage& thumbnail) {
+    return text(sourceSize(thumbnail), fileBytes(thumbnail));
 }
 
 QString caption(const QString& name, const QString& details, const QFontMetricsF& metrics, double width) {

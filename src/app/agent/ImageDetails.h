@@ -3,7 +3,6 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
-#include <QUrl>
 #include <optional>
 
 class QFontMetricsF;
@@ -19,6 +18,12 @@ void setSourceSize(QImage& thumbnail, QSize size);
 // Invalid when the image does not carry one.
 QSize sourceSize(const QImage& thumbnail);
 
+// The size in bytes of the file a thumbnail was decoded from, as it was then
+// (the caches drop a thumbnail when its file changes). It travels as the text
+// "vistel-file-size"; a downloaded image carries none.
+void setFileBytes(QImage& thumbnail, qint64 bytes);
+std::optional<qint64> fileBytes(const QImage& thumbnail);
+
 // A file size in powers of 1000, as GNOME Files, Thunar, Nemo and `ls --si`
 // show sizes: "512 bytes", "4.2 KB", "245 KB", "1.0 MB". One decimal below 10,
 // whole numbers above. Empty for a negative size.
@@ -28,9 +33,9 @@ QString fileSize(qint64 bytes);
 // remote image has no file size); empty when both are.
 QString text(QSize pixels, std::optional<qint64> bytes);
 
-// The details of a shown image: its source size and, for a local file, the
-// file's size now.
-QString of(const QImage& thumbnail, const QUrl& url);
+// The details a thumbnail carries: its source's pixel size and, for a local
+// file, the file's size. Nothing is read from disk, so the GUI thread may ask.
+QString of(const QImage& thumbnail);
 
 // One caption line of at most width: the name, the details, or both joined by
 // " · ". The details stay whole and the name gives way, shortened in the

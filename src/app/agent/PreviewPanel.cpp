@@ -100,7 +100,7 @@ void PreviewPanel::showImage(const QImage& image, const QUrl& url, QPointF point
     image_->setImage(image);
     image_->show();
     name_ = url.fileName(QUrl::FullyDecoded);
-    details_ = ImageDetails::of(image, url);
+    details_ = ImageDetails::of(image);
     layoutForImage();
     place(pointer, area);
 }

@@ -158,23 +158,8 @@ std::optional<QImage> viaQt(QIODevice& device, int maxPixels) {
     return image;
 }
 
-} // namespace
-
-void initialise() {
-    std::call_once(started, start);
-}
-
-std::optional<QImage> ofFile(const QString& path, int maxPixels) {
-    initialise();
-    if (!ready || maxPixels <= 0 || path.isEmpty() || path.contains(QChar(0))) return std::nullopt;
-    // Without blocking: opening a FIFO for reading would wait for a writer for
-    // good. Only a regular file is read, and only when its first bytes are an
-    // image's, so a device or a huge file of something else costs one read.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return std::nullopt;
-    const auto closing = qScopeGuard([fd] { ::close(fd); });
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+// A regular file's image, read through its open descriptor.
+std::optional<QImage> ofDescriptor(int fd, const struct stat& info, int maxPixels) {
     QByteArray head(ImageSignature::kHeadBytes, Qt::Uninitialized);
     const ssize_t got = ::pread(fd, head.data(), size_t(head.size()), 0);
     if (got <= 0) return std::nullopt;
@@ -200,6 +185,29 @@ std::optional<QImage> ofFile(const QString& path, int maxPixels) {
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return std::nullopt;
     return viaQt(file, maxPixels);
+}
+
+} // namespace
+
+void initialise() {
+    std::call_once(started, start);
+}
+
+std::optional<QImage> ofFile(const QString& path, int maxPixels) {
+    initialise();
+    if (!ready || maxPixels <= 0 || path.isEmpty() || path.contains(QChar(0))) return std::nullopt;
+    // Without blocking: opening a FIFO for reading would wait for a writer for
+    // good. Only a regular file is read, and only when its first bytes are an
+    // image's, so a device or a huge file of something else costs one read.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return std::nullopt;
+    const auto closing = qScopeGuard([fd] { ::close(fd); });
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    std::optional<QImage> image = ofDescriptor(fd, info, maxPixels);
+    // The size of what was decoded, for the caption: the card need not ask the disk again.
+    if (image) ImageDetails::setFileBytes(*image, qint64(info.st_size));
+    return image;
 }
 
 std::optional<QImage> ofData(const QByteArray& data, int maxPixels) {

@@ -16,7 +16,8 @@
 // after SvgDocument found the document self-contained.
 //
 // Every thumbnail carries the pixel size of its source (ImageDetails), read
-// from the header, not from decoding.
+// from the header, not from decoding; one of a file also the file's size in
+// bytes when it was read.
 namespace Thumbnails {
 
 // Sources with more pixels than this are refused from their header alone:
