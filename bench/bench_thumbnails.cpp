@@ -2,7 +2,9 @@
 // ImageMagick's `convert FILE -thumbnail 440x440 null:` on the same files
 // (process start included, as it is part of what convert costs). Then SVG: an
 // icon of 300 shapes, and the most filter work a document may hold, drawn at
-// 440 and 840 pixels (the widest card), against the same convert command.
+// 440 and 840 pixels (the widest card), against the same convert command; and
+// how soon hostile SVGs are refused.
+#include "SvgFixtures.h"
 #include "app/agent/Thumbnails.h"
 
 #include <QElapsedTimer>
@@ -122,6 +124,24 @@ int main() {
         const double theirs = program.isEmpty() ? -1 : convert(program, path, 3);
         std::printf("  %-26s %8.1f %8.1f %10.1f %8.2f\n", name, small, large, theirs,
                     theirs > 0 ? small / theirs : 0.0);
+    }
+
+    // Refused from the markup or the header, before anything is drawn.
+    std::printf("hostile svg refused at 840 px (ms per file):\n");
+    const QByteArray outside = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"9\" height=\"9\">"
+                               "<image width=\"9\" height=\"9\" href=\"file:///etc/hosts\"/></svg>";
+    for (const auto& [name, contents] :
+         {std::pair{"billion laughs, svgz", SvgFixtures::gzip(SvgFixtures::billionLaughs())},
+          {"outside href", outside},
+          {"100000 x 100000 view box", SvgFixtures::icon("", "0 0 100000 100000")}}) {
+        const QString path = dir.filePath(QStringLiteral("hostile.svg"));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(contents) < 0) return 1;
+        file.close();
+        QElapsedTimer timer;
+        timer.start();
+        const bool drawn = Thumbnails::ofFile(path, 840).has_value();
+        std::printf("  %-26s %8.2f%s\n", name, double(timer.nsecsElapsed()) / 1e6, drawn ? "  DRAWN" : "");
     }
     return 0;
 }

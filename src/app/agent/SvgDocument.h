@@ -22,7 +22,7 @@ struct Limits {
     // of a filter works on every pixel an element covers, and drawing one
     // strip of the picture cannot be interrupted. Summed over the elements
     // drawn through a filter, that filter's steps stay within this (a
-    // drop-shadowed icon needs a handful; this many take about a second at
+    // drop-shadowed icon needs a handful; this many take 1.5 to 2 seconds at
     // the widest card on a busy two-core machine).
     int maxFilterWork = 64;
 };
