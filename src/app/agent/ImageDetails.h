@@ -24,9 +24,11 @@ QSize sourceSize(const QImage& thumbnail);
 void setFileBytes(QImage& thumbnail, qint64 bytes);
 std::optional<qint64> fileBytes(const QImage& thumbnail);
 
-// A file size in powers of 1000, as GNOME Files, Thunar, Nemo and `ls --si`
-// show sizes: "512 bytes", "4.2 KB", "245 KB", "1.0 MB". One decimal below 10,
-// whole numbers above. Empty for a negative size.
+// A file size in powers of 1000, the base GNOME Files, Thunar and Nemo (all
+// through GLib's g_format_size) and `ls --si` count in, so the card agrees
+// with the file manager: "512 bytes", "4.2 KB", "245 KB", "1.0 MB". One
+// decimal below 10, whole numbers above, to keep the caption short. Empty for
+// a negative size.
 QString fileSize(qint64 bytes);
 
 // "1920 × 1080 · 245 KB"; either part alone when the other is missing (a
