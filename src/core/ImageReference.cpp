@@ -105,7 +105,8 @@ const QStringList& supportedExtensions() {
     static const QStringList extensions = {
         QStringLiteral("avif"), QStringLiteral("bmp"),  QStringLiteral("gif"),  QStringLiteral("heic"),
         QStringLiteral("heif"), QStringLiteral("jpeg"), QStringLiteral("jpg"),  QStringLiteral("png"),
-        QStringLiteral("tif"),  QStringLiteral("tiff"), QStringLiteral("webp"),
+        QStringLiteral("tif"),  QStringLiteral("tiff"), QStringLiteral("webp"), QStringLiteral("svg"),
+        QStringLiteral("svgz"),
     };
     return extensions;
 }

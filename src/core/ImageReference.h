@@ -23,7 +23,8 @@ namespace ImageReference {
 // ---- Extraction (ImageReference.cpp) ---------------------------------------
 
 // "avif", "bmp", "gif", "heic", "heif", "jpeg", "jpg", "png", "tif", "tiff",
-// "webp", in this order: the extension swap tries them in this order.
+// "webp", "svg", "svgz", in this order: the extension swap tries them in this
+// order, so a picture's drawn (raster) form wins over its vector source.
 const QStringList& supportedExtensions();
 
 // Whether the lower-cased extension (without the dot) is supported.

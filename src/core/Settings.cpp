@@ -24,6 +24,7 @@ const QString loadRemoteImagesKey = QStringLiteral("loadRemoteImages");
 const QString modifierKey = QStringLiteral("modifier");
 const QString showMenuBarIndicatorKey = QStringLiteral("showMenuBarIndicator");
 const QString ignoredApplicationsKey = QStringLiteral("ignoredApplications");
+const QString showImageDetailsKey = QStringLiteral("showImageDetails");
 
 constexpr double defaultPreviewWidth = 220.0;
 
@@ -126,9 +127,9 @@ void remove(const QString& key) {
     store.settings->sync();
 }
 
-bool readBool(const QString& key) {
+bool readBool(const QString& key, bool unset = true) {
     const QVariant value = read(key);
-    return value.isValid() ? value.toBool() : true; // every boolean defaults to on
+    return value.isValid() ? value.toBool() : unset;
 }
 
 // Rounded, halves away from zero, into 160 ... 420; nothing usable reads as 0.
@@ -141,8 +142,8 @@ void notify(Settings::Change change) {
     emit Settings::notifier()->changed(change);
 }
 
-void setBool(const QString& key, bool value, Settings::Change change) {
-    if (readBool(key) == value) return;
+void setBool(const QString& key, bool value, Settings::Change change, bool unset = true) {
+    if (readBool(key, unset) == value) return;
     write(key, value);
     notify(change);
 }
@@ -193,6 +194,12 @@ bool showMenuBarIndicator() {
 }
 void setShowMenuBarIndicator(bool value) {
     setBool(showMenuBarIndicatorKey, value, Change::ShowMenuBarIndicator);
+}
+bool showImageDetails() {
+    return readBool(showImageDetailsKey, false);
+}
+void setShowImageDetails(bool value) {
+    setBool(showImageDetailsKey, value, Change::ShowImageDetails, false);
 }
 
 QStringList storedIgnoredApplications() {

@@ -11,7 +11,15 @@
 namespace Settings {
 Q_NAMESPACE
 
-enum class Change { PreviewSize, ShowCaption, LoadRemoteImages, Modifier, IgnoredApplications, ShowMenuBarIndicator };
+enum class Change {
+    PreviewSize,
+    ShowCaption,
+    LoadRemoteImages,
+    Modifier,
+    IgnoredApplications,
+    ShowMenuBarIndicator,
+    ShowImageDetails,
+};
 Q_ENUM_NS(Change)
 
 // Announces every change of a value, once, after it was written. The signal is
@@ -40,6 +48,10 @@ bool loadRemoteImages();
 void setLoadRemoteImages(bool value);
 bool showMenuBarIndicator();
 void setShowMenuBarIndicator(bool value);
+// "showImageDetails": the caption also gives the image's pixel and file size.
+// Off unless chosen, so the card keeps its plain layout.
+bool showImageDetails();
+void setShowImageDetails(bool value);
 
 // The "ignoredApplications" array, empty when absent.
 QStringList storedIgnoredApplications();

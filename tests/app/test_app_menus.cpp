@@ -258,6 +258,10 @@ class TestAppMenus : public QObject {
         first.pane()->findChild<QCheckBox*>(QStringLiteral("showCaption"))->setChecked(false);
         QCOMPARE(other->findChild<QCheckBox*>(QStringLiteral("showCaption"))->isChecked(), false);
         QCOMPARE(other->sample()->showsCaption(), false);
+        first.pane()->findChild<QCheckBox*>(QStringLiteral("showImageDetails"))->setChecked(true);
+        QCOMPARE(Settings::showImageDetails(), true);
+        QCOMPARE(other->findChild<QCheckBox*>(QStringLiteral("showImageDetails"))->isChecked(), true);
+        QCOMPARE(other->sample()->showsDetails(), true);
         first.pane()->findChild<QCheckBox*>(QStringLiteral("loadRemoteImages"))->setChecked(false);
         QCOMPARE(other->findChild<QCheckBox*>(QStringLiteral("loadRemoteImages"))->isChecked(), false);
 
@@ -272,10 +276,38 @@ class TestAppMenus : public QObject {
         QCOMPARE(other->sample()->cardSize().width(), 333.0);
 
         for (const Settings::Change change :
-             {Settings::Change::ShowCaption, Settings::Change::LoadRemoteImages,
-              Settings::Change::ShowMenuBarIndicator, Settings::Change::Modifier,
-              Settings::Change::PreviewSize})
+             {Settings::Change::ShowCaption, Settings::Change::ShowImageDetails,
+              Settings::Change::LoadRemoteImages, Settings::Change::ShowMenuBarIndicator,
+              Settings::Change::Modifier, Settings::Change::PreviewSize})
             QCOMPARE(notices().value(change), 1);
+    }
+
+    // The sample's caption band holds a bar for the name, one for the details,
+    // both side by side, or none; the image box grows into an empty band.
+    void sampleCaptionBand_data() {
+        QTest::addColumn<bool>("name");
+        QTest::addColumn<bool>("details");
+        QTest::newRow("name") << true << false;
+        QTest::newRow("details") << false << true;
+        QTest::newRow("both") << true << true;
+        QTest::newRow("neither") << false << false;
+    }
+    void sampleCaptionBand() {
+        QFETCH(bool, name);
+        QFETCH(bool, details);
+        const QSizeF view(420, 262.5);
+        const auto l = PreviewSample::layoutFor(view, 1512, QSizeF(220, 160), name, details);
+        const auto bare = PreviewSample::layoutFor(view, 1512, QSizeF(220, 160), false, false);
+        QCOMPARE(l.captionBar.has_value(), name);
+        QCOMPARE(l.detailsBar.has_value(), details);
+        const double band = (name || details) ? 24 * l.scale : 0;
+        QCOMPARE(l.imageBox.height() + band, bare.imageBox.height());
+        for (const std::optional<QRectF>& bar : {l.captionBar, l.detailsBar}) {
+            if (!bar) continue;
+            QVERIFY(l.card.contains(*bar));
+            QVERIFY(bar->top() >= l.imageBox.bottom()); // under the image, in the band
+        }
+        if (name && details) QVERIFY(l.captionBar->right() < l.detailsBar->left()); // name first
     }
 
   private:

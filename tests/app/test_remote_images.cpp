@@ -3,7 +3,9 @@
 // and never asked for again.
 #include "HttpTestServer.h"
 #include "ImageFixtures.h"
+#include "SvgFixtures.h"
 #include "TempTree.h"
+#include "app/agent/ImageDetails.h"
 #include "app/agent/RemoteImages.h"
 
 #include <QFile>
@@ -108,6 +110,29 @@ class TestRemoteImages : public QObject {
         QTest::newRow("redirects forever")
             << QByteArray("/loop.png") << Route{.status = "302 Found", .headers = "Location: /loop.png\r\n"};
         QTest::newRow("empty body") << QByteArray("/empty.png") << Route{};
+        QTest::newRow("svg with entities")
+            << QByteArray("/laughs.svg") << Route{.body = SvgFixtures::billionLaughs()};
+    }
+
+    // A web SVG is drawn at the ceiling and says the size it declares, whether
+    // it comes as markup or gzipped.
+    void svgDownloads_data() {
+        QTest::addColumn<QByteArray>("body");
+        QTest::newRow("svg") << SvgFixtures::icon("width=\"48\" height=\"24\"", "0 0 48 24");
+        QTest::newRow("svgz") << SvgFixtures::gzip(
+            SvgFixtures::icon("width=\"48\" height=\"24\"", "0 0 48 24"));
+    }
+    void svgDownloads() {
+        QFETCH(QByteArray, body);
+        HttpTestServer server;
+        server.route("/logo.svg", {.headers = "Content-Type: image/svg+xml\r\n", .body = body});
+        RemoteImages remote(smallLimits(), nullptr);
+        QSignalSpy arrived(&remote, &RemoteImages::arrived);
+        remote.fetch(server.url("/logo.svg"), 440);
+        QTRY_COMPARE_WITH_TIMEOUT(arrived.size(), 1, 10000);
+        const QImage image = arrived.first().at(1).value<QImage>();
+        QCOMPARE(image.size(), QSize(440, 220));
+        QCOMPARE(ImageDetails::sourceSize(image), QSize(48, 24));
     }
     void badAnswersShowNothing() {
         QFETCH(QByteArray, path);

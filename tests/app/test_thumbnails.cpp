@@ -1,11 +1,14 @@
 // Decoding previews: supported types, ceiling, orientation, file cache, refused input.
 #include "ImageFixtures.h"
+#include "SvgFixtures.h"
 #include "TempTree.h"
 #include "app/agent/FileImages.h"
+#include "app/agent/ImageDetails.h"
 #include "app/agent/Thumbnails.h"
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
 #include <sys/stat.h>
@@ -64,6 +67,118 @@ class TestThumbnails : public QObject {
         QCOMPARE(Thumbnails::ofData(readAll(path), 100).value_or(QImage()).size(), small->size());
     }
 
+    // Every thumbnail carries the size it was made from, as shown: turned when its
+    // orientation says so; one of a file also the file's size, a download none.
+    void sourceSizeCarried_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<QSize>("source");
+        QTest::newRow("png, shrunk") << "wide.png" << 0 << QSize(900, 300);
+        QTest::newRow("jpeg turned a quarter") << "turned.jpg" << 6 << QSize(300, 900);
+        QTest::newRow("bmp, through Qt") << "old.bmp" << 0 << QSize(900, 300);
+    }
+    void sourceSizeCarried() {
+        QFETCH(QString, name);
+        QFETCH(int, orientation);
+        QFETCH(QSize, source);
+        TempTree tree;
+        const QString path = tree.path(name);
+        QVERIFY(ImageFixtures::save(ImageFixtures::filled(900, 300, Qt::blue), path, orientation));
+        const auto image = Thumbnails::ofFile(path, 100);
+        QVERIFY(image && std::max(image->width(), image->height()) == 100);
+        QCOMPARE(ImageDetails::sourceSize(*image), source);
+        QCOMPARE(ImageDetails::fileBytes(*image), std::optional(QFileInfo(path).size()));
+        const QImage downloaded = Thumbnails::ofData(readAll(path), 100).value_or(QImage());
+        QCOMPARE(ImageDetails::sourceSize(downloaded), source);
+        QCOMPARE(ImageDetails::fileBytes(downloaded), std::nullopt);
+    }
+
+    // Vector pictures are drawn at the ceiling, so an icon is sharp on the card,
+    // and report the size they declare. The content decides, not the name.
+    void svgDrawn_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<QSize>("drawn"); // at a ceiling of 120
+        QTest::addColumn<QSize>("source");
+        const QByteArray icon = SvgFixtures::icon();
+        QTest::newRow("24 px icon") << "icon.svg" << icon << QSize(120, 120) << QSize(24, 24);
+        QTest::newRow("svgz") << "icon.svgz" << SvgFixtures::gzip(icon) << QSize(120, 120) << QSize(24, 24);
+        QTest::newRow("wide, sized in pixels")
+            << "wide.svg" << SvgFixtures::icon("width=\"48\" height=\"32\"", "0 0 48 32") << QSize(120, 80)
+            << QSize(48, 32);
+        QTest::newRow("only a view box")
+            << "box.svg" << SvgFixtures::icon("", "0 0 300 150") << QSize(120, 60) << QSize(300, 150);
+        QTest::newRow("svg under a png name") << "drawing.png" << icon << QSize(120, 120) << QSize(24, 24);
+        QTest::newRow("declared at the pixel limit")
+            << "limit.svg" << SvgFixtures::icon("width=\"10000\" height=\"10000\"", "0 0 1 1")
+            << QSize(120, 120) << QSize(10000, 10000);
+    }
+    void svgDrawn() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, contents);
+        QFETCH(QSize, drawn);
+        QFETCH(QSize, source);
+        TempTree tree;
+        const QString path = tree.file(name, contents);
+        for (const std::optional<QImage>& image :
+             {Thumbnails::ofFile(path, 120), Thumbnails::ofData(contents, 120)}) {
+            QVERIFY(image);
+            QCOMPARE(image->size(), drawn);
+            QVERIFY(near(centre(*image), QColor(0xd0, 0x20, 0x20)));
+            QCOMPARE(ImageDetails::sourceSize(*image), source);
+        }
+        // The file's own size, compressed for an .svgz: what a file manager shows.
+        QCOMPARE(ImageDetails::fileBytes(Thumbnails::ofFile(path, 120).value_or(QImage())),
+                 std::optional(qint64(contents.size())));
+        FileImages files;
+        QCOMPARE(load(files, QUrl::fromLocalFile(path), 120).value_or(QImage()).size(), drawn);
+    }
+
+    // Hostile or broken SVG is refused like any other bad image, from a file
+    // and as a download, and the worker is free again at once for the next
+    // file. (What the document check refuses on its own is its test's.)
+    void svgRefused_data() {
+        QTest::addColumn<QByteArray>("contents");
+        const QByteArray icon = SvgFixtures::icon();
+        QTest::newRow("billion laughs, compressed") << SvgFixtures::gzip(SvgFixtures::billionLaughs());
+        QTest::newRow("external image")
+            << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"9\" height=\"9\">"
+                          "<image width=\"9\" height=\"9\" href=\"file:///etc/hosts\"/></svg>");
+        QTest::newRow("100000 x 100000 view box") << SvgFixtures::icon("", "0 0 100000 100000");
+        QTest::newRow("100000 x 100000 declared") << SvgFixtures::icon("width=\"100000\" height=\"100000\"");
+        QTest::newRow("zero width") << SvgFixtures::icon("width=\"0\" height=\"24\"");
+        QTest::newRow("truncated svgz") << SvgFixtures::gzip(icon).chopped(12);
+        QTest::newRow("gzip of something else") << SvgFixtures::gzip("just some words");
+    }
+    void svgRefused() {
+        QFETCH(QByteArray, contents);
+        TempTree tree;
+        const QString path = tree.file(QStringLiteral("bad.svg"), contents);
+        QVERIFY(!Thumbnails::ofFile(path, 440));
+        QVERIFY(!Thumbnails::ofData(contents, 440));
+        FileImages files;
+        QVERIFY(!load(files, QUrl::fromLocalFile(path), 440));
+        const QString good = tree.file(QStringLiteral("good.svg"), SvgFixtures::icon());
+        QVERIFY(load(files, QUrl::fromLocalFile(good), 440));
+    }
+
+    // A drawing that takes longer than its time is abandoned, not waited for.
+    void svgDeadline() {
+        QByteArray body;
+        for (int i = 0; i < 8; ++i) {
+            body += "<circle cx=\"" + QByteArray::number(i % 1000) + "\" cy=\"" +
+                    QByteArray::number(i * 7 % 1000) +
+                    "\" r=\"300\" fill=\"#c03\" filter=\"url(#f)\" opacity=\"0.5\"/>";
+        }
+        const QByteArray slow = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"1000\" height=\"1000\">"
+                                "<defs><filter id=\"f\">" +
+                                QByteArray("<feGaussianBlur stdDeviation=\"40\"/>").repeated(8) +
+                                "</filter></defs>" + body + "</svg>";
+        QVERIFY(!Thumbnails::ofSvg(slow, 840, 1));
+        // Not refused for what it is: small and given time, it draws.
+        QVERIFY(Thumbnails::ofSvg(slow, 60, 60'000));
+    }
+
     // "[...]" at the end of a name is part of it, not loader options.
     void orientationApplied_data() {
         QTest::addColumn<QString>("name");
@@ -93,10 +208,8 @@ class TestThumbnails : public QObject {
 
         QTest::newRow("empty file") << "a.png" << QByteArray();
         QTest::newRow("text under an image name") << "notes.png" << QByteArray("just some words\n");
-        QTest::newRow("svg under an image name")
-            << "drawing.png"
-            << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\" height=\"10\"><rect "
-                          "width=\"10\" height=\"10\"/></svg>");
+        QTest::newRow("html page under an image name")
+            << "page.png" << QByteArray("<!DOCTYPE html><html><body>Not found</body></html>");
         QTest::newRow("png signature then noise")
             << "noise.png" << (goodPNG.left(8) + QByteArray(500, '\x5a'));
         QTest::newRow("truncated png") << "half.png" << goodPNG.left(goodPNG.size() / 2);

@@ -4,6 +4,8 @@
 #include "ImageFixtures.h"
 #include "LinuxWording.h"
 #include "TempTree.h"
+#include "app/agent/CardGeometry.h"
+#include "app/agent/ImageDetails.h"
 #include "app/agent/PreviewPanel.h"
 #include "app/agent/VistelController.h"
 #include "core/Diagnostics.h"
@@ -14,6 +16,7 @@
 #include "platform/Desktop.h"
 #include "screen/ScreenReader.h"
 
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHash>
 #include <QScreen>
@@ -299,6 +302,7 @@ class TestVistelController : public QObject {
         Settings::setShowCaption(true);
         Settings::setLoadRemoteImages(true);
         Settings::setShowMenuBarIndicator(true);
+        Settings::setShowImageDetails(false);
         Settings::setIgnoredApplications({});
     }
 
@@ -697,6 +701,7 @@ class TestVistelController : public QObject {
         server.route("/web.png", {.body = webPNG_, .hold = true});
         const QUrl url = server.url(QStringLiteral("/web.png"));
         Rig rig;
+        rig.c().launch(); // hears the settings
         QSignalSpy arrived(&rig.c().remoteImages(), &RemoteImages::arrived);
         rig.showThroughAccessibility({500, 300}, red_, 7005);
         rig.point(url, 7006);
@@ -717,6 +722,41 @@ class TestVistelController : public QObject {
         QVERIFY(rig.c().panel().isVisible());
         QCOMPARE(rig.c().panel().labelText(), QStringLiteral("web.png"));
         QCOMPARE(server.requests("/web.png"), 1);
+        // A web image has no file size of ours to give.
+        Settings::setShowImageDetails(true);
+        QCOMPARE(rig.c().panel().labelText(), QStringLiteral("web.png · 40 × 30"));
+    }
+
+    // The caption band holds the name, the details, both or nothing; the image
+    // gives up the band only when something is in it. Switched on a shown card,
+    // the caption changes in place.
+    void captionWithDetails_data() {
+        QTest::addColumn<bool>("name");
+        QTest::addColumn<bool>("details");
+        QTest::addColumn<QString>("caption"); // {size}: the file's size as shown
+        QTest::newRow("name, as by default") << true << false << "red.png";
+        QTest::newRow("name and details") << true << true << "red.png · 400 × 300 · {size}";
+        QTest::newRow("details alone") << false << true << "400 × 300 · {size}";
+        QTest::newRow("neither") << false << false << "";
+    }
+    void captionWithDetails() {
+        QFETCH(bool, name);
+        QFETCH(bool, details);
+        QFETCH(QString, caption);
+        caption.replace("{size}", ImageDetails::fileSize(QFileInfo(red_.toLocalFile()).size()));
+        Rig rig;
+        rig.c().launch();
+        rig.showThroughAccessibility({500, 300}, red_, 7402);
+        Settings::setShowCaption(name);
+        Settings::setShowImageDetails(details);
+        const PreviewPanel& panel = rig.c().panel();
+        QVERIFY(panel.isVisible());
+        QCOMPARE(panel.labelVisible(), !caption.isEmpty());
+        if (!caption.isEmpty()) QCOMPARE(panel.labelText(), caption);
+        QCOMPARE(panel.imageFrame(), CardGeometry::imageBox(panel.cardSize(), !caption.isEmpty()));
+        // The next card says the same of its own image.
+        rig.showThroughAccessibility({500, 300}, blue_, 7403);
+        if (details) QVERIFY(panel.labelText().contains(QStringLiteral("300 × 400 · ")));
     }
 
     void placement_data() {
@@ -847,6 +887,8 @@ class TestVistelController : public QObject {
             << std::function([] { Settings::setPreviewWidth(300); }) << false << QVariantList{};
         QTest::newRow("caption") << std::function([] { Settings::setShowCaption(false); }) << true
                                  << QVariantList{};
+        QTest::newRow("image details")
+            << std::function([] { Settings::setShowImageDetails(true); }) << true << QVariantList{};
         QTest::newRow("remote images")
             << std::function([] { Settings::setLoadRemoteImages(false); }) << false << QVariantList{};
         QTest::newRow("hold key") << std::function([] { Settings::setModifier(HoverModifier::Command); })

@@ -46,6 +46,8 @@ class TestImageReference : public QObject {
             {"a.png?1", "b.png?2", "c.png?3", "d.png?4", "e.png?5", "f.png?6", "g.png?7"});
         row("shortest run", "strict", "a.png.png", {"a.png"});
         row("tiff not cut to tif", "strict", "photo.tiff x.tif", {"photo.tiff", "x.tif"});
+        row("svgz not cut to svg", "strict", "icons/app.svg logo.SVGZ", {"icons/app.svg", "logo.SVGZ"});
+        row("svg in markup", "strict", "<img src=\"assets/logo.svg\">", {"assets/logo.svg"});
         row("emoji", "strict", kEmoji + "/a.png" + kEmoji + " https://x/" + kEmoji + "b.png?" + kEmoji,
             {"*"});
         row("all separators", "strict", "a.png\tb.png\nc.png\vd.png\fe.png\rf.pngg.png", {"*"});

@@ -36,7 +36,9 @@ class TestImageResolution : public QObject {
               "work/order.png", "work.png", "clipped-top-level.png", "rootdir/order.png",
               "rootdir/only-root.png", "cwdir/only-in-cwd.png", "cwdir/shots/decoy.png",
               "rootdir/shots/decoy.png", "proj/assets/logo-unique.png",
-              "proj/scenes/episode-001/S002/contact-sheet.png", "elsewhere/codex-shown.png"})
+              "proj/scenes/episode-001/S002/contact-sheet.png", "elsewhere/codex-shown.png",
+              "work/icons/app.svg", "work/icons/app.png", "work/icons/only-vector.svgz",
+              "proj/icons/vector-unique.svg"})
             tree_->file(QString::fromLatin1(file));
         for (int i = 1; i <= 7; ++i)
             tree_->file(QStringLiteral("proj/s%1/seven-copies.png").arg(i));
@@ -177,6 +179,14 @@ class TestImageResolution : public QObject {
         row("seven copies", "existing", "seven-copies.png", "proj/", "");
         row("shortened tail", "existing", "wrong/S002/contact-sheet.png", "proj/",
             "proj/scenes/episode-001/S002/contact-sheet.png");
+        row("svg", "exact", "icons/app.svg", "work/", "work/icons/app.svg");
+        row("svgz", "exact", "icons/only-vector.svgz", "work/", "work/icons/only-vector.svgz");
+        row("the drawn picture before its source", "compute", "icons/app", "work/", "work/icons/app.png");
+        row("a vector swapped in when alone", "compute", "icons/only-vector.png", "work/",
+            "work/icons/only-vector.svgz");
+        row("bare svg name in project", "existing", "vector-unique.svg", "proj/s1/",
+            "proj/icons/vector-unique.svg");
+        row("web svg", "exact", "https://x.com/logo.svg", "work/", "https://x.com/logo.svg");
         row("session image, on disk", "disk", "codex-shown.png", "work/", "");
         row("session image", "existing", "codex-shown.png", "work/", "elsewhere/codex-shown.png");
         row("vanished base", "existing", "only-root.png", "gone/away/", "rootdir/only-root.png", "rootdir");

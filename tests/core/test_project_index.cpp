@@ -131,6 +131,9 @@ class TestProjectIndex : public QObject {
         QTest::addColumn<bool>("walked");
         QTest::newRow("deep, upper-case extension") << "a/b/c/d/e/deep.PNG" << true;
         QTest::newRow("hidden folder") << ".hidden/h.webp" << true;
+        QTest::newRow("svg icon") << "icons/app.svg" << true;
+        QTest::newRow("svgz icon") << "icons/app.svgz" << true;
+        QTest::newRow("svg with a longer extension") << "icons/app.svgzz" << false;
         QTest::newRow("skipped deeper down") << "src/vendor/x.png" << false;
         QTest::newRow("case-sensitive skip") << "Build/kept.png" << true;
     }

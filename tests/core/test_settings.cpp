@@ -11,14 +11,16 @@
 
 namespace {
 
-// Every value as one line: width, modifier, caption, remote images, indicator, ignored list.
+// Every value as one line: width, modifier, caption, remote images, indicator,
+// image details, ignored list.
 QString summary() {
-    return QStringLiteral("%1 %2 %3 %4 %5 [%6]")
+    return QStringLiteral("%1 %2 %3 %4 %5 %6 [%7]")
         .arg(Settings::previewWidth())
         .arg(HoverModifiers::rawValue(Settings::modifier()))
         .arg(Settings::showCaption())
         .arg(Settings::loadRemoteImages())
         .arg(Settings::showMenuBarIndicator())
+        .arg(Settings::showImageDetails())
         .arg(Settings::storedIgnoredApplications().join(','));
 }
 
@@ -27,7 +29,7 @@ QByteArray contents(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-const QString defaults = QStringLiteral("220 option 1 1 1 []");
+const QString defaults = QStringLiteral("220 option 1 1 1 0 []");
 
 } // namespace
 
@@ -82,15 +84,16 @@ class TestSettings : public QObject {
         const auto row = [](const char* name, const char* key, const QVariant& stored, const char* reads) {
             QTest::newRow(name) << QString(key) << stored << QString(reads);
         };
-        row("width below the range", "previewWidth", 100.0, "160 option 1 1 1 []");
-        row("width above the range", "previewWidth", 1000.0, "420 option 1 1 1 []");
-        row("half rounds away from zero", "previewWidth", 300.5, "301 option 1 1 1 []");
-        row("width not a number", "previewWidth", "wide", "160 option 1 1 1 []");
-        row("width NaN", "previewWidth", "nan", "160 option 1 1 1 []");
-        row("unknown key", "modifier", "shift", "220 option 1 1 1 []");
-        row("indicator off", "showMenuBarIndicator", "false", "220 option 1 1 0 []");
+        row("width below the range", "previewWidth", 100.0, "160 option 1 1 1 0 []");
+        row("width above the range", "previewWidth", 1000.0, "420 option 1 1 1 0 []");
+        row("half rounds away from zero", "previewWidth", 300.5, "301 option 1 1 1 0 []");
+        row("width not a number", "previewWidth", "wide", "160 option 1 1 1 0 []");
+        row("width NaN", "previewWidth", "nan", "160 option 1 1 1 0 []");
+        row("unknown key", "modifier", "shift", "220 option 1 1 1 0 []");
+        row("indicator off", "showMenuBarIndicator", "false", "220 option 1 1 0 0 []");
+        row("image details on", "showImageDetails", "true", "220 option 1 1 1 1 []");
         row("ignored applications", "ignoredApplications", QStringList{"a.b", "c.d"},
-            "220 option 1 1 1 [a.b,c.d]");
+            "220 option 1 1 1 0 [a.b,c.d]");
     }
     void storedValueReads() {
         QFETCH(QString, key);
@@ -121,6 +124,12 @@ class TestSettings : public QObject {
         row("command", "modifier", {}, "command", modifier, "command");
         row("caption on, as by default", "showCaption", {}, true, -1, "");
         row("caption off", "showCaption", {}, false, int(Settings::Change::ShowCaption), "false");
+        // Off unless chosen, unlike every other switch.
+        const int details = int(Settings::Change::ShowImageDetails);
+        row("details off, as by default", "showImageDetails", {}, false, -1, "");
+        row("details on", "showImageDetails", {}, true, details, "true");
+        row("details on again", "showImageDetails", true, true, -1, "true");
+        row("details off", "showImageDetails", true, false, details, "false");
         const int ignored = int(Settings::Change::IgnoredApplications);
         row("first ignored application", "ignoredApplications", {}, QStringList{"a.b"}, ignored, "a.b");
         row("the same list", "ignoredApplications", QStringList{"a.b", "c.d"}, QStringList{"a.b", "c.d"}, -1,
@@ -144,6 +153,8 @@ class TestSettings : public QObject {
             Settings::setModifier(HoverModifiers::fromRawValue(value.toString()));
         else if (key == "ignoredApplications")
             Settings::setIgnoredApplications(value.toStringList());
+        else if (key == "showImageDetails")
+            Settings::setShowImageDetails(value.toBool());
         else
             Settings::setShowCaption(value.toBool());
         using Heard = QList<std::pair<int, Settings::Change>>;
@@ -212,7 +223,7 @@ class TestSettings : public QObject {
         Settings::setShowCaption(false);
         QCOMPARE(heard_.size(), 2);
         QFile::setPermissions(storePath(), QFile::ReadOwner | QFile::WriteOwner);
-        QCOMPARE(summary(), writable ? QStringLiteral("220 option 0 1 1 []") : defaults);
+        QCOMPARE(summary(), writable ? QStringLiteral("220 option 0 1 1 0 []") : defaults);
         if (writable) QCOMPARE(QSettings(storePath(), QSettings::IniFormat).status(), QSettings::NoError);
         if (fifo) {
             struct stat info {};

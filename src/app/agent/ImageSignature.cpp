@@ -27,15 +27,39 @@ bool isHeifFamily(QByteArrayView head) {
     return false;
 }
 
-} // namespace
-
-bool isImage(QByteArrayView head) {
+bool isRaster(QByteArrayView head) {
     return startsWith(head, "\x89PNG\r\n\x1a\n") || startsWith(head, "\xff\xd8\xff") ||
            startsWith(head, "GIF87a") || startsWith(head, "GIF89a") ||
            (startsWith(head, "RIFF") && startsWith(head, "WEBP", 8)) ||
            startsWith(head, QByteArrayView("II*\0", 4)) || startsWith(head, QByteArrayView("MM\0*", 4)) ||
            startsWith(head, QByteArrayView("II+\0", 4)) || startsWith(head, QByteArrayView("MM\0+", 4)) ||
            startsWith(head, "BM") || isHeifFamily(head);
+}
+
+// An SVG document opens, after an optional byte-order mark and blanks, with
+// its XML declaration, a comment, its document type or the svg element. An
+// HTML page ("<!DOCTYPE html", "<html") does not.
+bool isMarkup(QByteArrayView head) {
+    if (startsWith(head, "\xef\xbb\xbf")) head = head.sliced(3);
+    qsizetype at = 0;
+    while (at < head.size() && (head[at] == ' ' || head[at] == '\t' || head[at] == '\r' || head[at] == '\n'))
+        ++at;
+    head = head.sliced(at);
+    if (startsWith(head, "<?xml") || startsWith(head, "<!--") || startsWith(head, "<!DOCTYPE svg"))
+        return true;
+    // "<svg" followed by a blank, ">" or "/", not "<svgfoo".
+    if (!startsWith(head, "<svg") || head.size() < 5) return false;
+    const char next = head[4];
+    return next == ' ' || next == '\t' || next == '\r' || next == '\n' || next == '>' || next == '/';
+}
+
+} // namespace
+
+Kind kind(QByteArrayView head) {
+    if (isRaster(head)) return Kind::Raster;
+    // gzip: magic and the deflate method, the only one there is.
+    if (startsWith(head, "\x1f\x8b\x08") || isMarkup(head)) return Kind::Vector;
+    return Kind::None;
 }
 
 } // namespace ImageSignature

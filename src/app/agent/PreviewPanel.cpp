@@ -2,6 +2,7 @@
 
 #include "app/agent/CardGeometry.h"
 #include "app/agent/CardView.h"
+#include "app/agent/ImageDetails.h"
 #include "app/agent/MessageText.h"
 #include "app/agent/ScaledImageView.h"
 #include "core/Settings.h"
@@ -69,6 +70,7 @@ void PreviewPanel::resizeCard() {
 void PreviewPanel::readSettings() {
     cardSize_ = CardGeometry::cardSize(Settings::previewWidth());
     showsCaption_ = Settings::showCaption();
+    showsDetails_ = Settings::showImageDetails();
 }
 
 void PreviewPanel::applySettings() {
@@ -83,19 +85,22 @@ void PreviewPanel::applySettings() {
 
 void PreviewPanel::layoutForImage() {
     message_ = false;
-    image_->setGeometry(CardGeometry::imageBox(cardSize_, showsCaption_).toRect());
+    image_->setGeometry(CardGeometry::imageBox(cardSize_, hasCaptionBand()).toRect());
     const QRectF caption = CardGeometry::captionFrame(cardSize_);
     label_->setGeometry(caption.toRect());
     label_->setWordWrap(false);
     setTextColour(label_, QPalette::PlaceholderText);
-    label_->setText(QFontMetricsF(label_->font()).elidedText(caption_, Qt::ElideMiddle, caption.width()));
-    label_->setVisible(showsCaption_);
+    label_->setText(ImageDetails::caption(showsCaption_ ? name_ : QString(),
+                                          showsDetails_ ? details_ : QString(), QFontMetricsF(label_->font()),
+                                          caption.width()));
+    label_->setVisible(hasCaptionBand());
 }
 
 void PreviewPanel::showImage(const QImage& image, const QUrl& url, QPointF pointer, QRectF area) {
     image_->setImage(image);
     image_->show();
-    caption_ = url.fileName(QUrl::FullyDecoded);
+    name_ = url.fileName(QUrl::FullyDecoded);
+    details_ = ImageDetails::of(image);
     layoutForImage();
     place(pointer, area);
 }

@@ -13,17 +13,18 @@ class CardView;
 class QLabel;
 class ScaledImageView;
 
-// The floating card beside the pointer: an image with an optional caption, or
-// a short message. It never takes focus nor input and stays above other
-// windows. Its window is titled "Vistel preview" (its class is the
-// application name, "Vistel"). Main thread only.
+// The floating card beside the pointer: an image with an optional caption (its
+// file name, its pixel and file size, or both), or a short message. It never
+// takes focus nor input and stays above other windows. Its window is titled
+// "Vistel preview" (its class is the application name, "Vistel"). Main thread
+// only.
 class PreviewPanel : public QWidget {
     Q_OBJECT
   public:
-    // Reads the card width and caption settings.
+    // Reads the card width, caption and image details settings.
     explicit PreviewPanel(QWidget* parent = nullptr);
 
-    // Re-reads the card width and caption settings; a shown card is resized in place.
+    // Re-reads those settings; a shown card is resized and captioned in place.
     void applySettings();
 
     // Image and caption laid out for the current size and caption setting.
@@ -46,6 +47,9 @@ class PreviewPanel : public QWidget {
 
     QSizeF cardSize() const { return cardSize_; }
     bool showsCaption() const { return showsCaption_; }
+    bool showsDetails() const { return showsDetails_; }
+    // The caption band is there when it has something to say: the name or the details.
+    bool hasCaptionBand() const { return showsCaption_ || showsDetails_; }
     bool showsMessage() const { return message_; }
     // What the label says, as laid out (the caption may be shortened in the middle).
     QString labelText() const;
@@ -65,8 +69,10 @@ class PreviewPanel : public QWidget {
 
     QSizeF cardSize_;
     bool showsCaption_ = true;
+    bool showsDetails_ = false;
     bool message_ = false;
-    QString caption_;
+    QString name_;
+    QString details_;
     QPointF origin_;
     QRectF frame_;
     bool shapedCorners_ = false;

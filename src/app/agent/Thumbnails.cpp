@@ -1,8 +1,11 @@
 #include "app/agent/Thumbnails.h"
 
+#include "app/agent/ImageDetails.h"
 #include "app/agent/ImageSignature.h"
+#include "app/agent/SvgDocument.h"
 
 #include <QBuffer>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QImageReader>
 #include <QScopeGuard>
@@ -39,8 +42,9 @@ void start() {
     // are pointed at by on-screen text are untrusted.
     vips_block_untrusted_set(TRUE);
     vips_operation_block_set("VipsForeignLoad", TRUE);
-    for (const char* loader : {"VipsForeignLoadJpeg", "VipsForeignLoadPng", "VipsForeignLoadNsgif",
-                               "VipsForeignLoadWebp", "VipsForeignLoadTiff", "VipsForeignLoadHeif"}) {
+    for (const char* loader :
+         {"VipsForeignLoadJpeg", "VipsForeignLoadPng", "VipsForeignLoadNsgif", "VipsForeignLoadWebp",
+          "VipsForeignLoadTiff", "VipsForeignLoadHeif", "VipsForeignLoadSvg"}) {
         vips_operation_block_set(loader, FALSE);
     }
     // We keep our own caches keyed by modification time; the operation cache
@@ -56,8 +60,14 @@ std::optional<QImage> failed() {
     return std::nullopt;
 }
 
-// 8-bit sRGB with alpha, copied into a QImage ready to paint.
-std::optional<QImage> toQImage(VipsImage* thumbnail) {
+// Asks libvips to stop computing an image once the deadline has passed.
+void stopWhenLate(VipsImage* image, VipsProgress*, gpointer deadline) {
+    if (static_cast<const QDeadlineTimer*>(deadline)->hasExpired()) vips_image_set_kill(image, TRUE);
+}
+
+// 8-bit sRGB with alpha, copied into a QImage ready to paint. The pixels are
+// computed here, within the deadline when there is one.
+std::optional<QImage> toQImage(VipsImage* thumbnail, const QDeadlineTimer* deadline = nullptr) {
     VipsImage* step = nullptr;
     if (vips_colourspace(thumbnail, &step, VIPS_INTERPRETATION_sRGB, nullptr) != 0) return failed();
     Image image(step);
@@ -71,8 +81,17 @@ std::optional<QImage> toQImage(VipsImage* thumbnail) {
     }
     if (image->Bands != 4) return failed();
 
+    if (deadline) {
+        vips_image_set_progress(image.get(), TRUE);
+        g_signal_connect(image.get(), "eval", G_CALLBACK(stopWhenLate),
+                         const_cast<QDeadlineTimer*>(deadline));
+    }
     size_t length = 0;
     void* pixels = vips_image_write_to_memory(image.get(), &length); // decodes here
+    if (deadline && deadline->hasExpired()) {
+        g_free(pixels);
+        return failed();
+    }
     if (pixels == nullptr) return failed();
     const int width = image->Xsize;
     const int height = image->Ysize;
@@ -85,14 +104,27 @@ std::optional<QImage> toQImage(VipsImage* thumbnail) {
     return wrapped.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
+// The size an image shows at, from its header: width and height, swapped when
+// its orientation turns it by a quarter. Empty when it is larger than we decode.
+QSize shownSize(VipsImage* header) {
+    const qint64 pixels = qint64(header->Xsize) * qint64(header->Ysize);
+    if (pixels <= 0 || pixels > kMostSourcePixels) return {};
+    const QSize size(header->Xsize, header->Ysize);
+    return vips_image_get_orientation_swap(header) ? size.transposed() : size;
+}
+
 std::optional<QImage> fromSource(VipsSource* source, int maxPixels) {
+    // Markup is never sniffed into the SVG loader here: only ofSvg, after its checks, draws SVG.
+    const char* loader = vips_foreign_find_load_source(source);
+    if (loader == nullptr || QByteArrayView(loader).startsWith("VipsForeignLoadSvg")) return failed();
     // The header alone tells an enormous image; refuse it before any decoding.
+    QSize size;
     {
         VipsImage* header = vips_image_new_from_source(source, "", "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
         if (header == nullptr) return failed();
-        const qint64 pixels = qint64(header->Xsize) * qint64(header->Ysize);
+        size = shownSize(header);
         g_object_unref(header);
-        if (pixels <= 0 || pixels > kMostSourcePixels) return std::nullopt;
+        if (size.isEmpty()) return std::nullopt;
     }
     VipsImage* out = nullptr;
     // The loader itself must fail on truncated data (thumbnail's own fail_on is not passed on to it).
@@ -101,7 +133,9 @@ std::optional<QImage> fromSource(VipsSource* source, int maxPixels) {
         return failed();
     }
     Image thumbnail(out);
-    return toQImage(thumbnail.get());
+    std::optional<QImage> image = toQImage(thumbnail.get());
+    if (image) ImageDetails::setSourceSize(*image, size);
+    return image;
 }
 
 // Qt decodes what libvips has no loader for among the supported types: BMP.
@@ -115,10 +149,42 @@ std::optional<QImage> viaQt(QIODevice& device, int maxPixels) {
         return std::nullopt;
     QImage image = reader.read();
     if (image.isNull()) return std::nullopt;
+    const QSize shown = image.size(); // orientation applied
     if (image.width() > maxPixels || image.height() > maxPixels) {
         image = image.scaled(maxPixels, maxPixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     }
-    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    ImageDetails::setSourceSize(image, shown);
+    return image;
+}
+
+// A regular file's image, read through its open descriptor.
+std::optional<QImage> ofDescriptor(int fd, const struct stat& info, int maxPixels) {
+    QByteArray head(ImageSignature::kHeadBytes, Qt::Uninitialized);
+    const ssize_t got = ::pread(fd, head.data(), size_t(head.size()), 0);
+    if (got <= 0) return std::nullopt;
+    const ImageSignature::Kind kind = ImageSignature::kind(QByteArrayView(head).first(got));
+    if (kind == ImageSignature::Kind::None) return std::nullopt;
+    if (kind == ImageSignature::Kind::Vector) {
+        // The whole document is checked before it is drawn; one beyond the
+        // markup limit is refused unread (a compressed one is no larger than it inflates to).
+        if (info.st_size > SvgDocument::Limits{}.maxBytes) return std::nullopt;
+        QFile file;
+        if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return std::nullopt;
+        return ofSvg(file.read(info.st_size), maxPixels);
+    }
+
+    // The decoders read the file this descriptor holds, not whatever the path names by then.
+    {
+        // A source takes its own duplicate of the descriptor.
+        Source source(vips_source_new_from_descriptor(fd));
+        if (source == nullptr) return failed();
+        if (auto image = fromSource(source.get(), maxPixels)) return image;
+    }
+    if (::lseek(fd, 0, SEEK_SET) != 0) return std::nullopt;
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return std::nullopt;
+    return viaQt(file, maxPixels);
 }
 
 } // namespace
@@ -138,26 +204,19 @@ std::optional<QImage> ofFile(const QString& path, int maxPixels) {
     const auto closing = qScopeGuard([fd] { ::close(fd); });
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-    QByteArray head(ImageSignature::kHeadBytes, Qt::Uninitialized);
-    const ssize_t got = ::pread(fd, head.data(), size_t(head.size()), 0);
-    if (got <= 0 || !ImageSignature::isImage(QByteArrayView(head).first(got))) return std::nullopt;
-
-    // The decoders read the file this descriptor holds, not whatever the path names by then.
-    {
-        // A source takes its own duplicate of the descriptor.
-        Source source(vips_source_new_from_descriptor(fd));
-        if (source == nullptr) return failed();
-        if (auto image = fromSource(source.get(), maxPixels)) return image;
-    }
-    if (::lseek(fd, 0, SEEK_SET) != 0) return std::nullopt;
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return std::nullopt;
-    return viaQt(file, maxPixels);
+    std::optional<QImage> image = ofDescriptor(fd, info, maxPixels);
+    // The size of what was decoded, for the caption: the card need not ask the disk again.
+    if (image) ImageDetails::setFileBytes(*image, qint64(info.st_size));
+    return image;
 }
 
 std::optional<QImage> ofData(const QByteArray& data, int maxPixels) {
     initialise();
     if (!ready || maxPixels <= 0 || data.isEmpty()) return std::nullopt;
+    if (ImageSignature::kind(QByteArrayView(data).first(std::min(data.size(), ImageSignature::kHeadBytes))) ==
+        ImageSignature::Kind::Vector) {
+        return ofSvg(data, maxPixels);
+    }
     {
         // The source reads data in place; data outlives it.
         Source source(vips_source_new_from_memory(data.constData(), static_cast<size_t>(data.size())));
@@ -168,6 +227,36 @@ std::optional<QImage> ofData(const QByteArray& data, int maxPixels) {
     buffer.setData(data);
     if (!buffer.open(QIODevice::ReadOnly)) return std::nullopt;
     return viaQt(buffer, maxPixels);
+}
+
+std::optional<QImage> ofSvg(QByteArrayView file, int maxPixels, int milliseconds) {
+    initialise();
+    if (!ready || maxPixels <= 0) return std::nullopt;
+    const std::optional<QByteArray> markup = SvgDocument::screened(file);
+    if (!markup) return std::nullopt;
+    const QDeadlineTimer deadline(milliseconds);
+    // The SVG loader by name, with no location: nothing else reads the markup,
+    // and nothing outside it can be resolved.
+    void* bytes = const_cast<char*>(markup->constData());
+    const size_t length = size_t(markup->size());
+    QSize size;
+    {
+        VipsImage* header = nullptr;
+        if (vips_svgload_buffer(bytes, length, &header, "access", VIPS_ACCESS_SEQUENTIAL, nullptr) != 0)
+            return failed();
+        size = shownSize(header);
+        g_object_unref(header);
+        if (size.isEmpty()) return std::nullopt;
+    }
+    VipsImage* out = nullptr;
+    if (vips_thumbnail_buffer(bytes, length, &out, maxPixels, "height", maxPixels, "size", VIPS_SIZE_BOTH,
+                              nullptr) != 0) {
+        return failed();
+    }
+    Image thumbnail(out);
+    std::optional<QImage> image = toQImage(thumbnail.get(), &deadline);
+    if (image) ImageDetails::setSourceSize(*image, size);
+    return image;
 }
 
 QByteArray transparentPixelPNG() {

@@ -517,6 +517,7 @@ void VistelController::settingsChanged(Settings::Change change) {
         hidePreview();
         break;
     case Settings::Change::ShowCaption:
+    case Settings::Change::ShowImageDetails:
         panel_->applySettings();
         break;
     case Settings::Change::LoadRemoteImages:

@@ -39,6 +39,12 @@ void PreviewSample::setShowsCaption(bool on) {
     update();
 }
 
+void PreviewSample::setShowsDetails(bool on) {
+    if (on == showsDetails_) return;
+    showsDetails_ = on;
+    update();
+}
+
 QSizeF PreviewSample::screenSize() {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QSizeF size = screen->geometry().size();
@@ -66,7 +72,7 @@ const QImage& PreviewSample::artwork() {
 }
 
 PreviewSample::Layout PreviewSample::layoutFor(QSizeF view, double screenWidth, QSizeF cardSize,
-                                               bool showsCaption) {
+                                               bool showsCaption, bool showsDetails) {
     Layout l;
     const QRectF bounds(QPointF(0, 0), view);
     l.scale = screenWidth > 0 ? bounds.width() / screenWidth : 0;
@@ -85,7 +91,8 @@ PreviewSample::Layout PreviewSample::layoutFor(QSizeF view, double screenWidth, 
     l.cornerRadius = std::min(ch / 3, l.scale * CardGeometry::kCornerRadius);
 
     const double inset = CardGeometry::kInset;
-    const double below = showsCaption ? inset + CardGeometry::kCaptionBand : inset;
+    const bool band = showsCaption || showsDetails;
+    const double below = band ? inset + CardGeometry::kCaptionBand : inset;
     const QRectF box(inset, inset, cardSize.width() - 2 * inset, cardSize.height() - inset - below);
     const auto place = [&](const QRectF& r) {
         return QRectF(l.card.left() + l.scale * r.left(), l.card.top() + l.scale * r.top(),
@@ -93,14 +100,27 @@ PreviewSample::Layout PreviewSample::layoutFor(QSizeF view, double screenWidth, 
     };
     l.imageBox = place(box);
 
-    if (showsCaption) {
-        const QRectF band(inset, cardSize.height() - inset - CardGeometry::kCaptionHeight,
-                          cardSize.width() - 2 * inset, CardGeometry::kCaptionHeight);
-        QRectF bar = place(QRectF(band.left() + 0.2 * band.width(), band.top() + 0.35 * band.height(),
-                                  0.6 * band.width(), 0.3 * band.height()));
+    if (!band) return l;
+    const QRectF caption(inset, cardSize.height() - inset - CardGeometry::kCaptionHeight,
+                         cardSize.width() - 2 * inset, CardGeometry::kCaptionHeight);
+    // A bar from start to end (fractions of the band's width), standing for text.
+    const auto bar = [&](double start, double end) {
+        QRectF r =
+            place(QRectF(caption.left() + start * caption.width(), caption.top() + 0.35 * caption.height(),
+                         (end - start) * caption.width(), 0.3 * caption.height()));
         // At least 1.5 points high, grown upwards from its lower edge.
-        if (bar.height() < 1.5) bar.setTop(bar.bottom() - 1.5);
-        l.captionBar = bar;
+        if (r.height() < 1.5) r.setTop(r.bottom() - 1.5);
+        return r;
+    };
+    // The name alone is centred; with the details it moves left, and the
+    // shorter details bar follows it, as "name · 1920 × 1080 · 245 KB" reads.
+    if (showsCaption && showsDetails) {
+        l.captionBar = bar(0.1, 0.5);
+        l.detailsBar = bar(0.56, 0.9);
+    } else if (showsCaption) {
+        l.captionBar = bar(0.2, 0.8);
+    } else {
+        l.detailsBar = bar(0.33, 0.67);
     }
     return l;
 }
@@ -149,11 +169,12 @@ void PreviewSample::paintEvent(QPaintEvent*) {
         painter.restore();
     }
 
-    if (l.captionBar) {
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(withAlpha(colors.color(QPalette::WindowText), 0.26));
-        const double radius = l.captionBar->height() / 2;
-        painter.drawRoundedRect(*l.captionBar, radius, radius);
+    painter.setPen(Qt::NoPen);
+    for (const auto& [bar, alpha] : {std::pair{l.captionBar, 0.26}, std::pair{l.detailsBar, 0.16}}) {
+        if (!bar) continue;
+        painter.setBrush(withAlpha(colors.color(QPalette::WindowText), alpha));
+        const double radius = bar->height() / 2;
+        painter.drawRoundedRect(*bar, radius, radius);
     }
 
     // The pointer last, over the card.

@@ -8,8 +8,8 @@
 #include <optional>
 
 // The settings window's live sample: a miniature of the screen with a pointer
-// and the preview card drawn to scale beside it, so the chosen width and
-// caption can be judged before a real card shows. Geometry in Qt's convention
+// and the preview card drawn to scale beside it, so the chosen width, caption
+// and image details can be judged before a real card shows. Geometry in Qt's convention
 // (origin top left, y downwards).
 class PreviewSample : public QWidget {
     Q_OBJECT
@@ -23,6 +23,7 @@ class PreviewSample : public QWidget {
         double cornerRadius = 0;
         QRectF imageBox;                  // where the artwork is drawn (aspect fill)
         std::optional<QRectF> captionBar; // the stand-in for the file name
+        std::optional<QRectF> detailsBar; // the stand-in for the pixel and file size
     };
 
     explicit PreviewSample(QWidget* parent = nullptr);
@@ -31,11 +32,14 @@ class PreviewSample : public QWidget {
     void setCardSize(QSizeF size);
     bool showsCaption() const { return showsCaption_; }
     void setShowsCaption(bool on);
+    bool showsDetails() const { return showsDetails_; }
+    void setShowsDetails(bool on);
 
     Layout layout() const {
-        return layoutFor(QSizeF(size()), screenSize().width(), cardSize_, showsCaption_);
+        return layoutFor(QSizeF(size()), screenSize().width(), cardSize_, showsCaption_, showsDetails_);
     }
-    static Layout layoutFor(QSizeF view, double screenWidth, QSizeF cardSize, bool showsCaption);
+    static Layout layoutFor(QSizeF view, double screenWidth, QSizeF cardSize, bool showsCaption,
+                            bool showsDetails = false);
 
     // The part of an image of size artwork with the box's proportions, centred.
     static QRectF aspectFillSource(QSizeF artwork, QSizeF box);
@@ -56,4 +60,5 @@ class PreviewSample : public QWidget {
   private:
     QSizeF cardSize_{220, 160};
     bool showsCaption_ = true;
+    bool showsDetails_ = false;
 };

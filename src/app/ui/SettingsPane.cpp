@@ -192,6 +192,11 @@ void SettingsPane::build() {
                         [](bool on) { Settings::setShowCaption(on); });
     caption_->setObjectName(QStringLiteral("showCaption"));
     rows_->addWidget(caption_);
+    details_ = checkbox(QStringLiteral("Show image details"), Settings::showImageDetails(),
+                        [](bool on) { Settings::setShowImageDetails(on); });
+    details_->setObjectName(QStringLiteral("showImageDetails"));
+    details_->setToolTip(QStringLiteral("The pixel size and the file size under the image"));
+    rows_->addWidget(details_);
     remote_ = checkbox(QStringLiteral("Load images from the web"), Settings::loadRemoteImages(),
                        [](bool on) { Settings::setLoadRemoteImages(on); });
     remote_->setObjectName(QStringLiteral("loadRemoteImages"));
@@ -256,6 +261,10 @@ void SettingsPane::showChange(Settings::Change change) {
         show(caption_, Settings::showCaption());
         showSample(width_->value());
         break;
+    case Settings::Change::ShowImageDetails:
+        show(details_, Settings::showImageDetails());
+        showSample(width_->value());
+        break;
     case Settings::Change::LoadRemoteImages:
         show(remote_, Settings::loadRemoteImages());
         break;
@@ -303,6 +312,7 @@ void SettingsPane::showSample(double width) {
     readout_->setText(QStringLiteral("%1 × %2").arg(qint64(card.width())).arg(qint64(card.height())));
     sample_->setCardSize(card);
     sample_->setShowsCaption(Settings::showCaption());
+    sample_->setShowsDetails(Settings::showImageDetails());
     sample_->update();
 }
 

@@ -18,14 +18,14 @@ class QSlider;
 class QVBoxLayout;
 
 // The settings window's content: the hold key, the card width with a live
-// sample, the caption, remote images, the tray indicator, the login item and
+// sample, the caption, image details, remote images, the tray indicator, the login item and
 // the two permissions. Every control writes through the settings store; the
 // hover controller, which observes it, applies the change. The controls'
 // signals are connected to lambdas, which Qt keeps alive with the connection.
 // The controls follow the store's changes, whoever made them.
 //
 // Controls carry object names for tests and accessibility: "modifier",
-// "width", "showCaption", "loadRemoteImages", "showMenuBarIndicator",
+// "width", "showCaption", "showImageDetails", "loadRemoteImages", "showMenuBarIndicator",
 // "openAtLogin", "request-accessibility", "request-screenRecording".
 class SettingsPane : public QWidget {
     Q_OBJECT
@@ -72,6 +72,7 @@ class SettingsPane : public QWidget {
     QLabel* readout_ = nullptr;
     QSlider* width_ = nullptr;
     QCheckBox* caption_ = nullptr;
+    QCheckBox* details_ = nullptr;
     QCheckBox* remote_ = nullptr;
     QCheckBox* indicator_ = nullptr;
     PreviewSample* sample_ = nullptr;
