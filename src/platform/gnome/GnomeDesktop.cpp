@@ -1,0 +1,116 @@
+#include "platform/gnome/GnomeDesktop.h"
+
+#include "platform/a11y/AccessibilityStatus.h"
+#include "platform/gnome/ShellReplies.h"
+
+#include <QDBusPendingCall>
+#include <QDBusServiceWatcher>
+#include <cmath>
+
+namespace platform {
+
+namespace {
+
+// A point far off any screen is not sent: the extension takes 32-bit integers.
+std::optional<QPoint> integerPoint(QPointF point) {
+    constexpr double limit = 1 << 20;
+    if (!std::isfinite(point.x()) || !std::isfinite(point.y()) || std::abs(point.x()) > limit ||
+        std::abs(point.y()) > limit)
+        return std::nullopt;
+    return QPoint(int(std::floor(point.x())), int(std::floor(point.y())));
+}
+
+} // namespace
+
+// Receives ModifiersChanged and asks for it again when the Shell returns.
+class GnomeDesktop::Watch : public QObject {
+    Q_OBJECT
+  public:
+    Watch(GnomeDesktop& desktop, std::function<void(quint64)> changed)
+        : desktop_(desktop), changed_(std::move(changed)),
+          returns_(desktop.service_, desktop.bus_, QDBusServiceWatcher::WatchForRegistration) {
+        connect(&returns_, &QDBusServiceWatcher::serviceRegistered, this, &Watch::subscribe);
+    }
+
+    bool start() {
+        if (!desktop_.bus_.connect(desktop_.service_, ShellExtension::kPath, ShellExtension::kInterface,
+                                   QStringLiteral("ModifiersChanged"), this, SLOT(modifiersChanged(uint))))
+            return false;
+        subscribe();
+        return true;
+    }
+
+  public slots:
+    void modifiersChanged(uint mask) { changed_(ShellExtension::hoverFlags(mask)); }
+
+  private:
+    void subscribe() {
+        desktop_.bus_.asyncCall(QDBusMessage::createMethodCall(desktop_.service_, ShellExtension::kPath,
+                                                               ShellExtension::kInterface, QStringLiteral("Watch")));
+    }
+
+    GnomeDesktop& desktop_;
+    std::function<void(quint64)> changed_;
+    QDBusServiceWatcher returns_;
+};
+
+GnomeDesktop::GnomeDesktop(QDBusConnection bus, QString service, int timeoutMs)
+    : bus_(std::move(bus)), service_(std::move(service)), timeoutMs_(timeoutMs) {}
+
+GnomeDesktop::~GnomeDesktop() = default;
+
+QDBusMessage GnomeDesktop::ask(const QString& method, const QVariantList& arguments) {
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(service_, ShellExtension::kPath, ShellExtension::kInterface, method);
+    call.setArguments(arguments);
+    return bus_.call(call, QDBus::Block, timeoutMs_);
+}
+
+QPointF GnomeDesktop::pointer() {
+    if (const auto state = ShellReplies::pointer(ask(QStringLiteral("Pointer")))) lastPointer_ = state->at;
+    return lastPointer_;
+}
+
+quint64 GnomeDesktop::modifierFlags() {
+    const auto state = ShellReplies::pointer(ask(QStringLiteral("Pointer")));
+    return state ? ShellExtension::hoverFlags(state->mask) : 0;
+}
+
+std::optional<WindowInfo> GnomeDesktop::windowAt(QPointF point) {
+    const auto at = integerPoint(point);
+    if (!at) return std::nullopt;
+    return ShellReplies::window(ask(QStringLiteral("WindowAt"), {at->x(), at->y()}));
+}
+
+QList<ScreenArea> GnomeDesktop::screens() {
+    return ShellReplies::monitors(ask(QStringLiteral("Monitors"))).value_or(QList<ScreenArea>{});
+}
+
+bool GnomeDesktop::accessibilityEnabled() {
+    return AccessibilityStatus::enabled(bus_);
+}
+
+bool GnomeDesktop::canReadScreen() {
+    return !screens().isEmpty();
+}
+
+bool GnomeDesktop::watchModifiers(std::function<void(quint64 flags)> changed) {
+    auto watch = std::make_unique<Watch>(*this, std::move(changed));
+    if (!watch->start()) return false;
+    watch_ = std::move(watch);
+    return true;
+}
+
+bool GnomeDesktop::placeWindow(const QString& title, QPointF topLeft) {
+    const auto at = integerPoint(topLeft);
+    if (!at) return false;
+    QDBusMessage call = QDBusMessage::createMethodCall(service_, ShellExtension::kPath, ShellExtension::kInterface,
+                                                       QStringLiteral("PlaceWindow"));
+    call.setArguments({title, at->x(), at->y()});
+    bus_.asyncCall(call, timeoutMs_);
+    return true;
+}
+
+} // namespace platform
+
+#include "GnomeDesktop.moc"
