@@ -114,6 +114,7 @@ grep -q 'Xwayland' "$log" && fail "the agent warned about Xwayland although the 
 
 # One remote-desktop session for the whole run: a key it pressed, it releases.
 mkfifo "$tmp/drive"
+: >"$tmp/drive.out" # the driver opens it only once the FIFO has a writer
 /usr/bin/python3 "$(dirname "$0")/remote_desktop.py" "$size" <"$tmp/drive" >"$tmp/drive.out" 2>"$tmp/drive.log" &
 driver_pid=$!
 exec 4>"$tmp/drive"
