@@ -26,7 +26,8 @@ class FakeShell : public QDBusVirtualObject {
   public:
     struct Answer {
         Answer(QVariantList arguments = {}, QString error = {}, int delayMs = 0, QByteArray file = {})
-            : arguments(std::move(arguments)), error(std::move(error)), delayMs(delayMs), file(std::move(file)) {}
+            : arguments(std::move(arguments)), error(std::move(error)), delayMs(delayMs),
+              file(std::move(file)) {}
         QVariantList arguments; // the reply's arguments (their types make its signature)
         QString error;          // a D-Bus error name instead of a reply
         int delayMs = 0;        // answered this late
@@ -136,7 +137,8 @@ class FakeShellBus {
     // An empty string when the bus and the fake run, else what went wrong.
     QString start() {
         const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-        if (daemon.isEmpty()) return QStringLiteral("dbus-daemon is not installed (scripts/install-deps installs it)");
+        if (daemon.isEmpty())
+            return QStringLiteral("dbus-daemon is not installed (scripts/install-deps installs it)");
         daemon_.start(daemon, {"--session", "--nofork", "--print-address=1"});
         if (!daemon_.waitForStarted()) return QStringLiteral("dbus-daemon did not start");
         while (!daemon_.canReadLine() && daemon_.waitForReadyRead(10000)) {
@@ -172,7 +174,9 @@ class FakeShellBus {
         return QDBusConnection::connectToBus(address_, QStringLiteral("shell"));
     }
     // A caller's connection of its own name.
-    QDBusConnection client(const QString& name) const { return QDBusConnection::connectToBus(address_, name); }
+    QDBusConnection client(const QString& name) const {
+        return QDBusConnection::connectToBus(address_, name);
+    }
     QString address() const { return address_; }
     FakeShell& shell() { return *shell_; }
 

@@ -26,7 +26,8 @@ constexpr int kLate = 500;
 
 const QString kAccessDenied = QStringLiteral("org.freedesktop.DBus.Error.AccessDenied");
 
-constexpr quint32 kAlt = 1u << 3, kControl = 1u << 2, kSuper = 1u << 26, kMod4 = 1u << 6, kShift = 1u, kLock = 2u;
+constexpr quint32 kAlt = 1u << 3, kControl = 1u << 2, kSuper = 1u << 26, kMod4 = 1u << 6, kShift = 1u,
+                  kLock = 2u;
 
 } // namespace
 
@@ -164,9 +165,12 @@ class TestGnomeDesktop : public QObject {
         QTest::addColumn<QList<platform::ScreenArea>>("screens");
         const FakeMonitor primary{QRect(0, 0, 1600, 900), QRect(0, 32, 1600, 868), 1.0};
         const FakeMonitor left{QRect(-1280, 0, 1280, 1024), QRect(-1280, 0, 1280, 1024), 2.0};
-        const auto answer = [](QList<FakeMonitor> monitors) { return Answer{{QVariant::fromValue(monitors)}}; };
+        const auto answer = [](QList<FakeMonitor> monitors) {
+            return Answer{{QVariant::fromValue(monitors)}};
+        };
         QTest::newRow("one, the top bar left out")
-            << answer({primary}) << QList<platform::ScreenArea>{{QRectF(0, 0, 1600, 900), QRectF(0, 32, 1600, 868), 1.0}};
+            << answer({primary})
+            << QList<platform::ScreenArea>{{QRectF(0, 0, 1600, 900), QRectF(0, 32, 1600, 868), 1.0}};
         QTest::newRow("two, scaled one on the left")
             << answer({primary, left})
             << QList<platform::ScreenArea>{{QRectF(0, 0, 1600, 900), QRectF(0, 32, 1600, 868), 1.0},
@@ -175,13 +179,16 @@ class TestGnomeDesktop : public QObject {
         QTest::newRow("usable area outside the monitor")
             << answer({primary, {QRect(1600, 0, 800, 600), QRect(0, 0, 800, 600), 1.0}})
             << QList<platform::ScreenArea>{};
-        QTest::newRow("scale zero") << answer({{primary.frame, primary.usable, 0.0}}) << QList<platform::ScreenArea>{};
+        QTest::newRow("scale zero") << answer({{primary.frame, primary.usable, 0.0}})
+                                    << QList<platform::ScreenArea>{};
         QTest::newRow("scale not a number")
             << answer({{primary.frame, primary.usable, qQNaN()}}) << QList<platform::ScreenArea>{};
-        QTest::newRow("scale absurd") << answer({{primary.frame, primary.usable, 1e6}}) << QList<platform::ScreenArea>{};
-        QTest::newRow("frames only")
-            << Answer{{QVariant::fromValue(QList<QRect>{primary.frame})}} << QList<platform::ScreenArea>{};
-        QTest::newRow("late") << Answer{answer({primary}).arguments, {}, kLate} << QList<platform::ScreenArea>{};
+        QTest::newRow("scale absurd")
+            << answer({{primary.frame, primary.usable, 1e6}}) << QList<platform::ScreenArea>{};
+        QTest::newRow("frames only") << Answer{{QVariant::fromValue(QList<QRect>{primary.frame})}}
+                                     << QList<platform::ScreenArea>{};
+        QTest::newRow("late") << Answer{answer({primary}).arguments, {}, kLate}
+                              << QList<platform::ScreenArea>{};
     }
     void screens() {
         QFETCH(Answer, answer);
@@ -246,7 +253,8 @@ class TestGnomeDesktop : public QObject {
         QFETCH(bool, installed);
         QFETCH(Status, status);
         QTemporaryDir data;
-        const QString folder = data.filePath("gnome-shell/extensions/" + QString(platform::ShellExtension::kUuid));
+        const QString folder =
+            data.filePath("gnome-shell/extensions/" + QString(platform::ShellExtension::kUuid));
         if (installed) {
             QVERIFY(QDir().mkpath(folder));
             QFile metadata(folder + "/metadata.json");

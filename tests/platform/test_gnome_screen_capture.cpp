@@ -54,7 +54,8 @@ class TestGnomeScreenCapture : public QObject {
 
     void monitors() {
         const QList<platform::Monitor> monitors = capture_->monitors(soon());
-        QCOMPARE(monitors, (QList<platform::Monitor>{{QRectF(0, 0, 1600, 900), 1.0}, {QRectF(1600, 0, 1280, 800), 2.0}}));
+        QCOMPARE(monitors, (QList<platform::Monitor>{{QRectF(0, 0, 1600, 900), 1.0},
+                                                     {QRectF(1600, 0, 1280, 800), 2.0}}));
         bus_->vanish();
         QVERIFY(capture_->monitors(soon()).isEmpty());
     }
@@ -62,15 +63,15 @@ class TestGnomeScreenCapture : public QObject {
     void capture_data() {
         QTest::addColumn<QRectF>("strip");
         QTest::addColumn<Answer>("answer");
-        QTest::addColumn<QRect>("area");       // what the Shell is asked for; empty when not asked
-        QTest::addColumn<QRectF>("shows");     // the capture's strip; empty when none
+        QTest::addColumn<QRect>("area");   // what the Shell is asked for; empty when not asked
+        QTest::addColumn<QRectF>("shows"); // the capture's strip; empty when none
         const QRectF strip(100.4, 200.6, 500, 40);
         const QRect whole(100, 200, 501, 41); // every point the strip touches
         const QByteArray png = FakeShell::png(whole.size());
         QTest::newRow("a strip") << strip << Answer{{}, {}, 0, png} << whole << QRectF(whole);
         QTest::newRow("twice the pixels on a scaled monitor")
-            << QRectF(1700, 100, 400, 30) << Answer{{}, {}, 0, FakeShell::png({800, 60})} << QRect(1700, 100, 400, 30)
-            << QRectF(1700, 100, 400, 30);
+            << QRectF(1700, 100, 400, 30) << Answer{{}, {}, 0, FakeShell::png({800, 60})}
+            << QRect(1700, 100, 400, 30) << QRectF(1700, 100, 400, 30);
         QTest::newRow("trimmed to the monitor holding its centre")
             << QRectF(1500, 100, 400, 30) << Answer{{}, {}, 0, FakeShell::png({300, 60})}
             << QRect(1600, 100, 300, 30) << QRectF(1600, 100, 300, 30);
@@ -78,12 +79,15 @@ class TestGnomeScreenCapture : public QObject {
             << strip << Answer{{}, {}, 0, FakeShell::png({250, 20})} << whole << QRectF();
         QTest::newRow("not a PNG") << strip << Answer{{}, {}, 0, QByteArray(4096, 'x')} << whole << QRectF();
         QTest::newRow("nothing written") << strip << Answer{} << whole << QRectF();
-        QTest::newRow("refused") << strip << Answer{{}, "org.freedesktop.DBus.Error.AccessDenied", 0, png} << whole
-                                 << QRectF();
-        QTest::newRow("a reply with arguments") << strip << Answer{{640, 480}, {}, 0, png} << whole << QRectF();
+        QTest::newRow("refused") << strip << Answer{{}, "org.freedesktop.DBus.Error.AccessDenied", 0, png}
+                                 << whole << QRectF();
+        QTest::newRow("a reply with arguments")
+            << strip << Answer{{640, 480}, {}, 0, png} << whole << QRectF();
         QTest::newRow("late") << strip << Answer{{}, {}, kLate, png} << whole << QRectF();
-        QTest::newRow("too narrow to read, not asked") << QRectF(10, 10, 30, 20) << Answer{} << QRect() << QRectF();
-        QTest::newRow("off every monitor, not asked") << QRectF(5000, 5000, 300, 20) << Answer{} << QRect() << QRectF();
+        QTest::newRow("too narrow to read, not asked")
+            << QRectF(10, 10, 30, 20) << Answer{} << QRect() << QRectF();
+        QTest::newRow("off every monitor, not asked")
+            << QRectF(5000, 5000, 300, 20) << Answer{} << QRect() << QRectF();
     }
     void capture() {
         QFETCH(QRectF, strip);

@@ -13,18 +13,22 @@ class TestSession : public QObject {
         QTest::addColumn<bool>("x11");
         QTest::addColumn<bool>("gnome");
         QTest::newRow("GNOME on Wayland")
-            << QStringList{"XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=GNOME", "DISPLAY=:0"} << true << true
+            << QStringList{"XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=GNOME", "DISPLAY=:0"} << true
+            << true << true;
+        QTest::newRow("Ubuntu's GNOME")
+            << QStringList{"WAYLAND_DISPLAY=wayland-0", "XDG_CURRENT_DESKTOP=ubuntu:GNOME"} << true << false
             << true;
-        QTest::newRow("Ubuntu's GNOME") << QStringList{"WAYLAND_DISPLAY=wayland-0", "XDG_CURRENT_DESKTOP=ubuntu:GNOME"}
-                                        << true << false << true;
-        QTest::newRow("GNOME Classic") << QStringList{"XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=GNOME-Classic:GNOME"}
-                                       << true << false << true;
-        QTest::newRow("GNOME on Xorg") << QStringList{"XDG_SESSION_TYPE=x11", "XDG_CURRENT_DESKTOP=GNOME", "DISPLAY=:1"}
-                                       << false << true << true;
+        QTest::newRow("GNOME Classic")
+            << QStringList{"XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=GNOME-Classic:GNOME"} << true
+            << false << true;
+        QTest::newRow("GNOME on Xorg")
+            << QStringList{"XDG_SESSION_TYPE=x11", "XDG_CURRENT_DESKTOP=GNOME", "DISPLAY=:1"} << false << true
+            << true;
         QTest::newRow("KDE Plasma on Wayland")
             << QStringList{"XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=KDE"} << true << false << false;
         QTest::newRow("a name that only starts like it")
-            << QStringList{"XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=GNOMEish"} << true << false << false;
+            << QStringList{"XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=GNOMEish"} << true << false
+            << false;
         QTest::newRow("nothing set") << QStringList{} << false << false << false;
     }
     void fromEnvironment() {

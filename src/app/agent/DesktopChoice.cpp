@@ -28,7 +28,8 @@ Shell openShell(const QString& busAddress, const QStringList& dataFolders) {
     shell.status = platform::ShellExtension::probe(bus, dataFolders);
     if (shell.status != platform::ShellExtension::Status::Answering) return shell;
     shell.desktop = std::make_unique<platform::GnomeDesktop>(bus);
-    shell.capture = std::make_unique<platform::GnomeScreenCapture>(connection(QStringLiteral("capture"), busAddress));
+    shell.capture =
+        std::make_unique<platform::GnomeScreenCapture>(connection(QStringLiteral("capture"), busAddress));
     return shell;
 }
 

@@ -1,8 +1,7 @@
 #include "app/agent/VistelController.h"
 
-#include "app/agent/DesktopChoice.h"
-
 #include "app/agent/CardGeometry.h"
+#include "app/agent/DesktopChoice.h"
 #include "app/agent/OlderCopies.h"
 #include "app/agent/PreviewPanel.h"
 #include "app/agent/Thumbnails.h"

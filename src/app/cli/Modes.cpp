@@ -132,7 +132,8 @@ int check() {
                      : QStringLiteral("none (no display)")));
     print(QStringLiteral("session:          ") + session.description() +
           (session.gnome ? QStringLiteral(", GNOME") : QString()));
-    if (shell) print(QStringLiteral("shell extension:  ") + platform::ShellExtension::describe(opened.status));
+    if (shell)
+        print(QStringLiteral("shell extension:  ") + platform::ShellExtension::describe(opened.status));
     if (shell && opened.status != platform::ShellExtension::Status::Answering) {
         print(QLatin1Char('\n') + platform::ShellExtension::explanation(opened.status));
     } else if (!screen) {

@@ -45,8 +45,8 @@ class GnomeDesktop::Watch : public QObject {
 
   private:
     void subscribe() {
-        desktop_.bus_.asyncCall(QDBusMessage::createMethodCall(desktop_.service_, ShellExtension::kPath,
-                                                               ShellExtension::kInterface, QStringLiteral("Watch")));
+        desktop_.bus_.asyncCall(QDBusMessage::createMethodCall(
+            desktop_.service_, ShellExtension::kPath, ShellExtension::kInterface, QStringLiteral("Watch")));
     }
 
     GnomeDesktop& desktop_;
@@ -104,8 +104,8 @@ bool GnomeDesktop::watchModifiers(std::function<void(quint64 flags)> changed) {
 bool GnomeDesktop::placeWindow(const QString& title, QPointF topLeft) {
     const auto at = integerPoint(topLeft);
     if (!at) return false;
-    QDBusMessage call = QDBusMessage::createMethodCall(service_, ShellExtension::kPath, ShellExtension::kInterface,
-                                                       QStringLiteral("PlaceWindow"));
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        service_, ShellExtension::kPath, ShellExtension::kInterface, QStringLiteral("PlaceWindow"));
     call.setArguments({title, at->x(), at->y()});
     bus_.asyncCall(call, timeoutMs_);
     return true;

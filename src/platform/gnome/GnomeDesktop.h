@@ -17,7 +17,8 @@ namespace platform {
 // nothing rather than something wrong.
 class GnomeDesktop final : public Desktop {
   public:
-    explicit GnomeDesktop(QDBusConnection bus, QString service = ShellExtension::kService, int timeoutMs = 200);
+    explicit GnomeDesktop(QDBusConnection bus, QString service = ShellExtension::kService,
+                          int timeoutMs = 200);
     ~GnomeDesktop() override;
     GnomeDesktop(const GnomeDesktop&) = delete;
     GnomeDesktop& operator=(const GnomeDesktop&) = delete;

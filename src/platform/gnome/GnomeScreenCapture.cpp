@@ -17,7 +17,8 @@ namespace {
 constexpr qint64 kLargestImageBytes = 64ll << 20;
 
 int millisecondsUntil(Deadline deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     return int(std::min<qint64>(left.count(), 60'000));
 }
 
@@ -35,7 +36,8 @@ struct OwnedFd {
 // Everything the Shell wrote into the memory file.
 std::optional<QByteArray> contents(int fd) {
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || info.st_size <= 0 || info.st_size > kLargestImageBytes) return std::nullopt;
+    if (::fstat(fd, &info) != 0 || info.st_size <= 0 || info.st_size > kLargestImageBytes)
+        return std::nullopt;
     QByteArray bytes(qsizetype(info.st_size), Qt::Uninitialized);
     qsizetype done = 0;
     while (done < bytes.size()) {
@@ -63,10 +65,10 @@ bool GnomeScreenCapture::canCapture(Deadline deadline) {
 }
 
 QList<Monitor> GnomeScreenCapture::monitors(Deadline deadline) {
-    const auto screens = ShellReplies::monitors(ask(
-        QDBusMessage::createMethodCall(service_, ShellExtension::kPath, ShellExtension::kInterface,
-                                       QStringLiteral("Monitors")),
-        deadline));
+    const auto screens = ShellReplies::monitors(
+        ask(QDBusMessage::createMethodCall(service_, ShellExtension::kPath, ShellExtension::kInterface,
+                                           QStringLiteral("Monitors")),
+            deadline));
     QList<Monitor> all;
     for (const ScreenArea& screen : screens.value_or(QList<ScreenArea>{}))
         all.append(Monitor{screen.frame, screen.pixelsPerPoint});
@@ -88,8 +90,8 @@ std::optional<Capture> GnomeScreenCapture::capture(QRectF strip, Deadline deadli
 std::optional<QImage> GnomeScreenCapture::read(QRect area, Deadline deadline) {
     const OwnedFd file(::memfd_create("vistel-capture", MFD_CLOEXEC));
     if (file.fd < 0) return std::nullopt;
-    QDBusMessage call = QDBusMessage::createMethodCall(service_, ShellExtension::kPath, ShellExtension::kInterface,
-                                                       QStringLiteral("Capture"));
+    QDBusMessage call = QDBusMessage::createMethodCall(service_, ShellExtension::kPath,
+                                                       ShellExtension::kInterface, QStringLiteral("Capture"));
     call << QVariant::fromValue(QRect(area)) << QVariant::fromValue(QDBusUnixFileDescriptor(file.fd));
     const QDBusMessage reply = ask(call, deadline);
     if (reply.type() != QDBusMessage::ReplyMessage || !reply.arguments().isEmpty()) return std::nullopt;

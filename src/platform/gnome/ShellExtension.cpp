@@ -40,7 +40,8 @@ quint64 hoverFlags(quint32 clutterMask) {
 
 Status probe(const QDBusConnection& bus, const QStringList& folders, int timeoutMs) {
     if (!bus.isConnected()) return Status::NoShell;
-    const QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Pointer"));
+    const QDBusMessage call =
+        QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Pointer"));
     const QDBusMessage reply = bus.call(call, QDBus::Block, timeoutMs);
     if (reply.type() == QDBusMessage::ReplyMessage) return Status::Answering;
     const QString error = reply.errorName();
@@ -62,7 +63,8 @@ QString describe(Status status) {
     case Status::Answering:
         return QStringLiteral("answering (%1)").arg(QLatin1String(kUuid));
     case Status::Refused:
-        return QStringLiteral("refuses this program (it answers only the installed VistelPrototype of the same user)");
+        return QStringLiteral(
+            "refuses this program (it answers only the installed VistelPrototype of the same user)");
     case Status::NotEnabled:
         return QStringLiteral("installed but not enabled");
     case Status::NotInstalled:
@@ -84,7 +86,8 @@ QString explanation(Status status) {
     case Status::NotEnabled:
         return QStringLiteral(
                    "Under Wayland, GNOME lets Vistel see the pointer, the keys and the screen only through "
-                   "its GNOME Shell extension, which is installed but not enabled. Enable it with `%1` (or in "
+                   "its GNOME Shell extension, which is installed but not enabled. Enable it with `%1` (or "
+                   "in "
                    "the Extensions application); if GNOME does not list it yet, log out and back in first, "
                    "then start Vistel again.")
             .arg(kEnable);

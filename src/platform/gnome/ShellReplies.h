@@ -13,8 +13,8 @@
 namespace platform::ShellReplies {
 
 struct PointerState {
-    QPoint at;          // global points
-    quint32 mask = 0;   // Clutter modifier mask
+    QPoint at;        // global points
+    quint32 mask = 0; // Clutter modifier mask
 };
 
 std::optional<PointerState> pointer(const QDBusMessage& reply);
