@@ -66,14 +66,22 @@ QDBusMessage GnomeDesktop::ask(const QString& method, const QVariantList& argume
     return bus_.call(call, QDBus::Block, timeoutMs_);
 }
 
+// A tick asks for the keys and then the pointer: one answer serves both.
+const GnomeDesktop::Seen& GnomeDesktop::seen() {
+    if (seen_.asked.isValid() && seen_.asked.elapsed() < kFreshMs) return seen_;
+    const auto state = ShellReplies::pointer(ask(QStringLiteral("Pointer")));
+    seen_.asked.start(); // from the answer: a late one is not asked for again at once
+    seen_.flags = state ? ShellExtension::hoverFlags(state->mask) : 0;
+    if (state) seen_.pointer = state->at;
+    return seen_;
+}
+
 QPointF GnomeDesktop::pointer() {
-    if (const auto state = ShellReplies::pointer(ask(QStringLiteral("Pointer")))) lastPointer_ = state->at;
-    return lastPointer_;
+    return seen().pointer;
 }
 
 quint64 GnomeDesktop::modifierFlags() {
-    const auto state = ShellReplies::pointer(ask(QStringLiteral("Pointer")));
-    return state ? ShellExtension::hoverFlags(state->mask) : 0;
+    return seen().flags;
 }
 
 std::optional<WindowInfo> GnomeDesktop::windowAt(QPointF point) {

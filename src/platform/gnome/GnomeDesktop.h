@@ -4,6 +4,7 @@
 #include "platform/gnome/ShellExtension.h"
 
 #include <QDBusConnection>
+#include <QElapsedTimer>
 #include <memory>
 
 namespace platform {
@@ -43,7 +44,16 @@ class GnomeDesktop final : public Desktop {
     QDBusConnection bus_;
     QString service_;
     int timeoutMs_;
-    QPointF lastPointer_;
+    // The Shell's last answer about the pointer, reused while younger than
+    // kFreshMs; a failed answer keeps the pointer where it was, no key held.
+    static constexpr qint64 kFreshMs = 5;
+    struct Seen {
+        QElapsedTimer asked;
+        QPointF pointer;
+        quint64 flags = 0;
+    };
+    const Seen& seen();
+    Seen seen_;
     class Watch;
     std::unique_ptr<Watch> watch_;
 };
