@@ -41,7 +41,10 @@ class GnomeDesktop::Watch : public QObject {
     }
 
   public slots:
-    void modifiersChanged(uint mask) { changed_(ShellExtension::hoverFlags(mask)); }
+    void modifiersChanged(uint mask) {
+        desktop_.seen_.asked.invalidate(); // the next tick asks afresh rather than reuse older keys
+        changed_(ShellExtension::hoverFlags(mask));
+    }
 
   private:
     void subscribe() {
