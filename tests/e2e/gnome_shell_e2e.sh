@@ -130,12 +130,21 @@ drive() {
 
 card_hidden() { ! card_shown; }
 # foot's first row: cells 11 x 23 pixels at DejaVu Sans Mono 14, from the top left.
-x=100 y=12
-# The Shell starts in its overview: Escape leaves it for the terminal.
-drive press 0xff1b && drive release 0xff1b || fail "cannot press Escape"
+y=12
 echo "== hold Alt over the path"
-drive move $x $y || fail "cannot move the pointer: $(tail -n1 "$tmp/drive.out")"
-drive press 0xffe9 || fail "cannot press Alt: $(tail -n1 "$tmp/drive.out")"
+# The Shell starts in its overview, and may still be opening it: Escape leaves
+# it for the terminal, until the agent finds foot under the pointer (it logs
+# the window once per point, so each attempt moves the pointer a little).
+over_terminal() { grep -q '^\[hover\] .* window="foot"' "$log"; }
+for attempt in 1 2 3; do
+    x=$((100 + attempt))
+    drive move $x $y || fail "cannot move the pointer: $(tail -n1 "$tmp/drive.out")"
+    drive press 0xff1b && drive release 0xff1b || fail "cannot press Escape"
+    drive press 0xffe9 || fail "cannot press Alt: $(tail -n1 "$tmp/drive.out")"
+    wait_for 10 over_terminal && break
+    drive release 0xffe9 || fail "cannot release Alt"
+done
+over_terminal || fail "the agent never found the terminal under the pointer"
 wait_for 30 grep -qF -- "-> $project/shots/red-square.png" "$log" || fail "the path was not read"
 wait_for 10 card_shown || fail "no card"
 # The card lies beside the pointer, not across the screen.

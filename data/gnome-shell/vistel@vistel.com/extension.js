@@ -119,8 +119,10 @@ class VistelService {
             const origin = primaryOrigin();
             const gx = x + origin[0], gy = y + origin[1];
             const workspace = global.workspace_manager.get_active_workspace();
+            // In the overview windows are shown shrunk elsewhere: none lies at its frame.
+            const actors = Main.overview.visible ? [] : global.get_window_actors();
             // Actors run bottom to top: the last one holding the point is on top.
-            const hit = global.get_window_actors()
+            const hit = actors
                 .map((actor) => actor.get_meta_window())
                 .filter((w) => w && !w.minimized && w.get_pid() !== agentPid &&
                     APPLICATION_WINDOWS.includes(w.get_window_type()) &&
