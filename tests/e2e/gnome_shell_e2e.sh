@@ -6,7 +6,8 @@
 # the path and Alt is held: the agent (served by the extension) shows the card
 # for that file (the --debug log names it) beside the pointer, and hides it when
 # Alt is let go. Programs other than the agent are refused by the extension;
-# with the extension switched off, the check and the agent say so and fail.
+# with the extension switched off, the check and the agent say how to enable it
+# and fail.
 #
 #   gnome_shell_e2e.sh path/to/VistelPrototype path/to/extension-folder
 #
@@ -163,4 +164,8 @@ not_enabled() { check_says '^shell extension:  installed but not enabled'; }
 wait_for 10 not_enabled || fail "--check does not say the extension is off: $("$agent" --check 2>&1)"
 "$agent" --check >/dev/null 2>&1 && fail "--check succeeds without the extension"
 check_says "gnome-extensions enable $uuid" || fail "--check does not say how to enable it"
+said=$(timeout 60 "$agent" 2>&1)
+status=$?
+[ $status -eq 1 ] || fail "the agent ended with status $status without the extension: $said"
+grep -qF "gnome-extensions enable $uuid" <<<"$said" || fail "the agent does not say how to enable it: $said"
 echo "PASS"
