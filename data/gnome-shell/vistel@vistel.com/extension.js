@@ -90,7 +90,7 @@ class VistelService {
         return this._verdicts.get(sender);
     }
 
-    // Runs answer(pid) for the agent and returns what it gives; refuses anyone else.
+    // Lets answer(agentPid) reply to the agent; refuses anyone else.
     _serve(invocation, answer) {
         this._agentPid(invocation).then((pid) => {
             if (pid === null) {
