@@ -56,6 +56,8 @@ std::optional<QList<ScreenArea>> monitors(const QDBusMessage& reply) {
     if (!args || !holds<QDBusArgument>(args->at(0))) return std::nullopt;
     const QDBusArgument argument = args->at(0).value<QDBusArgument>();
     QList<ScreenArea> screens;
+    bool sound = true;
+    // Read to the end even past a bad entry: leaving the array open leaks Qt's reader.
     argument.beginArray();
     while (!argument.atEnd()) {
         argument.beginStructure();
@@ -65,12 +67,12 @@ std::optional<QList<ScreenArea>> monitors(const QDBusMessage& reply) {
         argument >> scale;
         argument.endStructure();
         // The usable area lies within the monitor; a panel can only take from it.
-        if (frame.isEmpty() || !frame.contains(usable) || usable.isEmpty() || !std::isfinite(scale) ||
-            scale <= 0 || scale > kLargestScale)
-            return std::nullopt;
+        sound = sound && !frame.isEmpty() && frame.contains(usable) && !usable.isEmpty() &&
+                std::isfinite(scale) && scale > 0 && scale <= kLargestScale;
         screens.append(ScreenArea{QRectF(frame), QRectF(usable), scale});
     }
     argument.endArray();
+    if (!sound) return std::nullopt;
     if (screens.isEmpty()) return std::nullopt;
     return screens;
 }
