@@ -42,6 +42,7 @@ class FakeShell : public QDBusVirtualObject {
         QMutexLocker lock(&mutex_);
         answers_.clear();
         asked_.clear();
+        lastArguments_.clear();
     }
     int asked(const QString& method) const {
         QMutexLocker lock(&mutex_);
