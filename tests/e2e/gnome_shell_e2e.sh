@@ -5,7 +5,9 @@
 # relative image path. Through mutter's remote-desktop API the pointer rests on
 # the path and Alt is held: the agent (served by the extension) shows the card
 # for that file (the --debug log names it) beside the pointer, and hides it when
-# Alt is let go. Programs other than the agent are refused by the extension;
+# Alt is let go. The card is then a Wayland window (no Xwayland for Qt), which
+# only the extension can place: the Shell's own screenshot shows the image in
+# the same place. Programs other than the agent are refused by the extension;
 # with the extension switched off, the check and the agent say how to enable it
 # and fail.
 #
@@ -109,7 +111,8 @@ pids+=($!)
 
 echo "== the agent"
 "$agent" --debug >"$log" 2>&1 &
-pids+=($!)
+agent_pid=$!
+pids+=($agent_pid)
 wait_for 60 grep -qs '^Vistel is running\.' "$log" || fail "no banner"
 grep -q 'Xwayland' "$log" && fail "the agent warned about Xwayland although the extension serves it"
 
@@ -156,6 +159,30 @@ dy=$((Y > y ? Y - y : y - Y - HEIGHT))
 echo "card at $X,$Y, ${WIDTH}x$HEIGHT, pointer at $x,$y"
 drive release 0xffe9 || fail "cannot release Alt"
 wait_for 5 card_hidden || fail "the card stayed after Alt was released"
+
+echo "== the card as a Wayland window"
+# Without Xwayland Qt cannot place its window: the extension must, and the
+# Shell's own picture shows the image inside the frame the card had above.
+kill "$agent_pid" && wait "$agent_pid" 2>/dev/null
+log="$tmp/agent-wayland.log"
+# (Not holding the driver's FIFO open, which would keep the driver from ending.)
+QT_QPA_PLATFORM=wayland "$agent" --debug >"$log" 2>&1 4>&- &
+pids+=($!)
+wait_for 60 grep -qs '^Vistel is running\.' "$log" || fail "no banner from the Wayland agent"
+drive press 0xffe9 || fail "cannot press Alt"
+wait_for 30 grep -qF -- "[card] showing $project/shots/red-square.png" "$log" || fail "no card as a Wayland window"
+# shown_red: the box of pure red in the Shell's picture, as WxH+X+Y ("0x0+…" when none).
+shown_red() {
+    drive shot "$tmp/shot.png" || fail "no screenshot: $(tail -n1 "$tmp/drive.out")"
+    red=$(convert "$tmp/shot.png" -fill black -fuzz 5% +opaque '#ff0000' -format '%@' info:)
+    [[ $red =~ ^([0-9]+)x([0-9]+)\+([0-9]+)\+([0-9]+)$ ]] && [ "${BASH_REMATCH[1]}" -gt 0 ] &&
+        [ "${BASH_REMATCH[3]}" -ge "$X" ] && [ "${BASH_REMATCH[4]}" -ge "$Y" ] &&
+        [ $((BASH_REMATCH[3] + BASH_REMATCH[1])) -le $((X + WIDTH)) ] &&
+        [ $((BASH_REMATCH[4] + BASH_REMATCH[2])) -le $((Y + HEIGHT)) ]
+}
+wait_for 5 shown_red || fail "the image shows at $red, not within the card's place $X,$Y (${WIDTH}x$HEIGHT)"
+echo "image at $red"
+drive release 0xffe9 || fail "cannot release Alt"
 
 echo "== the extension switched off"
 gdbus call --session -d org.gnome.Shell -o /org/gnome/Shell -m org.gnome.Shell.Extensions.DisableExtension "$uuid" \

@@ -62,6 +62,7 @@ class VistelService {
         this._timer = 0;
         this._lastMask = -1;
         this._shooter = new Shell.Screenshot();
+        this._unshown = new Map(); // a card not yet on screen -> its handlers
     }
 
     export() {
@@ -70,6 +71,7 @@ class VistelService {
 
     unexport() {
         this._stopWatching();
+        [...this._unshown.keys()].forEach((window) => this._forgetUnshown(window));
         this._dbus.unexport();
         this._verdicts.clear();
     }
@@ -190,13 +192,39 @@ class VistelService {
                 .find((w) => w && w.get_pid() === agentPid && w.get_title() === title);
             if (window) {
                 const origin = primaryOrigin();
-                if (!window.is_above())
-                    window.make_above();
-                window.move_frame(false, x + origin[0], y + origin[1]);
-                window.raise();
+                this._place(window, x + origin[0], y + origin[1]);
             }
             invocation.return_value(new GLib.Variant('(b)', [Boolean(window)]));
         });
+    }
+
+    // The Shell gives a window its own place as it first appears, over any
+    // earlier move; the agent asks as soon as it has shown the card, which is
+    // usually before then: such a window is moved once it has appeared.
+    _place(window, x, y) {
+        this._forgetUnshown(window);
+        const place = () => {
+            if (!window.is_above())
+                window.make_above();
+            window.move_frame(false, x, y);
+            window.raise();
+        };
+        if (window.get_compositor_private()?.visible) {
+            place();
+            return;
+        }
+        this._unshown.set(window, [
+            window.connect('shown', () => {
+                this._forgetUnshown(window);
+                place();
+            }),
+            window.connect('unmanaged', () => this._forgetUnshown(window)),
+        ]);
+    }
+
+    _forgetUnshown(window) {
+        (this._unshown.get(window) ?? []).forEach((id) => window.disconnect(id));
+        this._unshown.delete(window);
     }
 
     WatchAsync(params, invocation) {
