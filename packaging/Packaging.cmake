@@ -17,6 +17,11 @@ foreach(size 48 128 256)
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME com.vistel.Vistel.png)
 endforeach()
 
+# The GNOME Shell extension that serves the agent under Wayland; GNOME finds it
+# in share/gnome-shell/extensions/<uuid>, and the user enables it.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/data/gnome-shell/vistel@vistel.com
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/gnome-shell/extensions)
+
 # The manual page and the changelog are installed compressed, without a
 # timestamp in the gzip header, so that two builds give the same package.
 find_program(GZIP_PROGRAM gzip REQUIRED)
@@ -64,7 +69,8 @@ beside the pointer shows that image. The text is read through the AT-SPI
 accessibility bus, or from the screen by text recognition; references are
 resolved against the working folders of the application's shells and its
 project, and a name that could mean more than one file is refused.
-It needs an X11 session.")
+It needs an X11 session, or a GNOME Wayland session with the GNOME Shell
+extension it installs enabled.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -74,7 +80,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://vistel.example.org/)
 # Library dependencies come from the binary itself; these are read at run time.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "tesseract-ocr-eng, at-spi2-core")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core")
+# Qt's Wayland platform: the agent's windows in a GNOME Wayland session without Xwayland.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
   OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

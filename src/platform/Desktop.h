@@ -56,6 +56,16 @@ public:
     // window system's origin (a monitor left of or above the primary one).
     virtual QPointF windowSystemOrigin() { return {}; }
 
+    // Moves this program's window of the title so that its frame's top left
+    // lies at the point (global points), above other windows, where only the
+    // compositor may place windows (Wayland). False where the toolkit's own
+    // move places it, as on X11.
+    virtual bool placeWindow(const QString& title, QPointF topLeft) {
+        Q_UNUSED(title);
+        Q_UNUSED(topLeft);
+        return false;
+    }
+
     // Whether a compositing manager blends translucent windows. Without one,
     // transparent pixels of a window show as black, so round corners must be
     // cut out of the window's shape instead.

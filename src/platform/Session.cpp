@@ -9,6 +9,10 @@ Session currentSession(const QProcessEnvironment& environment) {
                               .compare(QLatin1String("wayland"), Qt::CaseInsensitive) == 0 ||
                       !environment.value(QStringLiteral("WAYLAND_DISPLAY")).isEmpty();
     session.x11Display = !environment.value(QStringLiteral("DISPLAY")).isEmpty();
+    // A list such as "ubuntu:GNOME"; variants of GNOME's own session name it too.
+    session.gnome = environment.value(QStringLiteral("XDG_CURRENT_DESKTOP"))
+                        .split(QLatin1Char(':'))
+                        .contains(QLatin1String("GNOME"), Qt::CaseInsensitive);
     return session;
 }
 

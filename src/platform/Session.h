@@ -15,6 +15,8 @@ struct Session {
     bool wayland = false;
     // DISPLAY names an X11 display (under Wayland: Xwayland's).
     bool x11Display = false;
+    // XDG_CURRENT_DESKTOP names GNOME, whose Shell serves Vistel's extension.
+    bool gnome = false;
 
     // "x11", "wayland (Xwayland)", "wayland (no X11)" or "none (no display)".
     QString description() const;

@@ -1,6 +1,6 @@
 // The accessibility switch, read on a private bus where the test plays the
 // AT-SPI launcher.
-#include "platform/x11/AccessibilityStatus.h"
+#include "platform/a11y/AccessibilityStatus.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -1,6 +1,7 @@
 #include "app/agent/Agent.h"
 
 #include "app/agent/AgentChannel.h"
+#include "app/agent/DesktopChoice.h"
 #include "app/agent/OlderCopies.h"
 #include "app/agent/QuitSignals.h"
 #include "app/agent/VistelController.h"
@@ -82,14 +83,21 @@ bool performNamed(const QString& item) {
 } // namespace
 
 int run(int& argc, char** argv, const QStringList& arguments) {
-    std::unique_ptr<platform::X11Desktop> desktop = platform::X11Desktop::open();
-    if (!desktop) {
-        Diagnostics::print(noX11Explanation(platform::currentSession()));
-        return 1;
+    const platform::Session session = platform::currentSession();
+    const bool shell = DesktopChoice::viaShellExtension(session);
+    std::unique_ptr<platform::Desktop> desktop;
+    if (!shell) {
+        desktop = platform::X11Desktop::open();
+        if (!desktop) {
+            Diagnostics::print(noX11Explanation(session));
+            return 1;
+        }
     }
     // Every window of the agent is an X11 window, placed in X11 coordinates,
-    // also where Qt would otherwise choose its Wayland backend.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
+    // also where Qt would otherwise choose its Wayland backend. On GNOME under
+    // Wayland they are Xwayland's windows, which the Shell extension places.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && (!shell || session.x11Display))
+        qputenv("QT_QPA_PLATFORM", "xcb");
 
     // The application name is the card's window class, which window managers and tests look for.
     QApplication::setApplicationName(QStringLiteral("Vistel"));
@@ -104,6 +112,20 @@ int run(int& argc, char** argv, const QStringList& arguments) {
 
     if (Diagnostics::verbose()) Modes::printDebugHeader(arguments);
 
+    std::unique_ptr<platform::ScreenCapture> capture;
+    if (shell) {
+        // Qt D-Bus needs the application: the extension is asked only now.
+        DesktopChoice::Shell opened = DesktopChoice::openShell();
+        if (!opened.desktop) {
+            Diagnostics::print(platform::ShellExtension::explanation(opened.status));
+            return 1;
+        }
+        desktop = std::move(opened.desktop);
+        capture = std::move(opened.capture);
+    } else {
+        capture = platform::openScreenCapture();
+    }
+
     QuitSignals quitSignals;
     VistelController::Parts parts;
     // The reader asks the desktop which window lies under the pointer; the
@@ -112,7 +134,7 @@ int run(int& argc, char** argv, const QStringList& arguments) {
     parts.desktop = std::move(desktop);
     // Applications that publish no text are read from the screen.
     parts.screen = std::make_shared<RecognizingScreenReader>(
-        platform::openScreenCapture(), std::make_shared<platform::TesseractRecognizer>());
+        std::move(capture), std::make_shared<platform::TesseractRecognizer>());
     parts.closeOlderCopies = [place] { replaceRunning(place); };
     VistelController controller(std::move(parts));
     // The menus and the settings window ask the agent's own desktop connection

@@ -1,6 +1,7 @@
 #include "app/agent/VistelController.h"
 
 #include "app/agent/CardGeometry.h"
+#include "app/agent/DesktopChoice.h"
 #include "app/agent/OlderCopies.h"
 #include "app/agent/PreviewPanel.h"
 #include "app/agent/Thumbnails.h"
@@ -65,8 +66,11 @@ VistelController::VistelController(Parts parts, QObject* parent)
 
     connect(this, &VistelController::menuBarIndicatorRequested, menuBar_, &MenuBarIndicator::apply);
     connect(this, &VistelController::previewingChanged, menuBar_, &MenuBarIndicator::setPreviewing);
-    connect(panel_.get(), &PreviewPanel::framesChanged, this,
-            [this](const QList<QRectF>& frames) { screen_->setOwnWindows(frames); });
+    connect(panel_.get(), &PreviewPanel::framesChanged, this, [this](const QList<QRectF>& frames) {
+        screen_->setOwnWindows(frames);
+        // Under Wayland the compositor alone places windows: the desktop asks it to.
+        if (!frames.isEmpty()) desktop_->placeWindow(panel_->windowTitle(), frames.first().topLeft());
+    });
     connect(remoteImages_, &RemoteImages::arrived, this, [this](const QUrl& url, const QImage& image) {
         if (holding_) display(image, url); // released meanwhile: stored, shown when found again
     });
@@ -133,7 +137,7 @@ void VistelController::launch() {
     } else {
         line(noTrayHint(trayHost));
     }
-    if (session_.wayland) write_(xwaylandWarning());
+    if (session_.wayland && !DesktopChoice::viaShellExtension(session_)) write_(xwaylandWarning());
     if (!IgnoredApplications::identifiers().isEmpty()) {
         line(QStringLiteral("Ignoring: ") + IgnoredApplications::summary());
     }

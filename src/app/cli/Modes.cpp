@@ -1,6 +1,7 @@
 #include "app/cli/Modes.h"
 
 #include "app/agent/AgentChannel.h"
+#include "app/agent/DesktopChoice.h"
 #include "app/cli/AppHosted.h"
 #include "app/cli/CommandLine.h"
 #include "app/cli/Probe.h"
@@ -100,7 +101,7 @@ Mode choose(const QStringList& arguments) {
 }
 
 void printDebugHeader(const QStringList& arguments) {
-    const auto desktop = platform::openDesktop();
+    const auto desktop = DesktopChoice::openDesktop();
     const auto yesNo = [](bool b) { return b ? QStringLiteral("true") : QStringLiteral("false"); };
     print(QStringLiteral("args: ") + arguments.join(QLatin1Char(' ')));
     print(QStringLiteral("accessibility trusted: ") + yesNo(desktop->accessibilityEnabled()));
@@ -109,8 +110,13 @@ void printDebugHeader(const QStringList& arguments) {
 }
 
 int check() {
-    const auto desktop = platform::openDesktop();
     const platform::Session session = platform::currentSession();
+    // In a GNOME Wayland session only the Shell extension can serve the agent.
+    const bool shell = DesktopChoice::viaShellExtension(session);
+    DesktopChoice::Shell opened;
+    if (shell) opened = DesktopChoice::openShell();
+    const auto desktop = shell ? (opened.desktop ? std::move(opened.desktop) : platform::nullDesktop())
+                               : platform::openDesktop();
     const bool accessibility = desktop->accessibilityEnabled();
     const bool screen = desktop->canReadScreen();
     // Asked as the agent's tray icon asks; without a display there is no tray to ask.
@@ -118,14 +124,19 @@ int check() {
     const bool tray = display && QSystemTrayIcon::isSystemTrayAvailable();
     print(QStringLiteral("accessibility:    ") + grantedOrMissing(accessibility));
     print(QStringLiteral("screen reading:   ") + grantedOrMissing(screen) +
-          (screen && session.wayland ? QStringLiteral(" (X11 windows only)") : QString()));
+          (screen && session.wayland && !shell ? QStringLiteral(" (X11 windows only)") : QString()));
     print(QStringLiteral("tray:             ") +
           (tray      ? QStringLiteral("available")
            : display ? QStringLiteral("none (nothing on this desktop shows tray icons; open the settings "
                                       "with `VistelPrototype --open settings`)")
                      : QStringLiteral("none (no display)")));
-    print(QStringLiteral("session:          ") + session.description());
-    if (!screen) {
+    print(QStringLiteral("session:          ") + session.description() +
+          (session.gnome ? QStringLiteral(", GNOME") : QString()));
+    if (shell)
+        print(QStringLiteral("shell extension:  ") + platform::ShellExtension::describe(opened.status));
+    if (shell && opened.status != platform::ShellExtension::Status::Answering) {
+        print(QLatin1Char('\n') + platform::ShellExtension::explanation(opened.status));
+    } else if (!screen) {
         print(QStringLiteral(
                   "\nWithout screen reading, applications that paint their own text — VS Code, Cursor, "
                   "anything Electron — cannot be previewed at all. %1")

@@ -1,6 +1,6 @@
 #include "platform/x11/X11Desktop.h"
 
-#include "platform/x11/AccessibilityStatus.h"
+#include "platform/a11y/AccessibilityStatus.h"
 #include "platform/x11/ClientWindow.h"
 #include "platform/x11/ModifierMasks.h"
 #include "platform/x11/MonitorLayout.h"

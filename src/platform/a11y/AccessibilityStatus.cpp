@@ -1,4 +1,4 @@
-#include "platform/x11/AccessibilityStatus.h"
+#include "platform/a11y/AccessibilityStatus.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
