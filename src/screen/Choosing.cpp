@@ -84,6 +84,55 @@ std::optional<QUrl> sameLineFallback(const QStringList& names, const Resolver& r
     return std::nullopt;
 }
 
+// A word that ends like a file name (a period and a few letters) whatever
+// the patterns made of it: recognition misread the name the user points at
+// ("take-8@528.pnq"), and no neighbour stands in; only what the patterns read
+// inside that word may. A word without one may be the first half of a path
+// that recognition split in two, which the neighbour ends.
+bool looksLikeAName(const QString& word) {
+    static const QRegularExpression name(QStringLiteral("\\.[A-Za-z][A-Za-z0-9]{1,4}[^A-Za-z0-9]*$"));
+    return name.match(word).hasMatch();
+}
+
+// The word of a line whose box holds the pointer's x, if any.
+std::optional<Word> wordUnderPointer(const Line& line, double x) {
+    static const QRegularExpression word(QStringLiteral("\\S+"));
+    for (const QRegularExpressionMatch& m : word.globalMatch(line.searchable)) {
+        const auto extent = line.span(m.capturedStart(), m.capturedEnd());
+        if (extent && extent->first <= x && x <= extent->second)
+            return Word{m.capturedStart(), m.capturedEnd(), m.captured()};
+    }
+    return std::nullopt;
+}
+
+// A bare name the same-line fallback may take, and where its line has it.
+struct Beside {
+    QString reference;
+    const Line* line = nullptr;
+    qsizetype from = 0;
+    qsizetype to = 0;
+};
+
+// The fallback's names, less those a misread name under the pointer rules out.
+QStringList fallbackNames(const QList<Beside>& beside, const QList<Line>& lines, QPointF pointer,
+                          bool verbose) {
+    std::optional<std::pair<const Line*, Word>> misread;
+    for (const Line& line : lines) {
+        if (line.minY > pointer.y() || pointer.y() > line.maxY) continue;
+        if (const std::optional<Word> under = wordUnderPointer(line, pointer.x());
+            under && looksLikeAName(under->text))
+            misread = {&line, *under};
+    }
+    if (misread && verbose)
+        detail(misread->second.text + QStringLiteral(" looks like a misread name; only what was read in it"));
+    QStringList names;
+    for (const Beside& b : beside)
+        if (!misread ||
+            (b.line == misread->first && misread->second.from <= b.from && b.to <= misread->second.to))
+            names.append(b.reference);
+    return names;
+}
+
 // The end of the first word of a line that may carry on the row above: a
 // match starting before it may be a wrapped path's tail.
 std::optional<qsizetype> continuedHead(const Line& line, const Continuing& continuing) {
@@ -160,7 +209,7 @@ std::optional<QUrl> recognizeLines(const Read& read, QPointF pointer, bool allow
     // Bare names the fallback may take: only from the line whose own box holds
     // the pointer's y. The 14-point reach would let a neighbouring row stand in
     // for a row that recognition dropped, and a lone name there is not the one meant.
-    QStringList besideThePointer;
+    QList<Beside> besideThePointer;
     for (const bool loose : {false, true}) {
         const QRegularExpression* pattern = loose ? ImageReference::loose() : ImageReference::strict();
         const QString passName = loose ? QStringLiteral("loose ") : QStringLiteral("strict");
@@ -193,7 +242,8 @@ std::optional<QUrl> recognizeLines(const Read& read, QPointF pointer, bool allow
                            (onPointer ? QStringLiteral("in ") : QStringLiteral("OUT")) +
                            QStringLiteral("  ") + m.reference);
                 hits.append(Hit{m.reference, onPointer, loose});
-                if (ownRow && !onPointer) besideThePointer.append(m.reference);
+                if (ownRow && !onPointer)
+                    besideThePointer.append({m.reference, &line, m.location, m.location + m.length});
             }
         }
     }
@@ -222,7 +272,7 @@ std::optional<QUrl> recognizeLines(const Read& read, QPointF pointer, bool allow
     // (Any words before an image name, or in parentheses, read as a name; only one that was
     // quoted or escaped counts.)
     if (!onPointer.isEmpty() || spaced.quotedOrEscaped) return std::nullopt;
-    return sameLineFallback(besideThePointer, resolve, verbose);
+    return sameLineFallback(fallbackNames(besideThePointer, read.lines, pointer, verbose), resolve, verbose);
 }
 
 } // namespace ScreenTextReader

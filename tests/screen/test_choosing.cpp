@@ -102,6 +102,25 @@ class ChoosingTest : public QObject {
             << QList<Shape>{{"beta.png         somewhere        else", 0, 10}, {lone, 0, 28}}
             << QPointF(far, 35) << "alpha.png";
 
+        // The word under the pointer looks like a name the patterns could not read.
+        const auto under = [&](const char* word) {
+            return row(QStringLiteral("%1  step-0815-texture.png").arg(QLatin1String(word)));
+        };
+        QTest::newRow("a misread extension under the pointer")
+            << under("take-8@528.pnq") << QPointF(at(0, 3), 17) << "";
+        QTest::newRow("a path's first half under the pointer, its second beside")
+            << row("/fixture/shots/step-08  15-texture.png") << QPointF(at(0, 3), 17) << "15-texture.png";
+        QTest::newRow("the tail of a misread name under the pointer, read as a name")
+            << row("shots/step-08£5-texture.png") << QPointF(at(0, 3), 17) << "5-texture.png";
+        QTest::newRow("another kind of file under the pointer")
+            << under("notes.txt,") << QPointF(at(0, 3), 17) << "";
+        QTest::newRow("a plain word under the pointer")
+            << under("wrote") << QPointF(at(0, 2), 17) << "step-0815-texture.png";
+        QTest::newRow("an abbreviation under the pointer")
+            << under("e.g.") << QPointF(at(0, 1), 17) << "step-0815-texture.png";
+        QTest::newRow("a version under the pointer")
+            << under("v1.20") << QPointF(at(0, 2), 17) << "step-0815-texture.png";
+
         // A URL scheme on the line, even as recognition mangles it.
         QTest::newRow("a misread URL: the name is the URL's")
             << row("http \u2018stall.png    and more") << QPointF(far, 17) << "";
@@ -119,7 +138,8 @@ class ChoosingTest : public QObject {
         Read r = readOf(lines);
         for (Line& l : r.lines)
             l.searchable = ImageReference::normalisingRecognition(l.text);
-        Recorder resolver{{"shots/a.png", "alpha.png", "beta.png", "stall.png", "ok.png"}};
+        Recorder resolver{{"shots/a.png", "alpha.png", "beta.png", "stall.png", "ok.png",
+                           "step-0815-texture.png", "15-texture.png", "5-texture.png"}};
         const std::optional<QUrl> url =
             recognizeLines(r, pointer, false, resolver.resolver(), nullptr, false);
         QCOMPARE(url.value_or(QUrl()), expected.isEmpty() ? QUrl() : file(expected));
