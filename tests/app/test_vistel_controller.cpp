@@ -353,6 +353,51 @@ class TestVistelController : public QObject {
         QTest::newRow("20 points down") << QPointF(0, 20) << blue_ << true;
         QTest::newRow("21 points down") << QPointF(0, 21) << blue_ << false;
     }
+    // What accessibility found is said when it changes, not on every held tick.
+    void accessibilityMatchSaidOncePerChange_data() {
+        // Each step is one tick: "X,Y FILE" (accessibility names FILE, or "none"), or "release".
+        QTest::addColumn<QStringList>("ticks");
+        QTest::addColumn<QStringList>("said"); // the files of the "[ax] matched" lines, in order
+
+        QTest::newRow("held still over one file")
+            << QStringList{"500,300 red.png", "500,300 red.png", "500,300 red.png"} << QStringList{"red.png"};
+        QTest::newRow("another file under the same point")
+            << QStringList{"500,300 red.png", "500,300 blue.png", "500,300 blue.png"}
+            << QStringList{"red.png", "blue.png"};
+        QTest::newRow("nothing for a tick, then the file again")
+            << QStringList{"500,300 red.png", "500,300 none", "500,300 red.png"}
+            << QStringList{"red.png", "red.png"};
+        QTest::newRow("a new place on the same file")
+            << QStringList{"500,300 red.png", "530,300 red.png", "530,300 red.png"}
+            << QStringList{"red.png", "red.png"};
+        QTest::newRow("released and held again in place")
+            << QStringList{"500,300 red.png", "release", "500,300 red.png", "500,300 red.png"}
+            << QStringList{"red.png", "red.png"};
+    }
+    void accessibilityMatchSaidOncePerChange() {
+        QFETCH(QStringList, ticks);
+        QFETCH(QStringList, said);
+        Rig rig;
+        for (const QString& step : ticks) {
+            if (step == QLatin1String("release")) {
+                rig.releaseAndTick();
+                continue;
+            }
+            const QStringList place = step.section(QLatin1Char(' '), 0, 0).split(QLatin1Char(','));
+            const QString file = step.section(QLatin1Char(' '), 1);
+            rig.point(file == QLatin1String("none") ? QUrl() : files_.url(file), 7000);
+            if (file == QLatin1String("none")) rig.ax->url.reset();
+            rig.hold({place.at(0).toDouble(), place.at(1).toDouble()});
+            rig.c().tick();
+            QVERIFY(rig.imageSettled());
+        }
+        QStringList matched;
+        for (const QString& line : rig.output->split(QLatin1Char('\n')))
+            if (line.startsWith(QLatin1String("  [ax] matched ")))
+                matched.append(line.section(QLatin1Char('/'), -1));
+        QCOMPARE(matched, said);
+    }
+
     void movingOnFromAScreenCard() {
         QFETCH(QPointF, movedBy);
         QFETCH(QUrl, found);

@@ -161,6 +161,7 @@ void VistelController::tick() {
         holding_ = false;
         titleDocument_.reset(); // a file saved meanwhile is found on the next hold
         accessibilityAnswer_.reset();
+        said_.forget();
         fileImages_->forgetRequest();
         hidePreview();
         takeDownMessage();
@@ -221,6 +222,7 @@ void VistelController::tickWhileHeld() {
 
     if (verbose_ && (!lastLoggedPoint_ || *lastLoggedPoint_ != p)) {
         lastLoggedPoint_ = p;
+        said_.forget(); // a new place: what is read there is said again
         const QString role =
             element ? element->role().value_or(QStringLiteral("none")) : QStringLiteral("none");
         line(QStringLiteral("[hover] %1,%2 ax=%3 base=%4 window=\"%5\"")
@@ -238,17 +240,20 @@ void VistelController::tickWhileHeld() {
 
     if (element) {
         std::optional<QUrl> url;
-        switch (askAccessibility(*element, p, context, url)) {
-        case Asked::Pending:
-            return; // the answer comes back from a worker and ticks again
-        case Asked::Named:
-            if (verbose_) line(QStringLiteral("  [ax] matched ") + displayPath(*url));
-            if (present(*url)) return;
-            if (verbose_) line(QStringLiteral("  [ax] could not be shown; reading the screen instead"));
-            break;
-        case Asked::Nothing:
-            break;
+        const Asked asked = askAccessibility(*element, p, context, url);
+        if (asked == Asked::Pending) return; // the answer comes back from a worker and ticks again
+        // Said when what accessibility gives changes, not on every tick that finds it again.
+        sayOnChange(QStringLiteral("matched"),
+                    url ? QStringLiteral("  [ax] matched ") + displayPath(*url) : QString());
+        if (url) {
+            const bool shown = present(*url);
+            sayOnChange(QStringLiteral("unshown"),
+                        shown ? QString()
+                              : QStringLiteral("  [ax] could not be shown; reading the screen instead"));
+            if (shown) return;
         }
+    } else {
+        sayOnChange(QStringLiteral("matched"), {}); // nothing now: a later match is said again
     }
 
     // The card stays while the pointer travels along its own line.
@@ -317,6 +322,10 @@ VistelController::Asked VistelController::askAccessibility(const AccessibilityEl
         }
     }));
     return Asked::Pending;
+}
+
+void VistelController::sayOnChange(const QString& kind, const QString& text) {
+    if (verbose_ && said_.changed(kind, text)) line(text);
 }
 
 // ---- Showing and hiding -----------------------------------------------------
