@@ -171,10 +171,18 @@ case_point() {
     awk -v label="$label" -v chars="$chars" -v name="$1" '
         { x[NR] = $1; y[NR] = $2; w[NR] = $3; h[NR] = $4; t[NR] = $5 }
         $5 == label && !found { found = NR }
+        $5 == "absolute" && !first { first = NR }
+        $5 == "relative" && !third { third = NR }
         END {
-            if (!found) exit
-            lx = x[found]; ly = y[found]; lw = w[found]; lh = h[found]
-            pitch = lw / length(label)
+            if (found) {
+                lx = x[found]; ly = y[found]; lw = w[found]; lh = h[found]
+                pitch = lw / length(label)
+            } else if (name ~ /^wrapped/ && first && third) {
+                # A label at the window'"'"'s edge may go unread: the wrapped row is
+                # eight rows below the first label, rows apart as the first and third.
+                lx = x[first]; lh = h[first]; pitch = w[first] / 8
+                ly = y[first] + 4 * (y[third] - y[first])
+            } else exit
             if (name == "wrapped-1") {
                 # Three characters before the end of the label'"'"'s row.
                 right = 0
