@@ -14,14 +14,15 @@ class TestOncePerChange : public QObject {
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QStringList>("printed");
 
-        QTest::newRow("the same line on every tick") << QStringList{"ax=a", "ax=a", "ax=a"} << QStringList{"a"};
+        QTest::newRow("the same line on every tick")
+            << QStringList{"ax=a", "ax=a", "ax=a"} << QStringList{"a"};
         QTest::newRow("another line, then back")
             << QStringList{"ax=a", "ax=b", "ax=b", "ax=a"} << QStringList{"a", "b", "a"};
         QTest::newRow("nothing between two reads of one line")
             << QStringList{"ax=a", "ax=", "ax=", "ax=a"} << QStringList{"a", "a"};
         QTest::newRow("nothing at first prints nothing") << QStringList{"ax=", "ax=a"} << QStringList{"a"};
-        QTest::newRow("kinds are apart") << QStringList{"ax=a", "ocr=a", "ax=a", "ocr=b"}
-                                         << QStringList{"a", "a", "b"};
+        QTest::newRow("kinds are apart")
+            << QStringList{"ax=a", "ocr=a", "ax=a", "ocr=b"} << QStringList{"a", "a", "b"};
         QTest::newRow("a new hover says it again")
             << QStringList{"ax=a", "forget", "ax=a", "ax=a"} << QStringList{"a", "a"};
         QTest::newRow("forgetting one kind's nothing changes nothing")
