@@ -109,9 +109,10 @@ class FakeScreen final : public ScreenReader {
         ownWindows_.append(frames);
     }
 
-    std::optional<QUrl> imageReference(QPointF at, const ResolutionContext& context, bool) override {
+    std::optional<QUrl> imageReference(QPointF at, const ResolutionContext& context, bool verbose) override {
         std::unique_lock lock(mutex_);
         readings_.append(at);
+        traced_.append(verbose);
         contexts_.append(context);
         changed_.notify_all();
         const QString key = keyOf(at);
@@ -140,6 +141,11 @@ class FakeScreen final : public ScreenReader {
         const std::lock_guard lock(mutex_);
         return contexts_;
     }
+    // Whether each reading was asked to trace its steps in the log.
+    QList<bool> traced() {
+        const std::lock_guard lock(mutex_);
+        return traced_;
+    }
     QList<QList<QRectF>> ownWindows() {
         const std::lock_guard lock(mutex_);
         return ownWindows_;
@@ -155,6 +161,7 @@ class FakeScreen final : public ScreenReader {
     bool closed_ = false;
     QHash<QString, std::optional<QUrl>> answers_;
     QList<QPointF> readings_;
+    QList<bool> traced_;
     QList<ResolutionContext> contexts_;
     QList<QList<QRectF>> ownWindows_;
 };
@@ -576,6 +583,41 @@ class TestVistelController : public QObject {
         rig.advance(soonest - tooSoon);
         QVERIFY(rig.tickStartingReading(next));
         QCOMPARE(rig.screen->readings().last(), next);
+    }
+
+    // A reading retried at the same spot leaves its trace out of the log: held
+    // over text it cannot read, it would repeat the same lines every 0.4 s.
+    void retriesTracedOnce_data() {
+        // Each step is one reading that finds nothing: "X,Y" after 0.5 s, or "release" (and hold again).
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QList<bool>>("traced"); // per reading
+        QTest::newRow("held still") << QStringList{"500,300", "500,300", "500,300"}
+                                    << QList<bool>{true, false, false};
+        QTest::newRow("within 6 points") << QStringList{"500,300", "505,295"} << QList<bool>{true, false};
+        QTest::newRow("moved 6 points")
+            << QStringList{"500,300", "506,300", "506,300"} << QList<bool>{true, true, false};
+        QTest::newRow("back to an earlier spot")
+            << QStringList{"500,300", "600,300", "500,300"} << QList<bool>{true, true, true};
+        QTest::newRow("released and held again")
+            << QStringList{"500,300", "release", "500,300"} << QList<bool>{true, true};
+    }
+    void retriesTracedOnce() {
+        QFETCH(QStringList, steps);
+        QFETCH(QList<bool>, traced);
+        Rig rig;
+        for (const QString& step : steps) {
+            rig.advance(0.5);
+            if (step == QLatin1String("release")) {
+                rig.releaseAndTick();
+                continue;
+            }
+            const QStringList xy = step.split(QLatin1Char(','));
+            const QPointF p(xy.at(0).toDouble(), xy.at(1).toDouble());
+            rig.hold(p);
+            QVERIFY(rig.tickStartingReading(p));
+            QVERIFY(rig.answer(p, {}));
+        }
+        QCOMPARE(rig.screen->traced(), traced);
     }
 
     void oneReadingAtATimeUntilItStalls() {

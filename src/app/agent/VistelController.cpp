@@ -458,11 +458,15 @@ void VistelController::recognizeOnScreen(QPointF p, const ResolutionContext& con
         recognitionInFlight_ = false;
     }
     if (t - lastRecognitionTime_ < kMinimumCaptureInterval) return;
-    if (lastRecognizedPoint_ && std::abs(p.x() - lastRecognizedPoint_->x()) < kSameSpot &&
-        std::abs(p.y() - lastRecognizedPoint_->y()) < kSameSpot) {
+    const bool sameSpot = lastRecognizedPoint_ && std::abs(p.x() - lastRecognizedPoint_->x()) < kSameSpot &&
+                          std::abs(p.y() - lastRecognizedPoint_->y()) < kSameSpot;
+    if (sameSpot) {
         if (displayedURL_) return; // the card for this spot is up
         if (t - lastRecognitionTime_ < kRetryInterval) return;
     }
+    // A retry at the same spot mostly reads what the last reading did: its
+    // trace is left out, and a card it finds is still said when shown.
+    const bool traced = verbose_ && !sameSpot;
 
     lastRecognizedPoint_ = p;
     lastRecognitionTime_ = t;
@@ -477,7 +481,7 @@ void VistelController::recognizeOnScreen(QPointF p, const ResolutionContext& con
         recognized(reading, p, generation, watcher->result());
     });
     watcher->setFuture(QtConcurrent::run(
-        Workers::reading(), [screen = screen_, p, context, verbose = verbose_]() -> std::optional<QUrl> {
+        Workers::reading(), [screen = screen_, p, context, verbose = traced]() -> std::optional<QUrl> {
             try {
                 return screen->imageReference(p, context, verbose);
             } catch (...) {
