@@ -41,6 +41,7 @@ struct DesktopState {
     QList<platform::ScreenArea> screens;
     QPointF origin; // of global points in window system coordinates
     bool canRead = true;
+    std::function<void()> onWindowAt; // once per held tick: lets a test make the tick take time
 };
 
 class FakeDesktop final : public platform::Desktop {
@@ -48,7 +49,10 @@ class FakeDesktop final : public platform::Desktop {
     explicit FakeDesktop(std::shared_ptr<DesktopState> state) : state_(std::move(state)) {}
     QPointF pointer() override { return state_->pointer; }
     quint64 modifierFlags() override { return state_->flags; }
-    std::optional<platform::WindowInfo> windowAt(QPointF) override { return state_->window; }
+    std::optional<platform::WindowInfo> windowAt(QPointF) override {
+        if (state_->onWindowAt) state_->onWindowAt();
+        return state_->window;
+    }
     QList<platform::ScreenArea> screens() override { return state_->screens; }
     QPointF windowSystemOrigin() override { return state_->origin; }
     bool accessibilityEnabled() override { return true; }
@@ -583,6 +587,43 @@ class TestVistelController : public QObject {
         rig.advance(soonest - tooSoon);
         QVERIFY(rig.tickStartingReading(next));
         QCOMPARE(rig.screen->readings().last(), next);
+    }
+
+    // A slow tick is logged when it is the slowest of the hold, not on every
+    // tick that costs as much as the last.
+    void slowTicksLogged_data() {
+        // Each step is one held tick taking that many milliseconds, or "release" (and hold again).
+        QTest::addColumn<QStringList>("ticks");
+        QTest::addColumn<QStringList>("logged"); // the "[tick]" lines' figures
+        QTest::newRow("the same cost every tick") << QStringList{"12", "12", "12"} << QStringList{"12"};
+        QTest::newRow("slower, then faster, then slower still")
+            << QStringList{"8", "20", "9", "20", "31"} << QStringList{"8", "20", "31"};
+        QTest::newRow("under 5 ms is never logged") << QStringList{"4", "4.9", "2"} << QStringList{};
+        QTest::newRow("a new hold starts over")
+            << QStringList{"20", "release", "12", "12"} << QStringList{"20", "12"};
+    }
+    void slowTicksLogged() {
+        QFETCH(QStringList, ticks);
+        QFETCH(QStringList, logged);
+        Rig rig;
+        double cost = 0;
+        rig.desktop->onWindowAt = [&] { rig.advance(cost / 1000.0); };
+        rig.point(red_, 7000);
+        for (const QString& step : ticks) {
+            if (step == QLatin1String("release")) {
+                rig.releaseAndTick();
+                continue;
+            }
+            cost = step.toDouble();
+            rig.hold({500, 300});
+            rig.c().tick();
+            QVERIFY(rig.imageSettled());
+        }
+        QStringList figures;
+        for (const QString& line : rig.output->split(QLatin1Char('\n')))
+            if (line.startsWith(QLatin1String("  [tick] ")))
+                figures.append(line.section(QLatin1Char(' '), 3, 3));
+        QCOMPARE(figures, logged);
     }
 
     // A reading retried at the same spot leaves its trace out of the log: held

@@ -183,7 +183,8 @@ class VistelController : public QObject {
     double lastRecognitionTime_ = -std::numeric_limits<double>::infinity();
     std::optional<QPointF> lastRecognizedPoint_;
     std::optional<QPointF> lastLoggedPoint_;
-    std::optional<QPointF> decodeRequestedAt_;              // where the awaited local image was found
+    double slowestTick_ = 0;                   // milliseconds, this hold: only a slower tick is logged
+    std::optional<QPointF> decodeRequestedAt_; // where the awaited local image was found
     std::optional<std::pair<QString, QUrl>> titleDocument_; // the last title and the folder it names
 
     // Accessibility findings that need a search of the disk are resolved on a
