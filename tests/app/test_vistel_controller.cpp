@@ -659,6 +659,9 @@ class TestVistelController : public QObject {
             QVERIFY(rig.answer(p, {}));
         }
         QCOMPARE(rig.screen->traced(), traced);
+        // Each untraced retry still says, in one line, that it found nothing.
+        QCOMPARE(rig.output->count(QStringLiteral("  [ocr] read again: no candidate under the pointer\n")),
+                 traced.count(false));
     }
 
     void oneReadingAtATimeUntilItStalls() {

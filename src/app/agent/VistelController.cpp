@@ -471,7 +471,7 @@ void VistelController::recognizeOnScreen(QPointF p, const ResolutionContext& con
         if (t - lastRecognitionTime_ < kRetryInterval) return;
     }
     // A retry at the same spot mostly reads what the last reading did: its
-    // trace is left out, and a card it finds is still said when shown.
+    // step-by-step trace is left out, and one line says what it found.
     const bool traced = verbose_ && !sameSpot;
 
     lastRecognizedPoint_ = p;
@@ -482,9 +482,14 @@ void VistelController::recognizeOnScreen(QPointF p, const ResolutionContext& con
     const quint64 reading = ++reading_;
 
     auto* watcher = new QFutureWatcher<std::optional<QUrl>>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, reading, p, generation] {
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, reading, p, generation, traced] {
         watcher->deleteLater();
-        recognized(reading, p, generation, watcher->result());
+        const std::optional<QUrl> url = watcher->result();
+        // One line for an untraced retry, so the log still shows that the spot was read again.
+        if (verbose_ && !traced)
+            line(url ? QStringLiteral("  [ocr] read again -> ") + displayPath(*url)
+                     : QStringLiteral("  [ocr] read again: no candidate under the pointer"));
+        recognized(reading, p, generation, url);
     });
     watcher->setFuture(QtConcurrent::run(
         Workers::reading(), [screen = screen_, p, context, verbose = traced]() -> std::optional<QUrl> {
