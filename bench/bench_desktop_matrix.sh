@@ -6,8 +6,10 @@
 # (the wrapped path twice: on its first row and on its second) prints whether
 # the card was right, wrong or absent, the reader that found it (ax:
 # accessibility, screen: recognition) and the time from the key going down to
-# the card on screen. At the end, one row per application: every case as
-# RESULT/READER/MS and the median key-to-card time of the cards shown.
+# the card on screen, as seen here by polling (which adds up to one poll)
+# and as the agent logs it, from the tick the key starts to the card being
+# shown. At the end, one row per application: every case as
+# RESULT/READER/MS and the median key-to-card times of the cards shown.
 #
 #   bench_desktop_matrix.sh [--install] path/to/VistelPrototype [APP...]
 #   VISTEL_DESKTOP_WM=dwm bench_desktop_matrix.sh ...   (another window manager)
@@ -59,7 +61,7 @@ sleep 2 # the recogniser warms up in the background at launch
 median() { sort -n | awk 'NF { v[++n] = $1 } END { if (n == 0) print "-"; else print v[int((n + 1) / 2)] }'; }
 
 cases=("${case_names[@]}" "${wrapped_case_names[@]}")
-printf '%-16s %-10s %-10s %-7s %s\n' application case result reader ms
+printf '%-16s %-10s %-10s %-7s %-6s %s\n' application case result reader ms agent-ms
 right=0 wrong=0 missed=0
 summary=()
 for app in "${apps[@]}"; do
@@ -74,24 +76,26 @@ for app in "${apps[@]}"; do
         stop_app
         continue
     }
-    times=()
+    times=() agent_times=()
     row=$(printf '%-16s' "$app")
     for name in "${cases[@]}"; do
-        read -r result reader ms < <(hover_case "$name")
-        printf '%-16s %-10s %-10s %-7s %s\n' "$app" "$name" "$result" "$reader" "$ms"
+        read -r result reader ms agent < <(hover_case "$name")
+        printf '%-16s %-10s %-10s %-7s %-6s %s\n' "$app" "$name" "$result" "$reader" "$ms" "$agent"
         row+=$(printf ' %-18s' "$result/$reader/$ms")
         want=right
         [ "$name" = ambiguous ] && want=none
         if [ "$result" = "$want" ]; then right=$((right + 1)); elif [ "$result" = wrong ]; then wrong=$((wrong + 1)); else missed=$((missed + 1)); fi
         [ "$ms" != - ] && times+=("$ms")
+        [ "${agent:--}" != - ] && agent_times+=("$agent")
     done
-    summary+=("$row $(printf '%s\n' "${times[@]}" | median)")
+    summary+=("$row $(printf '%-9s %s' "$(printf '%s\n' "${times[@]}" | median)" \
+        "$(printf '%s\n' "${agent_times[@]}" | median)")")
     stop_app
 done
 echo
 printf '%-16s' application
 printf ' %-18s' "${cases[@]}"
-echo ' median ms'
+echo ' median ms (seen here, in the agent)'
 printf '%s\n' "${summary[@]}"
 echo "as expected: $right  wrong card: $wrong  missed or unexpected: $missed"
 [ -n "${VISTEL_BENCH_LOG:-}" ] && cp "$log" "$VISTEL_BENCH_LOG"

@@ -626,6 +626,56 @@ class TestVistelController : public QObject {
         QCOMPARE(figures, logged);
     }
 
+    // The log says how long after the key the hold's first card came up.
+    void keyToCardLogged_data() {
+        // Each step: "read S" (a reading answered S seconds after it began: a card),
+        // "miss S" (answered after S seconds: nothing), "moved" (100 points down),
+        // "release" (and hold again).
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("logged"); // the figures of the "[card] up" lines
+        QTest::newRow("the first reading finds it") << QStringList{"read 0.08"} << QStringList{"80"};
+        QTest::newRow("after a reading that found nothing")
+            << QStringList{"miss 0.1", "read 0.05"} << QStringList{"460"}; // 0.1 + 0.31 to the retry + 0.05
+        QTest::newRow("a second card in the same hold is not timed")
+            << QStringList{"read 0.08", "moved", "read 0.3"} << QStringList{"80"};
+        QTest::newRow("timed again from the next press")
+            << QStringList{"read 0.08", "release", "read 0.12"} << QStringList{"80", "120"};
+    }
+    void keyToCardLogged() {
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, logged);
+        Rig rig;
+        QPointF p(500, 300);
+        const QList<QUrl> cards{red_, blue_};
+        int shown = 0;
+        bool retry = false;
+        for (const QString& step : steps) {
+            const QString what = step.section(QLatin1Char(' '), 0, 0);
+            const double seconds = step.section(QLatin1Char(' '), 1).toDouble();
+            if (what == QLatin1String("release")) {
+                rig.releaseAndTick();
+                rig.advance(1.0);
+                continue;
+            }
+            if (what == QLatin1String("moved")) {
+                p += QPointF(0, 100);
+                rig.advance(0.3);
+                continue;
+            }
+            rig.hold(p);
+            if (retry) rig.advance(0.31); // a retry at the spot waits 0.4 s from the last start
+            QVERIFY(rig.tickStartingReading(p));
+            rig.advance(seconds);
+            retry = what == QLatin1String("miss");
+            QVERIFY(rig.answer(p, retry ? QUrl() : cards.at(shown++ % 2)));
+        }
+        QStringList figures;
+        for (const QString& line : rig.output->split(QLatin1Char('\n')))
+            if (line.startsWith(QLatin1String("  [card] up ")))
+                figures.append(line.section(QLatin1Char(' '), 4, 4));
+        QCOMPARE(figures, logged);
+    }
+
     // A reading retried at the same spot leaves its trace out of the log: held
     // over text it cannot read, it would repeat the same lines every 0.4 s.
     void retriesTracedOnce_data() {

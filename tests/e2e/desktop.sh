@@ -204,10 +204,11 @@ case_point() {
 }
 
 # hover_case NAME: holds Alt where the case's text is and prints
-# "RESULT READER MS": RESULT right, wrong or none; READER ax, screen or -;
-# MS the time from the key to the card (- without one).
+# "RESULT READER MS AGENT": RESULT right, wrong or none; READER ax, screen or -;
+# MS the time from the key to the card seen mapped here, AGENT the same as the
+# agent logs it ("[card] up N ms after the key"); - without a card.
 hover_case() {
-    local label chars file point from start result=none reader=- ms=-
+    local label chars file point from start result=none reader=- ms=- agent=-
     read -r label chars file < <(case_target "$1")
     point=$(case_point "$1")
     [ -n "$point" ] || { echo "unlocated - -"; return; }
@@ -232,6 +233,8 @@ hover_case() {
         sleep 0.3 # the log line is written before the card is mapped; give it a moment anyway
         local said
         said=$(tail -n +"$from" "$log")
+        agent=$(sed -n 's/^ *\[card\] up \([0-9]*\) ms after the key$/\1/p' <<<"$said" | head -n1)
+        [ -n "$agent" ] || agent=-
         if [ "$file" != - ] && grep -qxF "  [ax] matched $file" <<<"$said"; then
             result=right reader=ax
         elif [ "$file" != - ] && grep -qF -- "-> $file" <<<"$said"; then
@@ -243,5 +246,5 @@ hover_case() {
     fi
     xdotool keyup alt
     wait_for 3 eval '! card_shown'
-    echo "$result $reader $ms"
+    echo "$result $reader $ms $agent"
 }

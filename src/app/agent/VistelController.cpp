@@ -163,6 +163,7 @@ void VistelController::tick() {
         accessibilityAnswer_.reset();
         said_.forget();
         slowestTick_ = 0;
+        heldSince_.reset();
         fileImages_->forgetRequest();
         hidePreview();
         takeDownMessage();
@@ -177,6 +178,7 @@ void VistelController::tick() {
 }
 
 void VistelController::tickWhileHeld() {
+    if (!holding_) heldSince_ = now(); // a press ticks at once
     holding_ = true;
     const QPointF p = desktop_->pointer();
     // The window system knows the window's process and title even when the
@@ -378,6 +380,11 @@ void VistelController::display(const QImage& image, const QUrl& url) {
     // Says which file the card shows (the demo and bug reports name it from here).
     if (verbose_ && displayedURL_ != url)
         line(QStringLiteral("  [card] showing ") + (url.isLocalFile() ? displayPath(url) : url.toString()));
+    // The figure to hold against the 100 ms a preview may take, as the agent sees it.
+    if (verbose_ && heldSince_) {
+        line(QString::asprintf("  [card] up %.0f ms after the key", (now() - *heldSince_) * 1000.0));
+        heldSince_.reset();
+    }
     displayedURL_ = url;
     if (!previewing_) {
         previewing_ = true;

@@ -184,6 +184,7 @@ class VistelController : public QObject {
     std::optional<QPointF> lastRecognizedPoint_;
     std::optional<QPointF> lastLoggedPoint_;
     double slowestTick_ = 0;                   // milliseconds, this hold: only a slower tick is logged
+    std::optional<double> heldSince_;          // the key went down, until this hold's first card
     std::optional<QPointF> decodeRequestedAt_; // where the awaited local image was found
     std::optional<std::pair<QString, QUrl>> titleDocument_; // the last title and the folder it names
 
