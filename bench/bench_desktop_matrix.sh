@@ -6,9 +6,8 @@
 # (the wrapped path twice: on its first row and on its second) prints whether
 # the card was right, wrong or absent, the reader that found it (ax:
 # accessibility, screen: recognition) and the time from the key going down to
-# the card on screen, as seen here by polling (which adds up to one poll)
-# and as the agent logs it, from the tick the key starts to the card being
-# shown. At the end, one row per application: every case as
+# the card's window mapped on the screen (watched with xev), and as the agent
+# logs it, from the tick the key starts to the card being shown. At the end, one row per application: every case as
 # RESULT/READER/MS and the median key-to-card times of the cards shown.
 #
 #   bench_desktop_matrix.sh [--install] path/to/VistelPrototype [APP...]
@@ -38,7 +37,7 @@ agent=${1:?usage: bench_desktop_matrix.sh [--install] path/to/VistelPrototype [A
 shift
 apps=("$@")
 [ ${#apps[@]} -gt 0 ] || apps=(xfce4-terminal mate-terminal urxvt xterm mousepad kitty alacritty konsole chromium)
-for tool in Xvfb xdotool convert import tesseract dbus-daemon "${VISTEL_DESKTOP_WM:-openbox}" xsetroot; do
+for tool in Xvfb xdotool xev convert import tesseract dbus-daemon "${VISTEL_DESKTOP_WM:-openbox}" xsetroot; do
     command -v "$tool" >/dev/null || { echo "$tool is not installed (scripts/install-deps installs it)"; exit 1; }
 done
 
@@ -56,6 +55,7 @@ make_project "/tmp/vistel-matrix-$$" || { echo "cannot make the fixture project"
 export OMP_THREAD_LIMIT=1
 start_desktop || exit 1
 start_agent "$agent" || exit 1
+watch_maps
 sleep 2 # the recogniser warms up in the background at launch
 
 median() { sort -n | awk 'NF { v[++n] = $1 } END { if (n == 0) print "-"; else print v[int((n + 1) / 2)] }'; }

@@ -75,6 +75,18 @@ start_desktop() {
     xsetroot -solid '#5f7f9f'
 }
 
+# watch_maps: from now on, the time (EPOCHREALTIME) of every window mapped on
+# the screen, one a line, in $tmp/maps. hover_case then times a card from the
+# key to its window's mapping, which polling for the card would overstate by
+# up to one poll (an xdotool search takes tens of milliseconds under load).
+watch_maps() {
+    : >"$tmp/maps"
+    stdbuf -oL xev -root -event substructure 2>/dev/null > >(
+        while IFS= read -r event; do [[ $event == MapNotify* ]] && echo "$EPOCHREALTIME"; done >>"$tmp/maps"
+    ) &
+    pids+=($!)
+}
+
 # start_agent AGENT [ARGUMENT...]: the agent with --debug and the arguments, once
 # the bus is there; it switches the session's accessibility on, so applications
 # started later publish theirs.
@@ -205,8 +217,9 @@ case_point() {
 
 # hover_case NAME: holds Alt where the case's text is and prints
 # "RESULT READER MS AGENT": RESULT right, wrong or none; READER ax, screen or -;
-# MS the time from the key to the card seen mapped here, AGENT the same as the
-# agent logs it ("[card] up N ms after the key"); - without a card.
+# MS the time from the key to the card's window mapped (seen by watch_maps, or
+# else by polling), AGENT the same as the agent logs it, up to showing the card
+# ("[card] up N ms after the key"); - without a card.
 hover_case() {
     local label chars file point from start result=none reader=- ms=- agent=-
     read -r label chars file < <(case_target "$1")
@@ -215,7 +228,7 @@ hover_case() {
     xdotool mousemove $point
     sleep 0.3
     from=$(($(wc -l <"$log") + 1))
-    start=$(date +%s%N)
+    start=$EPOCHREALTIME
     xdotool keydown alt
     if [ "$file" = - ]; then
         # Nothing to show: wait until the spot was read twice, watching for a card.
@@ -229,7 +242,12 @@ hover_case() {
         wait_for 15 card_shown
     fi
     if card_shown; then
-        ms=$((($(date +%s%N) - start) / 1000000))
+        local seen=$EPOCHREALTIME
+        if [ -s "$tmp/maps" ]; then
+            seen=$(awk -v start="$start" '$1 > start { print; exit }' "$tmp/maps")
+            [ -n "$seen" ] || seen=$EPOCHREALTIME
+        fi
+        ms=$(awk -v a="$start" -v b="$seen" 'BEGIN { printf "%d", (b - a) * 1000 }')
         sleep 0.3 # the log line is written before the card is mapped; give it a moment anyway
         local said
         said=$(tail -n +"$from" "$log")
