@@ -75,18 +75,6 @@ start_desktop() {
     xsetroot -solid '#5f7f9f'
 }
 
-# watch_maps: from now on, the time (EPOCHREALTIME) of every window mapped on
-# the screen, one a line, in $tmp/maps. hover_case then times a card from the
-# key to its window's mapping, which polling for the card would overstate by
-# up to one poll (an xdotool search takes tens of milliseconds under load).
-watch_maps() {
-    : >"$tmp/maps"
-    stdbuf -oL xev -root -event substructure 2>/dev/null > >(
-        while IFS= read -r event; do [[ $event == MapNotify* ]] && echo "$EPOCHREALTIME"; done >>"$tmp/maps"
-    ) &
-    pids+=($!)
-}
-
 # start_agent AGENT [ARGUMENT...]: the agent with --debug and the arguments, once
 # the bus is there; it switches the session's accessibility on, so applications
 # started later publish theirs.
@@ -244,7 +232,7 @@ hover_case() {
     if card_shown; then
         local seen=$EPOCHREALTIME
         if [ -s "$tmp/maps" ]; then
-            seen=$(awk -v start="$start" '$1 > start { print; exit }' "$tmp/maps")
+            seen=$(map_after "$start")
             [ -n "$seen" ] || seen=$EPOCHREALTIME
         fi
         ms=$(awk -v a="$start" -v b="$seen" 'BEGIN { printf "%d", (b - a) * 1000 }')
