@@ -492,10 +492,14 @@ void VistelController::recognizeOnScreen(QPointF p, const ResolutionContext& con
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, reading, p, generation, traced] {
         watcher->deleteLater();
         const std::optional<QUrl> url = watcher->result();
-        // One line for an untraced retry, so the log still shows that the spot was read again.
-        if (verbose_ && !traced)
-            line(url ? QStringLiteral("  [ocr] read again -> ") + displayPath(*url)
-                     : QStringLiteral("  [ocr] read again: no candidate under the pointer"));
+        // One line for an untraced retry, so the log still shows that the spot was read again
+        // (it starts as a traced reading's first line does, and ends as its last).
+        if (verbose_ && !traced) {
+            const QString again =
+                QStringLiteral("  [ocr] pointer %1,%2 read again").arg(qint64(p.x())).arg(qint64(p.y()));
+            line(again + (url ? QStringLiteral(" -> ") + displayPath(*url)
+                              : QStringLiteral(": no candidate under the pointer")));
+        }
         recognized(reading, p, generation, url);
     });
     watcher->setFuture(QtConcurrent::run(
