@@ -3,9 +3,9 @@
 # (xterm publishes no text, so every preview goes through screen capture and
 # recognition). On a private Xvfb, an xterm whose shell works in a fixture
 # project prints four image paths; the pointer rests on one, Alt goes down,
-# and the clock stops when the card's window is mapped. Twenty presses over
-# the four paths; prints the median and the worst, in milliseconds. The card
-# is found by polling (each poll costs a few milliseconds, included).
+# and the clock stops when the card's window is mapped (watched with xev).
+# Twenty presses over the four paths; prints the median and the worst, in
+# milliseconds.
 #
 #   bench_card_latency.sh path/to/VistelPrototype     (a release build gives the real figure)
 set -uo pipefail
@@ -13,7 +13,7 @@ source "$(dirname "$0")/../tests/e2e/lib.sh"
 wait_step=0.05 # latency is measured by these waits
 
 agent=${1:?usage: bench_card_latency.sh path/to/VistelPrototype}
-for tool in Xvfb xdotool xterm convert; do
+for tool in Xvfb xdotool xev xterm convert; do
     command -v "$tool" >/dev/null || { echo "$tool is not installed (scripts/install-deps installs it)"; exit 1; }
 done
 runs=20
@@ -31,7 +31,6 @@ die() {
     exit 1
 }
 card_hidden() { ! card_shown; }
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
 isolate_session
 export OMP_THREAD_LIMIT=1
@@ -61,6 +60,7 @@ cell_w=$(((WIDTH - 4) * 1000 / columns))
 cell_h=$(((HEIGHT - 4) * 1000 / rows))
 point() { echo "$(((2000 + ($1 * 2 + 1) * cell_w / 2) / 1000)) $(((2000 + ($2 * 2 + 1) * cell_h / 2) / 1000))"; }
 
+watch_maps
 "$agent" ${VISTEL_BENCH_LOG:+--debug} >"$tmp/agent.log" 2>&1 &
 pids+=($!)
 wait_for 60 grep -qs '^Vistel is running\.' "$tmp/agent.log" || die "the agent did not start"
@@ -71,10 +71,11 @@ for ((run = 0; run < runs; run++)); do
     row=$(((run % 4) * 2))
     xdotool mousemove $(point 12 "$row")
     sleep 0.3
-    start=$(now_ms)
+    start=$EPOCHREALTIME
     xdotool keydown alt
     if wait_for 10 card_shown; then
-        times+=($(($(now_ms) - start)))
+        mapped=$(map_after "$start")
+        times+=($(awk -v a="$start" -v b="${mapped:-$EPOCHREALTIME}" 'BEGIN { printf "%d", (b - a) * 1000 }'))
     else
         times+=(99999)
         echo "run $run: no card within 10 s"

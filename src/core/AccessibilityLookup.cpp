@@ -56,6 +56,8 @@ bool answersAt(Element& element, QPointF at) {
     return !bounds || containsWithMargin(*bounds, at);
 }
 
+} // namespace
+
 QString described(Element& element) {
     const std::optional<QRectF> rect = frame(element);
     QString text = roleOrQuestionMark(element);
@@ -67,8 +69,6 @@ QString described(Element& element) {
                     .arg(qint64(rect->height()));
     return text;
 }
-
-} // namespace
 
 QList<std::shared_ptr<Element>> chain(const std::shared_ptr<Element>& element) {
     QList<std::shared_ptr<Element>> out;
@@ -170,12 +170,7 @@ std::shared_ptr<Element> descendantWithText(const std::shared_ptr<Element>& elem
             if (!child || child->showing() == false) continue;
             const std::optional<QRectF> rect = frame(*child);
             if (rect && !rect->contains(at)) continue;
-            if (rect && child->numberOfCharacters() && answersAt(*child, at)) {
-                if (Diagnostics::verbose())
-                    print(QStringLiteral("  [ax] text below ") + described(*element) + QStringLiteral(": ") +
-                          described(*child));
-                return child;
-            }
+            if (rect && child->numberOfCharacters() && answersAt(*child, at)) return child;
             if (depth + 1 < kDescendantDepth) queue.enqueue({child, depth + 1});
         }
     }

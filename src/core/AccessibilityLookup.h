@@ -171,6 +171,9 @@ QStringList shortLabelReferences(Element& element);
 // The element and its ancestors, nearest first, at most kChainLength.
 QList<std::shared_ptr<Element>> chain(const std::shared_ptr<Element>& element);
 
+// The element for the log: its role and, when known, its frame ("terminal (41,80 702x268)").
+QString described(Element& element);
+
 // The frame, known only when both sides are positive.
 std::optional<QRectF> frame(Element& element);
 

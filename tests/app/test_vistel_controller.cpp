@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHash>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
@@ -41,6 +42,7 @@ struct DesktopState {
     QList<platform::ScreenArea> screens;
     QPointF origin; // of global points in window system coordinates
     bool canRead = true;
+    std::function<void()> onWindowAt; // once per held tick: lets a test make the tick take time
 };
 
 class FakeDesktop final : public platform::Desktop {
@@ -48,7 +50,10 @@ class FakeDesktop final : public platform::Desktop {
     explicit FakeDesktop(std::shared_ptr<DesktopState> state) : state_(std::move(state)) {}
     QPointF pointer() override { return state_->pointer; }
     quint64 modifierFlags() override { return state_->flags; }
-    std::optional<platform::WindowInfo> windowAt(QPointF) override { return state_->window; }
+    std::optional<platform::WindowInfo> windowAt(QPointF) override {
+        if (state_->onWindowAt) state_->onWindowAt();
+        return state_->window;
+    }
     QList<platform::ScreenArea> screens() override { return state_->screens; }
     QPointF windowSystemOrigin() override { return state_->origin; }
     bool accessibilityEnabled() override { return true; }
@@ -109,9 +114,10 @@ class FakeScreen final : public ScreenReader {
         ownWindows_.append(frames);
     }
 
-    std::optional<QUrl> imageReference(QPointF at, const ResolutionContext& context, bool) override {
+    std::optional<QUrl> imageReference(QPointF at, const ResolutionContext& context, bool verbose) override {
         std::unique_lock lock(mutex_);
         readings_.append(at);
+        traced_.append(verbose);
         contexts_.append(context);
         changed_.notify_all();
         const QString key = keyOf(at);
@@ -140,6 +146,11 @@ class FakeScreen final : public ScreenReader {
         const std::lock_guard lock(mutex_);
         return contexts_;
     }
+    // Whether each reading was asked to trace its steps in the log.
+    QList<bool> traced() {
+        const std::lock_guard lock(mutex_);
+        return traced_;
+    }
     QList<QList<QRectF>> ownWindows() {
         const std::lock_guard lock(mutex_);
         return ownWindows_;
@@ -155,6 +166,7 @@ class FakeScreen final : public ScreenReader {
     bool closed_ = false;
     QHash<QString, std::optional<QUrl>> answers_;
     QList<QPointF> readings_;
+    QList<bool> traced_;
     QList<ResolutionContext> contexts_;
     QList<QList<QRectF>> ownWindows_;
 };
@@ -353,6 +365,51 @@ class TestVistelController : public QObject {
         QTest::newRow("20 points down") << QPointF(0, 20) << blue_ << true;
         QTest::newRow("21 points down") << QPointF(0, 21) << blue_ << false;
     }
+    // What accessibility found is said when it changes, not on every held tick.
+    void accessibilityMatchSaidOncePerChange_data() {
+        // Each step is one tick: "X,Y FILE" (accessibility names FILE, or "none"), or "release".
+        QTest::addColumn<QStringList>("ticks");
+        QTest::addColumn<QStringList>("said"); // the files of the "[ax] matched" lines, in order
+
+        QTest::newRow("held still over one file")
+            << QStringList{"500,300 red.png", "500,300 red.png", "500,300 red.png"} << QStringList{"red.png"};
+        QTest::newRow("another file under the same point")
+            << QStringList{"500,300 red.png", "500,300 blue.png", "500,300 blue.png"}
+            << QStringList{"red.png", "blue.png"};
+        QTest::newRow("nothing for a tick, then the file again")
+            << QStringList{"500,300 red.png", "500,300 none", "500,300 red.png"}
+            << QStringList{"red.png", "red.png"};
+        QTest::newRow("a new place on the same file")
+            << QStringList{"500,300 red.png", "530,300 red.png", "530,300 red.png"}
+            << QStringList{"red.png", "red.png"};
+        QTest::newRow("released and held again in place")
+            << QStringList{"500,300 red.png", "release", "500,300 red.png", "500,300 red.png"}
+            << QStringList{"red.png", "red.png"};
+    }
+    void accessibilityMatchSaidOncePerChange() {
+        QFETCH(QStringList, ticks);
+        QFETCH(QStringList, said);
+        Rig rig;
+        for (const QString& step : ticks) {
+            if (step == QLatin1String("release")) {
+                rig.releaseAndTick();
+                continue;
+            }
+            const QStringList place = step.section(QLatin1Char(' '), 0, 0).split(QLatin1Char(','));
+            const QString file = step.section(QLatin1Char(' '), 1);
+            rig.point(file == QLatin1String("none") ? QUrl() : files_.url(file), 7000);
+            if (file == QLatin1String("none")) rig.ax->url.reset();
+            rig.hold({place.at(0).toDouble(), place.at(1).toDouble()});
+            rig.c().tick();
+            QVERIFY(rig.imageSettled());
+        }
+        QStringList matched;
+        for (const QString& line : rig.output->split(QLatin1Char('\n')))
+            if (line.startsWith(QLatin1String("  [ax] matched ")))
+                matched.append(line.section(QLatin1Char('/'), -1));
+        QCOMPARE(matched, said);
+    }
+
     void movingOnFromAScreenCard() {
         QFETCH(QPointF, movedBy);
         QFETCH(QUrl, found);
@@ -531,6 +588,132 @@ class TestVistelController : public QObject {
         rig.advance(soonest - tooSoon);
         QVERIFY(rig.tickStartingReading(next));
         QCOMPARE(rig.screen->readings().last(), next);
+    }
+
+    // A slow tick is logged when it is the slowest of the hold, not on every
+    // tick that costs as much as the last.
+    void slowTicksLogged_data() {
+        // Each step is one held tick taking that many milliseconds, or "release" (and hold again).
+        QTest::addColumn<QStringList>("ticks");
+        QTest::addColumn<QStringList>("logged"); // the "[tick]" lines' figures
+        QTest::newRow("the same cost every tick") << QStringList{"12", "12", "12"} << QStringList{"12"};
+        QTest::newRow("slower, then faster, then slower still")
+            << QStringList{"8", "20", "9", "20", "31"} << QStringList{"8", "20", "31"};
+        QTest::newRow("under 5 ms is never logged") << QStringList{"4", "4.9", "2"} << QStringList{};
+        QTest::newRow("a new hold starts over")
+            << QStringList{"20", "release", "12", "12"} << QStringList{"20", "12"};
+    }
+    void slowTicksLogged() {
+        QFETCH(QStringList, ticks);
+        QFETCH(QStringList, logged);
+        Rig rig;
+        double cost = 0;
+        rig.desktop->onWindowAt = [&] { rig.advance(cost / 1000.0); };
+        rig.point(red_, 7000);
+        for (const QString& step : ticks) {
+            if (step == QLatin1String("release")) {
+                rig.releaseAndTick();
+                continue;
+            }
+            cost = step.toDouble();
+            rig.hold({500, 300});
+            rig.c().tick();
+            QVERIFY(rig.imageSettled());
+        }
+        QStringList figures;
+        for (const QString& line : rig.output->split(QLatin1Char('\n')))
+            if (line.startsWith(QLatin1String("  [tick] ")))
+                figures.append(line.section(QLatin1Char(' '), 3, 3));
+        QCOMPARE(figures, logged);
+    }
+
+    // The log says how long after the key the hold's first card came up.
+    void keyToCardLogged_data() {
+        // Each step: "read S" (a reading answered S seconds after it began: a card),
+        // "miss S" (answered after S seconds: nothing), "moved" (100 points down),
+        // "release" (and hold again).
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("logged"); // the figures of the "[card] up" lines
+        QTest::newRow("the first reading finds it") << QStringList{"read 0.08"} << QStringList{"80"};
+        QTest::newRow("after a reading that found nothing")
+            << QStringList{"miss 0.1", "read 0.05"} << QStringList{"460"}; // 0.1 + 0.31 to the retry + 0.05
+        QTest::newRow("a second card in the same hold is not timed")
+            << QStringList{"read 0.08", "moved", "read 0.3"} << QStringList{"80"};
+        QTest::newRow("timed again from the next press")
+            << QStringList{"read 0.08", "release", "read 0.12"} << QStringList{"80", "120"};
+    }
+    void keyToCardLogged() {
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, logged);
+        Rig rig;
+        QPointF p(500, 300);
+        const QList<QUrl> cards{red_, blue_};
+        int shown = 0;
+        bool retry = false;
+        for (const QString& step : steps) {
+            const QString what = step.section(QLatin1Char(' '), 0, 0);
+            const double seconds = step.section(QLatin1Char(' '), 1).toDouble();
+            if (what == QLatin1String("release")) {
+                rig.releaseAndTick();
+                rig.advance(1.0);
+                continue;
+            }
+            if (what == QLatin1String("moved")) {
+                p += QPointF(0, 100);
+                rig.advance(0.3);
+                continue;
+            }
+            rig.hold(p);
+            if (retry) rig.advance(0.31); // a retry at the spot waits 0.4 s from the last start
+            QVERIFY(rig.tickStartingReading(p));
+            rig.advance(seconds);
+            retry = what == QLatin1String("miss");
+            QVERIFY(rig.answer(p, retry ? QUrl() : cards.at(shown++ % 2)));
+        }
+        QStringList figures;
+        for (const QString& line : rig.output->split(QLatin1Char('\n')))
+            if (line.startsWith(QLatin1String("  [card] up ")))
+                figures.append(line.section(QLatin1Char(' '), 4, 4));
+        QCOMPARE(figures, logged);
+    }
+
+    // A reading retried at the same spot leaves its trace out of the log: held
+    // over text it cannot read, it would repeat the same lines every 0.4 s.
+    void retriesTracedOnce_data() {
+        // Each step is one reading that finds nothing: "X,Y" after 0.5 s, or "release" (and hold again).
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QList<bool>>("traced"); // per reading
+        QTest::newRow("held still") << QStringList{"500,300", "500,300", "500,300"}
+                                    << QList<bool>{true, false, false};
+        QTest::newRow("within 6 points") << QStringList{"500,300", "505,295"} << QList<bool>{true, false};
+        QTest::newRow("moved 6 points")
+            << QStringList{"500,300", "506,300", "506,300"} << QList<bool>{true, true, false};
+        QTest::newRow("back to an earlier spot")
+            << QStringList{"500,300", "600,300", "500,300"} << QList<bool>{true, true, true};
+        QTest::newRow("released and held again")
+            << QStringList{"500,300", "release", "500,300"} << QList<bool>{true, true};
+    }
+    void retriesTracedOnce() {
+        QFETCH(QStringList, steps);
+        QFETCH(QList<bool>, traced);
+        Rig rig;
+        for (const QString& step : steps) {
+            rig.advance(0.5);
+            if (step == QLatin1String("release")) {
+                rig.releaseAndTick();
+                continue;
+            }
+            const QStringList xy = step.split(QLatin1Char(','));
+            const QPointF p(xy.at(0).toDouble(), xy.at(1).toDouble());
+            rig.hold(p);
+            QVERIFY(rig.tickStartingReading(p));
+            QVERIFY(rig.answer(p, {}));
+        }
+        QCOMPARE(rig.screen->traced(), traced);
+        // Each untraced retry still says, in one line, that it found nothing.
+        QCOMPARE(rig.output->count(QRegularExpression(QStringLiteral(
+                     "  \\[ocr\\] pointer \\d+,\\d+ read again: no candidate under the pointer\n"))),
+                 traced.count(false));
     }
 
     void oneReadingAtATimeUntilItStalls() {

@@ -13,23 +13,29 @@ desktop_apps=(xfce4-terminal urxvt mousepad)
 # characters between the label's end and the pointer, and the file meant
 # (empty: no card, the name is ambiguous).
 case_names=(absolute relative bare ambiguous)
+# A path too long for its row, which the application wraps onto the next one:
+# the pointer near the end of the first row, then near the start of the second.
+wrapped_case_names=(wrapped-1 wrapped-2)
 
 # make_project DIR: the fixture project (a git root, so bare names are searched).
 make_project() {
     project=$1
     rm -rf "$project"
     mkdir -p "$project/.git" "$project/absolute" "$project/shots" "$project/assets/icons" "$project/one" \
-        "$project/two"
+        "$project/two" "$project/$wrapped_folder"
     local f
     for f in absolute/blue-circle.png:blue shots/red-square.png:red assets/icons/green-leaf.png:green \
-        one/twin-picture.png:yellow two/twin-picture.png:orange; do
+        one/twin-picture.png:yellow two/twin-picture.png:orange "$wrapped_folder/sunset-over-the-hills.png:purple"; do
         convert -size 120x80 "xc:${f#*:}" "$project/${f%%:*}" || return 1
     done
     # What every application shows, row by row; blank rows keep the cases apart (and the
     # first is blank, so that an editor's caret stands on no word).
     printf '%s\n' "" "absolute $project/absolute/blue-circle.png" "" "relative shots/red-square.png" "" \
-        "bare green-leaf.png here" "" "twin-picture.png is in two folders" >"$project/notes.txt"
+        "bare green-leaf.png here" "" "twin-picture.png is in two folders" "" \
+        "wrapped $project/$wrapped_folder/sunset-over-the-hills.png" >"$project/notes.txt"
 }
+# Long enough that an 80-column row breaks inside it, whatever the project's name.
+wrapped_folder=wrapped/a-folder-with-a-long-name/and-another-long-folder
 
 # case_target NAME: "LABEL CHARS FILE" for the case.
 case_target() {
@@ -38,6 +44,7 @@ case_target() {
     relative) echo "relative 10 $project/shots/red-square.png" ;;
     bare) echo "bare 6 $project/assets/icons/green-leaf.png" ;;
     ambiguous) echo "twin-picture.png -12 -" ;;
+    wrapped-1 | wrapped-2) echo "wrapped 0 $project/$wrapped_folder/sunset-over-the-hills.png" ;;
     esac
 }
 
@@ -101,24 +108,29 @@ start_app() {
             -T "$title" -e sh -c "$print") >"$tmp/$1.log" 2>&1 &
         ;;
     kitty)
-        (cd "$project" && exec kitty --title "$title" sh -c "$print") >"$tmp/$1.log" 2>&1 &
+        (cd "$project" && exec kitty -o initial_window_width=80c -o initial_window_height=12c -o remember_window_size=no \
+            --title "$title" sh -c "$print") >"$tmp/$1.log" 2>&1 &
         ;;
     alacritty)
-        (cd "$project" && exec alacritty -t "$title" -e sh -c "$print") >"$tmp/$1.log" 2>&1 &
+        (cd "$project" && exec alacritty -o window.dimensions.columns=80 -o window.dimensions.lines=12 -t "$title" \
+            -e sh -c "$print") >"$tmp/$1.log" 2>&1 &
         ;;
     konsole)
+        # Its window is titled "TAB TITLE — Konsole".
         (cd "$project" && exec konsole --separate --hide-menubar --hide-tabbar -p tabtitle="$title" \
-            -e sh -c "$print") >"$tmp/$1.log" 2>&1 &
-        title='sh'
+            -p TerminalColumns=80 -p TerminalRows=12 -e sh -c "$print") >"$tmp/$1.log" 2>&1 &
         ;;
     chromium)
         (cd / && exec chromium --no-sandbox --user-data-dir="$tmp/chromium" --no-first-run \
-            --force-renderer-accessibility "file://$project/notes.txt") >"$tmp/$1.log" 2>&1 &
+            --window-size=800,600 "file://$project/notes.txt") >"$tmp/$1.log" 2>&1 &
         title='notes\.txt'
         ;;
     mousepad)
-        # Started elsewhere: only the title ties it to the project's folder.
-        (cd / && exec mousepad "$project/notes.txt") >"$tmp/$1.log" 2>&1 &
+        # Started elsewhere: only the title ties it to the project's folder. Long
+        # lines wrap (set in a settings file of its own: the session's are in memory).
+        mkdir -p "$XDG_CONFIG_HOME/glib-2.0/settings"
+        printf '[org/xfce/mousepad/preferences/view]\nword-wrap=true\n' >"$XDG_CONFIG_HOME/glib-2.0/settings/keyfile"
+        (cd / && GSETTINGS_BACKEND=keyfile exec mousepad "$project/notes.txt") >"$tmp/$1.log" 2>&1 &
         title='notes\.txt - Mousepad'
         ;;
     *) echo "no way to start $1"; return 1 ;;
@@ -136,31 +148,75 @@ stop_app() {
     sleep 0.5
 }
 
-# locate LABEL: "X Y W H" of the first word the recogniser reads as LABEL on
-# the screen (enlarged three times, grey), in root pixels.
-locate() {
+# screen_words: "X Y W H TEXT" of every word the recogniser reads on the
+# screen (enlarged three times, grey; then negated, for light text on a dark
+# terminal), in root pixels.
+screen_words() {
     import -window root "$tmp/screen.png" 2>/dev/null || return 1
-    convert "$tmp/screen.png" -resize 300% -colorspace Gray "$tmp/screen-3x.png" || return 1
-    tesseract "$tmp/screen-3x.png" - --psm 11 tsv 2>/dev/null |
-        awk -F'\t' -v w="$1" '$12 == w { print int($7/3), int($8/3), int($9/3), int($10/3); exit }'
+    local look
+    for look in "" -negate; do
+        convert "$tmp/screen.png" -resize 300% -colorspace Gray $look "$tmp/screen-3x.png" || return 1
+        tesseract "$tmp/screen-3x.png" - --psm 11 tsv 2>/dev/null |
+            awk -F'\t' 'NR > 1 && $12 != "" { print int($7/3), int($8/3), int($9/3), int($10/3), $12 }'
+    done
+}
+
+# case_point NAME: "X Y" where the pointer rests for the case, found from where
+# the case's label word lies on the screen; nothing when it cannot be found.
+# Monospaced text: the label's width gives the pitch.
+case_point() {
+    local label chars file words
+    read -r label chars file < <(case_target "$1")
+    words=$(screen_words) || return 1
+    awk -v label="$label" -v chars="$chars" -v name="$1" '
+        { x[NR] = $1; y[NR] = $2; w[NR] = $3; h[NR] = $4; t[NR] = $5 }
+        $5 == label && !found { found = NR }
+        $5 == "absolute" && !first { first = NR }
+        $5 == "relative" && !third { third = NR }
+        END {
+            if (found) {
+                lx = x[found]; ly = y[found]; lw = w[found]; lh = h[found]
+                pitch = lw / length(label)
+            } else if (name ~ /^wrapped/ && first && third) {
+                # A label at the window'"'"'s edge may go unread: the wrapped row is
+                # eight rows below the first label, rows apart as the first and third.
+                lx = x[first]; lh = h[first]; pitch = w[first] / 8
+                ly = y[first] + 4 * (y[third] - y[first])
+            } else exit
+            if (name == "wrapped-1") {
+                # Three characters before the end of the label'"'"'s row.
+                right = 0
+                for (i = 1; i <= NR; i++)
+                    if (y[i] + h[i] / 2 > ly && y[i] + h[i] / 2 < ly + lh && x[i] + w[i] > right) right = x[i] + w[i]
+                printf "%d %d\n", right - 3.5 * pitch, ly + lh / 2
+            } else if (name == "wrapped-2") {
+                # Three characters into the row below, which starts where the label does.
+                below = 0
+                for (i = 1; i <= NR; i++)
+                    if (y[i] > ly + lh * 0.6 && y[i] < ly + lh * 3 && x[i] < lx + 2 * pitch &&
+                        (!below || y[i] < y[below])) below = i
+                if (below) printf "%d %d\n", x[below] + 3.5 * pitch, y[below] + h[below] / 2
+            } else {
+                # CHARS past the end of the label.
+                printf "%d %d\n", lx + lw + (2 * chars + 1) * pitch / 2, ly + lh / 2
+            }
+        }' <<<"$words"
 }
 
 # hover_case NAME: holds Alt where the case's text is and prints
-# "RESULT READER MS": RESULT right, wrong or none; READER ax, screen or -;
-# MS the time from the key to the card (- without one).
+# "RESULT READER MS AGENT": RESULT right, wrong or none; READER ax, screen or -;
+# MS the time from the key to the card's window mapped (seen by watch_maps, or
+# else by polling), AGENT the same as the agent logs it, up to showing the card
+# ("[card] up N ms after the key"); - without a card.
 hover_case() {
-    local label chars file box x y w h from start result=none reader=- ms=-
+    local label chars file point from start result=none reader=- ms=- agent=-
     read -r label chars file < <(case_target "$1")
-    box=$(locate "$label")
-    [ -n "$box" ] || { echo "unlocated - -"; return; }
-    read -r x y w h <<<"$box"
-    # Monospaced: the label's width gives the pitch; the pointer goes CHARS past the label's end.
-    x=$((x + w + (w * (2 * chars + 1)) / (2 * ${#label})))
-    y=$((y + h / 2))
-    xdotool mousemove "$x" "$y"
+    point=$(case_point "$1")
+    [ -n "$point" ] || { echo "unlocated - -"; return; }
+    xdotool mousemove $point
     sleep 0.3
     from=$(($(wc -l <"$log") + 1))
-    start=$(date +%s%N)
+    start=$EPOCHREALTIME
     xdotool keydown alt
     if [ "$file" = - ]; then
         # Nothing to show: wait until the spot was read twice, watching for a card.
@@ -174,10 +230,17 @@ hover_case() {
         wait_for 15 card_shown
     fi
     if card_shown; then
-        ms=$((($(date +%s%N) - start) / 1000000))
+        local seen=$EPOCHREALTIME
+        if [ -s "$tmp/maps" ]; then
+            seen=$(map_after "$start")
+            [ -n "$seen" ] || seen=$EPOCHREALTIME
+        fi
+        ms=$(awk -v a="$start" -v b="$seen" 'BEGIN { printf "%d", (b - a) * 1000 }')
         sleep 0.3 # the log line is written before the card is mapped; give it a moment anyway
         local said
         said=$(tail -n +"$from" "$log")
+        agent=$(sed -n 's/^ *\[card\] up \([0-9]*\) ms after the key$/\1/p' <<<"$said" | head -n1)
+        [ -n "$agent" ] || agent=-
         if [ "$file" != - ] && grep -qxF "  [ax] matched $file" <<<"$said"; then
             result=right reader=ax
         elif [ "$file" != - ] && grep -qF -- "-> $file" <<<"$said"; then
@@ -189,5 +252,5 @@ hover_case() {
     fi
     xdotool keyup alt
     wait_for 3 eval '! card_shown'
-    echo "$result $reader $ms"
+    echo "$result $reader $ms $agent"
 }

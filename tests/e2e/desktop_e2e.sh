@@ -48,7 +48,7 @@ for app in "${desktop_apps[@]}"; do
     echo "== $app"
     start_app "$app" || { fail "$app did not start"; continue; }
     for name in "${case_names[@]}"; do
-        read -r result reader ms < <(hover_case "$name")
+        read -r result reader ms _ < <(hover_case "$name")
         echo "-- $app $name: $result ($reader, $ms ms)"
         want=right
         [ "$name" = ambiguous ] && want=none

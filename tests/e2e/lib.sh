@@ -47,6 +47,21 @@ paint_desktop_white() {
     convert -size "$1" xc:white "$tmp/desktop.png" && display -window root "$tmp/desktop.png" 2>/dev/null
 }
 
+# watch_maps: from now on, the time (EPOCHREALTIME) of every window mapped on
+# the screen, one a line, in $tmp/maps: a card is timed to its window's
+# mapping (map_after), which polling for it would overstate by up to one poll
+# (an xdotool search takes tens of milliseconds under load).
+watch_maps() {
+    : >"$tmp/maps"
+    stdbuf -oL xev -root -event substructure 2>/dev/null > >(
+        while IFS= read -r event; do [[ $event == MapNotify* ]] && echo "$EPOCHREALTIME"; done >>"$tmp/maps"
+    ) &
+    pids+=($!)
+}
+
+# map_after TIME: the time of the first window mapped after TIME (EPOCHREALTIME), if any.
+map_after() { awk -v t="$1" '$1 > t { print; exit }' "$tmp/maps" 2>/dev/null; }
+
 # Stops the background processes in $pids, newest first: the X server goes
 # last, after its clients.
 stop_started() {

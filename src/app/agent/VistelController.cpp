@@ -161,15 +161,24 @@ void VistelController::tick() {
         holding_ = false;
         titleDocument_.reset(); // a file saved meanwhile is found on the next hold
         accessibilityAnswer_.reset();
+        said_.forget();
+        slowestTick_ = 0;
+        heldSince_.reset();
         fileImages_->forgetRequest();
         hidePreview();
         takeDownMessage();
     }
     const double milliseconds = (now() - started) * 1000.0;
-    if (verbose_ && milliseconds >= 5.0) line(QString::asprintf("  [tick] %.0f ms", milliseconds));
+    // A held key ticks ten times a second, mostly at the same cost: a tick is
+    // logged when it is the slowest of the hold so far, not every time.
+    if (verbose_ && milliseconds >= 5.0 && milliseconds > slowestTick_) {
+        slowestTick_ = milliseconds;
+        line(QString::asprintf("  [tick] %.0f ms", milliseconds));
+    }
 }
 
 void VistelController::tickWhileHeld() {
+    if (!holding_) heldSince_ = now(); // a press ticks at once
     holding_ = true;
     const QPointF p = desktop_->pointer();
     // The window system knows the window's process and title even when the
@@ -221,6 +230,7 @@ void VistelController::tickWhileHeld() {
 
     if (verbose_ && (!lastLoggedPoint_ || *lastLoggedPoint_ != p)) {
         lastLoggedPoint_ = p;
+        said_.forget(); // a new place: what is read there is said again
         const QString role =
             element ? element->role().value_or(QStringLiteral("none")) : QStringLiteral("none");
         line(QStringLiteral("[hover] %1,%2 ax=%3 base=%4 window=\"%5\"")
@@ -238,17 +248,20 @@ void VistelController::tickWhileHeld() {
 
     if (element) {
         std::optional<QUrl> url;
-        switch (askAccessibility(*element, p, context, url)) {
-        case Asked::Pending:
-            return; // the answer comes back from a worker and ticks again
-        case Asked::Named:
-            if (verbose_) line(QStringLiteral("  [ax] matched ") + displayPath(*url));
-            if (present(*url)) return;
-            if (verbose_) line(QStringLiteral("  [ax] could not be shown; reading the screen instead"));
-            break;
-        case Asked::Nothing:
-            break;
+        const Asked asked = askAccessibility(*element, p, context, url);
+        if (asked == Asked::Pending) return; // the answer comes back from a worker and ticks again
+        // Said when what accessibility gives changes, not on every tick that finds it again.
+        sayOnChange(QStringLiteral("matched"),
+                    url ? QStringLiteral("  [ax] matched ") + displayPath(*url) : QString());
+        if (url) {
+            const bool shown = present(*url);
+            sayOnChange(QStringLiteral("unshown"),
+                        shown ? QString()
+                              : QStringLiteral("  [ax] could not be shown; reading the screen instead"));
+            if (shown) return;
         }
+    } else {
+        sayOnChange(QStringLiteral("matched"), {}); // nothing now: a later match is said again
     }
 
     // The card stays while the pointer travels along its own line.
@@ -319,6 +332,10 @@ VistelController::Asked VistelController::askAccessibility(const AccessibilityEl
     return Asked::Pending;
 }
 
+void VistelController::sayOnChange(const QString& kind, const QString& text) {
+    if (verbose_ && said_.changed(kind, text)) line(text);
+}
+
 // ---- Showing and hiding -----------------------------------------------------
 
 bool VistelController::onSameLine(QPointF from, QPointF to) {
@@ -363,6 +380,11 @@ void VistelController::display(const QImage& image, const QUrl& url) {
     // Says which file the card shows (the demo and bug reports name it from here).
     if (verbose_ && displayedURL_ != url)
         line(QStringLiteral("  [card] showing ") + (url.isLocalFile() ? displayPath(url) : url.toString()));
+    // The figure to hold against the 100 ms a preview may take, as the agent sees it.
+    if (verbose_ && heldSince_) {
+        line(QString::asprintf("  [card] up %.0f ms after the key", (now() - *heldSince_) * 1000.0));
+        heldSince_.reset();
+    }
     displayedURL_ = url;
     if (!previewing_) {
         previewing_ = true;
@@ -449,11 +471,15 @@ void VistelController::recognizeOnScreen(QPointF p, const ResolutionContext& con
         recognitionInFlight_ = false;
     }
     if (t - lastRecognitionTime_ < kMinimumCaptureInterval) return;
-    if (lastRecognizedPoint_ && std::abs(p.x() - lastRecognizedPoint_->x()) < kSameSpot &&
-        std::abs(p.y() - lastRecognizedPoint_->y()) < kSameSpot) {
+    const bool sameSpot = lastRecognizedPoint_ && std::abs(p.x() - lastRecognizedPoint_->x()) < kSameSpot &&
+                          std::abs(p.y() - lastRecognizedPoint_->y()) < kSameSpot;
+    if (sameSpot) {
         if (displayedURL_) return; // the card for this spot is up
         if (t - lastRecognitionTime_ < kRetryInterval) return;
     }
+    // A retry at the same spot mostly reads what the last reading did: its
+    // step-by-step trace is left out, and one line says what it found.
+    const bool traced = verbose_ && !sameSpot;
 
     lastRecognizedPoint_ = p;
     lastRecognitionTime_ = t;
@@ -463,12 +489,21 @@ void VistelController::recognizeOnScreen(QPointF p, const ResolutionContext& con
     const quint64 reading = ++reading_;
 
     auto* watcher = new QFutureWatcher<std::optional<QUrl>>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, reading, p, generation] {
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, reading, p, generation, traced] {
         watcher->deleteLater();
-        recognized(reading, p, generation, watcher->result());
+        const std::optional<QUrl> url = watcher->result();
+        // One line for an untraced retry, so the log still shows that the spot was read again
+        // (it starts as a traced reading's first line does, and ends as its last).
+        if (verbose_ && !traced) {
+            const QString again =
+                QStringLiteral("  [ocr] pointer %1,%2 read again").arg(qint64(p.x())).arg(qint64(p.y()));
+            line(again + (url ? QStringLiteral(" -> ") + displayPath(*url)
+                              : QStringLiteral(": no candidate under the pointer")));
+        }
+        recognized(reading, p, generation, url);
     });
     watcher->setFuture(QtConcurrent::run(
-        Workers::reading(), [screen = screen_, p, context, verbose = verbose_]() -> std::optional<QUrl> {
+        Workers::reading(), [screen = screen_, p, context, verbose = traced]() -> std::optional<QUrl> {
             try {
                 return screen->imageReference(p, context, verbose);
             } catch (...) {

@@ -2,6 +2,7 @@
 
 #include "app/agent/FileImages.h"
 #include "app/agent/RemoteImages.h"
+#include "core/OncePerChange.h"
 #include "core/ProcessRoots.h"
 #include "core/ResolutionContext.h"
 #include "core/Settings.h"
@@ -129,6 +130,9 @@ class VistelController : public QObject {
   private:
     double now() const { return clock_(); }
     void line(const QString& text) const { write_(text + QLatin1Char('\n')); }
+    // A diagnostic the tick would repeat while nothing changes: printed when it
+    // differs from the last of its kind; an empty text notes there is none now.
+    void sayOnChange(const QString& kind, const QString& text);
     bool held();
     void tickWhileHeld();
     void display(const QImage& image, const QUrl& url);
@@ -179,7 +183,9 @@ class VistelController : public QObject {
     double lastRecognitionTime_ = -std::numeric_limits<double>::infinity();
     std::optional<QPointF> lastRecognizedPoint_;
     std::optional<QPointF> lastLoggedPoint_;
-    std::optional<QPointF> decodeRequestedAt_;              // where the awaited local image was found
+    double slowestTick_ = 0;                   // milliseconds, this hold: only a slower tick is logged
+    std::optional<double> heldSince_;          // the key went down, until this hold's first card
+    std::optional<QPointF> decodeRequestedAt_; // where the awaited local image was found
     std::optional<std::pair<QString, QUrl>> titleDocument_; // the last title and the folder it names
 
     // Accessibility findings that need a search of the disk are resolved on a
@@ -193,4 +199,5 @@ class VistelController : public QObject {
     std::optional<AccessibilityQuestion> accessibilityAsked_; // in flight
     QSet<qint32> foldersAsked_; // processes whose shells' folders a worker is reading
     std::optional<std::pair<AccessibilityQuestion, std::optional<QUrl>>> accessibilityAnswer_;
+    OncePerChange said_; // per-tick diagnostics already said for this hover
 };

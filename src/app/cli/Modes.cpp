@@ -77,9 +77,9 @@ void printBusMembership(platform::Desktop& desktop) {
     if (absent) {
         print(QStringLiteral(
             "Applications not on the bus are read from the screen. One started before accessibility was "
-            "switched on may never join it (Konsole, for one): restart it now that accessibility is on; Qt "
-            "applications also publish when started with QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1. Terminals that "
-            "publish no text (xterm, urxvt) are always read from the screen."));
+            "switched on joins once restarted. Qt 5 applications (Konsole, for one) do not follow this "
+            "switch; starting them with QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 may make them publish. Terminals "
+            "that publish no text (xterm, urxvt) are always read from the screen."));
     }
 }
 

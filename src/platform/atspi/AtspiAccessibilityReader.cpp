@@ -1,6 +1,7 @@
 #include "platform/atspi/AtspiAccessibilityReader.h"
 
 #include "core/AccessibilityLookup.h"
+#include "core/Diagnostics.h"
 #include "platform/atspi/AccessibilityBus.h"
 #include "platform/atspi/AtspiApplications.h"
 #include "platform/atspi/AtspiNode.h"
@@ -184,7 +185,16 @@ std::shared_ptr<AccessibilityElement> AtspiAccessibilityReader::find(QPointF poi
     // terminal or editor they hold: look for the text below.
     const auto readable =
         std::dynamic_pointer_cast<Node>(AccessibilityLookup::descendantWithText(found->element(), point));
-    if (readable && readable != found->element()) found->path.append(readable);
+    const bool below = readable && readable != found->element();
+    if (Diagnostics::verbose()) {
+        // Said when the element read changes, not on every tick that reads it again.
+        const QString line = below ? QStringLiteral("  [ax] text below ") +
+                                         AccessibilityLookup::described(*found->element()) +
+                                         QStringLiteral(": ") + AccessibilityLookup::described(*readable)
+                                   : QString();
+        if (said_.changed(QStringLiteral("below"), line)) Diagnostics::print(line);
+    }
+    if (below) found->path.append(readable);
     return found;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/OncePerChange.h"
 #include "platform/AccessibilityReader.h"
 #include "platform/Desktop.h"
 
@@ -57,4 +58,5 @@ class AtspiAccessibilityReader final : public AccessibilityReader {
     bool switchedOn_ = false;
     QPoint origin_;
     QElapsedTimer originAge_;
+    OncePerChange said_;
 };
