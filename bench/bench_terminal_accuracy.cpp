@@ -9,7 +9,9 @@
 //
 //   bench_terminal_accuracy MANIFEST PROJECT [shown]   (run with OMP_THREAD_LIMIT=1)
 //
-// With a third argument, only that sample (0-based) is read, and its reading printed.
+// With a third argument, only that sample (0-based) is read, and its reading
+// printed. VISTEL_TERMINAL_SAMPLES=REGEX reads only the samples whose
+// description ("xterm, Hack 2x 12 pt, green-on-black") it matches.
 #include "core/Diagnostics.h"
 #include "platform/tesseract/TesseractRecognizer.h"
 #include "screen/Capture.h"
@@ -21,6 +23,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMap>
+#include <QRegularExpression>
 #include <QTextStream>
 #include <algorithm>
 #include <cstdio>
@@ -113,6 +116,7 @@ int main(int argc, char** argv) {
     // As in a terminal: no document folder, the shell's working folder as the search root.
     const ResolutionContext shell{QUrl(), {QUrl::fromLocalFile(project + "/")}};
 
+    const QRegularExpression only(qEnvironmentVariable("VISTEL_TERMINAL_SAMPLES"));
     const platform::TesseractRecognizer recognizer;
     ScreenTextReader::prime(recognizer);
     QMap<QString, Tally> byTerminal, byFont, bySize, byScheme, byKind;
@@ -124,6 +128,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < manifest->size(); ++i) {
         if (shown >= 0 && i != shown) continue;
         const Sample& s = manifest->at(i);
+        if (!only.pattern().isEmpty() && !only.match(describe(s)).hasMatch()) continue;
         if (s.image != loadedName) {
             screen = QImage(folder + QLatin1Char('/') + s.image).convertToFormat(QImage::Format_RGB32);
             loadedName = s.image;
@@ -133,15 +138,17 @@ int main(int argc, char** argv) {
             return 1;
         }
         // The capture as the agent takes it: the strip round the pointer,
-        // trimmed to the one monitor (X11 pixels are points).
-        const QList<platform::Monitor> monitors{{QRectF(screen.rect()), 1.0}};
+        // trimmed to the one monitor (X11 pixels are points), whose text
+        // scale is the page's Xft.dpi / 96.
+        const double textScale = s.scale.toDouble();
+        const QList<platform::Monitor> monitors{{QRectF(screen.rect()), 1.0, textScale}};
         const auto region = platform::captureRegion(strip(s.pointer, monitors), monitors);
         std::optional<QUrl> url;
         QElapsedTimer timer;
         timer.start();
         if (region) {
-            const QImage pixels = screen.copy(region->first.toAlignedRect());
-            url = recognize(recognizer, pixels, region->first, s.pointer, shell, i == shown);
+            const platform::Capture captured{screen.copy(region->first.toAlignedRect()), region->first};
+            url = recognizeCapture(recognizer, captured, s.pointer, textScale, shell, i == shown);
         }
         times.append(double(timer.nsecsElapsed()) / 1e6);
         for (auto* table : {&byTerminal, &byFont, &bySize, &byScheme, &byKind}) {
@@ -162,8 +169,12 @@ int main(int argc, char** argv) {
             wrongs << where + " -> " + url->toLocalFile().remove(project + "/");
     }
 
+    if (times.isEmpty()) {
+        std::puts("no sample matches VISTEL_TERMINAL_SAMPLES");
+        return 1;
+    }
     std::sort(times.begin(), times.end());
-    std::printf("terminal screenshots: %lld samples, pointer on each\n", static_cast<long long>(manifest->size()));
+    std::printf("terminal screenshots: %lld samples, pointer on each\n", static_cast<long long>(times.size()));
     printTable("by terminal", byTerminal);
     printTable("by font", byFont);
     printTable("by size", bySize);

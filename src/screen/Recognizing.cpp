@@ -13,6 +13,7 @@
 
 #include <QLocale>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace ScreenTextReader {
@@ -48,11 +49,17 @@ class StripOnMonitor final : public platform::ScreenCapture {
     QList<platform::Monitor> monitors(platform::Deadline deadline) override { return inner_->monitors(deadline); }
     // The strip handed in is centred on the pointer; it is moved onto the monitor here.
     std::optional<platform::Capture> capture(QRectF centred, platform::Deadline deadline) override {
-        return inner_->capture(strip(centred.center(), inner_->monitors(deadline)), deadline);
+        const QList<platform::Monitor> monitors = inner_->monitors(deadline);
+        const std::optional<platform::Monitor> m = platform::monitorAt(centred.center(), monitors);
+        textScale_ = m ? m->textScale : 1.0;
+        return inner_->capture(strip(centred.center(), monitors), deadline);
     }
+    // The text scale of the monitor the last capture was taken on.
+    double textScale() const { return textScale_; }
 
   private:
     std::shared_ptr<platform::ScreenCapture> inner_;
+    double textScale_ = 1.0;
 };
 
 // The span read first: 1000 points round the pointer on a wide strip, moved
@@ -156,12 +163,24 @@ std::optional<QUrl> recognize(const platform::TextRecognizer& recognizer, const 
     return std::nullopt;
 }
 
+std::optional<QUrl> recognizeCapture(const platform::TextRecognizer& recognizer, const platform::Capture& captured,
+                                     QPointF pointer, double textScale, const ResolutionContext& context,
+                                     bool verbose) {
+    // Dividing every coordinate by the scale keeps the picture and its
+    // pixels: only the density the tiles see grows, so text already large
+    // is not enlarged again, and row gaps and reaches scale with the text.
+    const double s = std::isfinite(textScale) && textScale > 0 ? textScale : 1.0;
+    const QRectF strip(captured.strip.topLeft() / s, captured.strip.size() / s);
+    return recognize(recognizer, captured.image, strip, pointer / s, context, verbose);
+}
+
 std::optional<QUrl> imageReference(const std::shared_ptr<platform::ScreenCapture>& capture,
                                    const platform::TextRecognizer& recognizer, QPointF at,
                                    const ResolutionContext& context, bool verbose) {
     const QRectF wanted = strip(at, {});
+    const auto onMonitor = capture ? std::make_shared<StripOnMonitor>(capture) : nullptr;
     const std::optional<platform::Capture> captured =
-        capture ? ScreenTextReader::capture(std::make_shared<StripOnMonitor>(capture), wanted) : std::nullopt;
+        onMonitor ? ScreenTextReader::capture(onMonitor, wanted) : std::nullopt;
     if (!captured) {
         if (verbose) Diagnostics::print(QStringLiteral("  [ocr] capture failed for ") + described(wanted));
         return std::nullopt;
@@ -173,7 +192,7 @@ std::optional<QUrl> imageReference(const std::shared_ptr<platform::ScreenCapture
                                .arg(captured->image.width())
                                .arg(captured->image.height()));
     const std::optional<QUrl> url =
-        recognize(recognizer, captured->image, captured->strip, at, context, verbose);
+        recognizeCapture(recognizer, *captured, at, onMonitor->textScale(), context, verbose);
     if (verbose && !url) Diagnostics::print(QStringLiteral("        no candidate under the pointer"));
     return url;
 }
