@@ -252,11 +252,36 @@ QString withCommaPeriods(const QString& text) {
     return out;
 }
 
+// A long dash inside a word ("shot—0042.png"): fonts with a thin, wide
+// hyphen (FreeMono) make recognition read an en or em dash, which ends the
+// name for the reference patterns. Dashes with a space beside them are prose.
+void hyphenateWordDashes(QString& text) {
+    const auto isDash = [](QChar c) {
+        switch (c.unicode()) {
+        case 0x2010: // HYPHEN
+        case 0x2011: // NON-BREAKING HYPHEN
+        case 0x2012: // FIGURE DASH
+        case 0x2013: // EN DASH
+        case 0x2014: // EM DASH
+        case 0x2212: // MINUS SIGN
+            return true;
+        default:
+            return false;
+        }
+    };
+    for (qsizetype i = 1; i + 1 < text.size(); ++i) {
+        if (isDash(text.at(i)) && !text.at(i - 1).isSpace() && !text.at(i + 1).isSpace() &&
+            !isDash(text.at(i - 1)) && !isDash(text.at(i + 1)))
+            text[i] = QLatin1Char('-');
+    }
+}
+
 } // namespace
 
 QString normalisingRecognition(const QString& text) {
     const QHash<QChar, QChar>& lookalikes = dotLookalikes();
     QString out = text.contains(QLatin1Char(',')) ? withCommaPeriods(text) : text;
+    hyphenateWordDashes(out);
     if (std::none_of(text.cbegin(), text.cend(), [&](QChar c) { return lookalikes.contains(c); })) return out;
     // Whole characters only: a bullet carrying a combining mark is some other
     // character, not a misread period. Each replacement is one unit for one,

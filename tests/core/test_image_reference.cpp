@@ -121,6 +121,12 @@ class TestImageReference : public QObject {
         row("comma with mixed repairs", u8("a,png b•gif"), "a.png b.gif");
         row("comma before other words", "one,two red,pngs x,pdf", "one,two red,pngs x,pdf");
         row("comma after a space", "listed: a ,png", "listed: a ,png");
+        // A thin hyphen read as a longer dash, only inside a word.
+        row("em and en dash inside names", u8("shot—0042.png v–2"), "shot-0042.png v-2");
+        row("minus and hyphen signs", u8("a−b.png c‐d.gif"), "a-b.png c-d.gif");
+        row("dashes in prose kept", u8("done — next— –x"), u8("done — next— –x"));
+        row("a run of dashes kept", u8("a——b.png"), u8("a——b.png"));
+        row("at either end kept", u8("—a.png—"), u8("—a.png—"));
     }
     void recognitionRepair() {
         QFETCH(QString, text);
