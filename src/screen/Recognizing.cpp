@@ -8,6 +8,7 @@
 #include "screen/Choosing.h"
 #include "screen/Layout.h"
 #include "screen/Lines.h"
+#include "screen/PageBounds.h"
 #include "screen/Rejoining.h"
 #include "screen/Tiles.h"
 
@@ -111,8 +112,14 @@ Resolver anywhereResolver(const ResolutionContext& context) {
     return [context](const QString& r) { return ImageReference::resolveExisting(r, context); };
 }
 
-std::optional<QUrl> recognize(const platform::TextRecognizer& recognizer, const QImage& image, QRectF strip,
+std::optional<QUrl> recognize(const platform::TextRecognizer& recognizer, const QImage& captured, QRectF strip,
                               QPointF pointer, const ResolutionContext& context, bool verbose) {
+    if (captured.isNull() || !(strip.width() > 0) || !(strip.height() > 0)) return std::nullopt;
+    // Only the window under the pointer is read: the desktop or a title bar
+    // beside its text would garble the line next to them.
+    const double density = captured.width() / strip.width();
+    const QPointF inImage = (pointer - strip.topLeft()) * density;
+    const QImage image = pageAround(captured, QPoint(int(std::floor(inImage.x())), int(std::floor(inImage.y()))));
     const Resolver exact = exactResolver(context);
     const Resolver onDisk = onDiskResolver(context);
     const Resolver anywhere = anywhereResolver(context);

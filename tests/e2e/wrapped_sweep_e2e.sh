@@ -21,8 +21,8 @@ source "$(dirname "$0")/lib.sh"
 agent=${1:?usage: wrapped_sweep_e2e.sh path/to/VistelPrototype [xterm|xterm-bitmap|urxvt]}
 look=${2:-xterm}
 case "$look" in
-xterm | xterm-bitmap) require_tools xdotool xterm convert ;;
-urxvt) require_tools xdotool urxvt convert ;;
+xterm | xterm-bitmap) require_tools xdotool xterm convert xsetroot ;;
+urxvt) require_tools xdotool urxvt convert xsetroot ;;
 *)
     echo "unknown look: $look (xterm, xterm-bitmap or urxvt)" >&2
     exit 2
@@ -62,7 +62,7 @@ image "$wrapped" purple
 
 echo "== private X server and a narrow terminal whose shell works in the project"
 start_xvfb 1024x600 || fail "no private X server"
-paint_desktop_white 1024x600
+paint_desktop 1024x600
 
 columns=60
 rows=8
