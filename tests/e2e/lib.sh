@@ -44,11 +44,13 @@ start_xvfb() {
 # paint_desktop WIDTHxHEIGHT: the root window as users have it, beside and
 # behind the windows the scripts read: a plain colour, or with
 # VISTEL_E2E_DESKTOP=photo a landscape wallpaper (grainy sky, a moon, hills).
+# VISTEL_E2E_DESKTOP=white is for a script that still needs it (say why there).
 paint_desktop() {
-    if [ "${VISTEL_E2E_DESKTOP:-colour}" != photo ]; then
-        xsetroot -solid '#5f7f9f'
-        return
-    fi
+    case "${VISTEL_E2E_DESKTOP:-colour}" in
+    white) xsetroot -solid white && return ;;
+    photo) ;;
+    *) xsetroot -solid '#5f7f9f' && return ;;
+    esac
     local w=${1%x*} h=${1#*x}
     convert -size "$((w / 4))x$((h / 4))" -seed 16 plasma:fractal -resize "$1!" -attenuate 0.4 +noise Gaussian \
         -fill '#f4e7c0' -draw "circle $((w * 25 / 32)),$((h * 3 / 16)) $((w * 25 / 32 + h / 13)),$((h * 3 / 16))" \
