@@ -252,6 +252,22 @@ QString withCommaPeriods(const QString& text) {
     return out;
 }
 
+// A "g" read as "q" ending an image extension ("frame.pnq", also after a
+// comma read for the period): bitmap fonts cut the tail of the "g" short.
+// Only where the extension as read is not one of its own and the repaired one is.
+void withExtensionTails(QString& text) {
+    static const QRegularExpression tail(
+        QStringLiteral("(?<=[A-Za-z0-9_\\-@)\\]])[.,]([A-Za-z]{1,3}q)(?![A-Za-z0-9])"));
+    for (auto it = tail.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const QString read = m.captured(1).toLower();
+        QString repaired = read;
+        repaired.back() = QLatin1Char('g');
+        if (!isSupportedExtension(read) && isSupportedExtension(repaired))
+            text[m.capturedEnd(1) - 1] = QLatin1Char('g');
+    }
+}
+
 // A long dash inside a word ("shot—0042.png"): fonts with a thin, wide
 // hyphen (FreeMono) make recognition read an en or em dash, which ends the
 // name for the reference patterns. Dashes with a space beside them are prose.
@@ -280,7 +296,9 @@ void hyphenateWordDashes(QString& text) {
 
 QString normalisingRecognition(const QString& text) {
     const QHash<QChar, QChar>& lookalikes = dotLookalikes();
-    QString out = text.contains(QLatin1Char(',')) ? withCommaPeriods(text) : text;
+    QString out = text;
+    if (out.contains(QLatin1Char('q'))) withExtensionTails(out);
+    if (out.contains(QLatin1Char(','))) out = withCommaPeriods(out);
     hyphenateWordDashes(out);
     if (std::none_of(text.cbegin(), text.cend(), [&](QChar c) { return lookalikes.contains(c); })) return out;
     // Whole characters only: a bullet carrying a combining mark is some other

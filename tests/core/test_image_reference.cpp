@@ -127,6 +127,11 @@ class TestImageReference : public QObject {
         row("dashes in prose kept", u8("done — next— –x"), u8("done — next— –x"));
         row("a run of dashes kept", u8("a——b.png"), u8("a——b.png"));
         row("at either end kept", u8("—a.png—"), u8("—a.png—"));
+        // A "g" whose tail was cut, only at the end of what becomes an image extension.
+        row("q ending png, jpg, jpeg", "a.pnq b-7.jpq c_2.jpeq", "a.png b-7.jpg c_2.jpeg");
+        row("after a comma period", "render-v002,pnq", "render-v002.png");
+        row("q inside names kept", "quip.png aqua.gif", "quip.png aqua.gif");
+        row("not an extension kept", "a.q b.faq c.pnqx d. pnq", "a.q b.faq c.pnqx d. pnq");
     }
     void recognitionRepair() {
         QFETCH(QString, text);
