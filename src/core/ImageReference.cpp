@@ -241,13 +241,20 @@ namespace {
 
 // A comma between a name and an image extension ("toast_error,png"): bitmap
 // fonts draw the period as a dot so small that recognition reads a comma.
+// Such a name's other periods between digits were read alike
+// ("sprite-v1,7,0,png"); a name whose extension keeps its period keeps its commas.
 QString withCommaPeriods(const QString& text) {
     static const QRegularExpression commaExtension(
         QStringLiteral("(?<=[A-Za-z0-9_\\-@)\\]]),([A-Za-z]{3,4})(?![A-Za-z0-9])"));
     QString out = text;
     for (auto it = commaExtension.globalMatch(text); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
-        if (isSupportedExtension(m.captured(1).toLower())) out[m.capturedStart()] = QLatin1Char('.');
+        if (!isSupportedExtension(m.captured(1).toLower())) continue;
+        out[m.capturedStart()] = QLatin1Char('.');
+        for (qsizetype i = m.capturedStart() - 2; i > 0 && !text.at(i).isSpace(); --i) {
+            if (text.at(i) == QLatin1Char(',') && text.at(i - 1).isDigit() && text.at(i + 1).isDigit())
+                out[i] = QLatin1Char('.');
+        }
     }
     return out;
 }

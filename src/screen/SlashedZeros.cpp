@@ -91,10 +91,11 @@ bool hasZeroSides(const QImage& image, const QRect& box) {
 }
 
 QString readingSlashedZeros(const QImage& image, const QString& text, const QList<QRectF>& boxes) {
-    if (boxes.size() != text.size() || !text.contains(QLatin1Char('8'))) return text;
+    const auto misread = [](QChar c) { return c == QLatin1Char('8') || c == QLatin1Char('4'); };
+    if (boxes.size() != text.size() || std::none_of(text.cbegin(), text.cend(), misread)) return text;
     QString out = text;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text.at(i) != QLatin1Char('8') || boxes.at(i).isNull()) continue;
+        if (!misread(text.at(i)) || boxes.at(i).isNull()) continue;
         if (hasZeroSides(image, pixelBox(boxes.at(i), image.size()))) out[i] = QLatin1Char('0');
     }
     return out;

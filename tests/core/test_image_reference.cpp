@@ -121,6 +121,8 @@ class TestImageReference : public QObject {
         row("comma with mixed repairs", u8("a,png b•gif"), "a.png b.gif");
         row("comma before other words", "one,two red,pngs x,pdf", "one,two red,pngs x,pdf");
         row("comma after a space", "listed: a ,png", "listed: a ,png");
+        row("commas of a version in such a name", "sprite-v1,7,0,png 1,2 x", "sprite-v1.7.0.png 1,2 x");
+        row("commas of a name whose period was read", "a1,2.png b1,2,c,png", "a1,2.png b1.2,c.png");
         // A thin hyphen read as a longer dash, only inside a word.
         row("em and en dash inside names", u8("shot—0042.png v–2"), "shot-0042.png v-2");
         row("minus and hyphen signs", u8("a−b.png c‐d.gif"), "a-b.png c-d.gif");

@@ -29,6 +29,11 @@ const Bitmap kRoundEight{"..####..", ".##..##.", ".##..##.", "..####..", "..####
 // An eight whose waist is one column narrower on the left only.
 const Bitmap kLeaningEight{".#####", "#....#", "#....#", "#....#", ".#####",
                            "#....#", "#....#", "#....#", "#....#", ".####."};
+// Fours: open (Terminus) and closed (DejaVu-like), both blank on the left below the bar.
+const Bitmap kOpenFour{"...##.", "..#.#.", ".#..#.", "#...#.", "#...#.",
+                       "######", "....#.", "....#.", "....#.", "....#."};
+const Bitmap kClosedFour{"....##..", "...###..", "..#.##..", ".#..##..", "#...##..",
+                         "########", "....##..", "....##..", "....##..", "....##.."};
 
 constexpr int kMargin = 4;
 
@@ -74,6 +79,7 @@ class TestSlashedZeros : public QObject {
             {"slashed zero", kSlashedZero, true}, {"dotted zero", kDottedZero, true},
             {"plain zero", kPlainZero, true},     {"square eight", kSquareEight, false},
             {"round eight", kRoundEight, false},  {"leaning eight", kLeaningEight, false},
+            {"open four", kOpenFour, false},      {"closed four", kClosedFour, false},
         };
         for (const auto& [scheme, ink, paper] : schemes)
             for (const auto& [name, glyph, zero] : glyphs)
@@ -117,10 +123,12 @@ class TestSlashedZeros : public QObject {
     // A row "808" where the first and last eights are slashed zeros: only those turn.
     void readingALine_data() {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QList<int>>("glyphs"); // per unit: 0 slashed zero, 8 eight, -1 no box
+        QTest::addColumn<QList<int>>("glyphs"); // per unit: 0 slashed zero, 8 eight, 4 four, -1 no box
         QTest::addColumn<QString>("expected");
         QTest::newRow("zeros read as eights") << QStringLiteral("8-88") << QList<int>{0, -1, 0, 8} << "0-08";
         QTest::newRow("real eights kept") << QStringLiteral("888") << QList<int>{8, 8, 8} << "888";
+        QTest::newRow("a zero read as four") << QStringLiteral("0534") << QList<int>{0, 8, 8, 0} << "0530";
+        QTest::newRow("real fours kept") << QStringLiteral("4-4") << QList<int>{4, -1, 4} << "4-4";
         QTest::newRow("only eights are judged") << QStringLiteral("O@o") << QList<int>{0, 0, 0} << "O@o";
         QTest::newRow("a unit without a box kept") << QStringLiteral("88") << QList<int>{-1, 0} << "80";
         QTest::newRow("boxes not matching the text") << QStringLiteral("888") << QList<int>{0, 0} << "888";
@@ -142,8 +150,10 @@ class TestSlashedZeros : public QObject {
                 continue;
             }
             QRect box;
-            const QImage g = drawn(glyphs.at(i) == 0 ? kSlashedZero : kSquareEight, QColor(0x83, 0x94, 0x96),
-                                   QColor(0x00, 0x2b, 0x36), kScale, &box);
+            const Bitmap& glyph = glyphs.at(i) == 0   ? kSlashedZero
+                                  : glyphs.at(i) == 4 ? kOpenFour
+                                                      : kSquareEight;
+            const QImage g = drawn(glyph, QColor(0x83, 0x94, 0x96), QColor(0x00, 0x2b, 0x36), kScale, &box);
             const QPoint at(kMargin + i * kCell, 0);
             QPainter(&row).drawImage(at, g);
             boxes.append(normalised(box.translated(at), row.size()));
