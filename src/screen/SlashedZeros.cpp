@@ -16,13 +16,13 @@ constexpr int kLeastWidth = 4;
 // The middle of the height, where an eight's waist lies: 30 % to 70 %.
 constexpr double kMiddleFrom = 0.3;
 constexpr double kMiddleTo = 0.7;
-// A side is the outer fifth of the glyph's width (at least one column).
-constexpr double kSideShare = 0.2;
+// A side's stroke lies in the outer 30 % of the glyph's width.
+constexpr double kSideShare = 0.3;
 // Ink and background must differ by this many grey levels to judge at all.
 constexpr int kLeastContrast = 48;
-// A side is inked on a row when it is at least this near its own strongest
-// ink: a straight stroke is on every row, while enlarging the tile smooths
-// only part of the ink into an eight's blank waist.
+// A side's stroke is on a row when its column is at least this near its own
+// strongest ink there: a straight stroke is on every row, while enlarging the
+// tile smooths only part of the ink into an eight's blank waist.
 constexpr double kSideInk = 0.75;
 
 int grey(const QImage& image, int x, int y) {
@@ -61,31 +61,37 @@ bool hasZeroSides(const QImage& image, const QRect& box) {
         return false;
     const std::optional<int> background = backgroundAround(image, box);
     if (!background) return false;
+    const auto inkAt = [&](int x, int y) { return std::abs(grey(image, x, y) - *background); };
     int strongest = 0;
     for (int y = box.top(); y <= box.bottom(); ++y)
         for (int x = box.left(); x <= box.right(); ++x)
-            strongest = std::max(strongest, std::abs(grey(image, x, y) - *background));
+            strongest = std::max(strongest, inkAt(x, y));
     if (strongest < kLeastContrast) return false;
-    const int side = std::max(1, int(std::lround(box.width() * kSideShare)));
-    // How strongly each side is inked on each row: its pixel farthest from the background.
-    const auto sideInk = [&](int y, bool left) {
-        int most = 0;
-        for (int i = 0; i < side; ++i)
-            most = std::max(most,
-                            std::abs(grey(image, left ? box.left() + i : box.right() - i, y) - *background));
-        return most;
+    // Each side's stroke: the column in its outer share that holds the most
+    // ink. Found by its ink, not by the box's edge, which recognition may
+    // draw a pixel or two wide.
+    const int reach = std::max(1, int(std::ceil(box.width() * kSideShare)));
+    const auto strokeColumn = [&](bool left) {
+        int best = left ? box.left() : box.right(), bestInk = -1;
+        for (int i = 0; i < reach; ++i) {
+            const int x = left ? box.left() + i : box.right() - i;
+            int sum = 0;
+            for (int y = box.top(); y <= box.bottom(); ++y)
+                sum += inkAt(x, y);
+            if (sum > bestInk) best = x, bestInk = sum;
+        }
+        return best;
     };
-    int leftMost = 0, rightMost = 0;
-    for (int y = box.top(); y <= box.bottom(); ++y) {
-        leftMost = std::max(leftMost, sideInk(y, true));
-        rightMost = std::max(rightMost, sideInk(y, false));
-    }
-    // Both sides carry strokes of the glyph's own weight.
-    if (2 * leftMost < strongest || 2 * rightMost < strongest) return false;
     const int from = box.top() + int(std::floor(box.height() * kMiddleFrom));
     const int to = std::min(box.bottom(), box.top() + int(std::ceil(box.height() * kMiddleTo)));
-    for (int y = from; y <= to; ++y) {
-        if (sideInk(y, true) < kSideInk * leftMost || sideInk(y, false) < kSideInk * rightMost) return false;
+    for (const int x : {strokeColumn(true), strokeColumn(false)}) {
+        int most = 0;
+        for (int y = box.top(); y <= box.bottom(); ++y)
+            most = std::max(most, inkAt(x, y));
+        // Each side carries a stroke of the glyph's own weight, on every middle row.
+        if (2 * most < strongest) return false;
+        for (int y = from; y <= to; ++y)
+            if (inkAt(x, y) < kSideInk * most) return false;
     }
     return true;
 }
