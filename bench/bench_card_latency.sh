@@ -13,7 +13,7 @@ source "$(dirname "$0")/../tests/e2e/lib.sh"
 wait_step=0.05 # latency is measured by these waits
 
 agent=${1:?usage: bench_card_latency.sh path/to/VistelPrototype}
-for tool in Xvfb xdotool xev xterm convert; do
+for tool in Xvfb xdotool xev xterm convert xsetroot; do
     command -v "$tool" >/dev/null || { echo "$tool is not installed (scripts/install-deps installs it)"; exit 1; }
 done
 runs=20
@@ -43,7 +43,7 @@ for i in "${!names[@]}"; do
 done
 
 start_xvfb 1280x800 || die "no private X server"
-paint_desktop_white 1280x800
+paint_desktop 1280x800
 
 # Rows 0, 2, 4, 6: "wrote <path>" (relative to the shell's folder); absolute on rows 2 and 6.
 text="wrote ${names[0]}\n\nwrote $project/${names[1]}\n\nwrote ${names[2]}\n\nwrote $project/${names[3]}\n"

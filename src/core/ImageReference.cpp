@@ -241,22 +241,72 @@ namespace {
 
 // A comma between a name and an image extension ("toast_error,png"): bitmap
 // fonts draw the period as a dot so small that recognition reads a comma.
+// Such a name's other periods between digits were read alike
+// ("sprite-v1,7,0,png"); a name whose extension keeps its period keeps its commas.
 QString withCommaPeriods(const QString& text) {
     static const QRegularExpression commaExtension(
         QStringLiteral("(?<=[A-Za-z0-9_\\-@)\\]]),([A-Za-z]{3,4})(?![A-Za-z0-9])"));
     QString out = text;
     for (auto it = commaExtension.globalMatch(text); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
-        if (isSupportedExtension(m.captured(1).toLower())) out[m.capturedStart()] = QLatin1Char('.');
+        if (!isSupportedExtension(m.captured(1).toLower())) continue;
+        out[m.capturedStart()] = QLatin1Char('.');
+        for (qsizetype i = m.capturedStart() - 2; i > 0 && !text.at(i).isSpace(); --i) {
+            if (text.at(i) == QLatin1Char(',') && text.at(i - 1).isDigit() && text.at(i + 1).isDigit())
+                out[i] = QLatin1Char('.');
+        }
     }
     return out;
+}
+
+// A "g" read as "q" ending an image extension ("frame.pnq", also after a
+// comma read for the period): bitmap fonts cut the tail of the "g" short.
+// Only where the extension as read is not one of its own and the repaired one is.
+void withExtensionTails(QString& text) {
+    static const QRegularExpression tail(
+        QStringLiteral("(?<=[A-Za-z0-9_\\-@)\\]])[.,]([A-Za-z]{1,3}q)(?![A-Za-z0-9])"));
+    for (auto it = tail.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const QString read = m.captured(1).toLower();
+        QString repaired = read;
+        repaired.back() = QLatin1Char('g');
+        if (!isSupportedExtension(read) && isSupportedExtension(repaired))
+            text[m.capturedEnd(1) - 1] = QLatin1Char('g');
+    }
+}
+
+// A long dash inside a word ("shot—0042.png"): fonts with a thin, wide
+// hyphen (FreeMono) make recognition read an en or em dash, which ends the
+// name for the reference patterns. Dashes with a space beside them are prose.
+void hyphenateWordDashes(QString& text) {
+    const auto isDash = [](QChar c) {
+        switch (c.unicode()) {
+        case 0x2010: // HYPHEN
+        case 0x2011: // NON-BREAKING HYPHEN
+        case 0x2012: // FIGURE DASH
+        case 0x2013: // EN DASH
+        case 0x2014: // EM DASH
+        case 0x2212: // MINUS SIGN
+            return true;
+        default:
+            return false;
+        }
+    };
+    for (qsizetype i = 1; i + 1 < text.size(); ++i) {
+        if (isDash(text.at(i)) && !text.at(i - 1).isSpace() && !text.at(i + 1).isSpace() &&
+            !isDash(text.at(i - 1)) && !isDash(text.at(i + 1)))
+            text[i] = QLatin1Char('-');
+    }
 }
 
 } // namespace
 
 QString normalisingRecognition(const QString& text) {
     const QHash<QChar, QChar>& lookalikes = dotLookalikes();
-    QString out = text.contains(QLatin1Char(',')) ? withCommaPeriods(text) : text;
+    QString out = text;
+    if (out.contains(QLatin1Char('q'))) withExtensionTails(out);
+    if (out.contains(QLatin1Char(','))) out = withCommaPeriods(out);
+    hyphenateWordDashes(out);
     if (std::none_of(text.cbegin(), text.cend(), [&](QChar c) { return lookalikes.contains(c); })) return out;
     // Whole characters only: a bullet carrying a combining mark is some other
     // character, not a misread period. Each replacement is one unit for one,

@@ -67,8 +67,8 @@ JoinedText joiningWrappedPaths(const QString& text);
 std::optional<QString> referenceAcrossWrappedLines(const QString& text, qint64 offset);
 
 // Replaces period look-alikes by '.', one unit for one (so offsets stay valid),
-// and a comma between a name and an image extension ("a,png") likewise;
-// returns the text unchanged when it holds none.
+// a comma between a name and an image extension ("a,png") likewise, and a long
+// dash inside a word by '-'; returns the text unchanged when it holds none.
 QString normalisingRecognition(const QString& text);
 
 // ---- Resolution (ImageResolution.cpp) --------------------------------------

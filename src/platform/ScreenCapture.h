@@ -29,6 +29,10 @@ using Deadline = std::chrono::steady_clock::time_point;
 struct Monitor {
     QRectF frame; // global points
     double pixelsPerPoint = 1.0;
+    // How many times larger than at 96 dpi the desktop draws text here (2 for
+    // Xft.dpi 192): the screen reader sizes its strip and reads its rows in
+    // units of that text, so large text is read like ordinary text.
+    double textScale = 1.0;
     bool operator==(const Monitor&) const = default;
 };
 

@@ -36,10 +36,13 @@ Stalls& stallStore() {
 } // namespace
 
 QRectF strip(QPointF pointer, const QList<platform::Monitor>& monitors) {
-    double x = pointer.x() - kStripWidth / 2;
-    if (const std::optional<platform::Monitor> m = platform::monitorAt(pointer, monitors))
-        x = std::max(m->frame.left(), std::min(m->frame.right() - kStripWidth, x));
-    return QRectF(x, pointer.y() - kStripHeight / 2, kStripWidth, kStripHeight);
+    const std::optional<platform::Monitor> m = platform::monitorAt(pointer, monitors);
+    const double scale = m ? m->textScale : 1.0;
+    const double width = kStripWidth * scale;
+    const double height = kStripHeight * scale;
+    double x = pointer.x() - width / 2;
+    if (m) x = std::max(m->frame.left(), std::min(m->frame.right() - width, x));
+    return QRectF(x, pointer.y() - height / 2, width, height);
 }
 
 std::optional<platform::Capture> capture(const std::shared_ptr<platform::ScreenCapture>& backend,

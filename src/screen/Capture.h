@@ -21,6 +21,8 @@ inline constexpr std::chrono::milliseconds kCaptureTimeLimit{2000};
 // 2400 x 76 points centred on the pointer, moved right or left to lie on the
 // monitor holding the pointer (pinned to its left edge on a narrower one).
 // The height is never clamped: the capture trims the strip to the monitor.
+// Both sides grow with the monitor's text scale, so a strip holds as many
+// rows and characters of large text as of ordinary text.
 QRectF strip(QPointF pointer, const QList<platform::Monitor>& monitors);
 
 // The backend's capture of the strip, on the calling thread, with a deadline

@@ -2,6 +2,7 @@
 
 #include "core/ImageReference.h"
 #include "screen/Layout.h"
+#include "screen/SlashedZeros.h"
 #include "screen/Tiles.h"
 
 #include <cmath>
@@ -81,7 +82,8 @@ QList<Line> lines(const platform::TextRecognizer& recognizer, const Tile& tile) 
     QList<Line> result;
     for (const platform::Observation& o : observations(recognizer, tile.image, 0.0)) {
         const QString repaired = ImageReference::normalisingRecognition(o.text);
-        const QString searchable = repaired.size() == o.text.size() ? repaired : o.text;
+        const QString searchable = readingSlashedZeros(
+            tile.image, repaired.size() == o.text.size() ? repaired : o.text, o.characters);
         if (o.confidence < kLeastConfidence && !cutByTileEdge(o.box, tile) && !namesAnImage(searchable))
             continue;
         Line line;

@@ -8,11 +8,13 @@
 #include "screen/Choosing.h"
 #include "screen/Layout.h"
 #include "screen/Lines.h"
+#include "screen/PageBounds.h"
 #include "screen/Rejoining.h"
 #include "screen/Tiles.h"
 
 #include <QLocale>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace ScreenTextReader {
@@ -48,11 +50,17 @@ class StripOnMonitor final : public platform::ScreenCapture {
     QList<platform::Monitor> monitors(platform::Deadline deadline) override { return inner_->monitors(deadline); }
     // The strip handed in is centred on the pointer; it is moved onto the monitor here.
     std::optional<platform::Capture> capture(QRectF centred, platform::Deadline deadline) override {
-        return inner_->capture(strip(centred.center(), inner_->monitors(deadline)), deadline);
+        const QList<platform::Monitor> monitors = inner_->monitors(deadline);
+        const std::optional<platform::Monitor> m = platform::monitorAt(centred.center(), monitors);
+        textScale_ = m ? m->textScale : 1.0;
+        return inner_->capture(strip(centred.center(), monitors), deadline);
     }
+    // The text scale of the monitor the last capture was taken on.
+    double textScale() const { return textScale_; }
 
   private:
     std::shared_ptr<platform::ScreenCapture> inner_;
+    double textScale_ = 1.0;
 };
 
 // The span read first: 1000 points round the pointer on a wide strip, moved
@@ -104,8 +112,14 @@ Resolver anywhereResolver(const ResolutionContext& context) {
     return [context](const QString& r) { return ImageReference::resolveExisting(r, context); };
 }
 
-std::optional<QUrl> recognize(const platform::TextRecognizer& recognizer, const QImage& image, QRectF strip,
+std::optional<QUrl> recognize(const platform::TextRecognizer& recognizer, const QImage& captured, QRectF strip,
                               QPointF pointer, const ResolutionContext& context, bool verbose) {
+    if (captured.isNull() || !(strip.width() > 0) || !(strip.height() > 0)) return std::nullopt;
+    // Only the window under the pointer is read: the desktop or a title bar
+    // beside its text would garble the line next to them.
+    const double density = captured.width() / strip.width();
+    const QPointF inImage = (pointer - strip.topLeft()) * density;
+    const QImage image = pageAround(captured, QPoint(int(std::floor(inImage.x())), int(std::floor(inImage.y()))));
     const Resolver exact = exactResolver(context);
     const Resolver onDisk = onDiskResolver(context);
     const Resolver anywhere = anywhereResolver(context);
@@ -156,12 +170,24 @@ std::optional<QUrl> recognize(const platform::TextRecognizer& recognizer, const 
     return std::nullopt;
 }
 
+std::optional<QUrl> recognizeCapture(const platform::TextRecognizer& recognizer, const platform::Capture& captured,
+                                     QPointF pointer, double textScale, const ResolutionContext& context,
+                                     bool verbose) {
+    // Dividing every coordinate by the scale keeps the picture and its
+    // pixels: only the density the tiles see grows, so text already large
+    // is not enlarged again, and row gaps and reaches scale with the text.
+    const double s = std::isfinite(textScale) && textScale > 0 ? textScale : 1.0;
+    const QRectF strip(captured.strip.topLeft() / s, captured.strip.size() / s);
+    return recognize(recognizer, captured.image, strip, pointer / s, context, verbose);
+}
+
 std::optional<QUrl> imageReference(const std::shared_ptr<platform::ScreenCapture>& capture,
                                    const platform::TextRecognizer& recognizer, QPointF at,
                                    const ResolutionContext& context, bool verbose) {
     const QRectF wanted = strip(at, {});
+    const auto onMonitor = capture ? std::make_shared<StripOnMonitor>(capture) : nullptr;
     const std::optional<platform::Capture> captured =
-        capture ? ScreenTextReader::capture(std::make_shared<StripOnMonitor>(capture), wanted) : std::nullopt;
+        onMonitor ? ScreenTextReader::capture(onMonitor, wanted) : std::nullopt;
     if (!captured) {
         if (verbose) Diagnostics::print(QStringLiteral("  [ocr] capture failed for ") + described(wanted));
         return std::nullopt;
@@ -173,7 +199,7 @@ std::optional<QUrl> imageReference(const std::shared_ptr<platform::ScreenCapture
                                .arg(captured->image.width())
                                .arg(captured->image.height()));
     const std::optional<QUrl> url =
-        recognize(recognizer, captured->image, captured->strip, at, context, verbose);
+        recognizeCapture(recognizer, *captured, at, onMonitor->textScale(), context, verbose);
     if (verbose && !url) Diagnostics::print(QStringLiteral("        no candidate under the pointer"));
     return url;
 }

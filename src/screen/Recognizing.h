@@ -30,6 +30,12 @@ Resolver anywhereResolver(const ResolutionContext& context);
 std::optional<QUrl> recognize(const platform::TextRecognizer& recognizer, const QImage& image, QRectF strip,
                               QPointF pointer, const ResolutionContext& context, bool verbose);
 
+// The same for a capture (device pixels) of a monitor that draws text
+// textScale times larger than at 96 dpi: read in units of that text.
+std::optional<QUrl> recognizeCapture(const platform::TextRecognizer& recognizer, const platform::Capture& captured,
+                                     QPointF pointer, double textScale, const ResolutionContext& context,
+                                     bool verbose);
+
 // Captures the strip around the pointer (under the time limit) and recognises it.
 std::optional<QUrl> imageReference(const std::shared_ptr<platform::ScreenCapture>& capture,
                                    const platform::TextRecognizer& recognizer, QPointF at,

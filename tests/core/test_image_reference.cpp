@@ -121,6 +121,19 @@ class TestImageReference : public QObject {
         row("comma with mixed repairs", u8("a,png b•gif"), "a.png b.gif");
         row("comma before other words", "one,two red,pngs x,pdf", "one,two red,pngs x,pdf");
         row("comma after a space", "listed: a ,png", "listed: a ,png");
+        row("commas of a version in such a name", "sprite-v1,7,0,png 1,2 x", "sprite-v1.7.0.png 1,2 x");
+        row("commas of a name whose period was read", "a1,2.png b1,2,c,png", "a1,2.png b1.2,c.png");
+        // A thin hyphen read as a longer dash, only inside a word.
+        row("em and en dash inside names", u8("shot—0042.png v–2"), "shot-0042.png v-2");
+        row("minus and hyphen signs", u8("a−b.png c‐d.gif"), "a-b.png c-d.gif");
+        row("dashes in prose kept", u8("done — next— –x"), u8("done — next— –x"));
+        row("a run of dashes kept", u8("a——b.png"), u8("a——b.png"));
+        row("at either end kept", u8("—a.png—"), u8("—a.png—"));
+        // A "g" whose tail was cut, only at the end of what becomes an image extension.
+        row("q ending png, jpg, jpeg", "a.pnq b-7.jpq c_2.jpeq", "a.png b-7.jpg c_2.jpeg");
+        row("after a comma period", "render-v002,pnq", "render-v002.png");
+        row("q inside names kept", "quip.png aqua.gif", "quip.png aqua.gif");
+        row("not an extension kept", "a.q b.faq c.pnqx d. pnq", "a.q b.faq c.pnqx d. pnq");
     }
     void recognitionRepair() {
         QFETCH(QString, text);

@@ -65,7 +65,7 @@ printf '[General]\nshowImageDetails=true\n' >"$XDG_CONFIG_HOME/vistel/com.vistel
 
 echo "== private X server and a terminal whose shell works there"
 start_xvfb 1024x640 || fail "no private X server"
-paint_desktop_white 1024x640
+paint_desktop 1024x640
 columns=60
 rows=10
 text="open wide-photo.png\n\nopen app-icon.svg\n\nopen entities.svgz\n\nopen outside.svg\n\nopen vast.svg after.png"

@@ -16,7 +16,7 @@ set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 
 agent=${1:?usage: hostile_files_e2e.sh path/to/VistelPrototype}
-require_tools xdotool xterm convert
+require_tools xdotool xterm convert xsetroot
 
 tmp=$(mktemp -d)
 project="/tmp/vistel-hostile-e2e-$$"
@@ -58,7 +58,7 @@ printf '[General]\nloadRemoteImages=true\n' >"$XDG_CONFIG_HOME/vistel/com.vistel
 
 echo "== private X server and a terminal whose shell works there"
 start_xvfb 1024x600 || fail "no private X server"
-paint_desktop_white 1024x600
+paint_desktop 1024x600
 columns=60
 rows=10
 text="open pipe-x.png\n\nopen zero-z.png\n\nopen sparse-big.png\n\nopen real-photo.png\n\nhttp://127.0.0.1:$port/endless.png"

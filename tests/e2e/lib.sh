@@ -41,10 +41,21 @@ start_xvfb() {
     wait_for 10 xdotool getmouselocation >/dev/null 2>&1 || { echo "cannot connect to $DISPLAY"; return 1; }
 }
 
-# A white root window, as behind most terminals (Xvfb's is black, and a dark
-# band beside the text makes the recogniser misread it).
-paint_desktop_white() {
-    convert -size "$1" xc:white "$tmp/desktop.png" && display -window root "$tmp/desktop.png" 2>/dev/null
+# paint_desktop WIDTHxHEIGHT: the root window as users have it, beside and
+# behind the windows the scripts read: a plain colour, or with
+# VISTEL_E2E_DESKTOP=photo a landscape wallpaper (grainy sky, a moon, hills).
+# VISTEL_E2E_DESKTOP=white is for a script that still needs it (say why there).
+paint_desktop() {
+    case "${VISTEL_E2E_DESKTOP:-colour}" in
+    white) xsetroot -solid white && return ;;
+    photo) ;;
+    *) xsetroot -solid '#5f7f9f' && return ;;
+    esac
+    local w=${1%x*} h=${1#*x}
+    convert -size "$((w / 4))x$((h / 4))" -seed 16 plasma:fractal -resize "$1!" -attenuate 0.4 +noise Gaussian \
+        -fill '#f4e7c0' -draw "circle $((w * 25 / 32)),$((h * 3 / 16)) $((w * 25 / 32 + h / 13)),$((h * 3 / 16))" \
+        -fill '#203018' -draw "polygon 0,$h 0,$((h * 7 / 10)) $((w * 15 / 64)),$((h * 47 / 80)) $((w / 2)),$((h * 59 / 80)) $((w * 45 / 64)),$((h * 5 / 8)) $w,$((h * 3 / 4)) $w,$h" \
+        "$tmp/desktop.png" && display -window root "$tmp/desktop.png" 2>/dev/null
 }
 
 # watch_maps: from now on, the time (EPOCHREALTIME) of every window mapped on

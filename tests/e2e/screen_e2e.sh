@@ -8,7 +8,9 @@
 #   a bare name that only one file of the project has
 # shows the card for that file (the --debug log names it), and over
 #   prose, a name that two files of the project have
-# no card shows.
+# no card shows. The desktop beside the terminal is a plain colour, or with
+# VISTEL_E2E_DESKTOP=photo a landscape wallpaper: both lie in the strip the
+# agent captures.
 #
 #   screen_e2e.sh path/to/VistelPrototype
 #
@@ -17,7 +19,7 @@ set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 
 agent=${1:?usage: screen_e2e.sh path/to/VistelPrototype}
-require_tools xdotool xterm convert
+require_tools xdotool xterm convert xsetroot
 
 tmp=$(mktemp -d)
 # The project's path is drawn on the screen and read back, so its name is plain
@@ -60,7 +62,7 @@ image "$wrapped" purple
 
 echo "== private X server and a terminal whose shell works in the project"
 start_xvfb 1280x800 || fail "no private X server"
-paint_desktop_white 1280x800
+paint_desktop 1280x800
 
 columns=80
 rows=16

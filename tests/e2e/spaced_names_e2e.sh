@@ -52,7 +52,7 @@ image "$project/red.png" red
 
 echo "== private X server and a terminal whose shell works in the project"
 start_xvfb 1280x800 || fail "no private X server"
-paint_desktop_white 1280x800
+paint_desktop 1280x800
 
 columns=80
 rows=16

@@ -21,8 +21,8 @@ source "$(dirname "$0")/lib.sh"
 agent=${1:?usage: wrapped_sweep_e2e.sh path/to/VistelPrototype [xterm|xterm-bitmap|urxvt]}
 look=${2:-xterm}
 case "$look" in
-xterm | xterm-bitmap) require_tools xdotool xterm convert ;;
-urxvt) require_tools xdotool urxvt convert ;;
+xterm | xterm-bitmap) require_tools xdotool xterm convert xsetroot ;;
+urxvt) require_tools xdotool urxvt convert xsetroot ;;
 *)
     echo "unknown look: $look (xterm, xterm-bitmap or urxvt)" >&2
     exit 2
@@ -62,7 +62,12 @@ image "$wrapped" purple
 
 echo "== private X server and a narrow terminal whose shell works in the project"
 start_xvfb 1024x600 || fail "no private X server"
-paint_desktop_white 1024x600
+# Known to fail on a coloured desktop: in xterm, at the second of eight
+# heights on the path's first row, the row above (toast_error.png) is read as
+# a line reaching down over the pointer and wins. Until that is mended, the
+# xterm look runs on a white desktop.
+[ "$look" = xterm ] && export VISTEL_E2E_DESKTOP=${VISTEL_E2E_DESKTOP:-white}
+paint_desktop 1024x600
 
 columns=60
 rows=8

@@ -3,6 +3,7 @@
 #include "core/HoverModifier.h"
 #include "platform/x11/ModifierMasks.h"
 #include "platform/x11/MonitorLayout.h"
+#include "platform/x11/TextScale.h"
 
 #include <QTest>
 #include <X11/X.h>
@@ -124,6 +125,28 @@ class TestX11Tables : public QObject {
         QFETCH(QRect, expected);
         const auto area = workArea(areas, desktop == -1 ? std::nullopt : std::optional<long>(desktop));
         QCOMPARE(area.value_or(QRect()), expected);
+    }
+
+    // The root's resource string as xrdb leaves it: one "name:\tvalue" per line.
+    void textScales_data() {
+        QTest::addColumn<QByteArray>("resources");
+        QTest::addColumn<double>("scale");
+        QTest::newRow("no resources") << QByteArray() << 1.0;
+        QTest::newRow("192 dpi among other entries")
+            << QByteArray("Xft.antialias:\t1\nXft.dpi:\t192\nXft.hinting:\t1\n") << 2.0;
+        QTest::newRow("144 dpi, no trailing newline") << QByteArray("Xft.dpi: 144") << 1.5;
+        QTest::newRow("the last entry wins") << QByteArray("Xft.dpi:\t192\nXft.dpi:\t96\n") << 1.0;
+        QTest::newRow("below 96: read as it is") << QByteArray("Xft.dpi:\t72\n") << 1.0;
+        QTest::newRow("absurdly large: at most 4") << QByteArray("Xft.dpi:\t100000\n") << 4.0;
+        QTest::newRow("not a number") << QByteArray("Xft.dpi:\thigh\n") << 1.0;
+        QTest::newRow("zero") << QByteArray("Xft.dpi:\t0\n") << 1.0;
+        QTest::newRow("another name ending in dpi") << QByteArray("Xcursor.dpi:\t192\n") << 1.0;
+        QTest::newRow("a longer name beginning with it") << QByteArray("Xft.dpix:\t192\n") << 1.0;
+    }
+    void textScales() {
+        QFETCH(QByteArray, resources);
+        QFETCH(double, scale);
+        QCOMPARE(textScale(resources), scale);
     }
 };
 

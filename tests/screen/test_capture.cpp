@@ -83,6 +83,17 @@ class CaptureTest : public QObject {
             << QPointF(700, 10) << kSideBySide << QRectF(0, -28, 2400, 76);
         QTest::newRow("no display holds it")
             << QPointF(100, 100) << QList<Monitor>{} << QRectF(-1100, 62, 2400, 76);
+        // Text drawn larger: the strip holds as much of it as of ordinary text.
+        QTest::newRow("text scale 2 on a 3200-pixel display: wider than it, pinned left")
+            << QPointF(1600, 900) << QList<Monitor>{{QRectF(0, 0, 3200, 1800), 1.0, 2.0}}
+            << QRectF(0, 824, 4800, 152);
+        QTest::newRow("text scale 1.5 on a 5120-pixel display: centred")
+            << QPointF(2560, 700) << QList<Monitor>{{QRectF(0, 0, 5120, 1440), 1.0, 1.5}}
+            << QRectF(760, 643, 3600, 114);
+        QTest::newRow("the scale of the monitor under the pointer, not the first")
+            << QPointF(-100, 500)
+            << QList<Monitor>{{QRectF(0, 0, 1920, 1080), 1.0, 1.0}, {QRectF(-3840, 0, 3840, 2160), 1.0, 2.0}}
+            << QRectF(-3840, 424, 4800, 152);
     }
     void stripAroundThePointer() {
         QFETCH(QPointF, pointer);

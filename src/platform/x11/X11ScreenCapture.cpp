@@ -1,6 +1,7 @@
 #include "platform/x11/X11ScreenCapture.h"
 
 #include "platform/x11/ReplyBefore.h"
+#include "platform/x11/TextScale.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -120,11 +121,28 @@ std::optional<X11ScreenCapture::Layout> X11ScreenCapture::layoutLocked(Deadline 
     }
     if (frames.isEmpty()) frames.append(QRectF(0, 0, rootWidth_, rootHeight_));
     if (primary > 0) frames.move(primary, 0);
+    // Xft.dpi is one setting for the whole screen, so every monitor shares it.
+    const std::optional<double> scale = textScaleLocked(deadline);
+    if (!scale) return std::nullopt;
     Layout layout;
     layout.origin = frames.first().topLeft();
     for (const QRectF& f : frames)
-        layout.monitors.append(Monitor{f.translated(-layout.origin), 1.0});
+        layout.monitors.append(Monitor{f.translated(-layout.origin), 1.0, *scale});
     return layout;
+}
+
+std::optional<double> X11ScreenCapture::textScaleLocked(Deadline deadline) {
+    // The resource string may run to a few hundred kilobytes; its length is in 32-bit units.
+    constexpr uint32_t kMostResourceWords = 1u << 18;
+    const auto answer = replyBefore<xcb_get_property_reply_t>(
+        connection_,
+        xcb_get_property(connection_, 0, root_, XCB_ATOM_RESOURCE_MANAGER, XCB_ATOM_STRING, 0, kMostResourceWords)
+            .sequence,
+        deadline);
+    if (answer.timedOut) return std::nullopt;
+    if (!answer.reply) return 1.0;
+    const auto* bytes = static_cast<const char*>(xcb_get_property_value(answer.reply.get()));
+    return x11::textScale(QByteArray(bytes, xcb_get_property_value_length(answer.reply.get())));
 }
 
 QList<Monitor> X11ScreenCapture::monitors(Deadline deadline) {

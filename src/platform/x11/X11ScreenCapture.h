@@ -14,7 +14,8 @@ namespace platform {
 // with MIT-SHM when the server shares memory with us and plain GetImage
 // otherwise. Monitors come from RandR; global points are root pixels moved
 // so that the primary monitor's top left is the origin, one pixel per point
-// (X11 itself has no notion of a scaled desktop).
+// (X11 itself has no notion of a scaled desktop); each monitor's text scale
+// comes from Xft.dpi, the setting toolkits scale their text by.
 class X11ScreenCapture final : public ScreenCapture {
   public:
     // Connects to the display (the DISPLAY variable when null); null when it
@@ -42,6 +43,8 @@ class X11ScreenCapture final : public ScreenCapture {
     };
     // None when the server did not answer in time.
     std::optional<Layout> layoutLocked(Deadline deadline);
+    // Xft.dpi from the root's resources as a text scale; none when the server did not answer in time.
+    std::optional<double> textScaleLocked(Deadline deadline);
     std::optional<QImage> readLocked(int x, int y, int width, int height, Deadline deadline);
     bool attachSegmentLocked(size_t bytes, Deadline deadline);
     void detachSegmentLocked();
