@@ -201,7 +201,10 @@ std::optional<QUrl> recognizeLines(const Read& read, QPointF pointer, bool allow
         return std::nullopt;
     }
     if (row.row && !rowWasRead({read}, pointer, *row.row)) {
-        if (verbose) detail(QStringLiteral("the row under the pointer was not read; not guessing"));
+        if (verbose)
+            detail(QStringLiteral("the row under the pointer (ink y ") + wholePoints(row.row->top) +
+                   QStringLiteral("..") + wholePoints(row.row->bottom) +
+                   QStringLiteral(") was not read; not guessing"));
         return std::nullopt;
     }
     layout.pointerRow = row.row;

@@ -5,6 +5,7 @@
 #include "screen/SlashedZeros.h"
 #include "screen/Tiles.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
@@ -53,6 +54,18 @@ bool namesAnImage(const QString& text) {
     return !ImageReference::collect(ImageReference::strict(), text).isEmpty();
 }
 
+// Whether a line's box holds the middle of another, shorter line that lies
+// above or below the box's own middle and beside it: the box spans two rows
+// (recognition read one row's words into the next), and says nothing about
+// where either lies. A line split in two on one row keeps both halves.
+bool spansTwoRows(const Line& line, const QList<Line>& all) {
+    return std::any_of(all.begin(), all.end(), [&](const Line& other) {
+        const bool beside = other.minX < line.maxX && line.minX < other.maxX;
+        return &other != &line && beside && other.height() < line.height() && line.minY < other.middle() &&
+               other.middle() < line.maxY && std::abs(other.middle() - line.middle()) > line.height() / 4;
+    });
+}
+
 } // namespace
 
 QList<platform::Observation> observations(const platform::TextRecognizer& recognizer, const QImage& image,
@@ -98,7 +111,10 @@ QList<Line> lines(const platform::TextRecognizer& recognizer, const Tile& tile) 
         line.maxY = e.maxY;
         result.append(std::move(line));
     }
-    return result;
+    QList<Line> kept;
+    for (const Line& line : std::as_const(result))
+        if (!spansTwoRows(line, result)) kept.append(line);
+    return kept;
 }
 
 Read read(const platform::TextRecognizer& recognizer, const Tile& tile) {

@@ -62,11 +62,6 @@ image "$wrapped" purple
 
 echo "== private X server and a narrow terminal whose shell works in the project"
 start_xvfb 1024x600 || fail "no private X server"
-# Known to fail on a coloured desktop: in xterm, at the second of eight
-# heights on the path's first row, the row above (toast_error.png) is read as
-# a line reaching down over the pointer and wins. Until that is mended, the
-# xterm look runs on a white desktop.
-[ "$look" = xterm ] && export VISTEL_E2E_DESKTOP=${VISTEL_E2E_DESKTOP:-white}
 paint_desktop 1024x600
 
 columns=60

@@ -193,6 +193,43 @@ class TilesTest : public QObject {
                  confidence >= ScreenTextReader::kLeastConfidence ? 1 : 0);
     }
 
+    // A box that holds the middle of a shorter line above or below its own
+    // middle, beside it, spans two rows and is dropped; the rest stay.
+    void linesOverTwoRows_data() {
+        QTest::addColumn<QStringList>("lines"); // "text x0 x1 top bottom", in points of a 1000x100 strip
+        QTest::addColumn<QStringList>("kept");
+        QTest::newRow("one box over two rows")
+            << QStringList{"toasterror.png 411 731 19 71", "/tmp/a/ 3 720 54 73", "b.png 4 509 78 93"}
+            << QStringList{"/tmp/a/", "b.png"};
+        QTest::newRow("rows apart") << QStringList{"toast.png 411 588 31 50", "/tmp/a/ 3 720 54 73"}
+                                    << QStringList{"toast.png", "/tmp/a/"};
+        QTest::newRow("bitmap boxes reaching into the next row")
+            << QStringList{"a.png 0 500 31 55", "b.png 0 500 51 75"} << QStringList{"a.png", "b.png"};
+        QTest::newRow("a row read as two lines of unequal height")
+            << QStringList{"Tall.png 0 500 30 50", "low 100 300 34 50"} << QStringList{"Tall.png", "low"};
+        QTest::newRow("a heading over body text") << QStringList{"Heading 0 600 0 40", "body.png 0 600 44 58"}
+                                                  << QStringList{"Heading", "body.png"};
+        QTest::newRow("a tall box beside the other row, not over it")
+            << QStringList{"toast.png 800 990 19 71", "/tmp/a/ 3 720 54 73"}
+            << QStringList{"toast.png", "/tmp/a/"};
+    }
+    void linesOverTwoRows() {
+        QFETCH(QStringList, lines);
+        QFETCH(QStringList, kept);
+        FakeRecognizer engine;
+        for (const QString& spec : lines) {
+            const QStringList f = spec.split(QLatin1Char(' '));
+            const double x0 = f[1].toDouble(), x1 = f[2].toDouble(), top = f[3].toDouble(),
+                         bottom = f[4].toDouble();
+            engine.answer << observation(
+                f[0], QRectF(x0 / 1000, (100 - bottom) / 100, (x1 - x0) / 1000, (bottom - top) / 100));
+        }
+        QStringList texts;
+        for (const Line& l : ScreenTextReader::lines(engine, blankTile(QRectF(0, 0, 1000, 100))))
+            texts << l.text;
+        QCOMPARE(texts.join(u'|'), kept.join(u'|'));
+    }
+
     void recognizeStringsKeepsTheRawText() {
         FakeRecognizer engine;
         engine.answer = {observation(QString("a\u2022png"), QRectF(0, 0, 1, 1))};
