@@ -49,16 +49,7 @@ paint_desktop 1280x800
 text="wrote ${names[0]}\n\nwrote $project/${names[1]}\n\nwrote ${names[2]}\n\nwrote $project/${names[3]}\n"
 columns=80
 rows=10
-(cd "$project" && exec xterm -geometry "${columns}x${rows}+0+0" -bw 0 -fa "DejaVu Sans Mono" -fs 14 -bg white \
-    -fg black -T latency-terminal -e sh -c 'printf "$1"; exec sleep 600' sh "$text") &
-pids+=($!)
-wait_for 10 xdotool search --name '^latency-terminal$' >/dev/null || die "the terminal did not appear"
-sleep 1
-terminal=$(xdotool search --name '^latency-terminal$' | head -n1)
-eval "$(xdotool getwindowgeometry --shell "$terminal")"
-cell_w=$(((WIDTH - 4) * 1000 / columns))
-cell_h=$(((HEIGHT - 4) * 1000 / rows))
-point() { echo "$(((2000 + ($1 * 2 + 1) * cell_w / 2) / 1000)) $(((2000 + ($2 * 2 + 1) * cell_h / 2) / 1000))"; }
+start_xterm latency-terminal "$columns" "$rows" "$text" || die "the terminal did not appear"
 
 watch_maps
 "$agent" ${VISTEL_BENCH_LOG:+--debug} >"$tmp/agent.log" 2>&1 &
@@ -69,7 +60,7 @@ sleep 2 # the recogniser warms up in the background at launch
 times=()
 for ((run = 0; run < runs; run++)); do
     row=$(((run % 4) * 2))
-    xdotool mousemove $(point 12 "$row")
+    xdotool mousemove $(cell_point 12 "$row")
     sleep 0.3
     start=$EPOCHREALTIME
     xdotool keydown alt

@@ -69,21 +69,10 @@ paint_desktop 1024x640
 columns=60
 rows=10
 text="open wide-photo.png\n\nopen app-icon.svg\n\nopen entities.svgz\n\nopen outside.svg\n\nopen vast.svg after.png"
-(cd "$project" && exec xterm -geometry "${columns}x${rows}+0+0" -bw 0 -fa "DejaVu Sans Mono" -fs 14 -bg white \
-    -fg black -T details-terminal -e sh -c 'printf "$1"; exec sleep 600' sh "$text") &
-pids+=($!)
-wait_for 10 xdotool search --name '^details-terminal$' >/dev/null || fail "the terminal did not appear"
-sleep 1
-terminal=$(xdotool search --name '^details-terminal$' | head -n1)
-eval "$(xdotool getwindowgeometry --shell "$terminal")" # WIDTH, HEIGHT
-cell_w=$(((WIDTH - 4) * 1000 / columns))
-cell_h=$(((HEIGHT - 4) * 1000 / rows))
-point() { echo "$(((2000 + ($1 * 2 + 1) * cell_w / 2) / 1000)) $(((2000 + ($2 * 2 + 1) * cell_h / 2) / 1000))"; }
+start_xterm details-terminal "$columns" "$rows" "$text" || fail "the terminal did not appear"
 
 echo "== agent"
-"$agent" --debug >"$log" 2>&1 &
-pids+=($!)
-wait_for 60 grep -qs '^Vistel is running\.' "$log" || fail "no banner"
+start_debug_agent "$agent" || fail "no banner"
 sleep 2 # the recogniser warms on a worker after the banner
 
 # card NAME COLUMN ROW FILE SHOT: holds Alt there until the card for FILE shows
@@ -91,7 +80,7 @@ sleep 2 # the recogniser warms on a worker after the banner
 card() {
     echo "-- $1"
     from=$(($(wc -l <"$log") + 1))
-    xdotool mousemove $(point "$2" "$3") keydown alt
+    xdotool mousemove $(cell_point "$2" "$3") keydown alt
     wait_for 20 card_shown || { xdotool keyup alt; fail "$1: no card"; }
     wait_for 5 answered "$4" || { xdotool keyup alt; fail "$1: the card is not for $4"; }
     sleep 0.5 # drawn
@@ -132,7 +121,7 @@ release
 refused() {
     echo "-- $1"
     from=$(($(wc -l <"$log") + 1))
-    xdotool mousemove $(point "$2" "$3") keydown alt
+    xdotool mousemove $(cell_point "$2" "$3") keydown alt
     local deadline=$((SECONDS + 20))
     until answered "$4" && [ "$(tail -n +"$from" "$log" | grep -c '\[ocr\] pointer')" -ge 2 ]; do
         card_shown && { xdotool keyup alt; fail "$1: a card showed"; }

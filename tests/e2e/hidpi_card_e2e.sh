@@ -44,26 +44,16 @@ columns=190
 rows=4
 right="renders/blue-circle.png"
 text="open shots/red-square.png\n\n$(printf '%*s' $((columns - ${#right} - 2)) '')$right\n"
-(cd "$project" && exec xterm -geometry "${columns}x${rows}+0+0" -bw 0 -b 2 -fa "DejaVu Sans Mono" -fs 10 \
-    -bg white -fg black -T hidpi-terminal -e sh -c 'printf "$1"; exec sleep 600' sh "$text") &
-pids+=($!)
-wait_for 10 xdotool search --name '^hidpi-terminal$' >/dev/null || give_up "the terminal did not appear"
-sleep 1
-terminal=$(xdotool search --name '^hidpi-terminal$' | head -n1)
-eval "$(xdotool getwindowgeometry --shell "$terminal")" # WIDTH, HEIGHT
+start_xterm hidpi-terminal "$columns" "$rows" "$text" -b 2 -fa "DejaVu Sans Mono" -fs 10 -bg white -fg black ||
+    give_up "the terminal did not appear"
 [ "$WIDTH" -le "$screen_w" ] || give_up "the terminal ($WIDTH pixels) is wider than the screen"
-cell_w=$(((WIDTH - 4) * 1000 / columns))
-cell_h=$(((HEIGHT - 4) * 1000 / rows))
-point() { echo "$(((2000 + ($1 * 2 + 1) * cell_w / 2) / 1000)) $(((2000 + ($2 * 2 + 1) * cell_h / 2) / 1000))"; }
 
-"$agent" --debug >"$log" 2>&1 &
-pids+=($!)
-wait_for 60 grep -qs '^Vistel is running\.' "$log" || give_up "the agent did not start"
+start_debug_agent "$agent" || give_up "the agent did not start"
 
 # card_at COLUMN ROW FILE: holds Alt there until the card for FILE shows; sets
 # PX, PY (the pointer) and CX, CY, CW, CH (the card, device pixels).
 card_at() {
-    read -r PX PY < <(point "$1" "$2")
+    read -r PX PY < <(cell_point "$1" "$2")
     from=$(($(wc -l <"$log") + 1))
     xdotool mousemove "$PX" "$PY"
     xdotool keydown alt

@@ -62,21 +62,10 @@ paint_desktop 1024x600
 columns=60
 rows=10
 text="open pipe-x.png\n\nopen zero-z.png\n\nopen sparse-big.png\n\nopen real-photo.png\n\nhttp://127.0.0.1:$port/endless.png"
-(cd "$project" && exec xterm -geometry "${columns}x${rows}+0+0" -bw 0 -fa "DejaVu Sans Mono" -fs 14 -bg white \
-    -fg black -T hostile-terminal -e sh -c 'printf "$1"; exec sleep 600' sh "$text") &
-pids+=($!)
-wait_for 10 xdotool search --name '^hostile-terminal$' >/dev/null || fail "the terminal did not appear"
-sleep 1
-terminal=$(xdotool search --name '^hostile-terminal$' | head -n1)
-eval "$(xdotool getwindowgeometry --shell "$terminal")" # WIDTH, HEIGHT
-cell_w=$(((WIDTH - 4) * 1000 / columns))
-cell_h=$(((HEIGHT - 4) * 1000 / rows))
-point() { echo "$(((2000 + ($1 * 2 + 1) * cell_w / 2) / 1000)) $(((2000 + ($2 * 2 + 1) * cell_h / 2) / 1000))"; }
+start_xterm hostile-terminal "$columns" "$rows" "$text" || fail "the terminal did not appear"
 
 echo "== agent"
-"$agent" --debug >"$log" 2>&1 &
-agent_pid=$!
-wait_for 60 grep -qs '^Vistel is running\.' "$log" || fail "no banner"
+start_debug_agent "$agent" || fail "no banner"
 sleep 2 # the recogniser warms on a worker after the banner
 
 # Holding Alt over each hostile name: the spot is read and no card shows.
@@ -84,7 +73,7 @@ row=0
 for name in pipe-x.png zero-z.png sparse-big.png; do
     echo "-- $name"
     from=$(($(wc -l <"$log") + 1))
-    xdotool mousemove $(point 8 $row) keydown alt
+    xdotool mousemove $(cell_point 8 $row) keydown alt
     deadline=$((SECONDS + 20))
     until [ "$(tail -n +"$from" "$log" | grep -c '\[ocr\] pointer')" -ge 2 ]; do
         card_shown && { xdotool keyup alt; fail "$name: a card showed"; }
@@ -100,7 +89,7 @@ done
 echo "-- http://127.0.0.1:$port/endless.png"
 before_kb=$(awk '/^VmHWM:/ {print $2}' "/proc/$agent_pid/status")
 from=$(($(wc -l <"$log") + 1))
-xdotool mousemove $(point 8 8) keydown alt
+xdotool mousemove $(cell_point 8 8) keydown alt
 # Each reading of the spot asks for the download again while it has not failed.
 wait_for 20 bash -c "tail -n +$from '$log' | grep -q 'endless.png'" ||
     { xdotool keyup alt; fail "the address was not read in 20 s"; }
@@ -114,7 +103,7 @@ echo "agent's peak resident memory: $((before_kb / 1024)) MB before the endless 
 
 echo "-- real-photo.png"
 from=$(($(wc -l <"$log") + 1))
-xdotool mousemove $(point 8 6)
+xdotool mousemove $(cell_point 8 6)
 start=$(now_ms)
 xdotool keydown alt
 wait_for 20 card_shown || { xdotool keyup alt; fail "no card for the real image: the agent is stuck"; }

@@ -73,6 +73,39 @@ watch_maps() {
 # map_after TIME: the time of the first window mapped after TIME (EPOCHREALTIME), if any.
 map_after() { awk -v t="$1" '$1 > t { print; exit }' "$tmp/maps" 2>/dev/null; }
 
+# start_xterm TITLE COLUMNS ROWS TEXT [XTERM OPTION...]: an xterm at the top
+# left of the screen, its shell working in $project, printing TEXT (a printf
+# format) and then waiting; $xterm_show, a sh script given TEXT as $1, replaces
+# that. Without options: DejaVu Sans Mono 14 pt, black on white. Once it has
+# drawn, WIDTH and HEIGHT hold its size and cell_point gives its character cells.
+start_xterm() {
+    local title=$1 columns=$2 rows=$3 text=$4 show=${xterm_show:-'printf "$1"; exec sleep 600'}
+    shift 4
+    [ $# -gt 0 ] || set -- -fa "DejaVu Sans Mono" -fs 14 -bg white -fg black
+    (cd "$project" && exec xterm -geometry "${columns}x${rows}+0+0" -bw 0 "$@" -T "$title" -e sh -c "$show" sh \
+        "$text") &
+    pids+=($!)
+    wait_for 10 xdotool search --name "^$title\$" >/dev/null || { echo "the terminal did not appear"; return 1; }
+    sleep 1 # let it draw
+    eval "$(xdotool getwindowgeometry --shell "$(xdotool search --name "^$title\$" | head -n1)")"
+    # xterm draws a 2-pixel inner border round its character cells.
+    cell_w=$(((WIDTH - 4) * 1000 / columns))
+    cell_h=$(((HEIGHT - 4) * 1000 / rows))
+}
+
+# cell_point COLUMN ROW: the middle of that character cell of start_xterm's
+# terminal, in root pixels.
+cell_point() { echo "$(((2000 + ($1 * 2 + 1) * cell_w / 2) / 1000)) $(((2000 + ($2 * 2 + 1) * cell_h / 2) / 1000))"; }
+
+# start_debug_agent AGENT: the agent with --debug writing to $log (its pid in
+# agent_pid), once it says it runs.
+start_debug_agent() {
+    "$1" --debug >"$log" 2>&1 &
+    agent_pid=$!
+    pids+=($agent_pid)
+    wait_for 60 grep -qs '^Vistel is running\.' "$log" || { echo "the agent did not start"; return 1; }
+}
+
 # Stops the background processes in $pids, newest first: the X server goes
 # last, after its clients.
 stop_started() {

@@ -75,29 +75,16 @@ text+="\nbare green-leaf.png here\n"
 text+="\nThe quick brown fox jumps over the lazy dog and runs\n"
 text+="\ntwin-picture.png is in two folders"
 [ ${#wrapped} -gt $columns ] || fail "the wrapped path is too short to wrap"
-(cd "$project" && exec xterm -geometry "${columns}x${rows}+0+0" -bw 0 -fa "DejaVu Sans Mono" -fs 14 -bg white \
-    -fg black -T screen-terminal -e sh -c 'printf "$1"; exec sleep 600' sh "$text") &
-pids+=($!)
-wait_for 10 xdotool search --name '^screen-terminal$' >/dev/null || fail "the terminal did not appear"
-sleep 1 # let it draw
-terminal=$(xdotool search --name '^screen-terminal$' | head -n1)
-eval "$(xdotool getwindowgeometry --shell "$terminal")" # WIDTH, HEIGHT
-# xterm draws a 2-pixel inner border round its character cells.
-cell_w=$(((WIDTH - 4) * 1000 / columns))
-cell_h=$(((HEIGHT - 4) * 1000 / rows))
-# point COLUMN ROW: the middle of that character cell, in root pixels.
-point() { echo "$(((2000 + ($1 * 2 + 1) * cell_w / 2) / 1000)) $(((2000 + ($2 * 2 + 1) * cell_h / 2) / 1000))"; }
+start_xterm screen-terminal "$columns" "$rows" "$text" || fail "the terminal did not appear"
 
 echo "== agent"
-"$agent" --debug >"$log" 2>&1 &
-pids+=($!)
-wait_for 60 grep -qs '^Vistel is running\.' "$log" || fail "no banner"
+start_debug_agent "$agent" || fail "no banner"
 
 # shows NAME COLUMN ROW FILE: holding Alt there shows the card for FILE.
 shows() {
     echo "-- $1"
     from=$(($(wc -l <"$log") + 1))
-    xdotool mousemove $(point "$2" "$3")
+    xdotool mousemove $(cell_point "$2" "$3")
     xdotool keydown alt
     wait_for 20 card_shown || { xdotool keyup alt; fail "$1: no card"; }
     wait_for 5 answered "$4" || { xdotool keyup alt; fail "$1: the card is not for $4"; }
@@ -110,7 +97,7 @@ shows() {
 shows_nothing() {
     echo "-- $1"
     from=$(($(wc -l <"$log") + 1))
-    xdotool mousemove $(point "$2" "$3")
+    xdotool mousemove $(cell_point "$2" "$3")
     xdotool keydown alt
     local deadline=$((SECONDS + 30))
     until [ "$(tail -n +"$from" "$log" | grep -c 'no candidate under the pointer')" -ge 2 ]; do

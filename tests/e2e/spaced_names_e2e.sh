@@ -61,28 +61,17 @@ rows=16
 text="\nSaved Screen Shot 2026-12-07 at 10.00.00.png to shots\n"
 text+="\ncp shots/Screenshot\\\\ from\\\\ 2026-12-07\\\\ 10-00-01.png /tmp\n"
 text+="\n'Screenshot from 2026-12-07 11-11-11.png'  red.png"
-(cd "$project" && exec xterm -geometry "${columns}x${rows}+0+0" -bw 0 -fa "DejaVu Sans Mono" -fs 14 -bg white \
-    -fg black -T spaced-terminal -e sh -c 'printf "\$ ls -1 shots\n"; LC_ALL=C ls -1 shots; printf "$1"; exec sleep 600' \
-    sh "$text") &
-pids+=($!)
-wait_for 10 xdotool search --name '^spaced-terminal$' >/dev/null || fail "the terminal did not appear"
-sleep 1 # let it draw
-terminal=$(xdotool search --name '^spaced-terminal$' | head -n1)
-eval "$(xdotool getwindowgeometry --shell "$terminal")" # WIDTH, HEIGHT
-cell_w=$(((WIDTH - 4) * 1000 / columns))
-cell_h=$(((HEIGHT - 4) * 1000 / rows))
-point() { echo "$(((2000 + ($1 * 2 + 1) * cell_w / 2) / 1000)) $(((2000 + ($2 * 2 + 1) * cell_h / 2) / 1000))"; }
+xterm_show='printf "\$ ls -1 shots\n"; LC_ALL=C ls -1 shots; printf "$1"; exec sleep 600' \
+    start_xterm spaced-terminal "$columns" "$rows" "$text" || fail "the terminal did not appear"
 import -window root "$tmp/terminal.png" 2>/dev/null
 
 echo "== agent"
-"$agent" --debug >"$log" 2>&1 &
-pids+=($!)
-wait_for 60 grep -qs '^Vistel is running\.' "$log" || fail "no banner"
+start_debug_agent "$agent" || fail "no banner"
 
 shows() {
     echo "-- $1"
     from=$(($(wc -l <"$log") + 1))
-    xdotool mousemove $(point "$2" "$3")
+    xdotool mousemove $(cell_point "$2" "$3")
     xdotool keydown alt
     wait_for 20 card_shown || { xdotool keyup alt; fail "$1: no card"; }
     wait_for 5 answered "$4" || { xdotool keyup alt; fail "$1: the card is not for $4"; }
@@ -94,7 +83,7 @@ shows() {
 shows_nothing() {
     echo "-- $1"
     from=$(($(wc -l <"$log") + 1))
-    xdotool mousemove $(point "$2" "$3")
+    xdotool mousemove $(cell_point "$2" "$3")
     xdotool keydown alt
     local deadline=$((SECONDS + 30))
     until [ "$(tail -n +"$from" "$log" | grep -c 'no candidate under the pointer')" -ge 2 ]; do
