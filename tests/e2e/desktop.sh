@@ -55,6 +55,35 @@ accessibility_on() {
 
 window_manager_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 
+# Failures are counted, not fatal: every case of a run is tried and reported.
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+# as_wanted APP NAME RESULT WANT: true when the case came out as wanted; else
+# a failure, with the screen kept in $VISTEL_E2E_SHOTS (or $tmp).
+as_wanted() {
+    [ "$3" = "$4" ] && return 0
+    fail "$1 $2: $3, expected $4"
+    cp "$tmp/screen.png" "${VISTEL_E2E_SHOTS:-$tmp}/$1-$2.png" 2>/dev/null
+    return 1
+}
+
+# finish_cases: the agent's log copied to $VISTEL_E2E_LOG when set; then PASS,
+# or the end of the log and exit 1 when a case failed.
+finish_cases() {
+    [ -n "${VISTEL_E2E_LOG:-}" ] && cp "$log" "$VISTEL_E2E_LOG"
+    if [ $failures -gt 0 ]; then
+        echo "---- $log"
+        tail -n 200 "$log"
+        echo "FAIL: $failures case(s)"
+        exit 1
+    fi
+    echo "PASS"
+}
+
 # start_desktop: Xvfb with openbox (or the window manager VISTEL_DESKTOP_WM
 # names, e.g. dwm, which does not reparent), a coloured root (not white: the screen
 # reader must cope with what users have), and a private session bus. The

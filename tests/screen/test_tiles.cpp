@@ -217,8 +217,8 @@ class TilesTest : public QObject {
         QFETCH(QStringList, lines);
         QFETCH(QStringList, kept);
         FakeRecognizer engine;
-        for (const QString& spec : lines) {
-            const QStringList f = spec.split(QLatin1Char(' '));
+        for (const QString& described : lines) {
+            const QStringList f = described.split(QLatin1Char(' '));
             const double x0 = f[1].toDouble(), x1 = f[2].toDouble(), top = f[3].toDouble(),
                          bottom = f[4].toDouble();
             engine.answer << observation(
