@@ -11,11 +11,7 @@ agent=${1:?usage: bench_agent_memory.sh path/to/VistelPrototype}
 tmp=$(mktemp -d)
 project=/tmp/vistel-memory-bench-$$
 pids=()
-cleanup() {
-    stop_started
-    rm -rf "$tmp" "$project"
-}
-trap cleanup EXIT
+trap stop_run EXIT
 rss_mb() { awk '/^VmRSS:/ { printf "%.1f", $2 / 1024 }' "/proc/$1/status"; }
 
 isolate_session

@@ -21,11 +21,7 @@ runs=20
 tmp=$(mktemp -d)
 project="/tmp/vistel-latency-$$" # drawn on the screen: words and digits only
 pids=()
-cleanup() {
-    stop_started
-    rm -rf "$tmp" "$project"
-}
-trap cleanup EXIT
+trap stop_run EXIT
 die() {
     echo "$*"
     exit 1

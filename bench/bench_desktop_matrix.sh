@@ -44,12 +44,7 @@ done
 tmp=$(mktemp -d)
 log="$tmp/agent.log"
 pids=()
-cleanup() {
-    xdotool keyup alt 2>/dev/null
-    stop_started
-    rm -rf "$tmp" "$project"
-}
-trap cleanup EXIT
+trap stop_run EXIT
 
 make_project "/tmp/vistel-matrix-$$" || { echo "cannot make the fixture project"; exit 1; }
 export OMP_THREAD_LIMIT=1

@@ -194,6 +194,17 @@ screen_words() {
 # the case's label word lies on the screen; nothing when it cannot be found.
 # Monospaced text: the label's width gives the pitch.
 case_point() {
+    local point attempt
+    # The script's own recogniser misses a label now and then under load: look twice.
+    for attempt in 1 2; do
+        point=$(point_from_screen "$1")
+        [ -n "$point" ] && { echo "$point"; return 0; }
+        sleep 1
+    done
+    return 1
+}
+
+point_from_screen() {
     local label chars file words
     read -r label chars file < <(case_target "$1")
     words=$(screen_words) || return 1

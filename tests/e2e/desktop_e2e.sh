@@ -24,12 +24,7 @@ require_tools xdotool convert import tesseract dbus-daemon dbus-send openbox xse
 tmp=$(mktemp -d)
 log="$tmp/agent.log"
 pids=()
-cleanup() {
-    xdotool keyup alt 2>/dev/null
-    stop_started
-    rm -rf "$tmp" "$project"
-}
-trap cleanup EXIT
+trap stop_run EXIT
 
 # Drawn on the screen and read back: words and digits only.
 make_project "/tmp/vistel-desktop-e2e-$$" || give_up "cannot make the fixture project"

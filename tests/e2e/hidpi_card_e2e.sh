@@ -19,11 +19,7 @@ require_tools xdotool xterm convert xsetroot xrdb
 tmp=$(mktemp -d)
 project="/tmp/vistel-hidpi-e2e-$$" # drawn on the screen: words and digits only
 pids=()
-cleanup() {
-    stop_started
-    rm -rf "$tmp" "$project"
-}
-trap cleanup EXIT
+trap stop_run EXIT
 log="$tmp/agent.log"
 answered() { tail -n +"$from" "$log" | grep -qF -- "-> $1"; }
 card_hidden() { ! card_shown; }

@@ -115,6 +115,14 @@ stop_started() {
     done
 }
 
+# stop_run: the usual cleanup of a script (trap stop_run EXIT): Alt let go,
+# the background processes stopped, $tmp and any fixture folder $project removed.
+stop_run() {
+    xdotool keyup alt 2>/dev/null
+    stop_started
+    rm -rf "$tmp" ${project:+"$project"}
+}
+
 # require_tools TOOL...: exits 77 (skipped) when Xvfb is missing and 1 when
 # another tool is.
 require_tools() {

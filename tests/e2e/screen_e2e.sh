@@ -26,11 +26,7 @@ tmp=$(mktemp -d)
 # words and digits, not a temporary folder's random letters.
 project="/tmp/vistel-screen-e2e-$$"
 pids=()
-cleanup() {
-    stop_started
-    rm -rf "$tmp" "$project"
-}
-trap cleanup EXIT
+trap stop_run EXIT
 
 log="$tmp/agent.log"
 fail() {

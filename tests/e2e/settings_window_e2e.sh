@@ -26,11 +26,7 @@ require_tools xdotool dbus-daemon dbus-send openbox xsetroot xprop xwininfo
 tmp=$(mktemp -d)
 log="$tmp/agent.log"
 pids=()
-cleanup() {
-    stop_started
-    rm -rf "$tmp"
-}
-trap cleanup EXIT
+trap stop_run EXIT
 failures=0
 fail() {
     echo "FAIL: $*"

@@ -17,11 +17,7 @@ require_tools xdotool
 
 tmp=$(mktemp -d)
 pids=()
-cleanup() {
-    stop_started
-    rm -rf "$tmp"
-}
-trap cleanup EXIT
+trap stop_run EXIT
 
 fail() {
     echo "FAIL: $*"

@@ -24,12 +24,7 @@ tmp=$(mktemp -d)
 log="$tmp/agent.log"
 pids=()
 project="/tmp/vistel-spaced-ax-e2e-$$"
-cleanup() {
-    xdotool keyup alt 2>/dev/null
-    stop_started
-    rm -rf "$tmp" "$project"
-}
-trap cleanup EXIT
+trap stop_run EXIT
 
 # The fixture: the screenshots, their twins, and the rows that name them.
 make_project() {

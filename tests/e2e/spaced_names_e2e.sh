@@ -19,11 +19,7 @@ require_tools xdotool xterm convert
 tmp=$(mktemp -d)
 project="/tmp/vistel-spaced-e2e-$$"
 pids=()
-cleanup() {
-    stop_started
-    rm -rf "$tmp" "$project"
-}
-trap cleanup EXIT
+trap stop_run EXIT
 
 log="$tmp/agent.log"
 fail() {

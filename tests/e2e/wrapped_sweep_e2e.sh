@@ -33,12 +33,7 @@ tmp=$(mktemp -d)
 # The project's path is drawn on the screen and read back: plain words and digits.
 project="/tmp/vistel-sweep-e2e-$$"
 pids=()
-cleanup() {
-    xdotool keyup alt 2>/dev/null
-    stop_started
-    rm -rf "$tmp" "$project"
-}
-trap cleanup EXIT
+trap stop_run EXIT
 
 log="$tmp/agent.log"
 fail() {
