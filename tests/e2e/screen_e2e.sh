@@ -5,7 +5,8 @@
 # project, holding Alt over
 #   an absolute path, a relative path (resolved through the shell's folder),
 #   a path the terminal wrapped onto the next row (pointer on either row),
-#   a bare name that only one file of the project has
+#   a bare name that only one file of the project has,
+#   a relative path with the terminal's cursor block right after it
 # shows the card for that file (the --debug log names it), and over
 #   prose, a name that two files of the project have
 # no card shows. The desktop beside the terminal is a plain colour, or with
@@ -69,7 +70,9 @@ text+="\nrelative shots/red-square.png\n"
 text+="\n$wrapped\n"
 text+="\nbare green-leaf.png here\n"
 text+="\nThe quick brown fox jumps over the lazy dog and runs\n"
-text+="\ntwin-picture.png is in two folders"
+text+="\ntwin-picture.png is in two folders\n"
+# Last, so that the terminal's cursor block sits right after it.
+text+="\nopen shots/red-square.png"
 [ ${#wrapped} -gt $columns ] || fail "the wrapped path is too short to wrap"
 start_xterm screen-terminal "$columns" "$rows" "$text" || fail "the terminal did not appear"
 
@@ -111,6 +114,7 @@ shows "relative path, through the shell's folder" 14 2 "$project/shots/red-squar
 shows "wrapped path, pointer on its first row" $((columns - 6)) 4 "$wrapped"
 shows "wrapped path, pointer on its second row" 3 5 "$wrapped"
 shows "bare name unique in the project" 8 7 "$project/assets/icons/green-leaf.png"
+shows "a path with the cursor block after it" 10 13 "$project/shots/red-square.png"
 
 echo "== no previews"
 shows_nothing "prose" 20 9

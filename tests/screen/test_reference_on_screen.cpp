@@ -72,7 +72,8 @@ const QString kLongPath = QStringLiteral("proj/generated_images/2024-06-01/sessi
 
 // One reading: the strip's width, its rows drawn from x `left`, where the pointer rests, and
 // what comes of it: the file under the fixture folder ("" for none), a detail line printed
-// on the way ("" for any) and how many tiles the engine read.
+// on the way ("" for any) and how many tiles the engine read. The cells of the pointer row's
+// last `reversed` are drawn in reverse video, as a terminal draws its cursor and selection.
 struct Reading {
     double width = 2400;
     QStringList rows{};
@@ -81,7 +82,24 @@ struct Reading {
     QString expected{};
     QString logged{};
     int tiles = 1;
+    QString reversed{};
 };
+
+// The cells of `text`'s last occurrence in the row, turned to reverse video.
+void reverse(RenderedStrip& r, int row, const QString& text) {
+    const qsizetype at = r.rows.at(row).text.lastIndexOf(text);
+    QVERIFY(at >= 0);
+    const auto [left, right] = drawnColumns(r, row, at, at + text.size());
+    const double s = r.style.pixelsPerPoint;
+    const double top = r.rows.at(row).box.top() - r.strip.top();
+    const QRect cells(QPoint(int(left * s), int((top - 1) * s)),
+                      QPoint(int(right * s) - 1, int((top + r.style.rowHeight - 1) * s) - 1));
+    for (int y = cells.top(); y <= cells.bottom(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(r.image.scanLine(y));
+        for (int x = cells.left(); x <= cells.right(); ++x)
+            line[x] = qRgb(255 - qRed(line[x]), 255 - qGreen(line[x]), 255 - qBlue(line[x]));
+    }
+}
 
 } // namespace
 
@@ -209,12 +227,23 @@ class ReferenceOnScreenTest : public QObject {
         row("wide terminal, pointer on the wrapped head")
             << Reading{2400, wide, 10, {1, "06-01"}, render, {}, 2};
         row("wide terminal, pointer on the prose under it") << Reading{2400, wide, 10, {3, "seconds"}};
+        // A terminal's cursor block after the path, on a character of it, or the path selected.
+        const QStringList typed{"", "$ open <tree>/proj/shots/diagram.png ", ""};
+        const QString diagram("proj/shots/diagram.png");
+        row("cursor block after the path") << Reading{1000, typed, 10, {1, "diagram"}, diagram, {}, 1, " "};
+        row("cursor block after the path, light on dark", 2)
+            << Reading{1000, typed, 10, {1, "diagram"}, diagram, {}, 1, " "};
+        row("cursor block on the path's last letter")
+            << Reading{1000, typed, 10, {1, "diagram"}, diagram, {}, 1, "g"};
+        row("the path selected") << Reading{1000,    typed, 10, {1, "diagram"},
+                                            diagram, {},    1,  "shots/diagram.png"};
     }
     void chooses() {
         QFETCH(double, scale);
         QFETCH(Reading, reading);
         const Reading& c = reading;
-        const RenderedStrip r = scene(c.width, c.rows, c.aim.row, c.left, scale);
+        RenderedStrip r = scene(c.width, c.rows, c.aim.row, c.left, scale);
+        if (!c.reversed.isEmpty()) reverse(r, c.aim.row, c.reversed);
         const QPointF pointer = pointerOn(r, c.aim);
         std::optional<QUrl> url;
         const int before = engine().calls;

@@ -1,5 +1,7 @@
 #include "platform/tesseract/PageImage.h"
 
+#include "platform/tesseract/ReversedBoxes.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -106,6 +108,7 @@ QImage prepared(const QImage& image, int margin) {
         for (int x = 0; x < grey.width(); ++x)
             to[x] = level[from[x]];
     }
+    if (hasInk) turnBackReversedBoxes(page);
     return page;
 }
 

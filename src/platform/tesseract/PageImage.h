@@ -8,7 +8,8 @@
 namespace platform::tesseract_page {
 
 // The image in grey, dark text on a white background (faint text stretched
-// until its colour is black), with `margin` pixels of that background round
+// until its colour is black, reverse video such as a cursor block or a
+// selection turned back), with `margin` pixels of that background round
 // it. A tile with no text on it (nothing stands out from its
 // background) keeps its few grey levels rather than having its noise blown up
 // into speckles. Null for a null image.
