@@ -158,10 +158,15 @@ class TestProbe : public QObject {
         QTest::newRow("capture failed")
             << "failing" << some << "" << 1
             << QStringList{"requested strip: (0.0, 306.0, 2400.0, 76.0)", "-> capture failed"};
+        const QStringList noText{"captured strip:  (0.0, 306.0, 1920.0, 76.0)",
+                                 "captured image:  1920x76 px in N ms",
+                                 "recognised no text in the whole strip", ""};
         QTest::newRow("no text") << "working" << QList<RecognizedString>{} << "" << 0
-                                 << QStringList{"captured strip:  (0.0, 306.0, 1920.0, 76.0)",
-                                                "captured image:  1920x76 px in N ms",
-                                                "-> recognised no text in the strip"};
+                                 << noText + QStringList{"no image reference under the pointer (N ms)"};
+        // The agent reads the window under the pointer alone, which can find what the whole strip hid.
+        QTest::newRow("no text in the whole strip, a file under the pointer")
+            << "working" << QList<RecognizedString>{} << "exists" << 0
+            << noText + QStringList{"MATCH in N ms: <file>  exists=yes"};
         const QStringList listed{"recognised 2 line(s) in N ms (whole strip):",
                                  "  x     40..200    y   320..332       (row)   header",
                                  "  x    700..1100   y   336..352   <-- pointer see shots/a.png", ""};

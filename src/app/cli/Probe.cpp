@@ -71,14 +71,16 @@ int run(QPointF p, const Parts& parts) {
     timer.restart();
     const QList<ScreenTextReader::RecognizedString> lines = parts.strings(captured->image, captured->strip);
     const double recognition = milliseconds(timer);
+    // The whole strip is read as it comes; the agent reads only the window
+    // under the pointer, which may find a line the whole strip hid.
     if (lines.isEmpty()) {
-        print(QStringLiteral("-> recognised no text in the strip"));
-        return 0;
+        print(QStringLiteral("recognised no text in the whole strip"));
+    } else {
+        print(QString::asprintf("recognised %d line(s) in %.0f ms (whole strip):", int(lines.size()),
+                                recognition));
+        for (const ScreenTextReader::RecognizedString& line : topFirst(lines))
+            print(row(line, p));
     }
-    print(
-        QString::asprintf("recognised %d line(s) in %.0f ms (whole strip):", int(lines.size()), recognition));
-    for (const ScreenTextReader::RecognizedString& line : topFirst(lines))
-        print(row(line, p));
 
     const QUrl base = QUrl::fromLocalFile(QDir::currentPath() + QLatin1Char('/'));
     timer.restart();
