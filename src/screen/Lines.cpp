@@ -94,15 +94,16 @@ QList<platform::Observation> observations(const platform::TextRecognizer& recogn
 QList<Line> lines(const platform::TextRecognizer& recognizer, const Tile& tile) {
     QList<Line> result;
     for (const platform::Observation& o : observations(recognizer, tile.image, 0.0)) {
-        const QString repaired = ImageReference::normalisingRecognition(o.text);
+        const Glyphs read = restoringZeros(tile.image, {o.text, o.characters});
+        const QString repaired = ImageReference::normalisingRecognition(read.text);
         const QString searchable = readingSlashedZeros(
-            tile.image, repaired.size() == o.text.size() ? repaired : o.text, o.characters);
+            tile.image, repaired.size() == read.text.size() ? repaired : read.text, read.boxes);
         if (o.confidence < kLeastConfidence && !cutByTileEdge(o.box, tile) && !namesAnImage(searchable))
             continue;
         Line line;
-        line.text = o.text;
+        line.text = read.text;
         line.searchable = searchable;
-        line.characterBoxes = o.characters;
+        line.characterBoxes = read.boxes;
         line.tile = tile;
         const Edges e = placed(o.box, tile.strip);
         line.minX = e.minX;

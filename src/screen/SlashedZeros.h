@@ -26,4 +26,18 @@ bool hasZeroSides(const QImage& image, const QRect& box);
 // count that does not match the text, leaves those characters as read.
 QString readingSlashedZeros(const QImage& image, const QString& text, const QList<QRectF>& boxes);
 
+// A recognised line: its text and one box per unit, as readingSlashedZeros takes them.
+struct Glyphs {
+    QString text;
+    QList<QRectF> boxes;
+};
+
+// The same fonts' zeros that recognition loses outright, put back where the
+// image shows a zero's sides. In monospaced text (the boxes sit on an even
+// pitch) a zero is lost in two ways: dropped, leaving two glyphs two cells
+// apart with ink between them ("v1.1..png" for "v1.1.0.png"), or split into
+// two glyphs in one cell ("2548" for "250", "8@" for "0"). Only a cell whose
+// ink has zero sides is read as a zero; every other line comes back as it was.
+Glyphs restoringZeros(const QImage& image, Glyphs line);
+
 } // namespace ScreenTextReader

@@ -8,6 +8,7 @@
 
 using ScreenTextReader::hasZeroSides;
 using ScreenTextReader::readingSlashedZeros;
+using ScreenTextReader::restoringZeros;
 
 namespace {
 
@@ -37,6 +38,12 @@ const Bitmap kOpenFour{"...##.", "..#.#.", ".#..#.", "#...#.", "#...#.",
                        "######", "....#.", "....#.", "....#.", "....#."};
 const Bitmap kClosedFour{"....##..", "...###..", "..#.##..", ".#..##..", "#...##..",
                          "########", "....##..", "....##..", "....##..", "....##.."};
+
+// A one and a full stop, for the numbers round a lost zero.
+const Bitmap kOne{"..#...", ".##...", "..#...", "..#...", "..#...",
+                  "..#...", "..#...", "..#...", "..#...", ".###.."};
+const Bitmap kDot{"......", "......", "......", "......", "......",
+                  "......", "......", "......", "..##..", "..##.."};
 
 constexpr int kMargin = 4;
 
@@ -166,6 +173,79 @@ class TestSlashedZeros : public QObject {
             boxes.append(normalised(box.translated(at), row.size()));
         }
         QCOMPARE(readingSlashedZeros(row, text, boxes), expected);
+    }
+
+    // Zeros recognition lost, on a row of cells drawn on an even pitch: the
+    // reading's units each cover cells (or half a cell, "<" and ">").
+    void restoringLostZeros_data() {
+        QTest::addColumn<QString>("shown"); // one glyph a cell: 0 slashed zero, 8, 4, 1, "."
+        QTest::addColumn<QString>("read");
+        QTest::addColumn<QStringList>("covers"); // per unit read: "3", "4-5", "2<" or "2>"
+        QTest::addColumn<QString>("expected");
+        const QStringList dropped{"0", "1", "2", "3", "5", "6"};
+        const QStringList merged{"0", "1", "2", "3", "4-5", "6"};
+        const QStringList split{"0", "1", "2<", "2>", "3", "4"};
+        QTest::newRow("a zero dropped between dots") << "1.1.0.1"
+                                                     << "1.1..1" << dropped << "1.1.0.1";
+        QTest::newRow("a dropped eight stays lost") << "1.1.8.1"
+                                                    << "1.1..1" << dropped << "1.1..1";
+        QTest::newRow("a dropped four stays lost") << "1.1.4.1"
+                                                   << "1.1..1" << dropped << "1.1..1";
+        QTest::newRow("a zero and a dot in one box") << "1.1.0.1"
+                                                     << "1.1..1" << merged << "1.1.0.1";
+        QTest::newRow("an eight and a dot in one box") << "1.1.8.1"
+                                                       << "1.1..1" << merged << "1.1..1";
+        QTest::newRow("a zero read as two digits") << "11011"
+                                                   << "114811" << split << "11011";
+        QTest::newRow("an eight read as two digits") << "11811"
+                                                     << "114811" << split << "114811";
+        QTest::newRow("letters round a gap are no number") << "1.1.0.1"
+                                                           << "1a1aa1" << dropped << "1a1aa1";
+        QTest::newRow("too few glyphs to find a pitch") << "1.01"
+                                                        << "1.1" << QStringList{"0", "1", "3"} << "1.1";
+        QTest::newRow("boxes not matching the text") << "1.1.0.1"
+                                                     << "1.1..1" << dropped.mid(1) << "1.1..1";
+    }
+    void restoringLostZeros() {
+        QFETCH(QString, shown);
+        QFETCH(QString, read);
+        QFETCH(QStringList, covers);
+        QFETCH(QString, expected);
+        constexpr int kScale = 3;
+        constexpr int kCell = (6 + 2 * kMargin) * kScale;
+        const QColor ink(0x65, 0x7b, 0x83), paper(0xfd, 0xf6, 0xe3); // Solarized light
+        QImage row(kCell * int(shown.size()), (10 + 2 * kMargin) * kScale, QImage::Format_RGB32);
+        row.fill(paper);
+        QList<QRect> cells;
+        for (int i = 0; i < shown.size(); ++i) {
+            const QChar c = shown.at(i);
+            const Bitmap& glyph = c == '0'   ? kSlashedZero
+                                  : c == '8' ? kSquareEight
+                                  : c == '4' ? kOpenFour
+                                  : c == '1' ? kOne
+                                             : kDot;
+            QRect box;
+            const QImage g = drawn(glyph, ink, paper, kScale, &box);
+            const QPoint at(i * kCell, 0);
+            QPainter(&row).drawImage(at, g);
+            cells.append(box.translated(at));
+        }
+        QList<QRectF> boxes;
+        for (const QString& cover : covers) {
+            QRect box;
+            if (cover.contains('-')) {
+                box = cells.at(cover.section('-', 0, 0).toInt()) | cells.at(cover.section('-', 1, 1).toInt());
+            } else {
+                box = cells.at(QString(cover).remove('<').remove('>').toInt());
+                if (cover.endsWith('<')) box.setRight(box.center().x());
+                if (cover.endsWith('>')) box.setLeft(box.center().x() + 1);
+            }
+            boxes.append(normalised(box, row.size()));
+        }
+        const ScreenTextReader::Glyphs restored = restoringZeros(row, {read, boxes});
+        QCOMPARE(restored.text, expected);
+        // A box for every unit, the restored zeros' included.
+        if (boxes.size() == read.size()) QCOMPARE(restored.boxes.size(), restored.text.size());
     }
 };
 
