@@ -27,6 +27,9 @@ constexpr int kLeastContrast = 48;
 // strongest ink there: a straight stroke is on every row, while enlarging the
 // tile smooths only part of the ink into an eight's blank waist.
 constexpr double kSideInk = 0.75;
+// A middle row between a zero's sides is mostly blank: its slash or dot
+// covers at most this share of it.
+constexpr double kMostInsideInk = 0.75;
 
 int grey(const QImage& image, int x, int y) {
     return qGray(image.pixel(x, y));
@@ -200,7 +203,9 @@ bool zeroSides(const QImage& image, const QRect& box, Sides rule) {
         }
         return best;
     };
-    for (const int x : {strokeColumn(true), strokeColumn(false)}) {
+    const int leftSide = strokeColumn(true);
+    const int rightSide = strokeColumn(false);
+    for (const int x : {leftSide, rightSide}) {
         int most = 0;
         for (int y = box.top(); y <= box.bottom(); ++y)
             most = std::max(most, inkAt(x, y));
@@ -213,6 +218,19 @@ bool zeroSides(const QImage& image, const QRect& box, Sides rule) {
         const int usual = middle[middle.size() / 2];
         const int reference = rule == Sides::Oval ? usual : most;
         if (2 * usual < most || middle.front() < kSideInk * reference) return false;
+    }
+    // Between the sides, a zero holds at most its slash or dot on any middle
+    // row; an eight drawn with a bar across its middle (Terminus) has straight
+    // sides too, but inks that row right across.
+    const int insideFrom = leftSide + 1;
+    const int insideTo = rightSide - 1;
+    if (insideTo >= insideFrom) {
+        for (int y = from; y <= to; ++y) {
+            int inked = 0;
+            for (int x = insideFrom; x <= insideTo; ++x)
+                inked += 2 * inkAt(x, y) >= strongest;
+            if (inked > kMostInsideInk * (insideTo - insideFrom + 1)) return false;
+        }
     }
     return true;
 }

@@ -22,6 +22,9 @@ const Bitmap kSquareEight{".####.", "#....#", "#....#", "#....#", ".####.",
                           "#....#", "#....#", "#....#", "#....#", ".####."};
 const Bitmap kTallEight{".#####.", "#.....#", "#.....#", "#.....#", "#.....#", ".#####.", "#.....#",
                         "#.....#", "#.....#", "#.....#", "#.....#", "#.....#", ".#####."};
+// Terminus's eight at some sizes: straight sides and a bar right across its middle.
+const Bitmap kBarredEight{".####.", "#....#", "#....#", "#....#", "######",
+                          "#....#", "#....#", "#....#", "#....#", ".####."};
 // A dotted zero and a plain one.
 const Bitmap kDottedZero{".####.", "#....#", "#....#", "#....#", "#.##.#",
                          "#.##.#", "#....#", "#....#", "#....#", ".####."};
@@ -90,7 +93,7 @@ class TestSlashedZeros : public QObject {
             {"plain zero", kPlainZero, true},     {"square eight", kSquareEight, false},
             {"round eight", kRoundEight, false},  {"leaning eight", kLeaningEight, false},
             {"open four", kOpenFour, false},      {"tall eight", kTallEight, false},
-            {"closed four", kClosedFour, false},
+            {"closed four", kClosedFour, false},  {"barred eight", kBarredEight, false},
         };
         for (const auto& [scheme, ink, paper] : schemes)
             for (const auto& [name, glyph, zero] : glyphs)
