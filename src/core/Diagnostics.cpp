@@ -18,6 +18,9 @@ Arguments& recorded() {
     return instance;
 }
 
+// Where print() keeps its lines on this thread while a Collecting lives.
+thread_local QStringList* collected = nullptr;
+
 } // namespace
 
 namespace Diagnostics {
@@ -58,7 +61,19 @@ void write(const QString& text) {
 }
 
 void print(const QString& line) {
+    if (collected) {
+        collected->append(line);
+        return;
+    }
     write(line + QLatin1Char('\n'));
+}
+
+Collecting::Collecting() : outer_(collected) {
+    collected = &lines_;
+}
+
+Collecting::~Collecting() {
+    collected = outer_;
 }
 
 } // namespace Diagnostics

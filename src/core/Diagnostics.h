@@ -33,4 +33,21 @@ void print(const QString& line);
 // Writes text (no newline appended, passwords removed), for blocks that carry their own.
 void write(const QString& text);
 
+// While one lives, print() on the thread that made it keeps its lines here
+// instead of writing them: the hover loop asks the same questions on every
+// tick and says their lines only when they change.
+class Collecting {
+  public:
+    Collecting();
+    ~Collecting();
+    Collecting(const Collecting&) = delete;
+    Collecting& operator=(const Collecting&) = delete;
+    // The lines printed so far, one per print().
+    const QStringList& lines() const { return lines_; }
+
+  private:
+    QStringList lines_;
+    QStringList* outer_;
+};
+
 } // namespace Diagnostics

@@ -1,7 +1,9 @@
 // Printed lines never carry the password of a URL read off the screen.
+#include "CapturedOutput.h"
 #include "core/Diagnostics.h"
 
 #include <QTest>
+#include <thread>
 
 class TestDiagnostics : public QObject {
     Q_OBJECT
@@ -27,6 +29,33 @@ class TestDiagnostics : public QObject {
         QFETCH(QString, text);
         QFETCH(QString, shown);
         QCOMPARE(Diagnostics::withoutPasswords(text), shown == "=" ? text : shown);
+    }
+
+    // Collected lines are kept, in order, and not written; an inner collection
+    // takes its own and hands printing back; other threads still write.
+    void collectingKeepsThisThreadsLines() {
+        QStringList outer;
+        QStringList inner;
+        QString other;
+        const QString written = stdoutOf([&] {
+            {
+                const Diagnostics::Collecting said;
+                Diagnostics::print("one");
+                {
+                    const Diagnostics::Collecting nested;
+                    Diagnostics::print("two");
+                    inner = nested.lines();
+                }
+                std::thread([&] { other = stdoutOf([] { Diagnostics::print("elsewhere"); }); }).join();
+                Diagnostics::print("three http://u:secret@h/");
+                outer = said.lines();
+            }
+            Diagnostics::print("after");
+        });
+        QCOMPARE(outer, (QStringList{"one", "three http://u:secret@h/"}));
+        QCOMPARE(inner, QStringList{"two"});
+        QCOMPARE(written, QStringLiteral("after\n"));
+        QCOMPARE(other, QStringLiteral("elsewhere\n"));
     }
 };
 

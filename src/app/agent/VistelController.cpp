@@ -295,8 +295,14 @@ std::optional<QList<QUrl>> VistelController::shellFolders(qint32 pid) {
 VistelController::Asked VistelController::askAccessibility(const AccessibilityElement& element, QPointF p,
                                                            const ResolutionContext& context,
                                                            std::optional<QUrl>& url) {
-    const AccessibilityLookup::QuickAnswer quick =
-        AccessibilityLookup::resolveQuickly(accessibility_->findingsAt(element, p), context);
+    // Every tick reads the element again; what that says is logged when it changes.
+    const AccessibilityLookup::QuickAnswer quick = [&] {
+        const Diagnostics::Collecting said;
+        AccessibilityLookup::QuickAnswer answer =
+            AccessibilityLookup::resolveQuickly(accessibility_->findingsAt(element, p), context);
+        sayOnChange(QStringLiteral("ax"), said.lines().join(QLatin1Char('\n')));
+        return answer;
+    }();
     if (quick.url) {
         url = quick.url;
         return Asked::Named;
