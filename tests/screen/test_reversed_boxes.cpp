@@ -12,7 +12,7 @@ using platform::tesseract_page::turnBackReversedBoxes;
 
 namespace {
 
-enum class Mark { None, Reversed, Outlined };
+enum class Mark { None, Reversed, Outlined, Nested };
 
 struct Drawn {
     QImage page;
@@ -40,11 +40,16 @@ Drawn draw(const QString& text, Mark mark, int from, int to, const QString& fami
         p.drawText(QPoint(left, top + m.ascent()), text);
     }
     const QRect cells(left + from * cell, top, (to - from) * cell, m.height());
-    if (mark == Mark::Reversed) {
-        for (int y = cells.top(); y <= cells.bottom(); ++y)
-            for (int x = cells.left(); x <= cells.right(); ++x)
+    const auto reverse = [&](const QRect& r) {
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
                 page.scanLine(y)[x] = uchar(255 - page.scanLine(y)[x]);
-    } else if (mark == Mark::Outlined) {
+    };
+    if (mark == Mark::Reversed || mark == Mark::Nested) reverse(cells);
+    // The whole row as well, as a dark window's page looks beside a light one.
+    if (mark == Mark::Nested)
+        reverse(QRect(left - cell, top - 8, cell * int(text.size() + 2), m.height() + 16));
+    if (mark == Mark::Outlined) {
         QPainter p(&page);
         p.setPen(QPen(Qt::black, 2));
         p.drawRect(cells.adjusted(1, 1, -1, -1));
@@ -80,6 +85,8 @@ class ReversedBoxesTest : public QObject {
         QTest::newRow("cursor block on a digit, small") << "v1.0.png" << int(Mark::Reversed) << 1 << 2 << 22;
         QTest::newRow("a selected name") << "see shots/a.png now" << int(Mark::Reversed) << 4 << 15 << 28;
         QTest::newRow("a selected name, large") << "see a.png now" << int(Mark::Reversed) << 4 << 9 << 48;
+        QTest::newRow("a selection inside a reversed row")
+            << "see shots/a.png now" << int(Mark::Nested) << 4 << 15 << 28;
         QTest::newRow("outlined cursor after a path")
             << "open a.png " << int(Mark::Outlined) << 10 << 11 << 28;
         QTest::newRow("outlined cursor on a character")

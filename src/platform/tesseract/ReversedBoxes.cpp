@@ -33,6 +33,8 @@ constexpr double kLineShare = 0.9;
 // Enlarged for the engine, an edge blurs into a grey fringe this wide, which
 // would stay behind as a frame the engine reads as "|".
 constexpr int kFringe = 2;
+// Boxes within boxes are turned back this many deep at most.
+constexpr int kPasses = 3;
 
 struct Component {
     int left, top, right, bottom; // inclusive
@@ -168,10 +170,8 @@ void wipe(QImage& page, const Component& c, const Outline& o) {
     clearOuterFringe(page, c);
 }
 
-} // namespace
-
-void turnBackReversedBoxes(QImage& page) {
-    if (page.format() != QImage::Format_Grayscale8) return;
+// One pass over the page; whether it turned a box over.
+bool turnBackOnce(QImage& page) {
     const int w = page.width();
     const int h = page.height();
     // The components of ink, found by flood fill.
@@ -210,9 +210,21 @@ void turnBackReversedBoxes(QImage& page) {
         const Outline o = c.height() >= kLeastHeight ? outlineOf(page, c) : Outline{};
         kinds.emplace_back(kindOf(page, c, o, components), o);
     }
+    bool turned = false;
     for (size_t i = 0; i < components.size(); ++i) {
-        if (kinds[i].first == Kind::Box) turnOver(page, components[i]);
+        if (kinds[i].first == Kind::Box) turnOver(page, components[i]), turned = true;
         if (kinds[i].first == Kind::Frame) wipe(page, components[i], kinds[i].second);
+    }
+    return turned;
+}
+
+} // namespace
+
+void turnBackReversedBoxes(QImage& page) {
+    if (page.format() != QImage::Format_Grayscale8) return;
+    // A box turned over may hold one of its own: a selection inside a whole
+    // window that was taken for reversed, or a cursor inside a selection.
+    for (int pass = 0; pass < kPasses && turnBackOnce(page); ++pass) {
     }
 }
 
