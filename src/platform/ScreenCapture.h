@@ -5,6 +5,7 @@
 #include <QPointF>
 #include <QRectF>
 #include <chrono>
+#include <cmath>
 #include <optional>
 
 // Reading the screen's pixels: the seam between the screen reader and the
@@ -56,12 +57,41 @@ inline std::optional<Monitor> monitorAt(QPointF point, const QList<Monitor>& mon
     return std::nullopt;
 }
 
+// The monitor, its frame widened across the monitors beside it (edge to
+// edge, left or right, at the same density and text scale) whose height
+// covers the rows from top to bottom: a line of text that runs on across a
+// monitor edge is read whole, as the eye reads it. Monitors of another density
+// are not joined: one capture has one density, and one line one text size.
+inline Monitor monitorRow(const Monitor& monitor, double top, double bottom, const QList<Monitor>& monitors) {
+    Monitor row = monitor;
+    for (bool widened = true; widened;) {
+        widened = false;
+        for (const Monitor& other : monitors) {
+            const QRectF& f = other.frame;
+            if (other.pixelsPerPoint != monitor.pixelsPerPoint || other.textScale != monitor.textScale ||
+                f.top() > top || f.bottom() < bottom)
+                continue;
+            if (std::abs(f.left() - row.frame.right()) < 0.5 && f.right() > row.frame.right()) {
+                row.frame.setRight(f.right());
+                widened = true;
+            } else if (std::abs(f.right() - row.frame.left()) < 0.5 && f.left() < row.frame.left()) {
+                row.frame.setLeft(f.left());
+                widened = true;
+            }
+        }
+    }
+    return row;
+}
+
 // The part of the strip to capture: the strip trimmed to the monitor holding
-// its centre (the first monitor when none does), or none when that part is
-// narrower than 40 or lower than 8 points.
+// its centre (the first monitor when none does), widened by monitorRow over
+// the strip's rows on it, or none when that part is narrower than 40 or
+// lower than 8 points.
 inline std::optional<std::pair<QRectF, Monitor>> captureRegion(QRectF strip, const QList<Monitor>& monitors) {
     if (monitors.isEmpty() || !strip.isValid()) return std::nullopt;
-    const Monitor monitor = monitorAt(strip.center(), monitors).value_or(monitors.first());
+    const Monitor on = monitorAt(strip.center(), monitors).value_or(monitors.first());
+    const QRectF rows = strip.intersected(on.frame);
+    const Monitor monitor = rows.isEmpty() ? on : monitorRow(on, rows.top(), rows.bottom(), monitors);
     const QRectF region = strip.intersected(monitor.frame);
     if (region.width() < kLeastCaptureWidth || region.height() < kLeastCaptureHeight) return std::nullopt;
     return std::pair{region, monitor};

@@ -41,7 +41,12 @@ QRectF strip(QPointF pointer, const QList<platform::Monitor>& monitors) {
     const double width = kStripWidth * scale;
     const double height = kStripHeight * scale;
     double x = pointer.x() - width / 2;
-    if (m) x = std::max(m->frame.left(), std::min(m->frame.right() - width, x));
+    if (m) {
+        // Pinned inside the monitors the strip's rows run across, not only the pointer's.
+        const QRectF rows = QRectF(x, pointer.y() - height / 2, width, height).intersected(m->frame);
+        const QRectF frame = platform::monitorRow(*m, rows.top(), rows.bottom(), monitors).frame;
+        x = std::max(frame.left(), std::min(frame.right() - width, x));
+    }
     return QRectF(x, pointer.y() - height / 2, width, height);
 }
 

@@ -6,7 +6,8 @@
 #   an absolute path, a relative path (resolved through the shell's folder),
 #   a path the terminal wrapped onto the next row (pointer on either row),
 #   a bare name that only one file of the project has,
-#   a relative path with the terminal's cursor block right after it
+#   a relative path with the terminal's cursor block right after it,
+#   an absolute path running across the edge of two monitors side by side
 # shows the card for that file (the --debug log names it), and over
 #   prose, a name that two files of the project have
 # no card shows. The desktop beside the terminal is a plain colour, or with
@@ -20,7 +21,7 @@ set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 
 agent=${1:?usage: screen_e2e.sh path/to/VistelPrototype}
-require_tools xdotool xterm convert xsetroot
+require_tools xdotool xterm convert xsetroot xrandr
 
 tmp=$(mktemp -d)
 # The project's path is drawn on the screen and read back, so its name is plain
@@ -119,6 +120,13 @@ shows "a path with the cursor block after it" 10 13 "$project/shots/red-square.p
 echo "== no previews"
 shows_nothing "prose" 20 9
 shows_nothing "a name two files have" 6 11
+
+echo "== two monitors side by side, their edge across the absolute path"
+edge=$(((2000 + 34 * cell_w) / 1000))
+xrandr --setmonitor vistel-left "$edge/100x800/200+0+0" none >/dev/null &&
+    xrandr --setmonitor vistel-right "$((1280 - edge))/200x800/200+$edge+0" none >/dev/null ||
+    fail "Xvfb would not split its screen into two monitors"
+shows "absolute path, pointer left of the monitors' edge" 20 0 "$project/absolute/blue-circle.png"
 
 [ -n "${VISTEL_E2E_LOG:-}" ] && cp "$log" "$VISTEL_E2E_LOG"
 echo "PASS"

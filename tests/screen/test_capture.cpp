@@ -53,6 +53,7 @@ qsizetype threadCount() {
 }
 
 const QList<Monitor> kSideBySide{{QRectF(0, 0, 1920, 1080), 1.0}, {QRectF(-1280, 0, 1280, 1024), 1.0}};
+const QList<Monitor> kSameHeight{{QRectF(0, 0, 1920, 1080), 1.0}, {QRectF(-1920, 0, 1920, 1080), 1.0}};
 
 int countColour(const QImage& image, const QRect& area, QRgb colour) {
     int n = 0;
@@ -80,7 +81,7 @@ class CaptureTest : public QObject {
         QTest::newRow("on a narrower display left of the primary: pinned to its left")
             << QPointF(-100, 500) << kSideBySide << QRectF(-1280, 462, 2400, 76);
         QTest::newRow("near the top: the height is not clamped")
-            << QPointF(700, 10) << kSideBySide << QRectF(0, -28, 2400, 76);
+            << QPointF(700, 10) << kSideBySide << QRectF(-500, -28, 2400, 76);
         QTest::newRow("no display holds it")
             << QPointF(100, 100) << QList<Monitor>{} << QRectF(-1100, 62, 2400, 76);
         // Text drawn larger: the strip holds as much of it as of ordinary text.
@@ -90,6 +91,17 @@ class CaptureTest : public QObject {
         QTest::newRow("text scale 1.5 on a 5120-pixel display: centred")
             << QPointF(2560, 700) << QList<Monitor>{{QRectF(0, 0, 5120, 1440), 1.0, 1.5}}
             << QRectF(760, 643, 3600, 114);
+        // A line runs on across monitors side by side: the strip is centred across them.
+        QTest::newRow("near the edge of two monitors of the same height: centred across it")
+            << QPointF(100, 500) << kSameHeight << QRectF(-1100, 462, 2400, 76);
+        QTest::newRow("near the edge of a shorter monitor, on rows it covers")
+            << QPointF(100, 500) << kSideBySide << QRectF(-1100, 462, 2400, 76);
+        QTest::newRow("below the shorter monitor's bottom: pinned to the pointer's")
+            << QPointF(100, 1060) << kSideBySide << QRectF(0, 1022, 2400, 76);
+        QTest::newRow("a gap between monitors: not joined")
+            << QPointF(100, 500)
+            << QList<Monitor>{{QRectF(0, 0, 1920, 1080), 1.0}, {QRectF(-1300, 0, 1280, 1080), 1.0}}
+            << QRectF(0, 462, 2400, 76);
         QTest::newRow("the scale of the monitor under the pointer, not the first")
             << QPointF(-100, 500)
             << QList<Monitor>{{QRectF(0, 0, 1920, 1080), 1.0, 1.0}, {QRectF(-3840, 0, 3840, 2160), 1.0, 2.0}}
@@ -111,6 +123,10 @@ class CaptureTest : public QObject {
             << QRectF(1880, 462, 2400, 76) << QRectF(1880, 462, 40, 76);
         QTest::newRow("centre off every display: 39 wide on the first")
             << QRectF(1881, 462, 2400, 76) << QRectF();
+        QTest::newRow("across the edge to the monitor beside it")
+            << QRectF(-1100, 462, 2400, 76) << QRectF(-1100, 462, 2400, 76);
+        QTest::newRow("rows below the shorter monitor: the pointer's alone")
+            << QRectF(-1100, 1000, 2400, 76) << QRectF(0, 1000, 1300, 76);
     }
     void captureRegion() {
         QFETCH(QRectF, strip);
@@ -121,7 +137,8 @@ class CaptureTest : public QObject {
     }
 
     void stalls_data() {
-        QTest::addColumn<QString>("captures"); // s: silent till the deadline, o: in time, n: nothing in time, t: throws
+        QTest::addColumn<QString>(
+            "captures"); // s: silent till the deadline, o: in time, n: nothing in time, t: throws
         QTest::addColumn<QList<qint64>>("counts");
         QTest::newRow("three slow in a row") << "sss" << QList<qint64>{1, 2, 3};
         QTest::newRow("an answer in time resets") << "ssos" << QList<qint64>{1, 2, 0, 1};
