@@ -212,8 +212,12 @@ bool turnBackOnce(QImage& page) {
     }
     bool turned = false;
     for (size_t i = 0; i < components.size(); ++i) {
-        if (kinds[i].first == Kind::Box) turnOver(page, components[i]), turned = true;
-        if (kinds[i].first == Kind::Frame) wipe(page, components[i], kinds[i].second);
+        if (kinds[i].first == Kind::Box) {
+            turnOver(page, components[i]);
+            turned = true;
+        } else if (kinds[i].first == Kind::Frame) {
+            wipe(page, components[i], kinds[i].second);
+        }
     }
     return turned;
 }
@@ -224,7 +228,8 @@ void turnBackReversedBoxes(QImage& page) {
     if (page.format() != QImage::Format_Grayscale8) return;
     // A box turned over may hold one of its own: a selection inside a whole
     // window that was taken for reversed, or a cursor inside a selection.
-    for (int pass = 0; pass < kPasses && turnBackOnce(page); ++pass) {
+    int pass = 0;
+    while (pass++ < kPasses && turnBackOnce(page)) {
     }
 }
 
