@@ -83,7 +83,8 @@ constexpr double kMostCellWidth = 1.3;
 constexpr double kLeastGlyphWidth = 0.3;
 constexpr double kLeastGlyphHeight = 0.5;
 
-// Characters recognition makes of a zero split in two.
+// Characters recognition makes of a zero split in two: at least one of the
+// two is one of these ("48", "8@", "@é").
 bool zeroPiece(QChar c) {
     return c.isDigit() || c == QLatin1Char('@');
 }
@@ -242,7 +243,9 @@ bool hasZeroSides(const QImage& image, const QRect& box) {
 }
 
 QString readingSlashedZeros(const QImage& image, const QString& text, const QList<QRectF>& boxes) {
-    const auto misread = [](QChar c) { return c == QLatin1Char('8') || c == QLatin1Char('4'); };
+    const auto misread = [](QChar c) {
+        return c == QLatin1Char('8') || c == QLatin1Char('4') || c == QLatin1Char('@');
+    };
     if (boxes.size() != text.size() || std::none_of(text.cbegin(), text.cend(), misread)) return text;
     QString out = text;
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -350,10 +353,11 @@ Glyphs restoringZeros(const QImage& image, Glyphs line) {
             const double middle = (centre(i) + centre(i + 1)) / 2;
             if (isZero(ink) && std::abs(ink->center().x() - middle) <= kMostOffCentre * pitch)
                 put(i + 1, QLatin1Char('0'), *ink);
-        } else if (step <= kMostSplitStep * pitch && zeroPiece(line.text.at(i)) &&
-                   zeroPiece(line.text.at(i + 1)) && i > 0 && i + 2 < line.text.size() && isGlyph(i - 1) &&
-                   isGlyph(i + 2) && std::lround((centre(i + 2) - centre(i - 1)) / pitch) == 2 &&
-                   onPitch(i - 2) && onPitch(i + 2)) {
+        } else if (step <= kMostSplitStep * pitch &&
+                   (zeroPiece(line.text.at(i)) || zeroPiece(line.text.at(i + 1))) && i > 0 &&
+                   i + 2 < line.text.size() && isGlyph(i - 1) && isGlyph(i + 2) &&
+                   std::lround((centre(i + 2) - centre(i - 1)) / pitch) == 2 && onPitch(i - 2) &&
+                   onPitch(i + 2)) {
             // Two glyphs read in one cell: with their neighbours, three glyphs in three cells.
             const QRect across = box | pixels.at(i + 1);
             const std::optional<QRect> both =

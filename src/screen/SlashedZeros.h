@@ -7,7 +7,8 @@
 
 // Fonts that mark their zero with a stroke inside it (Terminus, Inconsolata,
 // many bitmap faces) make recognition read that zero as "8", now and then as
-// "4". They differ where recognition looks past: an eight pinches in at its
+// "4" or "@" (a real "@" holds its bowl across the middle, where a zero is
+// blank). They differ where recognition looks past: an eight pinches in at its
 // waist and a four is open on the left below its bar, so in the middle of
 // their height an outer column is blank somewhere; a zero's sides run
 // straight down, inked on every middle row whatever its slash or dot.
@@ -20,7 +21,7 @@ namespace ScreenTextReader {
 // for a box too small to judge, without contrast, or outside the image.
 bool hasZeroSides(const QImage& image, const QRect& box);
 
-// The text with every "8" or "4" whose glyph hasZeroSides turned to "0", one unit for
+// The text with every "8", "4" or "@" whose glyph hasZeroSides turned to "0", one unit for
 // one. boxes: one per unit of text, normalised to the image with the origin
 // at the bottom left (as platform::Observation gives them); a null box, or a
 // count that does not match the text, leaves those characters as read.

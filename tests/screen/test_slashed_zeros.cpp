@@ -25,6 +25,9 @@ const Bitmap kTallEight{".#####.", "#.....#", "#.....#", "#.....#", "#.....#", "
 // Terminus's eight at some sizes: straight sides and a bar right across its middle.
 const Bitmap kBarredEight{".####.", "#....#", "#....#", "#....#", "######",
                           "#....#", "#....#", "#....#", "#....#", ".####."};
+// An at sign: round, its inner bowl across the middle rows, open on the right below it.
+const Bitmap kAtSign{"..###.", ".#...#", "#..###", "#.#..#", "#.#..#",
+                     "#.#..#", "#..###", "#.....", ".#....", "..####"};
 // A dotted zero and a plain one.
 const Bitmap kDottedZero{".####.", "#....#", "#....#", "#....#", "#.##.#",
                          "#.##.#", "#....#", "#....#", "#....#", ".####."};
@@ -94,6 +97,7 @@ class TestSlashedZeros : public QObject {
             {"round eight", kRoundEight, false},  {"leaning eight", kLeaningEight, false},
             {"open four", kOpenFour, false},      {"tall eight", kTallEight, false},
             {"closed four", kClosedFour, false},  {"barred eight", kBarredEight, false},
+            {"at sign", kAtSign, false},
         };
         for (const auto& [scheme, ink, paper] : schemes)
             for (const auto& [name, glyph, zero] : glyphs)
@@ -140,13 +144,16 @@ class TestSlashedZeros : public QObject {
     // A row "808" where the first and last eights are slashed zeros: only those turn.
     void readingALine_data() {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QList<int>>("glyphs"); // per unit: 0 slashed zero, 8 eight, 4 four, -1 no box
+        QTest::addColumn<QList<int>>(
+            "glyphs"); // per unit: 0 slashed zero, 8 eight, 4 four, 2 at sign, -1 no box
         QTest::addColumn<QString>("expected");
         QTest::newRow("zeros read as eights") << QStringLiteral("8-88") << QList<int>{0, -1, 0, 8} << "0-08";
         QTest::newRow("real eights kept") << QStringLiteral("888") << QList<int>{8, 8, 8} << "888";
         QTest::newRow("a zero read as four") << QStringLiteral("0534") << QList<int>{0, 8, 8, 0} << "0530";
         QTest::newRow("real fours kept") << QStringLiteral("4-4") << QList<int>{4, -1, 4} << "4-4";
-        QTest::newRow("only eights are judged") << QStringLiteral("O@o") << QList<int>{0, 0, 0} << "O@o";
+        QTest::newRow("a zero read as an at sign") << QStringLiteral("8@8") << QList<int>{8, 0, 8} << "808";
+        QTest::newRow("a real at sign kept") << QStringLiteral("8@8") << QList<int>{8, 2, 8} << "8@8";
+        QTest::newRow("letters are not judged") << QStringLiteral("O0o") << QList<int>{0, 0, 0} << "O0o";
         QTest::newRow("a unit without a box kept") << QStringLiteral("88") << QList<int>{-1, 0} << "80";
         QTest::newRow("boxes not matching the text") << QStringLiteral("888") << QList<int>{0, 0} << "888";
         QTest::newRow("no eight") << QStringLiteral("v1.0") << QList<int>{0, 0, 0, 0} << "v1.0";
@@ -169,6 +176,7 @@ class TestSlashedZeros : public QObject {
             QRect box;
             const Bitmap& glyph = glyphs.at(i) == 0   ? kSlashedZero
                                   : glyphs.at(i) == 4 ? kOpenFour
+                                  : glyphs.at(i) == 2 ? kAtSign
                                                       : kSquareEight;
             const QImage g = drawn(glyph, QColor(0x83, 0x94, 0x96), QColor(0x00, 0x2b, 0x36), kScale, &box);
             const QPoint at(kMargin + i * kCell, 0);
