@@ -83,10 +83,15 @@ constexpr double kMostCellWidth = 1.3;
 constexpr double kLeastGlyphWidth = 0.3;
 constexpr double kLeastGlyphHeight = 0.5;
 
-// Characters recognition makes of a zero split in two: at least one of the
-// two is one of these ("48", "8@", "@é").
+// Characters recognition makes of a zero split in two: digits and "@" ("48",
+// "8@"), or one of those and a character outside ASCII ("@é"). Never an ASCII
+// letter: "S0" read into one cell is a misplaced box, not a split zero.
 bool zeroPiece(QChar c) {
     return c.isDigit() || c == QLatin1Char('@');
+}
+bool zeroPieces(QChar a, QChar b) {
+    const auto stray = [](QChar c) { return c.unicode() > 127 && !c.isSpace(); };
+    return (zeroPiece(a) && (zeroPiece(b) || stray(b))) || (zeroPiece(b) && stray(a));
 }
 
 // Characters a lost zero is found next to: it stands in a number ("0042",
@@ -243,9 +248,7 @@ bool hasZeroSides(const QImage& image, const QRect& box) {
 }
 
 QString readingSlashedZeros(const QImage& image, const QString& text, const QList<QRectF>& boxes) {
-    const auto misread = [](QChar c) {
-        return c == QLatin1Char('8') || c == QLatin1Char('4') || c == QLatin1Char('@');
-    };
+    const auto misread = [](QChar c) { return c == QLatin1Char('8') || c == QLatin1Char('4'); };
     if (boxes.size() != text.size() || std::none_of(text.cbegin(), text.cend(), misread)) return text;
     QString out = text;
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -320,6 +323,14 @@ Glyphs restoringZeros(const QImage& image, Glyphs line) {
         // One box over two cells ("." for "0."): the ink splits at a blank
         // column into a zero and the glyph read.
         const QRect box = pixels.at(i);
+        // A zero read as "@" in a cell of its own, on pitch with both
+        // neighbours (an "@" squeezed beside a zero is a ghost of it, which
+        // the resolver's repairs drop), its ink a zero's.
+        if (line.text.at(i) == QLatin1Char('@') && i > 0 && i + 1 < line.text.size() && isGlyph(i - 1) &&
+            isGlyph(i + 1) && onPitch(i - 1) && onPitch(i) && hasZeroSides(image, box)) {
+            set(i, QLatin1Char('0'), box);
+            continue;
+        }
         // Between its neighbours' centres, one pitch more than the glyphs read.
         const bool cellMissing = i > 0 && i + 1 < line.text.size() && isGlyph(i - 1) && isGlyph(i + 1) &&
                                  std::lround((centre(i + 1) - centre(i - 1)) / pitch) == 3 &&
@@ -353,9 +364,8 @@ Glyphs restoringZeros(const QImage& image, Glyphs line) {
             const double middle = (centre(i) + centre(i + 1)) / 2;
             if (isZero(ink) && std::abs(ink->center().x() - middle) <= kMostOffCentre * pitch)
                 put(i + 1, QLatin1Char('0'), *ink);
-        } else if (step <= kMostSplitStep * pitch &&
-                   (zeroPiece(line.text.at(i)) || zeroPiece(line.text.at(i + 1))) && i > 0 &&
-                   i + 2 < line.text.size() && isGlyph(i - 1) && isGlyph(i + 2) &&
+        } else if (step <= kMostSplitStep * pitch && zeroPieces(line.text.at(i), line.text.at(i + 1)) &&
+                   i > 0 && i + 2 < line.text.size() && isGlyph(i - 1) && isGlyph(i + 2) &&
                    std::lround((centre(i + 2) - centre(i - 1)) / pitch) == 2 && onPitch(i - 2) &&
                    onPitch(i + 2)) {
             // Two glyphs read in one cell: with their neighbours, three glyphs in three cells.

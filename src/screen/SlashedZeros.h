@@ -21,7 +21,7 @@ namespace ScreenTextReader {
 // for a box too small to judge, without contrast, or outside the image.
 bool hasZeroSides(const QImage& image, const QRect& box);
 
-// The text with every "8", "4" or "@" whose glyph hasZeroSides turned to "0", one unit for
+// The text with every "8" or "4" whose glyph hasZeroSides turned to "0", one unit for
 // one. boxes: one per unit of text, normalised to the image with the origin
 // at the bottom left (as platform::Observation gives them); a null box, or a
 // count that does not match the text, leaves those characters as read.
@@ -37,8 +37,9 @@ struct Glyphs {
 // image shows a zero's sides. In monospaced text (the boxes sit on an even
 // pitch) a zero is lost in two ways: dropped, leaving two glyphs two cells
 // apart with ink between them ("v1.1..png" for "v1.1.0.png"), or split into
-// two glyphs in one cell ("2548" for "250", "8@" for "0"). Only a cell whose
-// ink has zero sides is read as a zero; every other line comes back as it was.
+// two glyphs in one cell ("2548" for "250", "8@" for "0"); or read as "@" in
+// a cell of its own. Only a cell whose ink has zero sides is read as a zero;
+// every other line comes back as it was.
 Glyphs restoringZeros(const QImage& image, Glyphs line);
 
 } // namespace ScreenTextReader
