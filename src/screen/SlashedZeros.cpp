@@ -1,5 +1,7 @@
 #include "screen/SlashedZeros.h"
 
+#include "core/EvenPitch.h"
+
 #include <QColor>
 #include <algorithm>
 #include <array>
@@ -65,9 +67,7 @@ QRectF normalisedBox(const QRect& r, const QSize& size) {
                   double(r.width()) / size.width(), double(r.height()) / size.height());
 }
 
-// Steps between glyph centres this far from their median make an even pitch
-// (monospaced text).
-constexpr double kMostPitchVariation = 0.12;
+// Enough steps between glyphs to judge the pitch by.
 constexpr int kLeastPitchSamples = 4;
 // A dropped glyph leaves a step of about two pitches; one box over two glyphs
 // is about one and a half pitches wide; two glyphs read in one cell step
@@ -270,24 +270,19 @@ Glyphs restoringZeros(const QImage& image, Glyphs line) {
     const auto centre = [&](qsizetype i) { return pixels.at(i).left() + pixels.at(i).width() / 2.0; };
 
     // The pitch: the median step between neighbouring glyphs, when the steps keep to it.
-    std::vector<double> steps;
+    QList<double> steps;
     int top = image.height();
     int bottom = -1;
     for (qsizetype i = 0; i < n; ++i) {
         if (!isGlyph(i)) continue;
         top = std::min(top, pixels.at(i).top());
         bottom = std::max(bottom, pixels.at(i).bottom());
-        if (i + 1 < n && isGlyph(i + 1)) steps.push_back(centre(i + 1) - centre(i));
+        if (i + 1 < n && isGlyph(i + 1)) steps.append(centre(i + 1) - centre(i));
     }
-    if (int(steps.size()) < kLeastPitchSamples) return line;
-    std::vector<double> sorted = steps;
-    std::sort(sorted.begin(), sorted.end());
-    const double pitch = sorted[sorted.size() / 2];
-    std::vector<double> deviations;
-    for (double step : steps)
-        deviations.push_back(std::abs(step - pitch));
-    std::sort(deviations.begin(), deviations.end());
-    if (!(pitch > 0) || deviations[deviations.size() / 2] > kMostPitchVariation * pitch) return line;
+    const std::optional<double> even =
+        steps.size() < kLeastPitchSamples ? std::nullopt : EvenPitch::of(steps);
+    if (!even) return line;
+    const double pitch = *even;
     const int height = bottom - top + 1;
     const auto isZero = [&](const std::optional<QRect>& ink) {
         return ink && ink->width() >= kLeastGlyphWidth * pitch &&

@@ -1,5 +1,7 @@
 #include "platform/tesseract/Blanks.h"
 
+#include "core/EvenPitch.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -23,11 +25,6 @@ constexpr double kThickness = 0.15;
 // Free-standing: at most this share of the pixels just above the stroke are ink
 // (a descender's bowl or a box cursor rises at its ends).
 constexpr double kLeastClearance = 0.1;
-// Words are monospaced when the distances between neighbouring glyphs deviate
-// from their median by a median of less than this share of it: measured 0.02
-// to 0.03 for DejaVu Sans Mono (rendered and in xterm), 0.25 to 0.27 for
-// DejaVu Sans and Serif.
-constexpr double kMostPitchVariation = 0.12;
 // Enough neighbouring glyphs to judge the pitch by, and as many as are used
 // from each side of a blank.
 constexpr int kLeastPitchSamples = 6;
@@ -48,11 +45,6 @@ constexpr double kGapWindow = 0.5;
 // the blanks invented beside a narrow glyph ("-817", "64a96. png") left 0.41
 // to 0.52; the cut lies between.
 constexpr double kLeastBlankGap = 0.75;
-
-double median(QList<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
-}
 
 struct Run {
     int left = 0, right = 0, y = 0; // right exclusive
@@ -153,18 +145,6 @@ std::optional<double> stepAfter(const RawLine& line, qsizetype j) {
     return centreOf(line, j + 1) - centreOf(line, j);
 }
 
-// The pitch of glyph steps that sit on an even pitch: the median, when the
-// steps deviate from it by a median of at most kMostPitchVariation (the
-// engine misplaces the odd glyph badly); none for proportional text.
-std::optional<double> evenPitch(const QList<double>& steps) {
-    const double pitch = median(steps);
-    QList<double> deviations;
-    for (double s : steps)
-        deviations.append(std::abs(s - pitch));
-    if (!(pitch > 0) || median(deviations) > kMostPitchVariation * pitch) return std::nullopt;
-    return pitch;
-}
-
 } // namespace
 
 std::optional<double> monospacedPitch(const QList<RawLine>& lines) {
@@ -173,7 +153,7 @@ std::optional<double> monospacedPitch(const QList<RawLine>& lines) {
         if (line.boxes.size() == line.text.size())
             for (qsizetype j = 0; j + 1 < line.text.size(); ++j)
                 if (const auto step = stepAfter(line, j)) steps.append(*step);
-    return steps.size() < kLeastPitchSamples ? std::nullopt : evenPitch(steps);
+    return steps.size() < kLeastPitchSamples ? std::nullopt : EvenPitch::of(steps);
 }
 
 void dropSpuriousBlanks(const QImage& page, RawLine& line, std::optional<double> pagePitch) {
@@ -195,9 +175,9 @@ void dropSpuriousBlanks(const QImage& page, RawLine& line, std::optional<double>
             if (const auto step = stepAfter(line, j)) steps.append(*step);
         std::optional<double> pitch;
         if (steps.size() >= kLeastPitchSamples) {
-            pitch = evenPitch(steps);
+            pitch = EvenPitch::of(steps);
         } else if (pagePitch && steps.size() >= kLeastOwnSteps &&
-                   std::abs(median(steps) - *pagePitch) <= kMostPitchDeparture * *pagePitch) {
+                   std::abs(EvenPitch::median(steps) - *pagePitch) <= kMostPitchDeparture * *pagePitch) {
             // Too short a row to judge alone ("83. png", the tail of a
             // wrapped path): the page's pitch, where the row's few steps agree.
             pitch = pagePitch;
