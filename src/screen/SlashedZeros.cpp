@@ -132,7 +132,6 @@ class AreaInk {
                 if (at(x, y)) ink |= QRect(x, y, 1, 1);
         return ink.isEmpty() ? std::nullopt : std::optional<QRect>(ink);
     }
-    std::optional<QRect> box() const { return box(area_.left(), area_.right()); }
     // The runs of inked columns at least `least` wide, left to right: the
     // glyphs of the area, without the edges of neighbours reaching into it.
     QList<std::pair<int, int>> runs(double least) const {
@@ -157,7 +156,6 @@ class AreaInk {
             if (at(x, y)) return true;
         return false;
     }
-    const QRect& area() const { return area_; }
 
   private:
     const QImage& image_;
