@@ -85,6 +85,13 @@ bool performNamed(const QString& item) {
 int run(int& argc, char** argv, const QStringList& arguments) {
     const platform::Session session = platform::currentSession();
     const bool shell = DesktopChoice::viaShellExtension(session);
+    // Every window of the agent is an X11 window, placed in X11 coordinates,
+    // also where Qt would otherwise choose its Wayland backend. On GNOME under
+    // Wayland they are Xwayland's windows, which the Shell extension places.
+    // Set before the desktop starts its threads: changing the environment
+    // while another thread reads it crashed the agent at start-up.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && (!shell || session.x11Display))
+        qputenv("QT_QPA_PLATFORM", "xcb");
     std::unique_ptr<platform::Desktop> desktop;
     if (!shell) {
         desktop = platform::X11Desktop::open();
@@ -93,11 +100,6 @@ int run(int& argc, char** argv, const QStringList& arguments) {
             return 1;
         }
     }
-    // Every window of the agent is an X11 window, placed in X11 coordinates,
-    // also where Qt would otherwise choose its Wayland backend. On GNOME under
-    // Wayland they are Xwayland's windows, which the Shell extension places.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && (!shell || session.x11Display))
-        qputenv("QT_QPA_PLATFORM", "xcb");
 
     // The application name is the card's window class, which window managers and tests look for.
     QApplication::setApplicationName(QStringLiteral("Vistel"));
